@@ -1,0 +1,113 @@
+// In-process virtual drives: a disc of chosen audio and data tracks with
+// deterministic audio, and a script of faults. Tests build them so that
+// everything above the CD library runs without hardware. Virtual drives are
+// listed after the physical drives and the disc images.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace cdlib {
+
+struct VirtualTrack {
+    int32_t sectors = 0;  // length in sectors
+    bool data = false;    // control bit value 4 set
+};
+
+struct VirtualDisc {
+    std::vector<VirtualTrack> tracks;
+    uint32_t firstSector = 0;  // start sector of the first track
+};
+
+// Faults the drive plays out. Chunk indexes count the CR_RipChunk calls of
+// the open range from 0.
+struct VirtualFaults {
+    // A chunk that covers one of these sectors comes back with result 3 and
+    // that sector as first and last jitter position; its audio is still exact.
+    std::set<int32_t> jitterSectors;
+    // Chunks that deliver nothing (result 1, zero bytes).
+    std::set<int> emptyChunks;
+    // Chunks that deliver fewer bytes than usual: chunk index -> bytes.
+    std::map<int, int32_t> shortChunks;
+    // The medium disappears when reading reaches this sector: from then on
+    // every chunk returns 1 with zero bytes and the drive reports no disc.
+    std::optional<int32_t> mediumLostAtSector;
+    // Operations, by their CR_ name ("CR_ReadToc", "CR_OpenRipper", ...), that
+    // answer 1 on this drive.
+    std::set<std::string> failing;
+    // Operations that throw std::runtime_error on this drive.
+    std::set<std::string> throwing;
+    // The transport layer stays where it is whatever CR_SetTransportLayer asks.
+    bool transportLayerFixed = false;
+    // CR_GetNumTocEntries answers this instead of the disc's track count.
+    std::optional<int32_t> tocEntriesOverride;
+};
+
+class VirtualDrive final {
+public:
+    VirtualDrive(std::string id, std::optional<VirtualDisc> disc);
+    VirtualDrive(const VirtualDrive&) = delete;
+    VirtualDrive& operator=(const VirtualDrive&) = delete;
+
+    const std::string& id() const { return id_; }
+    const std::optional<VirtualDisc>& disc() const { return disc_; }
+
+    // Changing the medium posts CR_DEVICE_ARRIVAL / CR_DEVICE_REMOVE_COMPLETE.
+    void insertDisc(VirtualDisc disc);
+    void ejectDisc();
+
+    VirtualFaults& faults() { return faults_; }
+
+    // The play position follows a clock that only the test moves.
+    void advancePlayClock(int32_t sectors);
+
+    // What the library did with the drive, for tests to read.
+    bool locked() const { return locked_; }
+    bool trayOpen() const { return trayOpen_; }
+    bool playing() const { return playing_; }
+    bool paused() const { return paused_; }
+    int32_t playFrom() const { return playFrom_; }
+    int32_t playTo() const { return playTo_; }
+    int32_t playPosition() const { return playPosition_; }
+    int32_t speed() const { return speed_; }
+    int chunksRead() const { return chunksRead_; }
+
+    // The deterministic content of audio sector `sector`: 2352 bytes of
+    // 16-bit stereo PCM, left and right different, no two sectors alike.
+    static std::vector<uint8_t> audioSector(int32_t sector);
+
+private:
+    friend class VirtualDriveBackend;
+
+    std::string id_;
+    std::optional<VirtualDisc> disc_;
+    VirtualFaults faults_;
+    bool locked_ = false;
+    bool trayOpen_ = false;
+    bool playing_ = false;
+    bool paused_ = false;
+    int32_t playFrom_ = 0;
+    int32_t playTo_ = 0;
+    int32_t playPosition_ = 0;
+    int32_t speed_ = 0;
+    int chunksRead_ = 0;
+};
+
+// Adds a drive after every drive already listed; returns its drive number.
+int addVirtualDrive(std::shared_ptr<VirtualDrive> drive);
+
+// Returns the library to its state before the first CR_Init: no virtual
+// drives, no open range, default transport layer, no device-change handler,
+// and physical drives and images enumerated afresh at the next CR_Init.
+void resetLibrary();
+
+// Tests switch off the enumeration of the machine's physical drives (and of
+// VARROW_CD_IMAGES) so that a developer's own CD drive cannot change results.
+void setHostDrivesEnabled(bool enabled);
+
+}  // namespace cdlib

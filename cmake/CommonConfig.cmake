@@ -1,0 +1,24 @@
+# One interface target carries the language level, warnings and defines for
+# every target of the project.
+set(CMAKE_CXX_STANDARD 20)
+set(CMAKE_CXX_STANDARD_REQUIRED ON)
+set(CMAKE_CXX_EXTENSIONS OFF)
+set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
+
+option(VARROW_WERROR "Treat warnings as errors" OFF)
+option(VARROW_SANITIZE "Build with address and undefined-behaviour sanitizers" OFF)
+
+add_library(varrow_common INTERFACE)
+target_compile_options(varrow_common INTERFACE -Wall -Wextra -Wpedantic)
+if(VARROW_WERROR)
+  target_compile_options(varrow_common INTERFACE -Werror)
+endif()
+target_compile_definitions(varrow_common INTERFACE
+  VARROW_VERSION="${PROJECT_VERSION}"
+  $<$<OR:$<CONFIG:Debug>,$<BOOL:${VARROW_SANITIZE}>>:_GLIBCXX_ASSERTIONS>)
+
+if(VARROW_SANITIZE)
+  target_compile_options(varrow_common INTERFACE
+    -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(varrow_common INTERFACE -fsanitize=address,undefined)
+endif()

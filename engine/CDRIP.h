@@ -1,0 +1,174 @@
+// TCDRIP, the extraction engine: it selects a drive, reads the disc's table
+// of contents into a track table, carries the drive parameters to the CD
+// library, and extracts a range of sectors into a PCM, WAV or MP3 file.
+//
+// Single-threaded. While RipSectors runs it lets the application process
+// pending input after every chunk (EngineHooks::processMessages); during that
+// time only AbortRip and reads of the public state are allowed.
+#pragma once
+
+#include "CdRip_dll.h"
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+class TLameCoder;
+class TCDRIP;
+
+class ECDRIPError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct TTrack {
+    int32_t Number = 0;       // 1-based position in the table
+    int32_t StartSector = 0;  // the TOC entry's start
+    int32_t EndSector = 0;    // next entry's start - 1
+    int32_t Sectors = 0;      // EndSector - StartSector
+    int32_t Size = 0;         // Sectors x 2048 (data) or x 2352 (audio)
+    std::string TrackType;    // "Data" or "Audio"
+};
+
+// One entry of Tracks: "Track01" ... "Track99", "Track100", and its track.
+struct TTrackEntry {
+    std::string Name;
+    TTrack Track;
+};
+
+// The seven drive-table slots of the parameter record, one to one.
+class TDriveTableClass final {
+public:
+    TDriveType DriveType() const { return static_cast<TDriveType>(slots_[SLOT_DRIVETYPE] & 0xFF); }
+    void setDriveType(TDriveType value) { slots_[SLOT_DRIVETYPE] = value; }
+    TReadMethod ReadMethod() const
+    {
+        return static_cast<TReadMethod>(slots_[SLOT_READMETHOD] & 0xFF);
+    }
+    void setReadMethod(TReadMethod value) { slots_[SLOT_READMETHOD] = value; }
+    TSetSpeed SetSpeed() const { return static_cast<TSetSpeed>(slots_[SLOT_SETSPEED] & 0xFF); }
+    void setSetSpeed(TSetSpeed value) { slots_[SLOT_SETSPEED] = value; }
+    TEndian Endian() const { return static_cast<TEndian>(slots_[SLOT_ENDIAN] & 0xFF); }
+    void setEndian(TEndian value) { slots_[SLOT_ENDIAN] = value; }
+    TEnableMode EnableMode() const
+    {
+        return static_cast<TEnableMode>(slots_[SLOT_ENABLEMODE] & 0xFF);
+    }
+    void setEnableMode(TEnableMode value) { slots_[SLOT_ENABLEMODE] = value; }
+    int32_t Density() const { return slots_[SLOT_DENSITY]; }
+    void setDensity(int32_t value) { slots_[SLOT_DENSITY] = value; }
+    bool Atapi() const { return slots_[SLOT_ATAPI] != 0; }
+    void setAtapi(bool value) { slots_[SLOT_ATAPI] = value ? CR_TRUE : CR_FALSE; }
+
+    const std::array<int32_t, DRIVE_TABLE_SLOTS>& slots() const { return slots_; }
+    std::array<int32_t, DRIVE_TABLE_SLOTS>& slots() { return slots_; }
+
+private:
+    std::array<int32_t, DRIVE_TABLE_SLOTS> slots_{};
+};
+
+using TProcessTrackEvent = std::function<void(TCDRIP& sender, uint16_t trackNum)>;
+using ProgressTrackEvent = std::function<void(TCDRIP& sender, uint16_t percentComplete,
+                                              int64_t jittErrCount, long double rippingSpeed)>;
+
+// What the engine needs from the application around it. The application
+// installs real ones; tests install their own. Unset hooks do nothing (the
+// clock falls back to std::chrono::steady_clock).
+struct EngineHooks {
+    // A plain modal message box with an OK button.
+    std::function<void(const std::string& text)> showMessage;
+    // Lets the application handle all pending input and window messages.
+    std::function<void()> processMessages;
+    std::function<std::chrono::steady_clock::time_point()> now;
+};
+
+void setEngineHooks(EngineHooks hooks);
+const EngineHooks& engineHooks();
+
+// The settings file: the executable's path with its extension replaced by
+// ".INI", or Varrow.INI in the user's configuration folder when the
+// executable's folder cannot be written.
+std::string settingsFilePath();
+
+class TCDRIP final {
+public:
+    TCDRIP();
+    ~TCDRIP();
+    TCDRIP(const TCDRIP&) = delete;
+    TCDRIP& operator=(const TCDRIP&) = delete;
+
+    // Non-owning; assigning runs UpdateCoderFormat.
+    TLameCoder* Coder() const { return coder_; }
+    void setCoder(TLameCoder* coder);
+
+    int32_t CDRomNum() const { return cdRomNum_; }
+    // Selects the drive and rebuilds the track table (SetActiveCD).
+    void setCDRomNum(int32_t index) { SetActiveCD(index); }
+
+    TDriveTableClass& DriveTable() { return driveTable_; }
+    const TDriveTableClass& DriveTable() const { return driveTable_; }
+
+    TOutputFormat OutputFormat() const { return outputFormat_; }
+    void setOutputFormat(TOutputFormat value);
+
+    bool Encode() const { return encode_; }
+    void setEncode(bool value) { encode_ = value; }
+    bool WriteWAV() const { return writeWAV_; }
+    void setWriteWAV(bool value) { writeWAV_ = value; }
+    bool JitterCorrect() const { return jitterCorrect_; }
+    void setJitterCorrect(bool value);
+
+    const std::string& Version() const { return version_; }
+    int32_t Speed() const { return speed_; }
+    void setSpeed(int32_t value) { speed_ = value; }
+    uint8_t MonoDownMixType() const { return monoDownMixType_; }
+    void setMonoDownMixType(uint8_t value) { monoDownMixType_ = value; }
+
+    TProcessTrackEvent OnBeginTrack;
+    TProcessTrackEvent OnEndTrack;
+    ProgressTrackEvent OnProgress;
+
+    const std::vector<TTrackEntry>& Tracks() const { return tracks_; }
+    int32_t TrackCount() const { return trackCount_; }
+    // The active drive's identification text (at most 255 characters).
+    std::string CDRomName() const;
+    int32_t JitterErrors() const { return jitterErrors_; }
+    const std::vector<std::string>& JitterPositions() const { return jitterPositions_; }
+
+    void SetActiveCD(int32_t index);
+    bool ApplyParameters();
+    void UpdateCoderFormat();
+    std::string TrackPlayTime(const TTrack& track) const;
+
+    void RipTrack(int32_t trackNum, const std::string& fileName);
+    void RipSectors(int32_t startSector, int32_t endSector, std::string fileName);
+    void AbortRip() { aborted_ = true; }
+
+    // The parameter record as the engine holds it.
+    const TCDROMParams& Params() const { return params_; }
+
+private:
+    TLameCoder* coder_ = nullptr;
+    int32_t cdRomNum_ = 0;
+    TDriveTableClass driveTable_;
+    TOutputFormat outputFormat_ = STEREO44100;
+    bool encode_ = false;
+    bool writeWAV_ = false;
+    bool jitterCorrect_ = false;
+    std::string version_;
+    int32_t speed_ = 0;
+    uint8_t monoDownMixType_ = 0;
+
+    std::vector<TTrackEntry> tracks_;
+    int32_t trackCount_ = 0;
+    std::array<char, 256> cdRomName_{};
+    int32_t jitterErrors_ = 0;
+    std::vector<std::string> jitterPositions_;
+
+    TCDROMParams params_{};
+    bool aborted_ = false;
+};

@@ -1,0 +1,197 @@
+// The CD drive library: drive enumeration, drive parameters, table of
+// contents, chunked sector extraction with jitter correction, analogue play
+// control, tray lock and eject, and persistence of the library's own settings.
+//
+// Contract every caller relies on:
+//  - a status of 1 is failure (CR_ERROR); callers test only for that value;
+//  - booleans crossing this interface are 32-bit values, 0 false, -1 true;
+//  - drives are numbered 0 .. CR_GetNumCDROM() - 1: physical drives first,
+//    then disc images, then the in-process virtual drives built by tests;
+//  - TOC entries are 0 .. N, N = CR_GetNumTocEntries(), entry N the lead-out;
+//  - CR_OpenRipper(first, last) opens the inclusive sector range first..last;
+//  - audio from CR_RipChunk is 16-bit little-endian PCM in the output format
+//    of the parameter record, never more bytes than CR_OpenRipper reported.
+//
+// Everything runs on the caller's thread. Operations may throw
+// std::exception when the library itself fails unexpectedly (a virtual drive
+// can be scripted to do so); callers that must survive that catch it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+using CDEX_ERR = int32_t;
+inline constexpr CDEX_ERR CR_OK = 0;
+inline constexpr CDEX_ERR CR_ERROR = 1;
+
+inline constexpr int32_t CR_TRUE = -1;
+inline constexpr int32_t CR_FALSE = 0;
+
+// Results of CR_RipChunk.
+inline constexpr CDEX_ERR CR_CHUNK_OK = 0;
+inline constexpr CDEX_ERR CR_CHUNK_NONE = 1;
+inline constexpr CDEX_ERR CR_CHUNK_JITTER = 3;
+inline constexpr CDEX_ERR CR_CHUNK_LAST = 4;
+
+// Transport layers: 1 is direct SCSI pass-through (libcdio's MMC access
+// mode), 0 the kernel's CD-ROM ioctl interface.
+inline constexpr int32_t CR_TRANSPORT_IOCTL = 0;
+inline constexpr int32_t CR_TRANSPORT_SCSI = 1;
+
+// Device-change events posted to the handler of CR_SetDeviceChangeHandler.
+inline constexpr uint32_t CR_DEVICE_ARRIVAL = 0x8000;
+inline constexpr uint32_t CR_DEVICE_REMOVE_COMPLETE = 0x8004;
+
+inline constexpr int32_t CD_SECTOR_BYTES = 2352;
+inline constexpr int32_t CD_DATA_SECTOR_BYTES = 2048;
+inline constexpr int32_t CD_SECTORS_PER_SECOND = 75;
+
+enum TDriveType : uint8_t {
+    GENERIC,
+    TOSHIBA,
+    TOSHIBANEW,
+    IBM,
+    NEC,
+    DEC,
+    IMS,
+    KODAK,
+    RICOH,
+    HP,
+    PHILIPS,
+    PLASMON,
+    GRUNDIGCDR100IPW,
+    MITSUMICDR,
+    PLEXTOR,
+    SONY,
+    YAMAHA,
+    NRC,
+    IMSCDD5,
+    CUSTOMDRIVE
+};
+
+enum TReadMethod : uint8_t {
+    READMMC,
+    READ10,
+    READNEC,
+    READSONY,
+    READMMC2,
+    READMMC3,
+    READC1,
+    READC2,
+    READC3,
+    READMMC4
+};
+
+enum TSetSpeed : uint8_t {
+    SPEEDNONE,
+    SPEEDMMC,
+    SPEEDSONY,
+    SPEEDYAMAHA,
+    SPEEDTOSHIBA,
+    SPEEDPHILIPS,
+    SPEEDNEC
+};
+
+enum TEndian : uint8_t { BIGENDIAN, LITTLEENDIAN };
+
+enum TEnableMode : uint8_t { ENABLENONE, ENABLESTD };
+
+enum TOutputFormat : uint8_t {
+    STEREO44100,
+    MONO44100,
+    STEREO22050,
+    MONO22050,
+    STEREO11025,
+    MONO11025
+};
+
+// Drive-table slots of the parameter record, in record order.
+enum TDriveTableSlot : int {
+    SLOT_DRIVETYPE,
+    SLOT_READMETHOD,
+    SLOT_SETSPEED,
+    SLOT_ENDIAN,
+    SLOT_ENABLEMODE,
+    SLOT_DENSITY,
+    SLOT_ATAPI,
+    DRIVE_TABLE_SLOTS
+};
+
+#pragma pack(push, 1)
+// The CD-ROM parameter record. The library fills it (CR_GetCDROMParameters)
+// and takes it back (CR_SetCDROMParameters). Callers own only the named
+// fields at offsets 0, 276, 284, 292 and 327; every other byte belongs to the
+// library and must be handed back exactly as it was filled.
+struct TCDROMParams {
+    char ID[256];              // identification text, NUL-terminated
+    int32_t SectorsPerRead;    // library: sectors read per chunk
+    int32_t ReadRetries;       // library: paranoia retries per sector (multiple of 5)
+    uint8_t LibraryArea1[12];  // library
+    int32_t Speed;             // extraction speed factor, 0 = drive default
+    uint8_t LibraryArea2[4];   // library
+    int32_t JitterCorrection;  // -1 on, 0 off
+    uint8_t LibraryArea3[4];   // library
+    int32_t DriveTable[DRIVE_TABLE_SLOTS];
+    uint8_t LibraryArea4[7];   // library
+    int32_t OutputFormat;      // TOutputFormat ordinal, zero-extended
+    uint8_t LibraryArea5[33];  // library
+};
+
+// One table-of-contents entry, returned by value.
+struct TTocEntry {
+    uint32_t StartSector;
+    uint8_t Flags;  // bit value 4: data track (CD control field)
+    uint8_t TrackNumber;
+    uint8_t Reserved[2];
+};
+#pragma pack(pop)
+
+static_assert(sizeof(TCDROMParams) == 364);
+static_assert(offsetof(TCDROMParams, ID) == 0);
+static_assert(offsetof(TCDROMParams, Speed) == 276);
+static_assert(offsetof(TCDROMParams, JitterCorrection) == 284);
+static_assert(offsetof(TCDROMParams, DriveTable) == 292);
+static_assert(offsetof(TCDROMParams, OutputFormat) == 327);
+static_assert(sizeof(TTocEntry) == 8);
+
+inline constexpr uint8_t TOC_FLAG_DATA = 4;
+
+int32_t CR_GetCDRipVersion();
+// Reads the library's settings from the INI file at `iniPath` and enumerates
+// the drives. Called before every drive selection.
+CDEX_ERR CR_Init(const char* iniPath);
+int32_t CR_GetNumCDROM();
+CDEX_ERR CR_SetActiveCDROM(int32_t drive);
+int32_t CR_GetActiveCDROM();
+CDEX_ERR CR_GetCDROMParameters(TCDROMParams* params);
+CDEX_ERR CR_SetCDROMParameters(const TCDROMParams* params);
+// Writes the library's own sections of the INI file given to CR_Init; every
+// other section and key of that file stays as it was.
+void CR_SaveSettings();
+int32_t CR_GetTransportLayer();
+void CR_SetTransportLayer(int32_t layer);
+
+CDEX_ERR CR_ReadToc();
+int32_t CR_GetNumTocEntries();
+TTocEntry CR_GetTocEntry(int32_t index);
+
+CDEX_ERR CR_OpenRipper(int32_t* chunkBytes, int32_t firstSector, int32_t lastSector);
+CDEX_ERR CR_RipChunk(uint8_t* buffer, int32_t* bytesDelivered, int32_t* abort);
+int32_t CR_GetPercentCompleted();
+void CR_GetLastJitterErrorPosition(uint32_t* firstSector, uint32_t* lastSector);
+int32_t CR_GetNumberOfJitterErrors();
+CDEX_ERR CR_CloseRipper();
+
+CDEX_ERR CR_PlaySection(int32_t firstSector, int32_t lastSector);
+CDEX_ERR CR_PauseCD(int32_t pause);
+CDEX_ERR CR_StopPlayTrack();
+void CR_GetPlayPosition(uint32_t* inTrack, uint32_t* absolute);
+void CR_SetPlayPosition(uint32_t sector);
+CDEX_ERR CR_LockCD(int32_t lock);
+CDEX_ERR CR_EjectCD(int32_t open);
+
+// Image and virtual drives report their medium changes through this handler
+// (CR_DEVICE_ARRIVAL / CR_DEVICE_REMOVE_COMPLETE), on the thread that made the
+// change. An empty function removes the handler.
+void CR_SetDeviceChangeHandler(std::function<void(uint32_t event)> handler);
