@@ -556,4 +556,99 @@ TEST_F(MP3DlgTest, RunsThroughTheModalSeam) {
     EXPECT_EQ(varrow::modals().exec(*dlg), QDialog::Rejected);
 }
 
+// --- Applying the choices ---------------------------------------------------
+
+class MP3DlgApplyTest : public MP3DlgTest {
+protected:
+    TLameCoder coder;
+    uint8_t monoDownMixType = 0;
+};
+
+TEST_F(MP3DlgApplyTest, ConstantBitrateKeepsThePreviousMaximum) {
+    coder.setMaxBitrate(256);
+    coder.setEnableVBR(true);
+    dlg->ComboBox_MaxBitrate->setCurrentIndex(Kbps8); // ignored without VBR
+    EXPECT_EQ(dlg->ApplyTo(coder, monoDownMixType), QString());
+    EXPECT_FALSE(coder.EnableVBR());
+    EXPECT_FALSE(coder.WriteVBRHeader());
+    EXPECT_EQ(coder.MaxBitrate(), 256u);
+    EXPECT_EQ(coder.Bitrate(), 128u);
+    EXPECT_EQ(coder.Mode(), JSTEREO);
+    EXPECT_EQ(coder.Quality(), NORMAL_QUALITY);
+    EXPECT_EQ(monoDownMixType, 0);
+}
+
+TEST_F(MP3DlgApplyTest, VariableBitrateSetsTheMaximumAndTheHeader) {
+    dlg->CheckBox_VBR->setChecked(true);
+    dlg->ComboBox_MaxBitrate->setCurrentIndex(Kbps224);
+    EXPECT_EQ(dlg->ApplyTo(coder, monoDownMixType), QString());
+    EXPECT_TRUE(coder.EnableVBR());
+    EXPECT_TRUE(coder.WriteVBRHeader());
+    EXPECT_EQ(coder.MaxBitrate(), 224u);
+}
+
+TEST_F(MP3DlgApplyTest, ItemsWithDescriptionsApplyAsTheirNumbers) {
+    const std::vector<std::pair<int, uint32_t>> items{{10, 64}, {14, 32}, {Kbps8, 8}};
+    for (const auto& [index, kbps] : items) {
+        dlg->ComboBox_Bitrate->setCurrentIndex(index);
+        EXPECT_EQ(dlg->ApplyTo(coder, monoDownMixType), QString());
+        EXPECT_EQ(coder.Bitrate(), kbps);
+    }
+    EXPECT_TRUE(modals->messages.empty());
+}
+
+TEST_F(MP3DlgApplyTest, ModeMixAndQualityFollowTheListPositions) {
+    dlg->ComboBox_Mode->setCurrentIndex(Mono);
+    dlg->ComboBox_MixMode->setCurrentIndex(1);
+    dlg->ComboBox_Quality->setCurrentIndex(Voice);
+    EXPECT_EQ(dlg->ApplyTo(coder, monoDownMixType), QString());
+    EXPECT_EQ(coder.Mode(), MONO);
+    EXPECT_EQ(monoDownMixType, 1);
+    EXPECT_EQ(coder.Quality(), VOICE_QUALITY);
+
+    dlg->ComboBox_Mode->setCurrentIndex(DualChannel);
+    dlg->ComboBox_MixMode->setCurrentIndex(2);
+    dlg->ComboBox_Quality->setCurrentIndex(High);
+    dlg->ApplyTo(coder, monoDownMixType);
+    EXPECT_EQ(coder.Mode(), DUALCHANNEL);
+    EXPECT_EQ(monoDownMixType, 2);
+    EXPECT_EQ(coder.Quality(), HIGH_QUALITY);
+
+    dlg->ComboBox_Mode->setCurrentIndex(Stereo);
+    dlg->ComboBox_Quality->setCurrentIndex(Low);
+    dlg->ApplyTo(coder, monoDownMixType);
+    EXPECT_EQ(coder.Mode(), STEREO);
+    EXPECT_EQ(coder.Quality(), LOW_QUALITY);
+}
+
+TEST_F(MP3DlgApplyTest, ListsWithoutASelectionAreRefusedOrLeftAlone) {
+    // An unknown value in the settings file leaves a list without a selection.
+    dlg->CheckBox_VBR->setChecked(true);
+    dlg->ComboBox_MaxBitrate->setCurrentIndex(-1);
+    coder.setMaxBitrate(160);
+    coder.setBitrate(96);
+    EXPECT_EQ(dlg->ApplyTo(coder, monoDownMixType), "Wrong Max Bitrate value!");
+    EXPECT_EQ(coder.MaxBitrate(), 320u);
+    EXPECT_EQ(coder.Bitrate(), 96u);
+
+    dlg->CheckBox_VBR->setChecked(false);
+    dlg->ComboBox_Bitrate->setCurrentIndex(-1);
+    coder.setMode(DUALCHANNEL);
+    EXPECT_EQ(dlg->ApplyTo(coder, monoDownMixType), "Wrong Bitrate value!");
+    EXPECT_EQ(coder.Bitrate(), 128u);
+    EXPECT_EQ(coder.Mode(), DUALCHANNEL);
+
+    dlg->ComboBox_Bitrate->setCurrentIndex(Kbps192);
+    dlg->ComboBox_Mode->setCurrentIndex(-1);
+    dlg->ComboBox_MixMode->setCurrentIndex(-1);
+    dlg->ComboBox_Quality->setCurrentIndex(-1);
+    coder.setQuality(HIGH_QUALITY);
+    monoDownMixType = 2;
+    EXPECT_EQ(dlg->ApplyTo(coder, monoDownMixType), QString());
+    EXPECT_EQ(coder.Bitrate(), 192u);
+    EXPECT_EQ(coder.Mode(), DUALCHANNEL);
+    EXPECT_EQ(coder.Quality(), HIGH_QUALITY);
+    EXPECT_EQ(monoDownMixType, 2);
+}
+
 } // namespace
