@@ -33,7 +33,7 @@ inline constexpr int BE_MAX_HOMEPAGE = 128;
 
 #pragma pack(push, 1)
 struct BE_CONFIG {
-    uint32_t dwConfig;  // BE_CONFIG_LAME
+    uint32_t dwConfig; // BE_CONFIG_LAME
     union {
         struct {
             uint32_t dwSampleRate;
@@ -47,13 +47,13 @@ struct BE_CONFIG {
         struct {
             uint32_t dwStructVersion;
             uint32_t dwStructSize;
-            uint32_t dwSampleRate;    // input sample rate, Hz
-            uint32_t dwReSampleRate;  // 0: the library decides
-            int32_t nMode;            // BE_MP3_MODE_*
-            uint32_t dwBitrate;       // kbit/s; minimum with VBR
-            uint32_t dwMaxBitrate;    // kbit/s, VBR only
-            int32_t nPreset;          // quality preset, MPEG_QUALITY
-            uint32_t dwMpegVersion;   // MPEG1 or MPEG2
+            uint32_t dwSampleRate;   // input sample rate, Hz
+            uint32_t dwReSampleRate; // 0: the library decides
+            int32_t nMode;           // BE_MP3_MODE_*
+            uint32_t dwBitrate;      // kbit/s; minimum with VBR
+            uint32_t dwMaxBitrate;   // kbit/s, VBR only
+            int32_t nPreset;         // quality preset, MPEG_QUALITY
+            uint32_t dwMpegVersion;  // MPEG1 or MPEG2
             uint32_t dwPsyModel;
             uint32_t dwEmphasis;
             int32_t bPrivate;
@@ -62,7 +62,7 @@ struct BE_CONFIG {
             int32_t bOriginal;
             int32_t bWriteVBRHeader;
             int32_t bEnableVBR;
-            int32_t nVBRQuality;  // 0 best .. 9
+            int32_t nVBRQuality; // 0 best .. 9
             uint32_t dwVbrAbr_bps;
             int32_t nVbrMethod;
             int32_t bNoRes;
