@@ -112,7 +112,8 @@ QGroupBox* makeGroup(QWidget* parent, const QString& name, const QString& title)
 }
 
 void keepNormalFont(QGroupBox* group) {
-    const QFont normal = group->parentWidget()->font();
+    QFont normal = group->font();
+    normal.setBold(false);
     for (QWidget* child : group->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         child->setFont(normal);
 }
@@ -168,8 +169,6 @@ void TForm1::setUpEngine() {
 
 void TForm1::createControls() {
     setWindowTitle(QStringLiteral("Varrow"));
-    resize(InitialWindowSize);
-    setMinimumSize(InitialWindowSize);
 
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
@@ -182,6 +181,11 @@ void TForm1::createControls() {
     setCentralWidget(PageControl1);
 
     createStatusBar();
+
+    // The desktop's font may need more room than 420 x 360; the window then
+    // opens as large as its texts need, so that none is cut.
+    setMinimumSize(minimumSizeHint().expandedTo(InitialWindowSize));
+    resize(minimumSize());
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -203,6 +207,7 @@ QWidget* TForm1::createExtractTab() {
     ToolBar_CDPlay->setObjectName(QStringLiteral("ToolBar_CDPlay"));
     ToolBar_CDPlay->setIconSize(PlayButtonImageSize);
     ToolBar_CDPlay->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    ToolBar_CDPlay->setMovable(false);
 
     Panel_PlayTime = new QLabel(QStringLiteral("--:--:--"), ToolBar_CDPlay);
     Panel_PlayTime->setObjectName(QStringLiteral("Panel_PlayTime"));
@@ -212,6 +217,10 @@ QWidget* TForm1::createExtractTab() {
     Panel_PlayTime->setAutoFillBackground(true);
     Panel_PlayTime->setToolTip(QStringLiteral("track play time"));
     ToolBar_CDPlay->addWidget(Panel_PlayTime);
+    // A tool bar paints its widgets in the button colour; the time panel
+    // keeps its own.
+    Panel_PlayTime->setBackgroundRole(QPalette::Window);
+    Panel_PlayTime->setForegroundRole(QPalette::WindowText);
     ToolBar_CDPlay->addSeparator();
 
     ToolButton_Eject = makeToolButton(ToolBar_CDPlay, QStringLiteral("ToolButton_Eject"), QString(),
@@ -247,6 +256,8 @@ QWidget* TForm1::createExtractTab() {
     TrackBar1 = new QSlider(Qt::Horizontal, tab);
     TrackBar1->setObjectName(QStringLiteral("TrackBar1"));
     TrackBar1->setTickPosition(QSlider::TicksAbove);
+    // Playback gives the slider its range and ticks when a disc is listed.
+    TrackBar1->setRange(0, 0);
     TrackBar1->setValue(0);
     TrackBar1->setToolTip(QStringLiteral("CD play position"));
     layout->addWidget(TrackBar1);
@@ -254,6 +265,7 @@ QWidget* TForm1::createExtractTab() {
     ToolBar_CDRip = new QToolBar(tab);
     ToolBar_CDRip->setObjectName(QStringLiteral("ToolBar_CDRip"));
     ToolBar_CDRip->setIconSize(ExtractButtonImageSize);
+    ToolBar_CDRip->setMovable(false);
     ToolButton_RipMP3 =
         makeToolButton(ToolBar_CDRip, QStringLiteral("ToolButton_RipMP3"), QStringLiteral("To MP3"),
                        QStringLiteral("extract & encode to MP3 selected tracks (F6)"),

@@ -9,12 +9,15 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
+#include <QVBoxLayout>
 
 using namespace varrow;
 
@@ -22,20 +25,19 @@ namespace {
 
 constexpr QSize ClientSize{312, 213};
 
-QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text, QRect place,
+QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text,
                   Qt::Alignment alignment) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(name);
-    label->setGeometry(place);
     label->setAlignment(alignment);
     return label;
 }
 
-QProgressBar* makeGauge(QWidget* parent, const QString& name, QRect place, QColor colour,
-                        const QString& hint) {
+QProgressBar* makeGauge(QWidget* parent, const QString& name, QColor colour, const QString& hint) {
     auto* gauge = new QProgressBar(parent);
     gauge->setObjectName(name);
-    gauge->setGeometry(place);
+    gauge->setMinimumWidth(280);
+    gauge->setFixedHeight(16);
     gauge->setRange(0, 100);
     gauge->setValue(0);
     gauge->setTextVisible(false);
@@ -46,11 +48,11 @@ QProgressBar* makeGauge(QWidget* parent, const QString& name, QRect place, QColo
     return gauge;
 }
 
-QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption, QRect place,
+QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption, int width,
                         const QString& hint) {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(name);
-    button->setGeometry(place);
+    button->setMinimumSize(width, 25);
     button->setToolTip(hint);
     button->setCursor(Qt::PointingHandCursor);
     button->setAutoDefault(false);
@@ -67,57 +69,94 @@ TDlg_RipProgress::TDlg_RipProgress(TForm1& mainForm)
     // Only the main window keeps the program running.
     setAttribute(Qt::WA_QuitOnClose, false);
     setWindowTitle(QStringLiteral("Extraction"));
-    setFixedSize(ClientSize);
     createControls();
     FormCreate();
 }
 
 void TDlg_RipProgress::createControls() {
+    // The controls keep the arrangement of the 312 x 213 design; a layout
+    // places them so that a larger desktop font widens the window instead of
+    // cutting the texts.
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(5, 8, 6, 4);
+    layout->setSpacing(8);
+
     Bevel1 = new QFrame(this);
     Bevel1->setObjectName(QStringLiteral("Bevel1"));
-    Bevel1->setGeometry(5, 8, 300, 168);
     Bevel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    auto* inside = new QVBoxLayout(Bevel1);
+    inside->setContentsMargins(10, 8, 10, 8);
+    inside->setSpacing(4);
 
-    Label_Track = makeLabel(this, QStringLiteral("Label_Track"), QStringLiteral("Track Progress"),
-                            {16, 16, 281, 28}, Qt::AlignHCenter | Qt::AlignTop);
+    Label_Track = makeLabel(Bevel1, QStringLiteral("Label_Track"), QStringLiteral("Track Progress"),
+                            Qt::AlignHCenter | Qt::AlignTop);
     Label_Track->setWordWrap(true);
-    Gauge_Track = makeGauge(this, QStringLiteral("Gauge_Track"), {16, 48, 280, 16},
-                            QColor(0, 255, 0), QStringLiteral("current track extraction progress"));
-    Label_All = makeLabel(this, QStringLiteral("Label_All"), QStringLiteral("All Tracks Progress"),
-                          {16, 78, 281, 13}, Qt::AlignHCenter | Qt::AlignVCenter);
-    Gauge_All = makeGauge(this, QStringLiteral("Gauge_All"), {16, 98, 280, 16}, QColor(0, 0, 255),
+    Label_Track->setFixedHeight(2 * Label_Track->fontMetrics().lineSpacing());
+    Label_Track->setMinimumWidth(281);
+    inside->addWidget(Label_Track);
+    Gauge_Track = makeGauge(Bevel1, QStringLiteral("Gauge_Track"), QColor(0, 255, 0),
+                            QStringLiteral("current track extraction progress"));
+    inside->addWidget(Gauge_Track);
+    inside->addSpacing(6);
+    Label_All =
+        makeLabel(Bevel1, QStringLiteral("Label_All"), QStringLiteral("All Tracks Progress"),
+                  Qt::AlignHCenter | Qt::AlignVCenter);
+    inside->addWidget(Label_All);
+    Gauge_All = makeGauge(Bevel1, QStringLiteral("Gauge_All"), QColor(0, 0, 255),
                           QStringLiteral("all tracks extraction progress"));
+    inside->addWidget(Gauge_All);
+    inside->addSpacing(4);
 
+    auto* figures = new QGridLayout;
+    figures->setHorizontalSpacing(4);
+    figures->setVerticalSpacing(2);
     const Qt::Alignment right = Qt::AlignRight | Qt::AlignVCenter;
     const Qt::Alignment left = Qt::AlignLeft | Qt::AlignVCenter;
-    Label_JittError =
-        makeLabel(this, QStringLiteral("Label_JittError"),
-                  QStringLiteral("Synchronization (jitter) errors:"), {12, 122, 140, 13}, right);
-    Label_JittCount = makeLabel(this, QStringLiteral("Label_JittCount"), QStringLiteral("0"),
-                                {156, 122, 80, 13}, left);
-    Label_SpeedTitle =
-        makeLabel(this, QStringLiteral("Label_SpeedTitle"),
-                  QStringLiteral("Average Extract Speed:"), {12, 138, 140, 13}, right);
-    Label_Speed = makeLabel(this, QStringLiteral("Label_Speed"), QStringLiteral("0"),
-                            {156, 138, 140, 13}, left);
-    Label_RipTimeTitle = makeLabel(this, QStringLiteral("Label_RipTimeTitle"),
-                                   QStringLiteral("Extract Time:"), {12, 154, 140, 13}, right);
-    Label_RipTime =
-        makeLabel(this, QStringLiteral("Label_RipTime"),
-                  longTimeText(std::chrono::milliseconds::zero()), {156, 154, 140, 13}, left);
+    Label_JittError = makeLabel(Bevel1, QStringLiteral("Label_JittError"),
+                                QStringLiteral("Synchronization (jitter) errors:"), right);
+    Label_JittCount =
+        makeLabel(Bevel1, QStringLiteral("Label_JittCount"), QStringLiteral("0"), left);
+    Label_SpeedTitle = makeLabel(Bevel1, QStringLiteral("Label_SpeedTitle"),
+                                 QStringLiteral("Average Extract Speed:"), right);
+    Label_Speed = makeLabel(Bevel1, QStringLiteral("Label_Speed"), QStringLiteral("0"), left);
+    Label_RipTimeTitle = makeLabel(Bevel1, QStringLiteral("Label_RipTimeTitle"),
+                                   QStringLiteral("Extract Time:"), right);
+    Label_RipTime = makeLabel(Bevel1, QStringLiteral("Label_RipTime"),
+                              longTimeText(std::chrono::milliseconds::zero()), left);
+    const std::pair<QLabel*, QLabel*> rows[] = {{Label_JittError, Label_JittCount},
+                                                {Label_SpeedTitle, Label_Speed},
+                                                {Label_RipTimeTitle, Label_RipTime}};
+    int row = 0;
+    for (const auto& [title, value] : rows) {
+        title->setMinimumWidth(140);
+        value->setMinimumWidth(80);
+        figures->addWidget(title, row, 0);
+        figures->addWidget(value, row, 1);
+        ++row;
+    }
+    figures->setColumnStretch(1, 1);
+    inside->addLayout(figures);
+    layout->addWidget(Bevel1);
 
-    Btn_Cancel = makeButton(this, QStringLiteral("Btn_Cancel"), QStringLiteral("Skip Track"),
-                            {70, 184, 75, 25}, QStringLiteral("skip current track extraction"));
-    Btn_Abort = makeButton(this, QStringLiteral("Btn_Abort"), QStringLiteral("Abort"),
-                           {164, 184, 75, 25}, QStringLiteral("abort all tracks extraction"));
-    Btn_Hide = makeButton(this, QStringLiteral("Btn_Hide"), QStringLiteral("Hide"),
-                          {248, 184, 58, 25}, QStringLiteral("hide program windows"));
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(12);
+    buttons->addStretch(1);
+    Btn_Cancel = makeButton(this, QStringLiteral("Btn_Cancel"), QStringLiteral("Skip Track"), 75,
+                            QStringLiteral("skip current track extraction"));
+    Btn_Abort = makeButton(this, QStringLiteral("Btn_Abort"), QStringLiteral("Abort"), 75,
+                           QStringLiteral("abort all tracks extraction"));
+    Btn_Hide = makeButton(this, QStringLiteral("Btn_Hide"), QStringLiteral("Hide"), 58,
+                          QStringLiteral("hide program windows"));
+    for (QPushButton* button : {Btn_Cancel, Btn_Abort, Btn_Hide})
+        buttons->addWidget(button);
+    layout->addLayout(buttons);
     setTabOrder(Btn_Cancel, Btn_Abort);
     setTabOrder(Btn_Abort, Btn_Hide);
 
     connect(Btn_Cancel, &QPushButton::clicked, this, [this] { SkipBtnClick(); });
     connect(Btn_Abort, &QPushButton::clicked, this, [this] { Btn_AbortClick(); });
     connect(Btn_Hide, &QPushButton::clicked, this, [this] { Btn_HideClick(); });
+    setFixedSize(layout->sizeHint().expandedTo(ClientSize));
 }
 
 void TDlg_RipProgress::FormCreate() {
