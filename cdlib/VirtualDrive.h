@@ -4,6 +4,8 @@
 // listed after the physical drives and the disc images.
 #pragma once
 
+#include "PlayClock.h"
+
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -15,13 +17,13 @@
 namespace cdlib {
 
 struct VirtualTrack {
-    int32_t sectors = 0;  // length in sectors
-    bool data = false;    // control bit value 4 set
+    int32_t sectors = 0; // length in sectors
+    bool data = false;   // control bit value 4 set
 };
 
 struct VirtualDisc {
     std::vector<VirtualTrack> tracks;
-    uint32_t firstSector = 0;  // start sector of the first track
+    uint32_t firstSector = 0; // start sector of the first track
 };
 
 // Faults the drive plays out. Chunk indexes count the CR_RipChunk calls of
@@ -30,15 +32,22 @@ struct VirtualFaults {
     // A chunk that covers one of these sectors comes back with result 3 and
     // that sector as first and last jitter position; its audio is still exact.
     std::set<int32_t> jitterSectors;
-    // Chunks that deliver nothing (result 1, zero bytes).
+    // Chunks that deliver nothing (result 1, zero bytes); their sectors are
+    // lost, reading goes on after them.
     std::set<int> emptyChunks;
-    // Chunks that deliver fewer bytes than usual: chunk index -> bytes.
+    // Chunks that deliver fewer bytes than usual: chunk index -> bytes. The
+    // chunk delivers its first bytes (never more than the chunk size); the
+    // rest of its sectors are lost.
     std::map<int, int32_t> shortChunks;
     // The medium disappears when reading reaches this sector: from then on
     // every chunk returns 1 with zero bytes and the drive reports no disc.
     std::optional<int32_t> mediumLostAtSector;
     // Operations, by their CR_ name ("CR_ReadToc", "CR_OpenRipper", ...), that
-    // answer 1 on this drive.
+    // answer 1 on this drive while it is the active drive. Operations without
+    // a status answer 1 as their number (CR_GetNumTocEntries,
+    // CR_GetPercentCompleted, ...), an empty entry (CR_GetTocEntry), zeros
+    // (CR_GetPlayPosition) or do nothing (CR_SaveSettings, CR_SetPlayPosition,
+    // CR_SetTransportLayer).
     std::set<std::string> failing;
     // Operations that throw std::runtime_error on this drive.
     std::set<std::string> throwing;
@@ -58,6 +67,7 @@ public:
     const std::optional<VirtualDisc>& disc() const { return disc_; }
 
     // Changing the medium posts CR_DEVICE_ARRIVAL / CR_DEVICE_REMOVE_COMPLETE.
+    // Inserting a disc also closes the tray.
     void insertDisc(VirtualDisc disc);
     void ejectDisc();
 
@@ -69,11 +79,11 @@ public:
     // What the library did with the drive, for tests to read.
     bool locked() const { return locked_; }
     bool trayOpen() const { return trayOpen_; }
-    bool playing() const { return playing_; }
-    bool paused() const { return paused_; }
-    int32_t playFrom() const { return playFrom_; }
-    int32_t playTo() const { return playTo_; }
-    int32_t playPosition() const { return playPosition_; }
+    bool playing() const { return clock_.playing(); }
+    bool paused() const { return clock_.paused(); }
+    int32_t playFrom() const { return clock_.from(); }
+    int32_t playTo() const { return clock_.to(); }
+    int32_t playPosition() const { return clock_.position(); }
     int32_t speed() const { return speed_; }
     int chunksRead() const { return chunksRead_; }
 
@@ -89,11 +99,7 @@ private:
     VirtualFaults faults_;
     bool locked_ = false;
     bool trayOpen_ = false;
-    bool playing_ = false;
-    bool paused_ = false;
-    int32_t playFrom_ = 0;
-    int32_t playTo_ = 0;
-    int32_t playPosition_ = 0;
+    PlayClock clock_;
     int32_t speed_ = 0;
     int chunksRead_ = 0;
 };
@@ -103,11 +109,13 @@ int addVirtualDrive(std::shared_ptr<VirtualDrive> drive);
 
 // Returns the library to its state before the first CR_Init: no virtual
 // drives, no open range, default transport layer, no device-change handler,
-// and physical drives and images enumerated afresh at the next CR_Init.
+// no paranoia test flags or read filter (TestHooks.h), and physical drives and
+// images enumerated afresh at the next CR_Init. setHostDrivesEnabled stays
+// as it was set.
 void resetLibrary();
 
 // Tests switch off the enumeration of the machine's physical drives (and of
 // VARROW_CD_IMAGES) so that a developer's own CD drive cannot change results.
 void setHostDrivesEnabled(bool enabled);
 
-}  // namespace cdlib
+} // namespace cdlib

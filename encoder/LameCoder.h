@@ -10,8 +10,14 @@
 #include <string>
 #include <vector>
 
+// DUALCHANNEL codes the two channels independently (no mid/side) and marks
+// every frame as dual channel, for two unrelated programmes.
 enum TLameMode : uint8_t { STEREO = 0, JSTEREO = 1, DUALCHANNEL = 2, MONO = 3 };
 
+// Presets of LAME's algorithm quality (0 best and slowest .. 9 fastest):
+// NORMAL keeps LAME's default (3); LOW is the fastest (7); HIGH is slower and
+// better (2); VOICE, for speech, uses 5 with a lowpass at 12 kHz (or LAME's
+// own, when the bitrate makes it lower).
 enum MPEG_QUALITY : uint8_t {
     NORMAL_QUALITY = 0,
     LOW_QUALITY = 1,
@@ -46,10 +52,10 @@ private:
 
 // How EncodeChunk reduces a stereo chunk before encoding.
 enum TMonoMix : uint8_t {
-    MONOMIX_NONE = 0,   // chunk passed as the stream expects it
-    MONOMIX_MEAN = 1,   // mean of each pair, rounded half to even (also any value above 3)
-    MONOMIX_LEFT = 2,   // left value of each pair
-    MONOMIX_RIGHT = 3,  // right value of each pair
+    MONOMIX_NONE = 0,  // chunk passed as the stream expects it
+    MONOMIX_MEAN = 1,  // mean of each pair, rounded half to even (also any value above 3)
+    MONOMIX_LEFT = 2,  // left value of each pair
+    MONOMIX_RIGHT = 3, // right value of each pair
 };
 
 class TLameCoder final {
@@ -113,22 +119,33 @@ public:
     BE_CONFIG BuildConfig() const;
 
     // 0 on success, otherwise the library's error code; after a failure no
-    // stream is open and CloseStream is harmless.
+    // stream is open and CloseStream is harmless. The library refuses a
+    // sample rate that is not an MPEG rate and a bitrate outside the MPEG
+    // table instead of bending them. The stream is MPEG-1: an input rate
+    // below 32 kHz is resampled to 32 kHz so that every MPEG-1 bitrate stays
+    // available. An open stream is closed first.
     uint32_t InitStream();
-    // `samples` holds ChunkSamples() values and may be overwritten by the
-    // downmix; `output` holds at least OutputBufferSize() bytes. Allocates
-    // nothing.
-    uint32_t EncodeChunk(int16_t* samples, uint8_t* output, uint8_t monoMix,
-                         uint32_t& outputBytes);
+    // `samples` holds ChunkSamples() 16-bit values and may be overwritten by
+    // the downmix; `output` holds at least OutputBufferSize() bytes.
+    // With monoMix 0 the values are what the stream expects: interleaved
+    // pairs for the stereo modes, mono samples for MONO. With monoMix 1 to 3
+    // (a MONO stream fed stereo PCM) they are ChunkSamples()/2 interleaved
+    // pairs, reduced in place to ChunkSamples()/2 mono samples, so one chunk
+    // then carries half a frame of audio. Allocates nothing.
+    uint32_t EncodeChunk(int16_t* samples, uint8_t* output, uint8_t monoMix, uint32_t& outputBytes);
     uint32_t DeinitStream(uint8_t* output, uint32_t& outputBytes);
-    // After DeinitStream and before CloseStream: the VBR/info tag frame that
-    // belongs at the start of the file when WriteVBRHeader is set (empty
-    // otherwise). Writing it over the stream's first frame gives players the
-    // true length.
+    // After DeinitStream (and still after CloseStream, until the next
+    // InitStream): the VBR/info tag frame when WriteVBRHeader is set, empty
+    // otherwise. With WriteVBRHeader the first bytes the stream emits are a
+    // placeholder frame of exactly this size; writing the tag frame over
+    // them at the start of the file gives players the true length and
+    // seek table.
     std::vector<uint8_t> VBRTagFrame() const;
     uint32_t CloseStream();
 
-    // Valid between a successful InitStream and CloseStream.
+    // Valid between a successful InitStream and CloseStream, 0 otherwise.
+    // ChunkSamples is 1152 x the stream's channels (2 for the stereo modes,
+    // 1 for MONO).
     uint32_t ChunkSamples() const { return chunkSamples_; }
     uint32_t OutputBufferSize() const { return outputBufferSize_; }
 
@@ -159,4 +176,5 @@ private:
     uint32_t chunkSamples_ = 0;
     uint32_t outputBufferSize_ = 0;
     BE_CONFIG config_{};
+    std::vector<uint8_t> vbrTagFrame_;
 };

@@ -33,7 +33,7 @@ inline constexpr int BE_MAX_HOMEPAGE = 128;
 
 #pragma pack(push, 1)
 struct BE_CONFIG {
-    uint32_t dwConfig;  // BE_CONFIG_LAME
+    uint32_t dwConfig; // BE_CONFIG_LAME
     union {
         struct {
             uint32_t dwSampleRate;
@@ -47,13 +47,13 @@ struct BE_CONFIG {
         struct {
             uint32_t dwStructVersion;
             uint32_t dwStructSize;
-            uint32_t dwSampleRate;    // input sample rate, Hz
-            uint32_t dwReSampleRate;  // 0: the library decides
-            int32_t nMode;            // BE_MP3_MODE_*
-            uint32_t dwBitrate;       // kbit/s; minimum with VBR
-            uint32_t dwMaxBitrate;    // kbit/s, VBR only
-            int32_t nPreset;          // quality preset, MPEG_QUALITY
-            uint32_t dwMpegVersion;   // MPEG1 or MPEG2
+            uint32_t dwSampleRate;   // input sample rate, Hz
+            uint32_t dwReSampleRate; // 0: the library decides
+            int32_t nMode;           // BE_MP3_MODE_*
+            uint32_t dwBitrate;      // kbit/s; minimum with VBR
+            uint32_t dwMaxBitrate;   // kbit/s, VBR only
+            int32_t nPreset;         // quality preset, MPEG_QUALITY
+            uint32_t dwMpegVersion;  // MPEG1 or MPEG2
             uint32_t dwPsyModel;
             uint32_t dwEmphasis;
             int32_t bPrivate;
@@ -62,7 +62,7 @@ struct BE_CONFIG {
             int32_t bOriginal;
             int32_t bWriteVBRHeader;
             int32_t bEnableVBR;
-            int32_t nVBRQuality;  // 0 best .. 9
+            int32_t nVBRQuality; // 0 best .. 9
             uint32_t dwVbrAbr_bps;
             int32_t nVbrMethod;
             int32_t bNoRes;
@@ -96,15 +96,28 @@ static_assert(offsetof(BE_CONFIG, format.LHV1.bCRC) == 52);
 static_assert(offsetof(BE_CONFIG, format.LHV1.nVBRQuality) == 72);
 static_assert(offsetof(BE_CONFIG, format.LHV1.nQuality) == 92);
 
+// DLL version 1.0 (this interface), encoder version from libmp3lame.
 void beVersion(BE_VERSION* version);
 // Opens a stream. On success *samples is the number of 16-bit values one
 // chunk must hold (1152 x channels) and *bufferSize the output buffer size
 // that holds everything one beEncodeChunk or beDeinitStream can produce.
+// Only the LHV1 layout is accepted (else BE_ERR_INVALID_FORMAT). Settings
+// that LAME would silently bend are refused with
+// BE_ERR_INVALID_FORMAT_PARAMETERS: a sample rate that is not an MPEG rate,
+// a bitrate outside the MPEG table of the stream's version, a VBR maximum
+// below the minimum, a VBR quality outside 0..9. MPEG-1 streams resample
+// input below 32 kHz to 32 kHz; MPEG-2 streams halve an MPEG-1 input rate.
+// The VBR method, ABR rate and quality word are not used: VBR is LAME's
+// default method. On failure nothing stays open and *stream is 0.
 BE_ERR beInitStream(const BE_CONFIG* config, uint32_t* samples, uint32_t* bufferSize,
                     HBE_STREAM* stream);
+// `samples` counts 16-bit values, at most one chunk; unknown or closed
+// handles give BE_ERR_INVALID_HANDLE, as does encoding after the flush.
 BE_ERR beEncodeChunk(HBE_STREAM stream, uint32_t samples, const int16_t* pcm, uint8_t* output,
                      uint32_t* outputBytes);
+// Flushes the stream; a second flush produces nothing.
 BE_ERR beDeinitStream(HBE_STREAM stream, uint8_t* output, uint32_t* outputBytes);
+// Harmless on a zero, unknown or already closed handle.
 BE_ERR beCloseStream(HBE_STREAM stream);
 // After beDeinitStream: the VBR/info tag frame for the start of the file, so
 // that players show the right length and seek correctly. Returns its size in

@@ -1,0 +1,126 @@
+// The one interface behind every drive of the library: physical drives,
+// disc images and the virtual drives of the tests. The CR_* functions pick
+// the active drive and call it; range bookkeeping, output formats and jitter
+// counting live above this interface (Ripper), so every kind of drive only
+// delivers raw CD audio sectors.
+#pragma once
+
+#include "CdRip_dll.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cdlib {
+
+enum class DriveKind : int32_t { Physical = 0, Image = 1, Virtual = 2 };
+
+// Sectors of one repair, inclusive.
+struct SectorSpan {
+    int32_t first = 0;
+    int32_t last = 0;
+
+    void include(const SectorSpan& other) {
+        first = std::min(first, other.first);
+        last = std::max(last, other.last);
+    }
+};
+
+// What one read of a drive produced.
+struct ChunkRead {
+    // How far the read position moved; the sectors of a failed read are
+    // passed over as well, so that a bad spot cannot stall a range.
+    int32_t sectorsConsumed = 0;
+    // Raw 16-bit stereo 44100 Hz bytes written to the buffer.
+    int32_t rawBytes = 0;
+    // False: nothing of this read can be used (the chunk answers 1).
+    bool usable = true;
+    // Sectors that jitter correction repaired or skipped in this read.
+    std::optional<SectorSpan> repaired;
+    // A drive that delivers less than it read caps the chunk here, in bytes
+    // of the output format.
+    std::optional<int32_t> deliverAtMost;
+};
+
+// A drive's answer to a play position query, in sectors.
+struct PlayPosition {
+    uint32_t inTrack = 0;
+    uint32_t absolute = 0;
+};
+
+// What the library keeps for one drive: the fields of the parameter record.
+struct DriveParameters {
+    int32_t sectorsPerRead = 26;
+    int32_t readRetries = 20;
+    int32_t speed = 0;
+    int32_t jitterCorrection = CR_FALSE;
+    int32_t driveTable[DRIVE_TABLE_SLOTS] = {GENERIC,    READMMC, SPEEDMMC, BIGENDIAN,
+                                             ENABLENONE, 0,       CR_TRUE};
+    int32_t outputFormat = STEREO44100;
+
+    bool jitterCorrectionOn() const { return jitterCorrection != CR_FALSE; }
+    bool operator==(const DriveParameters&) const = default;
+};
+
+class Drive {
+public:
+    Drive() = default;
+    Drive(const Drive&) = delete;
+    Drive& operator=(const Drive&) = delete;
+    virtual ~Drive() = default;
+
+    virtual DriveKind kind() const = 0;
+    // The identification text of the parameter record (at most 255 bytes).
+    virtual std::string identification() const = 0;
+    // What tells two drives apart across enumerations: a device or image path.
+    virtual std::string location() const = 0;
+
+    // A drive may refuse an operation outright, by its CR_ name: true means
+    // the operation answers failure. Virtual drives do so on their script and
+    // may throw instead.
+    virtual bool refuses(std::string_view /*operation*/) { return false; }
+
+    // The table of contents: entries 0..N-1 the tracks, entry N the lead-out.
+    virtual std::optional<std::vector<TTocEntry>> readToc() = 0;
+
+    // Takes parameters as they are applied; false when the drive rejects them.
+    virtual bool applyParameters(const DriveParameters& /*parameters*/) { return true; }
+
+    // Reading: openRange, any number of readChunk, closeRange.
+    virtual bool openRange(int32_t firstSector, int32_t lastSector,
+                           const DriveParameters& parameters) = 0;
+    // Reads up to `sectors` sectors at the read position into `buffer`
+    // (room for `sectors` * 2352 bytes). A non-zero abort indicator ends the
+    // read early; what was read so far is delivered.
+    virtual ChunkRead readChunk(int32_t sectors, std::span<uint8_t> buffer,
+                                const int32_t* abort) = 0;
+    virtual void closeRange() = 0;
+
+    virtual bool play(int32_t firstSector, int32_t lastSector) = 0;
+    virtual bool pause(bool paused) = 0;
+    virtual bool stop() = 0;
+    virtual PlayPosition playPosition() = 0;
+    virtual void setPlayPosition(uint32_t sector) = 0;
+    virtual bool lock(bool locked) = 0;
+    virtual bool eject(bool open) = 0;
+
+    // False when the drive keeps its transport layer whatever is asked.
+    virtual bool acceptsTransportLayer(int32_t /*layer*/) { return true; }
+    // The library's transport layer changed: drives that talk to hardware
+    // reopen their device with the new access mode.
+    virtual void transportLayerChanged(int32_t /*layer*/) {}
+
+    // A drive may report a track count of its own instead of its table's
+    // (virtual drives do so on their script).
+    virtual std::optional<int32_t> reportedTrackCount() const { return std::nullopt; }
+};
+
+// Hands a medium change (CR_DEVICE_ARRIVAL, CR_DEVICE_REMOVE_COMPLETE) to the
+// handler of CR_SetDeviceChangeHandler, if one is set.
+void postDeviceChange(uint32_t event);
+
+} // namespace cdlib

@@ -1,0 +1,553 @@
+// The CR_* functions: the list of drives, the active drive, the open range
+// and the library's settings. Every call acts on the active drive through
+// the Drive interface.
+#include "CdRip_dll.h"
+#include "Drive.h"
+#include "DriveParameters.h"
+#include "ImageDrive.h"
+#include "PhysicalDrive.h"
+#include "Ripper.h"
+#include "Settings.h"
+#include "TestHooks.h"
+#include "VirtualDrive.h"
+#include "VirtualDriveBackend.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace cdlib {
+
+namespace {
+
+constexpr int32_t kLibraryVersion = 100;
+
+class Library final {
+public:
+    int32_t driveCount() const { return static_cast<int32_t>(host_.size() + virtual_.size()); }
+
+    Drive* drive(int32_t number) const {
+        if (number < 0 || number >= driveCount()) {
+            return nullptr;
+        }
+        const auto index = static_cast<size_t>(number);
+        if (index < host_.size()) {
+            return host_[index].get();
+        }
+        return virtual_[index - host_.size()].get();
+    }
+
+    Drive* active() const { return drive(active_); }
+    int32_t activeNumber() const { return active_; }
+
+    RecordOwner ownerOf(const Drive& drive) const {
+        return {active_, drive.kind(), drive.identification()};
+    }
+
+    // The active drive, or null when there is none or it refuses `operation`.
+    Drive* activeFor(std::string_view operation) const {
+        Drive* current = active();
+        if (current == nullptr || current->refuses(operation)) {
+            return nullptr;
+        }
+        return current;
+    }
+
+    CDEX_ERR init(const char* iniPath);
+    CDEX_ERR setActive(int32_t number);
+
+    DriveParameters parametersOf(const Drive& drive) const {
+        if (const auto applied = applied_.find(drive.identification()); applied != applied_.end()) {
+            return applied->second;
+        }
+        return settings_.drive(drive.identification()).value_or(DriveParameters{});
+    }
+    void apply(const Drive& drive, const DriveParameters& parameters) {
+        applied_[drive.identification()] = parameters;
+    }
+
+    void save();
+
+    int32_t transportLayer() const { return transportLayer_; }
+    void setTransportLayer(int32_t layer);
+
+    std::vector<TTocEntry>& toc() { return toc_; }
+
+    // Opening a range closes the one before it; the figures of a closed range
+    // stay readable until the next opens.
+    CDEX_ERR openRange(Drive& drive, int32_t firstSector, int32_t lastSector, int32_t& chunkBytes);
+    Ripper* ripper() const { return ripper_.get(); }
+    bool closeRange();
+    int32_t jitterErrors() const { return ripper_ ? ripper_->jitterErrors() : closedJitterErrors_; }
+    SectorSpan lastJitter() const {
+        return ripper_ ? ripper_->lastJitterSpan() : closedLastJitter_;
+    }
+
+    int addVirtual(std::shared_ptr<VirtualDrive> drive) {
+        virtual_.push_back(std::make_unique<VirtualDriveBackend>(std::move(drive)));
+        return driveCount() - 1;
+    }
+
+    void setHostDrivesEnabled(bool enabled) { hostDrivesEnabled_ = enabled; }
+
+    void setDeviceChangeHandler(std::function<void(uint32_t)> handler) {
+        deviceChangeHandler_ = std::move(handler);
+    }
+    void post(uint32_t event) const {
+        if (deviceChangeHandler_) {
+            // A copy, so that a handler may replace itself.
+            const auto handler = deviceChangeHandler_;
+            handler(event);
+        }
+    }
+
+    void reset();
+
+private:
+    std::vector<std::string> imagePaths() const;
+    void enumerateHostDrives();
+
+    std::vector<std::unique_ptr<Drive>> host_;
+    std::vector<std::unique_ptr<VirtualDriveBackend>> virtual_;
+    int32_t active_ = 0;
+    bool initialised_ = false;
+    bool hostDrivesEnabled_ = true;
+    Settings settings_;
+    std::map<std::string, DriveParameters> applied_;
+    int32_t transportLayer_ = CR_TRANSPORT_SCSI;
+    std::vector<TTocEntry> toc_;
+    std::unique_ptr<Ripper> ripper_;
+    int32_t closedJitterErrors_ = 0;
+    SectorSpan closedLastJitter_;
+    std::function<void(uint32_t)> deviceChangeHandler_;
+};
+
+Library& library() {
+    static Library instance;
+    return instance;
+}
+
+std::vector<std::string> splitPaths(const char* list) {
+    std::vector<std::string> paths;
+    if (list == nullptr) {
+        return paths;
+    }
+    std::string current;
+    for (const char* c = list;; ++c) {
+        if (*c == ':' || *c == '\0') {
+            if (!current.empty()) {
+                paths.push_back(current);
+            }
+            current.clear();
+            if (*c == '\0') {
+                break;
+            }
+        } else {
+            current += *c;
+        }
+    }
+    return paths;
+}
+
+std::string canonicalPath(const std::string& path) {
+    std::error_code error;
+    const auto canonical = std::filesystem::weakly_canonical(path, error);
+    return error ? path : canonical.string();
+}
+
+std::vector<std::string> Library::imagePaths() const {
+    std::vector<std::string> paths;
+    std::set<std::string> seen;
+    auto add = [&](const std::string& path) {
+        const std::string canonical = canonicalPath(path);
+        if (seen.insert(canonical).second) {
+            paths.push_back(canonical);
+        }
+    };
+    for (const std::string& path : settings_.images()) {
+        add(path);
+    }
+    if (hostDrivesEnabled_) {
+        for (const std::string& path : splitPaths(std::getenv("VARROW_CD_IMAGES"))) {
+            add(path);
+        }
+    }
+    return paths;
+}
+
+void Library::enumerateHostDrives() {
+    // Drives that are still there keep their object, and with it their
+    // state (an ejected image, a locked tray).
+    std::map<std::string, std::unique_ptr<Drive>> previous;
+    for (auto& drive : host_) {
+        previous[drive->location()] = std::move(drive);
+    }
+    host_.clear();
+    auto reuse = [&](const std::string& location) -> std::unique_ptr<Drive> {
+        const auto found = previous.find(location);
+        if (found == previous.end()) {
+            return nullptr;
+        }
+        auto drive = std::move(found->second);
+        previous.erase(found);
+        return drive;
+    };
+    if (hostDrivesEnabled_) {
+        for (const std::string& device : PhysicalDrive::devices()) {
+            auto drive = reuse(device);
+            host_.push_back(drive ? std::move(drive)
+                                  : std::make_unique<PhysicalDrive>(device, transportLayer_));
+        }
+    }
+    for (const std::string& path : imagePaths()) {
+        auto drive = reuse(path);
+        host_.push_back(drive ? std::move(drive) : std::make_unique<ImageDrive>(path));
+    }
+}
+
+CDEX_ERR Library::init(const char* iniPath) {
+    if (iniPath == nullptr) {
+        return CR_ERROR;
+    }
+    closeRange();
+    const bool samePath = initialised_ && settings_.path() == iniPath;
+    if (!settings_.load(iniPath)) {
+        return CR_ERROR;
+    }
+    if (!samePath) {
+        applied_.clear();
+        transportLayer_ = settings_.transportLayer().value_or(CR_TRANSPORT_SCSI);
+    }
+    initialised_ = true;
+    enumerateHostDrives();
+    if (active_ >= driveCount()) {
+        active_ = 0;
+    }
+    return CR_OK;
+}
+
+CDEX_ERR Library::setActive(int32_t number) {
+    Drive* target = drive(number);
+    if (target == nullptr || target->refuses("CR_SetActiveCDROM")) {
+        return CR_ERROR;
+    }
+    if (number != active_) {
+        closeRange();
+        toc_.clear();
+    }
+    active_ = number;
+    return CR_OK;
+}
+
+void Library::save() {
+    if (!initialised_) {
+        return;
+    }
+    for (const auto& [identification, parameters] : applied_) {
+        settings_.setDrive(identification, parameters);
+    }
+    settings_.setTransportLayer(transportLayer_);
+    settings_.save();
+}
+
+void Library::setTransportLayer(int32_t layer) {
+    if (layer != CR_TRANSPORT_IOCTL && layer != CR_TRANSPORT_SCSI) {
+        return;
+    }
+    if (Drive* current = active();
+        current != nullptr &&
+        (current->refuses("CR_SetTransportLayer") || !current->acceptsTransportLayer(layer))) {
+        return;
+    }
+    if (layer == transportLayer_) {
+        return;
+    }
+    closeRange();
+    transportLayer_ = layer;
+    for (auto& drive : host_) {
+        drive->transportLayerChanged(layer);
+    }
+}
+
+CDEX_ERR Library::openRange(Drive& drive, int32_t firstSector, int32_t lastSector,
+                            int32_t& chunkBytes) {
+    closeRange();
+    closedJitterErrors_ = 0;
+    closedLastJitter_ = {};
+    const auto disc = drive.readToc();
+    if (!disc || firstSector < 0 || lastSector < firstSector ||
+        firstSector < static_cast<int32_t>(disc->front().StartSector) ||
+        lastSector >= static_cast<int32_t>(disc->back().StartSector)) {
+        return CR_ERROR;
+    }
+    const DriveParameters parameters = parametersOf(drive);
+    if (!drive.openRange(firstSector, lastSector, parameters)) {
+        return CR_ERROR;
+    }
+    ripper_ = std::make_unique<Ripper>(drive, firstSector, lastSector, parameters);
+    chunkBytes = ripper_->chunkBytes();
+    return CR_OK;
+}
+
+bool Library::closeRange() {
+    if (!ripper_) {
+        return false;
+    }
+    closedJitterErrors_ = ripper_->jitterErrors();
+    closedLastJitter_ = ripper_->lastJitterSpan();
+    ripper_.reset();
+    return true;
+}
+
+void Library::reset() {
+    closeRange();
+    closedJitterErrors_ = 0;
+    closedLastJitter_ = {};
+    host_.clear();
+    virtual_.clear();
+    active_ = 0;
+    initialised_ = false;
+    settings_ = Settings{};
+    applied_.clear();
+    transportLayer_ = CR_TRANSPORT_SCSI;
+    toc_.clear();
+    deviceChangeHandler_ = nullptr;
+    setParanoiaTestFlags(0);
+    setSectorReadFilter(nullptr);
+}
+
+} // namespace
+
+void postDeviceChange(uint32_t event) {
+    library().post(event);
+}
+
+int addVirtualDrive(std::shared_ptr<VirtualDrive> drive) {
+    return library().addVirtual(std::move(drive));
+}
+
+void resetLibrary() {
+    library().reset();
+}
+
+void setHostDrivesEnabled(bool enabled) {
+    library().setHostDrivesEnabled(enabled);
+}
+
+} // namespace cdlib
+
+using cdlib::library;
+
+int32_t CR_GetCDRipVersion() {
+    return cdlib::kLibraryVersion;
+}
+
+CDEX_ERR CR_Init(const char* iniPath) {
+    return library().init(iniPath);
+}
+
+int32_t CR_GetNumCDROM() {
+    return library().driveCount();
+}
+
+CDEX_ERR CR_SetActiveCDROM(int32_t drive) {
+    return library().setActive(drive);
+}
+
+int32_t CR_GetActiveCDROM() {
+    return library().activeNumber();
+}
+
+CDEX_ERR CR_GetCDROMParameters(TCDROMParams* params) {
+    cdlib::Drive* drive = library().activeFor("CR_GetCDROMParameters");
+    if (params == nullptr || drive == nullptr) {
+        return CR_ERROR;
+    }
+    cdlib::fillRecord(*params, library().ownerOf(*drive), library().parametersOf(*drive));
+    return CR_OK;
+}
+
+CDEX_ERR CR_SetCDROMParameters(const TCDROMParams* params) {
+    cdlib::Drive* drive = library().activeFor("CR_SetCDROMParameters");
+    if (params == nullptr || drive == nullptr) {
+        return CR_ERROR;
+    }
+    cdlib::DriveParameters parameters;
+    if (!cdlib::readRecord(*params, library().ownerOf(*drive), parameters) ||
+        !cdlib::plausible(parameters) || !drive->applyParameters(parameters)) {
+        return CR_ERROR;
+    }
+    library().apply(*drive, parameters);
+    return CR_OK;
+}
+
+void CR_SaveSettings() {
+    if (library().active() == nullptr || library().activeFor("CR_SaveSettings") != nullptr) {
+        library().save();
+    }
+}
+
+int32_t CR_GetTransportLayer() {
+    if (library().active() != nullptr && library().activeFor("CR_GetTransportLayer") == nullptr) {
+        return CR_ERROR;
+    }
+    return library().transportLayer();
+}
+
+void CR_SetTransportLayer(int32_t layer) {
+    library().setTransportLayer(layer);
+}
+
+CDEX_ERR CR_ReadToc() {
+    auto& toc = library().toc();
+    toc.clear();
+    cdlib::Drive* drive = library().activeFor("CR_ReadToc");
+    if (drive == nullptr) {
+        return CR_ERROR;
+    }
+    auto disc = drive->readToc();
+    if (!disc) {
+        return CR_ERROR;
+    }
+    toc = std::move(*disc);
+    return CR_OK;
+}
+
+int32_t CR_GetNumTocEntries() {
+    cdlib::Drive* drive = library().activeFor("CR_GetNumTocEntries");
+    if (drive == nullptr) {
+        return library().active() != nullptr ? CR_ERROR : 0;
+    }
+    if (const auto reported = drive->reportedTrackCount()) {
+        return *reported;
+    }
+    const auto& toc = library().toc();
+    return toc.empty() ? 0 : static_cast<int32_t>(toc.size()) - 1;
+}
+
+TTocEntry CR_GetTocEntry(int32_t index) {
+    const auto& toc = library().toc();
+    if (library().activeFor("CR_GetTocEntry") == nullptr || index < 0 ||
+        static_cast<size_t>(index) >= toc.size()) {
+        return TTocEntry{};
+    }
+    return toc[static_cast<size_t>(index)];
+}
+
+CDEX_ERR CR_OpenRipper(int32_t* chunkBytes, int32_t firstSector, int32_t lastSector) {
+    cdlib::Drive* drive = library().activeFor("CR_OpenRipper");
+    if (chunkBytes == nullptr || drive == nullptr) {
+        return CR_ERROR;
+    }
+    return library().openRange(*drive, firstSector, lastSector, *chunkBytes);
+}
+
+CDEX_ERR CR_RipChunk(uint8_t* buffer, int32_t* bytesDelivered, int32_t* abort) {
+    if (bytesDelivered != nullptr) {
+        *bytesDelivered = 0;
+    }
+    cdlib::Ripper* ripper = library().ripper();
+    if (buffer == nullptr || bytesDelivered == nullptr || ripper == nullptr ||
+        library().activeFor("CR_RipChunk") == nullptr) {
+        return CR_CHUNK_NONE;
+    }
+    return ripper->ripChunk(buffer, bytesDelivered, abort);
+}
+
+int32_t CR_GetPercentCompleted() {
+    if (library().active() != nullptr && library().activeFor("CR_GetPercentCompleted") == nullptr) {
+        return CR_ERROR;
+    }
+    const cdlib::Ripper* ripper = library().ripper();
+    return ripper != nullptr ? ripper->percentCompleted() : 0;
+}
+
+void CR_GetLastJitterErrorPosition(uint32_t* firstSector, uint32_t* lastSector) {
+    uint32_t first = 0;
+    uint32_t last = 0;
+    if (library().active() == nullptr ||
+        library().activeFor("CR_GetLastJitterErrorPosition") != nullptr) {
+        const cdlib::SectorSpan span = library().lastJitter();
+        first = static_cast<uint32_t>(span.first);
+        last = static_cast<uint32_t>(span.last);
+    }
+    if (firstSector != nullptr) {
+        *firstSector = first;
+    }
+    if (lastSector != nullptr) {
+        *lastSector = last;
+    }
+}
+
+int32_t CR_GetNumberOfJitterErrors() {
+    if (library().active() != nullptr &&
+        library().activeFor("CR_GetNumberOfJitterErrors") == nullptr) {
+        return CR_ERROR;
+    }
+    return library().jitterErrors();
+}
+
+CDEX_ERR CR_CloseRipper() {
+    if (library().active() != nullptr && library().activeFor("CR_CloseRipper") == nullptr) {
+        return CR_ERROR;
+    }
+    return library().closeRange() ? CR_OK : CR_ERROR;
+}
+
+CDEX_ERR CR_PlaySection(int32_t firstSector, int32_t lastSector) {
+    cdlib::Drive* drive = library().activeFor("CR_PlaySection");
+    return drive != nullptr && drive->play(firstSector, lastSector) ? CR_OK : CR_ERROR;
+}
+
+CDEX_ERR CR_PauseCD(int32_t pause) {
+    cdlib::Drive* drive = library().activeFor("CR_PauseCD");
+    return drive != nullptr && drive->pause(pause != CR_FALSE) ? CR_OK : CR_ERROR;
+}
+
+CDEX_ERR CR_StopPlayTrack() {
+    cdlib::Drive* drive = library().activeFor("CR_StopPlayTrack");
+    return drive != nullptr && drive->stop() ? CR_OK : CR_ERROR;
+}
+
+void CR_GetPlayPosition(uint32_t* inTrack, uint32_t* absolute) {
+    cdlib::PlayPosition position;
+    if (cdlib::Drive* drive = library().activeFor("CR_GetPlayPosition")) {
+        position = drive->playPosition();
+    }
+    if (inTrack != nullptr) {
+        *inTrack = position.inTrack;
+    }
+    if (absolute != nullptr) {
+        *absolute = position.absolute;
+    }
+}
+
+void CR_SetPlayPosition(uint32_t sector) {
+    if (cdlib::Drive* drive = library().activeFor("CR_SetPlayPosition")) {
+        drive->setPlayPosition(sector);
+    }
+}
+
+CDEX_ERR CR_LockCD(int32_t lock) {
+    cdlib::Drive* drive = library().activeFor("CR_LockCD");
+    return drive != nullptr && drive->lock(lock != CR_FALSE) ? CR_OK : CR_ERROR;
+}
+
+CDEX_ERR CR_EjectCD(int32_t open) {
+    cdlib::Drive* drive = library().activeFor("CR_EjectCD");
+    if (drive == nullptr) {
+        return CR_ERROR;
+    }
+    // Reading cannot go on from an open tray.
+    library().closeRange();
+    library().toc().clear();
+    return drive->eject(open != CR_FALSE) ? CR_OK : CR_ERROR;
+}
+
+void CR_SetDeviceChangeHandler(std::function<void(uint32_t event)> handler) {
+    library().setDeviceChangeHandler(std::move(handler));
+}

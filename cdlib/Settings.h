@@ -1,0 +1,57 @@
+// The library's own part of the settings file: the transport layer, the
+// list of disc images, and one section of parameters per drive, keyed by the
+// drive's identification text. Every other section and key of the file is
+// left exactly as it is when the library saves.
+#pragma once
+
+#include "Drive.h"
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cdlib {
+
+class Settings final {
+public:
+    // Reads the library's sections of `path`; a file that does not exist yet
+    // reads as empty. False when the file exists but cannot be read.
+    bool load(const std::string& path);
+    // Writes the library's sections into the file of the last load, keeping
+    // everything else in it; the file is replaced in one step so that a
+    // failure leaves the old file whole. False on failure.
+    bool save() const;
+
+    const std::string& path() const { return path_; }
+
+    std::optional<DriveParameters> drive(const std::string& identification) const;
+    void setDrive(const std::string& identification, const DriveParameters& parameters);
+
+    std::optional<int32_t> transportLayer() const { return transportLayer_; }
+    void setTransportLayer(int32_t layer) { transportLayer_ = layer; }
+
+    const std::vector<std::string>& images() const { return images_; }
+
+    // The section that holds a drive's parameters.
+    static std::string driveSection(const std::string& identification);
+
+private:
+    // Section names compare without regard to case, as the file's do.
+    struct CaselessLess {
+        bool operator()(const std::string& a, const std::string& b) const;
+    };
+
+    std::string path_;
+    std::optional<int32_t> transportLayer_;
+    std::vector<std::string> images_;
+    std::map<std::string, DriveParameters, CaselessLess> drives_;
+};
+
+// Brings stored or applied values into the ranges the library works with.
+DriveParameters sanitized(const DriveParameters& parameters);
+// True when every caller-owned value of `parameters` is one the library knows.
+bool plausible(const DriveParameters& parameters);
+
+} // namespace cdlib

@@ -1,0 +1,26 @@
+// Fault simulation for the drives that are read through paranoia (disc
+// images and physical drives), for tests. Both settings stay until changed
+// or until resetLibrary().
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace cdlib {
+
+// Paranoia's own simulation flags (the drive struct's i_test_flags, such as
+// CDDA_TEST_JITTER_SMALL | CDDA_TEST_ALWAYS_JITTER), set on every range
+// opened from now on.
+void setParanoiaTestFlags(int flags);
+
+// Reads `sectors` raw sectors from `firstSector` into `buffer`; returns the
+// sectors read or a negative number on failure, like paranoia's drive read.
+using SectorReader = std::function<long(void* buffer, int32_t firstSector, long sectors)>;
+// Stands between paranoia and the drive's own sector read: it may change
+// what `read` delivers or fail instead of calling it. An empty filter
+// removes it.
+using SectorReadFilter =
+    std::function<long(void* buffer, int32_t firstSector, long sectors, const SectorReader& read)>;
+void setSectorReadFilter(SectorReadFilter filter);
+
+} // namespace cdlib

@@ -1,0 +1,231 @@
+#include "VirtualDrive.h"
+
+#include "VirtualDriveBackend.h"
+
+#include <cmath>
+#include <cstring>
+#include <numbers>
+#include <stdexcept>
+
+namespace cdlib {
+
+VirtualDrive::VirtualDrive(std::string id, std::optional<VirtualDisc> disc)
+    : id_(std::move(id))
+    , disc_(std::move(disc)) {}
+
+void VirtualDrive::insertDisc(VirtualDisc disc) {
+    disc_ = std::move(disc);
+    trayOpen_ = false;
+    postDeviceChange(CR_DEVICE_ARRIVAL);
+}
+
+void VirtualDrive::ejectDisc() {
+    disc_.reset();
+    clock_.stop();
+    postDeviceChange(CR_DEVICE_REMOVE_COMPLETE);
+}
+
+void VirtualDrive::advancePlayClock(int32_t sectors) {
+    clock_.advance(sectors);
+}
+
+std::vector<uint8_t> VirtualDrive::audioSector(int32_t sector) {
+    constexpr int kFrames = CD_SECTOR_BYTES / 4;
+    std::vector<uint8_t> bytes(CD_SECTOR_BYTES);
+    auto put = [&bytes](int index, int value) {
+        const auto sample = static_cast<uint16_t>(static_cast<int16_t>(value));
+        bytes[2 * index] = static_cast<uint8_t>(sample & 0xff);
+        bytes[2 * index + 1] = static_cast<uint8_t>(sample >> 8);
+    };
+    for (int frame = 0; frame < kFrames; ++frame) {
+        const double t = (static_cast<double>(sector) * kFrames + frame) / 44100.0;
+        // A 441 Hz tone on the left, 882 Hz on the right.
+        put(2 * frame,
+            static_cast<int>(std::lround(12000 * std::sin(2 * std::numbers::pi * 441 * t))));
+        put(2 * frame + 1,
+            static_cast<int>(std::lround(9000 * std::sin(2 * std::numbers::pi * 882 * t))));
+    }
+    // The first frame carries the sector number, so no two sectors are alike.
+    put(0, sector & 0x7fff);
+    put(1, (sector >> 15) & 0x7fff);
+    return bytes;
+}
+
+VirtualDriveBackend::VirtualDriveBackend(std::shared_ptr<VirtualDrive> drive)
+    : drive_(std::move(drive)) {}
+
+bool VirtualDriveBackend::refuses(std::string_view operation) {
+    const std::string name(operation);
+    if (drive_->faults_.throwing.contains(name)) {
+        throw std::runtime_error("virtual drive " + drive_->id() + ": " + name + " failed");
+    }
+    return drive_->faults_.failing.contains(name);
+}
+
+bool VirtualDriveBackend::readable() const {
+    return drive_->disc_ && !drive_->trayOpen_;
+}
+
+std::vector<TTocEntry> VirtualDriveBackend::toc() const {
+    std::vector<TTocEntry> entries;
+    if (!drive_->disc_) {
+        return entries;
+    }
+    uint32_t start = drive_->disc_->firstSector;
+    uint8_t number = 1;
+    for (const VirtualTrack& track : drive_->disc_->tracks) {
+        TTocEntry entry{};
+        entry.StartSector = start;
+        entry.TrackNumber = number++;
+        entry.Flags = track.data ? TOC_FLAG_DATA : 0;
+        entries.push_back(entry);
+        start += static_cast<uint32_t>(std::max(track.sectors, 0));
+    }
+    TTocEntry leadOut{};
+    leadOut.StartSector = start;
+    leadOut.TrackNumber = 0xAA;
+    entries.push_back(leadOut);
+    return entries;
+}
+
+std::optional<std::vector<TTocEntry>> VirtualDriveBackend::readToc() {
+    if (!readable() || drive_->disc_->tracks.empty()) {
+        return std::nullopt;
+    }
+    return toc();
+}
+
+std::optional<int32_t> VirtualDriveBackend::reportedTrackCount() const {
+    return drive_->faults_.tocEntriesOverride;
+}
+
+bool VirtualDriveBackend::applyParameters(const DriveParameters& parameters) {
+    drive_->speed_ = parameters.speed;
+    return true;
+}
+
+bool VirtualDriveBackend::openRange(int32_t firstSector, int32_t lastSector,
+                                    const DriveParameters& /*parameters*/) {
+    if (!readable()) {
+        return false;
+    }
+    const auto entries = toc();
+    if (firstSector < static_cast<int32_t>(entries.front().StartSector) ||
+        lastSector >= static_cast<int32_t>(entries.back().StartSector)) {
+        return false;
+    }
+    position_ = firstSector;
+    lastSector_ = lastSector;
+    chunkIndex_ = 0;
+    rangeOpen_ = true;
+    return true;
+}
+
+ChunkRead VirtualDriveBackend::readChunk(int32_t sectors, std::span<uint8_t> buffer,
+                                         const int32_t* /*abort*/) {
+    ChunkRead result;
+    const int chunk = chunkIndex_++;
+    ++drive_->chunksRead_;
+    const VirtualFaults& faults = drive_->faults_;
+    const int32_t first = position_;
+    const int32_t last = position_ + sectors - 1;
+
+    if (!rangeOpen_ || !readable()) {
+        result.usable = false;
+        return result;
+    }
+    if (faults.mediumLostAtSector && *faults.mediumLostAtSector <= last) {
+        drive_->disc_.reset();
+        drive_->clock_.stop();
+        postDeviceChange(CR_DEVICE_REMOVE_COMPLETE);
+        result.usable = false;
+        return result;
+    }
+    position_ += sectors;
+    result.sectorsConsumed = sectors;
+    if (faults.emptyChunks.contains(chunk)) {
+        result.usable = false;
+        return result;
+    }
+    for (int32_t sector = first; sector <= last; ++sector) {
+        const auto bytes = VirtualDrive::audioSector(sector);
+        std::memcpy(buffer.data() + static_cast<size_t>(sector - first) * CD_SECTOR_BYTES,
+                    bytes.data(), bytes.size());
+    }
+    result.rawBytes = sectors * CD_SECTOR_BYTES;
+    for (auto it = faults.jitterSectors.lower_bound(first);
+         it != faults.jitterSectors.end() && *it <= last; ++it) {
+        const SectorSpan at{*it, *it};
+        if (result.repaired) {
+            result.repaired->include(at);
+        } else {
+            result.repaired = at;
+        }
+    }
+    if (const auto shortChunk = faults.shortChunks.find(chunk);
+        shortChunk != faults.shortChunks.end()) {
+        result.deliverAtMost = std::max(shortChunk->second, 0);
+    }
+    return result;
+}
+
+void VirtualDriveBackend::closeRange() {
+    rangeOpen_ = false;
+}
+
+bool VirtualDriveBackend::play(int32_t firstSector, int32_t lastSector) {
+    if (!readable() || firstSector < 0 || lastSector < firstSector) {
+        return false;
+    }
+    drive_->clock_.play(firstSector, lastSector);
+    return true;
+}
+
+bool VirtualDriveBackend::pause(bool paused) {
+    if (!drive_->clock_.playing()) {
+        return false;
+    }
+    drive_->clock_.pause(paused);
+    return true;
+}
+
+bool VirtualDriveBackend::stop() {
+    drive_->clock_.stop();
+    return true;
+}
+
+PlayPosition VirtualDriveBackend::playPosition() {
+    return drive_->clock_.positionIn(toc());
+}
+
+void VirtualDriveBackend::setPlayPosition(uint32_t sector) {
+    drive_->clock_.setPosition(static_cast<int32_t>(sector));
+}
+
+bool VirtualDriveBackend::lock(bool locked) {
+    drive_->locked_ = locked;
+    return true;
+}
+
+bool VirtualDriveBackend::eject(bool open) {
+    if (open == drive_->trayOpen_) {
+        return true;
+    }
+    if (open && drive_->locked_) {
+        return false; // a locked tray stays shut, as on a real drive
+    }
+    drive_->trayOpen_ = open;
+    if (open) {
+        drive_->clock_.stop();
+    }
+    if (drive_->disc_) {
+        postDeviceChange(open ? CR_DEVICE_REMOVE_COMPLETE : CR_DEVICE_ARRIVAL);
+    }
+    return true;
+}
+
+bool VirtualDriveBackend::acceptsTransportLayer(int32_t /*layer*/) {
+    return !drive_->faults_.transportLayerFixed;
+}
+
+} // namespace cdlib

@@ -1,0 +1,52 @@
+// A VirtualDrive as one of the library's drives: plays out the drive's disc
+// and its script of faults.
+#pragma once
+
+#include "Drive.h"
+#include "VirtualDrive.h"
+
+#include <memory>
+
+namespace cdlib {
+
+class VirtualDriveBackend final : public Drive {
+public:
+    explicit VirtualDriveBackend(std::shared_ptr<VirtualDrive> drive);
+
+    DriveKind kind() const override { return DriveKind::Virtual; }
+    std::string identification() const override { return drive_->id(); }
+    std::string location() const override { return "virtual:" + drive_->id(); }
+
+    // Answers from the drive's script; throws for the operations scripted so.
+    bool refuses(std::string_view operation) override;
+
+    std::optional<std::vector<TTocEntry>> readToc() override;
+    bool applyParameters(const DriveParameters& parameters) override;
+    bool openRange(int32_t firstSector, int32_t lastSector,
+                   const DriveParameters& parameters) override;
+    ChunkRead readChunk(int32_t sectors, std::span<uint8_t> buffer, const int32_t* abort) override;
+    void closeRange() override;
+
+    bool play(int32_t firstSector, int32_t lastSector) override;
+    bool pause(bool paused) override;
+    bool stop() override;
+    PlayPosition playPosition() override;
+    void setPlayPosition(uint32_t sector) override;
+    bool lock(bool locked) override;
+    bool eject(bool open) override;
+
+    bool acceptsTransportLayer(int32_t layer) override;
+    std::optional<int32_t> reportedTrackCount() const override;
+
+private:
+    bool readable() const;
+    std::vector<TTocEntry> toc() const;
+
+    std::shared_ptr<VirtualDrive> drive_;
+    int32_t position_ = 0;
+    int32_t lastSector_ = -1;
+    int chunkIndex_ = 0;
+    bool rangeOpen_ = false;
+};
+
+} // namespace cdlib
