@@ -8,7 +8,6 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
-
 #include <cstdio>
 
 namespace {
@@ -40,12 +39,10 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     // Two tracks selected, so that the status bar shows the selection.
-    if (mainForm.ListView1->rowCount() >= 3) {
-        mainForm.ListView1->selectRow(1);
-        mainForm.ListView1->setSelectionMode(QAbstractItemView::MultiSelection);
-        mainForm.ListView1->selectRow(2);
-        mainForm.ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    }
+    QTableWidget* list = mainForm.ListView1;
+    for (int row = 1; row <= 2 && row < list->rowCount(); ++row)
+        list->selectionModel()->select(list->model()->index(row, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
     if (!save(mainForm, argv[1]))
         return 1;
     mainForm.PageControl1->setCurrentIndex(1);

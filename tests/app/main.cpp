@@ -10,5 +10,7 @@ int main(int argc, char** argv) {
     if (::testing::GTEST_FLAG(list_tests))
         return RUN_ALL_TESTS();
     varrow::Application application(argc, argv);
+    // Tests close main windows; that must not end the run's application.
+    varrow::Application::setQuitOnLastWindowClosed(false);
     return RUN_ALL_TESTS();
 }
