@@ -1,5 +1,6 @@
 #include "LameCoder.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace {
@@ -142,6 +143,16 @@ uint32_t TLameCoder::EncodeChunk(int16_t* samples, uint8_t* output, uint8_t mono
     if (monoMix != MONOMIX_NONE) {
         DownmixToMono(samples, chunkSamples_, monoMix);
         count = chunkSamples_ / 2;
+    }
+    return beEncodeChunk(stream_, count, samples, output, &outputBytes);
+}
+
+uint32_t TLameCoder::EncodeSamples(int16_t* samples, uint32_t count, uint8_t* output,
+                                   uint8_t monoMix, uint32_t& outputBytes) {
+    count = std::min(count, chunkSamples_);
+    if (monoMix != MONOMIX_NONE) {
+        DownmixToMono(samples, count, monoMix);
+        count /= 2;
     }
     return beEncodeChunk(stream_, count, samples, output, &outputBytes);
 }

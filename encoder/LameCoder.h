@@ -133,6 +133,12 @@ public:
     // pairs, reduced in place to ChunkSamples()/2 mono samples, so one chunk
     // then carries half a frame of audio. Allocates nothing.
     uint32_t EncodeChunk(int16_t* samples, uint8_t* output, uint8_t monoMix, uint32_t& outputBytes);
+    // EncodeChunk for the last piece of a stream, shorter than a chunk:
+    // `count` values (at most ChunkSamples(); interleaved pairs when monoMix
+    // reduces stereo), so that the encoder gets exactly the audio that is
+    // left and no padding. Allocates nothing.
+    uint32_t EncodeSamples(int16_t* samples, uint32_t count, uint8_t* output, uint8_t monoMix,
+                           uint32_t& outputBytes);
     uint32_t DeinitStream(uint8_t* output, uint32_t& outputBytes);
     // After DeinitStream (and still after CloseStream, until the next
     // InitStream): the VBR/info tag frame when WriteVBRHeader is set, empty

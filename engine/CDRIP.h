@@ -11,7 +11,9 @@
 
 #include <array>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -26,12 +28,12 @@ public:
 };
 
 struct TTrack {
-    int32_t Number = 0;       // 1-based position in the table
-    int32_t StartSector = 0;  // the TOC entry's start
-    int32_t EndSector = 0;    // next entry's start - 1
-    int32_t Sectors = 0;      // EndSector - StartSector
-    int32_t Size = 0;         // Sectors x 2048 (data) or x 2352 (audio)
-    std::string TrackType;    // "Data" or "Audio"
+    int32_t Number = 0;      // 1-based position in the table
+    int32_t StartSector = 0; // the TOC entry's start
+    int32_t EndSector = 0;   // next entry's start - 1
+    int32_t Sectors = 0;     // EndSector - StartSector
+    int32_t Size = 0;        // Sectors x 2048 (data) or x 2352 (audio)
+    std::string TrackType;   // "Data" or "Audio"
 };
 
 // One entry of Tracks: "Track01" ... "Track99", "Track100", and its track.
@@ -45,8 +47,7 @@ class TDriveTableClass final {
 public:
     TDriveType DriveType() const { return static_cast<TDriveType>(slots_[SLOT_DRIVETYPE] & 0xFF); }
     void setDriveType(TDriveType value) { slots_[SLOT_DRIVETYPE] = value; }
-    TReadMethod ReadMethod() const
-    {
+    TReadMethod ReadMethod() const {
         return static_cast<TReadMethod>(slots_[SLOT_READMETHOD] & 0xFF);
     }
     void setReadMethod(TReadMethod value) { slots_[SLOT_READMETHOD] = value; }
@@ -54,8 +55,7 @@ public:
     void setSetSpeed(TSetSpeed value) { slots_[SLOT_SETSPEED] = value; }
     TEndian Endian() const { return static_cast<TEndian>(slots_[SLOT_ENDIAN] & 0xFF); }
     void setEndian(TEndian value) { slots_[SLOT_ENDIAN] = value; }
-    TEnableMode EnableMode() const
-    {
+    TEnableMode EnableMode() const {
         return static_cast<TEnableMode>(slots_[SLOT_ENABLEMODE] & 0xFF);
     }
     void setEnableMode(TEnableMode value) { slots_[SLOT_ENABLEMODE] = value; }
@@ -91,7 +91,9 @@ const EngineHooks& engineHooks();
 
 // The settings file: the executable's path with its extension replaced by
 // ".INI", or Varrow.INI in the user's configuration folder when the
-// executable's folder cannot be written.
+// executable's folder cannot be written. The environment variable
+// VARROW_SETTINGS_FILE, when set and not empty, names the file instead
+// (tests and scripts use it to keep a settings file of their own).
 std::string settingsFilePath();
 
 class TCDRIP final {
@@ -144,9 +146,26 @@ public:
     void UpdateCoderFormat();
     std::string TrackPlayTime(const TTrack& track) const;
 
+    // Raises OnBeginTrack, extracts track `trackNum` (1-based) with
+    // RipSectors and raises OnEndTrack. A number outside the table raises
+    // ECDRIPError before anything else happens.
     void RipTrack(int32_t trackNum, const std::string& fileName);
+    // The same with the file `name` in `folder` (folder + name, folder
+    // ending in '/' or empty). A name that would put the file outside the
+    // folder (one holding a '/', or "." or "..") is refused like a name the
+    // file system refuses: ECDRIPError "Cannot create file <path>", nothing
+    // written anywhere. Callers that build names from user text use this.
+    void RipTrack(int32_t trackNum, const std::string& folder, const std::string& name);
+    // Extracts startSector..endSector (passed to the library unchanged) into
+    // fileName; when encoding, its extension becomes ".mp3". Failures are
+    // reported by the plain message hook or raised as ECDRIPError.
     void RipSectors(int32_t startSector, int32_t endSector, std::string fileName);
+    void RipSectors(int32_t startSector, int32_t endSector, const std::string& folder,
+                    std::string name);
+    // Asks a running extraction to stop before its next chunk.
     void AbortRip() { aborted_ = true; }
+    // The library's percentage of the range being extracted, after the last chunk.
+    uint16_t PercentComplete() const { return percentComplete_; }
 
     // The parameter record as the engine holds it.
     const TCDROMParams& Params() const { return params_; }
@@ -171,4 +190,17 @@ private:
 
     TCDROMParams params_{};
     bool aborted_ = false;
+    uint16_t percentComplete_ = 0;
+
+    // The working state of one extraction (buffers, file, encoder stream).
+    struct RipState;
+    void ripTrackTo(int32_t trackNum, const std::string& path, bool nameLeavesFolder);
+    void ripToFile(int32_t startSector, int32_t endSector, std::string path, bool nameLeavesFolder);
+    bool openCoderStream(RipState& state);
+    void prepareOutput(RipState& state, int32_t startSector, int32_t endSector,
+                       const std::string& path, bool nameLeavesFolder);
+    void runChunkLoop(RipState& state);
+    void writeChunk(RipState& state, std::size_t delivered);
+    void finishStream(RipState& state);
+    void cleanUp(RipState& state, std::exception_ptr& firstError);
 };

@@ -1,0 +1,213 @@
+// TCDRIP's data model: creation, drive selection and the track table, the
+// parameter record, the coder link and play times. Extraction is in
+// CDRIPExtraction.cpp.
+#include "CDRIP.h"
+
+#include "LameCoder.h"
+#include "WavHeader.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+#include <unistd.h>
+
+namespace {
+
+EngineHooks& installedHooks() {
+    static EngineHooks hooks;
+    return hooks;
+}
+
+// "Track01" ... "Track99", "Track100": the number with at least two digits.
+std::string trackName(int32_t number) {
+    std::string digits = std::to_string(number);
+    if (digits.size() < 2) {
+        digits.insert(0, 2 - digits.size(), '0');
+    }
+    return "Track" + digits;
+}
+
+std::string twoDigits(int64_t value) {
+    return (value < 10 ? "0" : "") + std::to_string(value);
+}
+
+std::filesystem::path userConfigFolder() {
+    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/') {
+        return config;
+    }
+    const char* home = std::getenv("HOME");
+    return std::filesystem::path(home && *home ? home : "/tmp") / ".config";
+}
+
+} // namespace
+
+void setEngineHooks(EngineHooks hooks) {
+    installedHooks() = std::move(hooks);
+}
+
+const EngineHooks& engineHooks() {
+    return installedHooks();
+}
+
+std::string settingsFilePath() {
+    if (const char* override = std::getenv("VARROW_SETTINGS_FILE"); override && *override) {
+        return override;
+    }
+    std::error_code error;
+    std::filesystem::path beside = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error && !beside.empty()) {
+        beside.replace_extension(".INI");
+        const std::filesystem::path folder = beside.parent_path();
+        if (std::filesystem::exists(beside, error) || ::access(folder.c_str(), W_OK) == 0) {
+            return beside.string();
+        }
+    }
+    const std::filesystem::path folder = userConfigFolder() / "varrow";
+    // The CD library and the window write the file later; the folder must
+    // exist by then. A failure here shows up as settings that are not saved.
+    std::filesystem::create_directories(folder, error);
+    return (folder / "Varrow.INI").string();
+}
+
+TCDRIP::TCDRIP() {
+    try {
+        version_ = std::to_string(CR_GetCDRipVersion());
+        jitterErrors_ = 0;
+        monoDownMixType_ = 0;
+    } catch (...) {
+        throw ECDRIPError("TCDRip.Create Initialization failure");
+    }
+}
+
+// The coder belongs to whoever assigned it; the table and lists go with
+// their owners.
+TCDRIP::~TCDRIP() {
+    coder_ = nullptr;
+}
+
+void TCDRIP::setCoder(TLameCoder* coder) {
+    coder_ = coder;
+    UpdateCoderFormat();
+}
+
+void TCDRIP::setOutputFormat(TOutputFormat value) {
+    if (value != outputFormat_) {
+        params_.OutputFormat = static_cast<int32_t>(static_cast<uint8_t>(value));
+    }
+    outputFormat_ = value;
+    UpdateCoderFormat();
+}
+
+void TCDRIP::setJitterCorrect(bool value) {
+    jitterCorrect_ = value;
+    params_.JitterCorrection = value ? CR_TRUE : CR_FALSE;
+}
+
+std::string TCDRIP::CDRomName() const {
+    return std::string(cdRomName_.data(), strnlen(cdRomName_.data(), cdRomName_.size()));
+}
+
+void TCDRIP::SetActiveCD(int32_t index) {
+    const std::string path = settingsFilePath();
+    // The table goes first, so that a selection that fails leaves none.
+    tracks_.clear();
+    jitterPositions_.clear();
+    try {
+        if (CR_Init(path.c_str()) == CR_ERROR) {
+            return;
+        }
+        if (CR_SetActiveCDROM(index) == CR_ERROR) {
+            return;
+        }
+        // Read into a copy: a failed read keeps the record of the previous
+        // selection along with the values taken from it.
+        TCDROMParams record = params_;
+        if (CR_GetCDROMParameters(&record) == CR_ERROR) {
+            return;
+        }
+        params_ = record;
+        std::memcpy(cdRomName_.data(), params_.ID, sizeof params_.ID);
+        cdRomName_.back() = '\0';
+        std::copy(std::begin(params_.DriveTable), std::end(params_.DriveTable),
+                  driveTable_.slots().begin());
+        outputFormat_ = static_cast<TOutputFormat>(params_.OutputFormat & 0xFF);
+        speed_ = params_.Speed;
+        cdRomNum_ = index;
+        jitterCorrect_ = params_.JitterCorrection != 0;
+
+        if (CR_ReadToc() == CR_ERROR) {
+            return;
+        }
+        const int32_t entries = CR_GetNumTocEntries();
+        trackCount_ = entries;
+        if (entries <= 0) {
+            return;
+        }
+        // Built aside and moved in whole, so that an error half-way leaves
+        // an empty table, not a truncated one.
+        std::vector<TTrackEntry> table;
+        table.reserve(static_cast<std::size_t>(entries));
+        TTocEntry entry = CR_GetTocEntry(0);
+        for (int32_t j = 0; j < entries; ++j) {
+            const TTocEntry next = CR_GetTocEntry(j + 1);
+            TTrack track;
+            track.Number = j + 1;
+            track.StartSector = static_cast<int32_t>(entry.StartSector);
+            track.EndSector = static_cast<int32_t>(next.StartSector - 1);
+            track.Sectors = static_cast<int32_t>(int64_t{track.EndSector} - track.StartSector);
+            const bool data = (entry.Flags & TOC_FLAG_DATA) != 0;
+            track.TrackType = data ? "Data" : "Audio";
+            track.Size = static_cast<int32_t>(int64_t{track.Sectors} *
+                                              (data ? CD_DATA_SECTOR_BYTES : CD_SECTOR_BYTES));
+            table.push_back({trackName(track.Number), track});
+            entry = next;
+        }
+        tracks_ = std::move(table);
+    } catch (...) {
+        throw ECDRIPError("TCDRip.SetActiveCD Initialization failure");
+    }
+}
+
+bool TCDRIP::ApplyParameters() {
+    std::copy(driveTable_.slots().begin(), driveTable_.slots().end(),
+              std::begin(params_.DriveTable));
+    params_.Speed = speed_;
+    try {
+        return CR_SetCDROMParameters(&params_) != CR_ERROR;
+    } catch (...) {
+        throw ECDRIPError("Error setting parameters");
+    }
+}
+
+void TCDRIP::UpdateCoderFormat() {
+    if (!coder_ || outputFormat_ > MONO11025) {
+        return;
+    }
+    const AudioFormat format = deliveredFormat(outputFormat_);
+    coder_->setMode(format.channels == 1 ? MONO : STEREO);
+    coder_->setSampleRate(format.sampleRate);
+}
+
+std::string TCDRIP::TrackPlayTime(const TTrack& track) const {
+    int64_t sectors = track.Sectors;
+    const bool negative = sectors < 0;
+    if (negative) {
+        sectors = -sectors;
+    }
+    const int64_t ms = sectors * 1000 / CD_SECTORS_PER_SECOND;
+    int64_t seconds = (ms / 1000) % 60;
+    const int64_t minutes = (ms / 60000) % 60;
+    const int64_t hours = (ms / 3600000) % 24;
+    if (negative) {
+        // A negative count is shown one second longer, without carrying
+        // into the minutes: 59 seconds has no valid time left.
+        ++seconds;
+        if (seconds > 59) {
+            return "0000";
+        }
+    }
+    return (negative ? "-" : "") + std::to_string(hours) + ":" + twoDigits(minutes) + ":" +
+           twoDigits(seconds);
+}
