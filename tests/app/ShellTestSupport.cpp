@@ -78,6 +78,11 @@ void ShellTest::clickRow(int row, Qt::KeyboardModifiers modifiers) {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, cell.center());
 }
 
+void ShellTest::clickBox(QCheckBox* box) {
+    ASSERT_TRUE(box->isVisible());
+    QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, QPoint(6, box->height() / 2));
+}
+
 void ShellTest::processEvents() {
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();

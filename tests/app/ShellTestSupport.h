@@ -8,6 +8,7 @@
 #include "UnitRipProgress.h"
 #include "VirtualDrive.h"
 
+#include <QCheckBox>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -38,6 +39,8 @@ protected:
     QStringList rowTexts(int row) const;
     // A left click on the row's "Track" cell, with `modifiers` held.
     void clickRow(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+    // A click on the box's indicator, which toggles it.
+    static void clickBox(QCheckBox* box);
     // Lets queued calls (device notifications, deferred edits) run.
     static void processEvents();
 

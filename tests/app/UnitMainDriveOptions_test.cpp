@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTest>
 
 using namespace varrow;
@@ -107,7 +108,7 @@ TEST_F(DriveOptions, RejectedParametersShowErrorAndTheListsShowTheLibrary) {
 
 TEST_F(DriveOptions, JitterCorrectionIsAppliedAndSaved) {
     const bool before = form->CheckBox_JitterCorrection->isChecked();
-    QTest::mouseClick(form->CheckBox_JitterCorrection, Qt::LeftButton);
+    clickBox(form->CheckBox_JitterCorrection);
     EXPECT_EQ(form->CDRIP1.JitterCorrect(), !before);
     EXPECT_EQ(reread().jitterCorrect, !before);
     EXPECT_TRUE(modals->messages.empty());
@@ -149,13 +150,13 @@ TEST_F(DriveOptions, SpeedFieldHoldsTwoDigits) {
 
 TEST_F(DriveOptions, InterfaceSwitchFollowsTheBoxOnTheNativeFamily) {
     ASSERT_TRUE(form->CheckBox_TransportLayer->isChecked());
-    QTest::mouseClick(form->CheckBox_TransportLayer, Qt::LeftButton);
+    clickBox(form->CheckBox_TransportLayer);
     EXPECT_EQ(CR_GetTransportLayer(), CR_TRANSPORT_IOCTL);
     EXPECT_FALSE(form->CheckBox_TransportLayer->isChecked());
     EXPECT_EQ(form->ComboBoxDrive->count(), 1);
     EXPECT_EQ(form->ListView1->rowCount(), 2);
 
-    QTest::mouseClick(form->CheckBox_TransportLayer, Qt::LeftButton);
+    clickBox(form->CheckBox_TransportLayer);
     EXPECT_EQ(CR_GetTransportLayer(), CR_TRANSPORT_SCSI);
     EXPECT_TRUE(form->CheckBox_TransportLayer->isChecked());
     EXPECT_TRUE(modals->messages.empty());
@@ -163,7 +164,7 @@ TEST_F(DriveOptions, InterfaceSwitchFollowsTheBoxOnTheNativeFamily) {
 
 TEST_F(DriveOptions, TheBoxShowsTheInterfaceTheLibraryKeeps) {
     drive->faults().transportLayerFixed = true;
-    QTest::mouseClick(form->CheckBox_TransportLayer, Qt::LeftButton);
+    clickBox(form->CheckBox_TransportLayer);
     EXPECT_EQ(CR_GetTransportLayer(), CR_TRANSPORT_SCSI);
     EXPECT_TRUE(form->CheckBox_TransportLayer->isChecked());
 }
@@ -171,7 +172,7 @@ TEST_F(DriveOptions, TheBoxShowsTheInterfaceTheLibraryKeeps) {
 TEST_F(DriveOptions, AnInterfaceErrorIsReportedAndTheSwitchGoesOn) {
     drive->faults().throwing.insert("CR_SetTransportLayer");
     modals->answer(ModalResult::Ok);
-    QTest::mouseClick(form->CheckBox_TransportLayer, Qt::LeftButton);
+    clickBox(form->CheckBox_TransportLayer);
     EXPECT_EQ(modals->texts(), std::vector<QString>({"CD-ROM interface settings error!"}));
     EXPECT_EQ(modals->messages[0].type, MsgDlgType::Error);
     EXPECT_TRUE(form->CheckBox_TransportLayer->isChecked());
@@ -182,7 +183,7 @@ TEST_F(DriveOptions, OnAWindows95FamilyOnlyAspiIsAllowed) {
     overridePlatformInfo(PlatformInfo{PlatformWin95, 4, 0, QStringLiteral("Windows 95")});
     form->CheckBox_TransportLayer->setChecked(false);
     modals->answer(ModalResult::Ok);
-    QTest::mouseClick(form->CheckBox_TransportLayer, Qt::LeftButton);
+    clickBox(form->CheckBox_TransportLayer);
     EXPECT_EQ(modals->texts(),
               std::vector<QString>({"Windows platform is \"WIN32\" (Windows 95)\nOnly ASPI "
                                     "interface is enabled.\nVarrow needs ASPI Drivers to work "
@@ -194,7 +195,7 @@ TEST_F(DriveOptions, OnAWindows95FamilyOnlyAspiIsAllowed) {
 TEST_F(DriveOptions, OnAnUnknownPlatformTheBoxIsObeyedAfterTheAdvice) {
     overridePlatformInfo(PlatformInfo{7, 1, 0, QStringLiteral("Plan 9")});
     modals->answer(ModalResult::Ok);
-    QTest::mouseClick(form->CheckBox_TransportLayer, Qt::LeftButton);
+    clickBox(form->CheckBox_TransportLayer);
     EXPECT_EQ(modals->texts(),
               std::vector<QString>({"Windows platform is not determined! (Plan 9)\nIs "
                                     "recommended: install ASPI Drivers and switch off this check "

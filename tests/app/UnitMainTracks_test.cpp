@@ -173,6 +173,8 @@ TEST_F(TrackList, AnEditedTitleStaysUntilTheNextRefresh) {
     editor->selectAll();
     QTest::keyClicks(editor, "Intro / Live");
     QTest::keyClick(editor, Qt::Key_Return);
+    // The list takes the edited text over from a queued call.
+    processEvents();
     EXPECT_EQ(rowTexts(0)[COL_TITLE], "Intro / Live");
 
     QTest::mouseClick(form->ToolButton_SelectAll, Qt::LeftButton);

@@ -7,6 +7,9 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -219,13 +222,13 @@ TEST_F(MainWindow, CaptionsToggleShowsAndHidesTheExtractButtonTexts) {
         EXPECT_GE(button->height(), 36);
     }
     form->PageControl1->setCurrentIndex(1);
-    QTest::mouseClick(form->CheckBox_Captions, Qt::LeftButton);
+    clickBox(form->CheckBox_Captions);
     EXPECT_FALSE(form->CheckBox_Captions->isChecked());
     for (QToolButton* button : buttons) {
         EXPECT_EQ(button->toolButtonStyle(), Qt::ToolButtonIconOnly);
         EXPECT_EQ(button->minimumSize(), QSize(22, 22));
     }
-    QTest::mouseClick(form->CheckBox_Captions, Qt::LeftButton);
+    clickBox(form->CheckBox_Captions);
     for (QToolButton* button : buttons)
         EXPECT_EQ(button->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
 }
@@ -235,7 +238,7 @@ TEST_F(MainWindow, HintsToggleSilencesBothWindowsButNotItsOwnBox) {
     createWindow();
     EXPECT_TRUE(hintShown(form->ToolButton_Play));
     form->PageControl1->setCurrentIndex(1);
-    QTest::mouseClick(form->CheckBox_Hints, Qt::LeftButton);
+    clickBox(form->CheckBox_Hints);
 
     EXPECT_FALSE(hintShown(form->ToolButton_Play));
     EXPECT_FALSE(hintShown(form->ListView1));
@@ -245,7 +248,7 @@ TEST_F(MainWindow, HintsToggleSilencesBothWindowsButNotItsOwnBox) {
     EXPECT_FALSE(hintShown(progress().Gauge_Track));
     progress().hide();
 
-    QTest::mouseClick(form->CheckBox_Hints, Qt::LeftButton);
+    clickBox(form->CheckBox_Hints);
     EXPECT_TRUE(hintShown(form->ToolButton_Play));
     EXPECT_TRUE(hintShown(progress().Btn_Abort));
     EXPECT_EQ(form->ToolButton_Play->toolTipDuration(), 6000);
