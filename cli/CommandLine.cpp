@@ -1,0 +1,181 @@
+#include "CommandLine.h"
+
+#include <algorithm>
+#include <charconv>
+#include <limits>
+
+namespace varrowrip {
+namespace {
+
+// The bitrates of MPEG-1 layer III, in kbit/s.
+constexpr uint32_t BITRATES[] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+// An audio CD holds at most 99 tracks; images and virtual discs may hold more.
+constexpr int32_t MAX_TRACK = 999;
+
+int64_t parseNumber(const std::string& text, const std::string& what, int64_t low, int64_t high) {
+    int64_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [rest, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || rest != end || value < low || value > high) {
+        throw UsageError("invalid " + what + " '" + text + "'");
+    }
+    return value;
+}
+
+uint32_t parseBitrate(const std::string& text, const std::string& what) {
+    const auto value = static_cast<uint32_t>(parseNumber(text, what, 0, 1000));
+    if (std::find(std::begin(BITRATES), std::end(BITRATES), value) == std::end(BITRATES)) {
+        throw UsageError("invalid " + what + " '" + text +
+                         "' (one of 32 40 48 56 64 80 96 112 128 160 192 224 256 320)");
+    }
+    return value;
+}
+
+template <typename Value>
+Value parseChoice(const std::string& text, const std::string& what,
+                  std::initializer_list<std::pair<const char*, Value>> choices) {
+    for (const auto& [name, value] : choices) {
+        if (text == name) {
+            return value;
+        }
+    }
+    throw UsageError("invalid " + what + " '" + text + "'");
+}
+
+} // namespace
+
+std::vector<int32_t> parseTrackList(const std::string& text) {
+    std::vector<int32_t> tracks;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        const std::string item = text.substr(start, comma - start);
+        const std::size_t dash = item.find('-');
+        int64_t first = 0;
+        int64_t last = 0;
+        if (dash == std::string::npos) {
+            first = last = parseNumber(item, "track number", 1, MAX_TRACK);
+        } else {
+            first = parseNumber(item.substr(0, dash), "track number", 1, MAX_TRACK);
+            last = parseNumber(item.substr(dash + 1), "track number", 1, MAX_TRACK);
+            if (last < first) {
+                throw UsageError("invalid track range '" + item + "'");
+            }
+        }
+        for (int64_t track = first; track <= last; ++track) {
+            if (std::find(tracks.begin(), tracks.end(), track) == tracks.end()) {
+                tracks.push_back(static_cast<int32_t>(track));
+            }
+        }
+        start = comma + 1;
+    }
+    return tracks;
+}
+
+CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
+    CommandLine command;
+    if (arguments.empty()) {
+        throw UsageError("no command given");
+    }
+    const std::string& verb = arguments.front();
+    if (verb == "drives") {
+        command.action = Action::Drives;
+    } else if (verb == "toc") {
+        command.action = Action::Toc;
+    } else if (verb == "rip") {
+        command.action = Action::Rip;
+    } else if (verb == "help" || verb == "--help" || verb == "-h") {
+        command.action = Action::Help;
+        return command;
+    } else {
+        throw UsageError("unknown command '" + verb + "'");
+    }
+
+    RipSettings& rip = command.rip;
+    bool maxBitrateGiven = false;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& option = arguments[i];
+        const auto value = [&]() -> const std::string& {
+            if (i + 1 >= arguments.size()) {
+                throw UsageError("option " + option + " needs a value");
+            }
+            return arguments[++i];
+        };
+        const bool ripOnly = option != "--drive";
+        if (command.action == Action::Drives || (command.action == Action::Toc && ripOnly)) {
+            throw UsageError("option '" + option + "' does not apply to '" + verb + "'");
+        }
+        if (option == "--drive") {
+            command.drive = static_cast<int32_t>(
+                parseNumber(value(), "drive number", 0, std::numeric_limits<int32_t>::max()));
+        } else if (option == "--tracks") {
+            rip.tracks = parseTrackList(value());
+        } else if (option == "--format") {
+            rip.kind = parseChoice<OutputKind>(
+                value(), "format",
+                {{"wav", OutputKind::Wav}, {"pcm", OutputKind::Pcm}, {"mp3", OutputKind::Mp3}});
+        } else if (option == "--out") {
+            rip.folder = value();
+            if (rip.folder.empty()) {
+                throw UsageError("option --out needs a folder");
+            }
+        } else if (option == "--bitrate") {
+            rip.bitrate = parseBitrate(value(), "bitrate");
+        } else if (option == "--vbr") {
+            rip.vbr = true;
+        } else if (option == "--max-bitrate") {
+            rip.maxBitrate = parseBitrate(value(), "maximum bitrate");
+            maxBitrateGiven = true;
+        } else if (option == "--mode") {
+            rip.mode = parseChoice<TLameMode>(
+                value(), "mode",
+                {{"stereo", STEREO}, {"joint", JSTEREO}, {"dual", DUALCHANNEL}, {"mono", MONO}});
+        } else if (option == "--mix") {
+            rip.monoDownMixType =
+                parseChoice<uint8_t>(value(), "mix", {{"mix", 0}, {"left", 1}, {"right", 2}});
+        } else if (option == "--quality") {
+            rip.quality = parseChoice<MPEG_QUALITY>(value(), "quality",
+                                                    {{"normal", NORMAL_QUALITY},
+                                                     {"low", LOW_QUALITY},
+                                                     {"high", HIGH_QUALITY},
+                                                     {"voice", VOICE_QUALITY}});
+        } else if (option == "--no-jitter-correction") {
+            rip.jitterCorrection = false;
+        } else if (option == "--speed") {
+            rip.speed = static_cast<int32_t>(parseNumber(value(), "speed", 0, 1000));
+        } else if (option == "--no-number") {
+            rip.numberInName = false;
+        } else {
+            throw UsageError("unknown option '" + option + "'");
+        }
+    }
+    if (maxBitrateGiven && !rip.vbr) {
+        throw UsageError("--max-bitrate applies only with --vbr");
+    }
+    if (rip.vbr && rip.maxBitrate < rip.bitrate) {
+        throw UsageError("the maximum bitrate is below the bitrate");
+    }
+    return command;
+}
+
+std::string usageText() {
+    return "Usage:\n"
+           "  varrow-rip drives\n"
+           "  varrow-rip toc [--drive N]\n"
+           "  varrow-rip rip [--drive N] [--tracks 1,3-5] [--format wav|pcm|mp3] [--out DIR]\n"
+           "                 [--bitrate K] [--vbr --max-bitrate K] "
+           "[--mode stereo|joint|dual|mono]\n"
+           "                 [--mix mix|left|right] [--quality normal|low|high|voice]\n"
+           "                 [--no-jitter-correction] [--speed N] [--no-number]\n"
+           "\n"
+           "drives  lists the CD drives and disc images ([N]: identification)\n"
+           "toc     lists the tracks: number, type, start and end sector, bytes, play time\n"
+           "rip     writes one file per track, NN_TrackNN.wav|.pcm|.mp3 (existing files are\n"
+           "        replaced); default: every audio track, WAV, the current folder,\n"
+           "        MP3 at 128 kbit/s joint stereo, jitter correction on\n"
+           "\n"
+           "Exit status: 0 every file written, 1 a drive, disc or track failed, 2 bad usage.\n"
+           "Disc images: list their paths in VARROW_CD_IMAGES, separated by ':'.\n";
+}
+
+} // namespace varrowrip

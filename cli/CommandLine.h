@@ -1,0 +1,52 @@
+// The command line of varrow-rip: what to do and with which settings.
+#pragma once
+
+#include "LameCoder.h"
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace varrowrip {
+
+// A command line that cannot be run; the text says what is wrong.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class Action { Drives, Toc, Rip, Help };
+enum class OutputKind { Wav, Pcm, Mp3 };
+
+struct RipSettings {
+    std::vector<int32_t> tracks; // 1-based; empty: every audio track
+    OutputKind kind = OutputKind::Wav;
+    std::string folder = ".";
+    uint32_t bitrate = 128;
+    bool vbr = false;
+    uint32_t maxBitrate = 320;
+    TLameMode mode = JSTEREO;
+    uint8_t monoDownMixType = 0; // 0 mix, 1 left, 2 right
+    MPEG_QUALITY quality = NORMAL_QUALITY;
+    bool jitterCorrection = true;
+    std::optional<int32_t> speed;
+    bool numberInName = true;
+};
+
+struct CommandLine {
+    Action action = Action::Help;
+    int32_t drive = 0;
+    RipSettings rip;
+};
+
+// Raises UsageError for anything it does not understand.
+CommandLine parseCommandLine(const std::vector<std::string>& arguments);
+
+// "1,3-5" -> 1 3 4 5, in the order given, each number once.
+std::vector<int32_t> parseTrackList(const std::string& text);
+
+std::string usageText();
+
+} // namespace varrowrip

@@ -1,0 +1,269 @@
+#include "Commands.h"
+
+#include "CDRIP.h"
+#include "LameCoder.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <iomanip>
+#include <iostream>
+#include <sstream>
+
+namespace varrowrip {
+namespace {
+
+// Plain messages of the engine end the track they belong to; the command
+// reports them with the track.
+struct MessageCatcher {
+    std::vector<std::string> messages;
+
+    MessageCatcher() {
+        EngineHooks hooks;
+        hooks.showMessage = [this](const std::string& text) {
+            messages.push_back(text);
+        };
+        hooks.processMessages = [] {
+        };
+        setEngineHooks(std::move(hooks));
+    }
+    ~MessageCatcher() { setEngineHooks({}); }
+    MessageCatcher(const MessageCatcher&) = delete;
+    MessageCatcher& operator=(const MessageCatcher&) = delete;
+};
+
+bool isBlankOrControl(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte <= ' ' || byte == 0x7F;
+}
+
+// Selects `drive`; false (with the reason on `err`) when it does not exist.
+bool selectDrive(TCDRIP& engine, int32_t drive, std::ostream& err) {
+    engine.setCDRomNum(0);
+    const int32_t drives = CR_GetNumCDROM();
+    if (drives <= 0) {
+        err << "varrow-rip: no CD drive or disc image found\n";
+        return false;
+    }
+    if (drive >= drives) {
+        err << "varrow-rip: there is no drive " << drive << " (drives 0 to " << drives - 1 << ")\n";
+        return false;
+    }
+    engine.setCDRomNum(drive);
+    if (engine.CDRomNum() != drive) {
+        err << "varrow-rip: drive " << drive << " cannot be selected\n";
+        return false;
+    }
+    return true;
+}
+
+// The track list's "Track" column: two digits up to 9, the plain number on.
+std::string trackColumn(int32_t number) {
+    return (number < 10 ? "0" : "") + std::to_string(number);
+}
+
+class ProgressDisplay final {
+public:
+    ProgressDisplay(std::ostream& out, bool terminal, std::string label)
+        : out_(out)
+        , terminal_(terminal)
+        , label_(std::move(label)) {}
+
+    void update(uint16_t percent, int64_t jitterCount, long double speed, bool jitterCorrection) {
+        percent = std::min<uint16_t>(percent, 100);
+        if (terminal_) {
+            constexpr int WIDTH = 30;
+            const int filled = percent * WIDTH / 100;
+            out_ << '\r' << label_ << " [" << std::string(static_cast<std::size_t>(filled), '#')
+                 << std::string(static_cast<std::size_t>(WIDTH - filled), '.') << "] "
+                 << std::setw(3) << percent << "%  x" << std::fixed << std::setprecision(1)
+                 << static_cast<double>(speed) << "  jitter "
+                 << (jitterCorrection ? std::to_string(jitterCount) : std::string("OFF"))
+                 << std::flush;
+            drawn_ = true;
+        } else if (percent / 10 > lastTenth_) {
+            // One line per ten percent keeps logs short.
+            lastTenth_ = percent / 10;
+            out_ << label_ << ": " << percent << "%\n";
+        }
+    }
+
+    void finish() {
+        if (drawn_) {
+            out_ << '\n';
+            drawn_ = false;
+        }
+    }
+
+private:
+    std::ostream& out_;
+    bool terminal_;
+    std::string label_;
+    bool drawn_ = false;
+    int lastTenth_ = -1;
+};
+
+void applyEncoderSettings(TLameCoder& coder, const RipSettings& settings) {
+    coder.setBitrate(settings.bitrate);
+    coder.setMaxBitrate(settings.maxBitrate);
+    coder.setEnableVBR(settings.vbr);
+    coder.setMode(settings.mode);
+    coder.setQuality(settings.quality);
+}
+
+} // namespace
+
+std::string driveEntry(int32_t number, const std::string& identification) {
+    const auto first =
+        std::find_if_not(identification.begin(), identification.end(), isBlankOrControl);
+    const auto last =
+        std::find_if_not(identification.rbegin(), identification.rend(), isBlankOrControl).base();
+    const std::string name = first < last ? std::string(first, last) : std::string();
+    return "[" + std::to_string(number) + "]:" + (name.empty() ? "wrong CD-ROM name" : name);
+}
+
+std::string trackFileName(int32_t number, const std::string& title, const std::string& extension,
+                          bool numberInName) {
+    return (numberInName ? trackColumn(number) + "_" : std::string()) + title + extension;
+}
+
+int listDrives(std::ostream& out, std::ostream& err) {
+    MessageCatcher catcher;
+    TCDRIP engine;
+    engine.setCDRomNum(0);
+    const int32_t drives = CR_GetNumCDROM();
+    if (drives <= 0) {
+        err << "varrow-rip: no CD drive or disc image found\n";
+        return EXIT_FAILED;
+    }
+    for (int32_t drive = 0; drive < drives; ++drive) {
+        engine.setCDRomNum(drive);
+        out << driveEntry(engine.CDRomNum(), engine.CDRomName()) << '\n';
+    }
+    return EXIT_WRITTEN;
+}
+
+int listTracks(int32_t drive, std::ostream& out, std::ostream& err) {
+    MessageCatcher catcher;
+    TCDRIP engine;
+    if (!selectDrive(engine, drive, err)) {
+        return EXIT_FAILED;
+    }
+    if (engine.Tracks().empty()) {
+        err << "varrow-rip: no CD in drive " << drive << '\n';
+        return EXIT_FAILED;
+    }
+    for (const TTrackEntry& entry : engine.Tracks()) {
+        const TTrack& track = entry.Track;
+        out << trackColumn(track.Number) << "  " << std::left << std::setw(5) << track.TrackType
+            << std::right << "  " << std::setw(7) << track.StartSector << "  " << std::setw(7)
+            << track.EndSector << "  " << std::setw(10) << track.Size << "  "
+            << engine.TrackPlayTime(track) << '\n';
+    }
+    return EXIT_WRITTEN;
+}
+
+int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::ostream& out,
+              std::ostream& err) {
+    MessageCatcher catcher;
+    TLameCoder coder;
+    TCDRIP engine;
+    engine.setCoder(&coder);
+    if (!selectDrive(engine, drive, err)) {
+        return EXIT_FAILED;
+    }
+    if (engine.Tracks().empty()) {
+        err << "varrow-rip: no CD in drive " << drive << '\n';
+        return EXIT_FAILED;
+    }
+
+    std::vector<int32_t> tracks = settings.tracks;
+    if (tracks.empty()) {
+        for (const TTrackEntry& entry : engine.Tracks()) {
+            if (entry.Track.TrackType == "Audio") {
+                tracks.push_back(entry.Track.Number);
+            }
+        }
+    }
+    for (int32_t number : tracks) {
+        if (number > static_cast<int32_t>(engine.Tracks().size())) {
+            err << "varrow-rip: there is no track " << number << " (the disc has "
+                << engine.Tracks().size() << ")\n";
+            return EXIT_USAGE;
+        }
+    }
+
+    std::error_code error;
+    std::filesystem::create_directories(settings.folder, error);
+    if (!std::filesystem::is_directory(settings.folder)) {
+        err << "varrow-rip: cannot use the folder " << settings.folder << '\n';
+        return EXIT_FAILED;
+    }
+    std::string folder = settings.folder;
+    if (folder.back() != '/') {
+        folder += '/';
+    }
+
+    // The settings the window gives its engine, then the command line's.
+    engine.setEncode(settings.kind == OutputKind::Mp3);
+    engine.setWriteWAV(settings.kind != OutputKind::Pcm);
+    engine.setJitterCorrect(settings.jitterCorrection);
+    engine.setMonoDownMixType(settings.monoDownMixType);
+    if (settings.speed) {
+        engine.setSpeed(*settings.speed);
+    }
+    applyEncoderSettings(coder, settings);
+    const std::string extension = settings.kind == OutputKind::Mp3   ? coder.DefaultExt()
+                                  : settings.kind == OutputKind::Wav ? std::string(".wav")
+                                                                     : std::string(".pcm");
+
+    int status = EXIT_WRITTEN;
+    for (int32_t number : tracks) {
+        const TTrackEntry& entry = engine.Tracks()[static_cast<std::size_t>(number - 1)];
+        if (entry.Track.TrackType != "Audio") {
+            err << "varrow-rip: track " << trackColumn(number) << " is a data track: skipped\n";
+            continue;
+        }
+        const std::string name =
+            trackFileName(number, entry.Name, extension, settings.numberInName);
+        ProgressDisplay progress(out, terminal, name);
+        engine.OnProgress = [&](TCDRIP&, uint16_t percent, int64_t jitterCount, long double speed) {
+            progress.update(percent, jitterCount, speed, settings.jitterCorrection);
+        };
+        catcher.messages.clear();
+        std::filesystem::remove(folder + name, error);
+        std::string failure;
+        try {
+            engine.RipTrack(number, folder, name);
+        } catch (const std::exception& exception) {
+            failure = exception.what();
+        }
+        progress.finish();
+        if (failure.empty() && !catcher.messages.empty()) {
+            failure = catcher.messages.front();
+        }
+        if (failure.empty() && !std::filesystem::exists(folder + name)) {
+            failure = "the drive could not read the track";
+        }
+        if (!failure.empty()) {
+            err << "varrow-rip: track " << trackColumn(number) << " failed: " << failure << '\n';
+            status = EXIT_FAILED;
+            continue;
+        }
+        out << folder << name << ": " << std::filesystem::file_size(folder + name, error)
+            << " bytes, jitter errors: " << engine.JitterErrors();
+        if (!engine.JitterPositions().empty()) {
+            out << " at";
+            const char* separator = " ";
+            for (const std::string& position : engine.JitterPositions()) {
+                out << separator << position;
+                separator = ", ";
+            }
+        }
+        out << '\n';
+    }
+    return status;
+}
+
+} // namespace varrowrip

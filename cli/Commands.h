@@ -1,0 +1,31 @@
+// The three commands of varrow-rip on the extraction engine. Each writes
+// its results to `out`, its complaints to `err`, and returns the exit status.
+#pragma once
+
+#include "CommandLine.h"
+
+#include <iosfwd>
+
+namespace varrowrip {
+
+inline constexpr int EXIT_WRITTEN = 0;
+inline constexpr int EXIT_FAILED = 1;
+inline constexpr int EXIT_USAGE = 2;
+
+int listDrives(std::ostream& out, std::ostream& err);
+int listTracks(int32_t drive, std::ostream& out, std::ostream& err);
+// `terminal`: draw a progress bar that redraws itself in place; otherwise
+// write plain progress lines.
+int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::ostream& out,
+              std::ostream& err);
+
+// "[N]:" + the identification text without surrounding blanks and control
+// characters, as the window's drive lists show a drive.
+std::string driveEntry(int32_t number, const std::string& identification);
+
+// The file name the window's batch gives a track: "NN_" (left out without
+// numbering) + title + extension.
+std::string trackFileName(int32_t number, const std::string& title, const std::string& extension,
+                          bool numberInName);
+
+} // namespace varrowrip

@@ -1,0 +1,338 @@
+// TCDRIP's extraction of a sector range into a PCM, WAV or MP3 file.
+#include "CDRIP.h"
+#include "LameCoder.h"
+#include "OutputFile.h"
+#include "WavHeader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <optional>
+
+namespace {
+
+const char* const INVALID_PARAMETERS = "TCDRIP.RipSectors: Invalid CD-ROM parameters";
+const char* const CODER_PREPARE_ERROR = "TCDRIP.RipSectors: Lame coder prepare error";
+
+// Bytes per millisecond of 16-bit stereo audio at 44100 Hz: the speed of
+// real-time CD playback.
+constexpr long double REAL_TIME_BYTES_PER_MS = 176.4L;
+constexpr int64_t SPEED_UPDATE_INTERVAL_MS = 1000;
+
+void showPlainMessage(const std::string& text) {
+    if (engineHooks().showMessage) {
+        engineHooks().showMessage(text);
+    }
+}
+
+void processPendingInput() {
+    if (engineHooks().processMessages) {
+        engineHooks().processMessages();
+    }
+}
+
+std::chrono::steady_clock::time_point now() {
+    return engineHooks().now ? engineHooks().now() : std::chrono::steady_clock::now();
+}
+
+std::string withExtension(const std::string& path, const char* extension) {
+    return std::filesystem::path(path).replace_extension(extension).string();
+}
+
+bool leavesFolder(const std::string& name) {
+    return name.find('/') != std::string::npos || name == "." || name == "..";
+}
+
+} // namespace
+
+struct TCDRIP::RipState {
+    int32_t chunkBytes = 0; // B: the most the library delivers per chunk
+    bool rangeOpen = false;
+    bool streamOpen = false;
+    bool loopStarted = false;
+
+    std::unique_ptr<uint8_t[]> readBuffer;
+    std::size_t carry = 0;             // bytes left at the start of readBuffer
+    std::size_t encoderChunkBytes = 0; // E
+    std::unique_ptr<int16_t[]> encoderChunk;
+    std::unique_ptr<uint8_t[]> mp3Buffer;
+    uint8_t monoMix = MONOMIX_NONE;
+
+    AudioFormat format;
+    std::optional<OutputFile> file;
+    bool wavHeaderWritten = false;
+
+    int64_t jitterChunks = 0;
+    uint64_t bytesSinceSpeedUpdate = 0;
+    std::chrono::steady_clock::time_point lastSpeedUpdate;
+    long double speed = 0;
+};
+
+void TCDRIP::RipTrack(int32_t trackNum, const std::string& fileName) {
+    ripTrackTo(trackNum, fileName, false);
+}
+
+void TCDRIP::RipTrack(int32_t trackNum, const std::string& folder, const std::string& name) {
+    ripTrackTo(trackNum, folder + name, leavesFolder(name));
+}
+
+void TCDRIP::ripTrackTo(int32_t trackNum, const std::string& path, bool nameLeavesFolder) {
+    if (trackNum < 1 || trackNum > static_cast<int32_t>(tracks_.size())) {
+        throw ECDRIPError("TCDRIP.RipTrack: no track " + std::to_string(trackNum));
+    }
+    const auto number = static_cast<uint16_t>(trackNum);
+    if (OnBeginTrack) {
+        OnBeginTrack(*this, number);
+    }
+    const TTrack& track = tracks_[static_cast<std::size_t>(trackNum - 1)].Track;
+    ripToFile(track.StartSector, track.EndSector, path, nameLeavesFolder);
+    if (OnEndTrack) {
+        OnEndTrack(*this, number);
+    }
+}
+
+void TCDRIP::RipSectors(int32_t startSector, int32_t endSector, std::string fileName) {
+    ripToFile(startSector, endSector, std::move(fileName), false);
+}
+
+void TCDRIP::RipSectors(int32_t startSector, int32_t endSector, const std::string& folder,
+                        std::string name) {
+    ripToFile(startSector, endSector, folder + name, leavesFolder(name));
+}
+
+void TCDRIP::ripToFile(int32_t startSector, int32_t endSector, std::string path,
+                       bool nameLeavesFolder) {
+    if (!ApplyParameters()) {
+        showPlainMessage(INVALID_PARAMETERS);
+        return;
+    }
+    aborted_ = false;
+
+    RipState state;
+    if (CR_OpenRipper(&state.chunkBytes, startSector, endSector) == CR_ERROR) {
+        return;
+    }
+    state.rangeOpen = true;
+
+    std::exception_ptr firstError;
+    try {
+        if (encode_) {
+            path = withExtension(path, ".mp3");
+            if (!openCoderStream(state)) {
+                state.rangeOpen = false;
+                CR_CloseRipper();
+                showPlainMessage(CODER_PREPARE_ERROR);
+                return;
+            }
+        }
+        prepareOutput(state, startSector, endSector, path, nameLeavesFolder);
+        runChunkLoop(state);
+    } catch (...) {
+        firstError = std::current_exception();
+    }
+    cleanUp(state, firstError);
+    if (firstError) {
+        std::rethrow_exception(firstError);
+    }
+}
+
+bool TCDRIP::openCoderStream(RipState& state) {
+    // Encoding without a coder is refused like a coder that cannot start.
+    if (!coder_) {
+        return false;
+    }
+    if (coder_->InitStream() != 0) {
+        coder_->CloseStream();
+        return false;
+    }
+    state.streamOpen = true;
+    return true;
+}
+
+void TCDRIP::prepareOutput(RipState& state, int32_t startSector, int32_t endSector,
+                           const std::string& path, bool nameLeavesFolder) {
+    const auto chunkBytes = static_cast<std::size_t>(std::max(state.chunkBytes, 0));
+    const std::size_t carryRoom = encode_ ? 2 * std::size_t{coder_->ChunkSamples()} : 0;
+    state.readBuffer = std::make_unique_for_overwrite<uint8_t[]>(chunkBytes + carryRoom);
+
+    if (nameLeavesFolder) {
+        throw ECDRIPError("Cannot create file " + path);
+    }
+    state.file.emplace(path);
+    state.format = deliveredFormat(outputFormat_);
+
+    if (writeWAV_ && !encode_) {
+        const uint32_t dataSize = wavDataSizeOfRange(startSector, endSector, state.format);
+        const auto header = wavHeader(state.format, dataSize);
+        state.file->write(header.data(), header.size());
+        state.wavHeaderWritten = true;
+    }
+
+    if (encode_) {
+        state.mp3Buffer = std::make_unique_for_overwrite<uint8_t[]>(coder_->OutputBufferSize());
+        state.encoderChunkBytes = 2 * std::size_t{coder_->ChunkSamples()};
+        state.encoderChunk = std::make_unique_for_overwrite<int16_t[]>(coder_->ChunkSamples());
+        state.monoMix = MONOMIX_NONE;
+        if (coder_->Mode() == MONO && state.format.channels == 2) {
+            switch (monoDownMixType_) {
+            case 1:
+                state.monoMix = MONOMIX_LEFT;
+                break;
+            case 2:
+                state.monoMix = MONOMIX_RIGHT;
+                break;
+            default:
+                state.monoMix = MONOMIX_MEAN;
+                break;
+            }
+        }
+    }
+
+    jitterPositions_.clear();
+    state.carry = 0;
+    state.jitterChunks = 0;
+    state.bytesSinceSpeedUpdate = 0;
+    state.speed = 0;
+    state.lastSpeedUpdate = now();
+}
+
+void TCDRIP::runChunkLoop(RipState& state) {
+    state.loopStarted = true;
+    // The library may look at this flag; the engine stops through Aborted.
+    int32_t abortIndicator = CR_FALSE;
+    CDEX_ERR result = CR_CHUNK_OK;
+    while (result != CR_CHUNK_LAST) {
+        if (aborted_) {
+            break;
+        }
+        int32_t delivered = 0;
+        result = CR_RipChunk(state.readBuffer.get() + state.carry, &delivered, &abortIndicator);
+        const auto bytes = static_cast<std::size_t>(std::max(delivered, 0));
+        state.bytesSinceSpeedUpdate += bytes;
+
+        if (result != CR_CHUNK_NONE) {
+            writeChunk(state, bytes);
+        }
+        if (result == CR_CHUNK_JITTER) {
+            uint32_t first = 0;
+            uint32_t last = 0;
+            CR_GetLastJitterErrorPosition(&first, &last);
+            jitterPositions_.push_back(std::to_string(first) + " " + std::to_string(last));
+            ++state.jitterChunks;
+        }
+
+        const auto time = now();
+        const int64_t elapsedMs =
+            std::chrono::duration_cast<std::chrono::milliseconds>(time - state.lastSpeedUpdate)
+                .count();
+        if (elapsedMs > SPEED_UPDATE_INTERVAL_MS) {
+            state.lastSpeedUpdate = time;
+            state.speed = static_cast<long double>(state.bytesSinceSpeedUpdate) /
+                          static_cast<long double>(elapsedMs) / REAL_TIME_BYTES_PER_MS;
+            state.bytesSinceSpeedUpdate = 0;
+        }
+
+        percentComplete_ = static_cast<uint16_t>(CR_GetPercentCompleted() & 0xFFFF);
+        if (OnProgress) {
+            OnProgress(*this, percentComplete_, state.jitterChunks, state.speed);
+        }
+        processPendingInput();
+    }
+}
+
+void TCDRIP::writeChunk(RipState& state, std::size_t delivered) {
+    if (!encode_) {
+        state.file->write(state.readBuffer.get(), delivered);
+        return;
+    }
+    const std::size_t chunk = state.encoderChunkBytes;
+    const std::size_t total = state.carry + delivered;
+    const std::size_t pieces = total / chunk;
+    for (std::size_t piece = 0; piece < pieces; ++piece) {
+        std::memcpy(state.encoderChunk.get(), state.readBuffer.get() + piece * chunk, chunk);
+        uint32_t encoded = 0;
+        coder_->EncodeChunk(state.encoderChunk.get(), state.mp3Buffer.get(), state.monoMix,
+                            encoded);
+        state.file->write(state.mp3Buffer.get(), encoded);
+    }
+    state.carry = total - pieces * chunk;
+    if (state.carry > 0) {
+        std::memmove(state.readBuffer.get(), state.readBuffer.get() + pieces * chunk, state.carry);
+    }
+}
+
+// Ends the MP3 stream: the last, partial encoder chunk is encoded so that no
+// track loses its final milliseconds, the flushed frames are written, and a
+// VBR/info tag frame replaces the placeholder frame at the start of the file
+// so that players show the true length.
+void TCDRIP::finishStream(RipState& state) {
+    if (state.carry > 0) {
+        const std::size_t samples = state.carry / sizeof(int16_t);
+        std::memcpy(state.encoderChunk.get(), state.readBuffer.get(), samples * sizeof(int16_t));
+        uint32_t encoded = 0;
+        coder_->EncodeSamples(state.encoderChunk.get(), static_cast<uint32_t>(samples),
+                              state.mp3Buffer.get(), state.monoMix, encoded);
+        state.file->write(state.mp3Buffer.get(), encoded);
+        state.carry = 0;
+    }
+    uint32_t flushed = 0;
+    coder_->DeinitStream(state.mp3Buffer.get(), flushed);
+    state.file->write(state.mp3Buffer.get(), flushed);
+    const std::vector<uint8_t> tagFrame = coder_->VBRTagFrame();
+    if (!tagFrame.empty()) {
+        state.file->writeAt(0, tagFrame.data(), tagFrame.size());
+    }
+}
+
+// Runs once on every way out after the range was opened, in this order; a
+// step that fails does not stop the later ones, and the first error is the
+// one passed on.
+void TCDRIP::cleanUp(RipState& state, std::exception_ptr& firstError) {
+    const auto step = [&firstError](auto&& action) {
+        try {
+            action();
+        } catch (...) {
+            if (!firstError) {
+                firstError = std::current_exception();
+            }
+        }
+    };
+
+    if (state.loopStarted) {
+        step([&] { jitterErrors_ = CR_GetNumberOfJitterErrors(); });
+    }
+    if (state.streamOpen) {
+        if (state.loopStarted && state.file) {
+            step([&] { finishStream(state); });
+        }
+        state.streamOpen = false;
+        step([&] { coder_->CloseStream(); });
+        state.mp3Buffer.reset();
+        state.encoderChunk.reset();
+    }
+    if (state.rangeOpen) {
+        state.rangeOpen = false;
+        step([] { CR_CloseRipper(); });
+    }
+    state.readBuffer.reset();
+    if (state.file) {
+        // The header announced the whole range; now that the file is
+        // complete it is made to describe the audio actually written, so
+        // that every sample is played and an aborted file stays valid.
+        if (state.wavHeaderWritten) {
+            step([&] {
+                const uint64_t audioBytes = state.file->size() - WAV_HEADER_BYTES;
+                const auto dataSize = static_cast<uint32_t>(
+                    std::min<uint64_t>(audioBytes, std::numeric_limits<uint32_t>::max()));
+                const auto riffField = wavRiffSizeField(dataSize);
+                const auto dataField = wavDataSizeField(dataSize);
+                state.file->writeAt(WAV_RIFF_SIZE_OFFSET, riffField.data(), riffField.size());
+                state.file->writeAt(WAV_DATA_SIZE_OFFSET, dataField.data(), dataField.size());
+            });
+        }
+        step([&] { state.file->close(); });
+        state.file.reset();
+    }
+}

@@ -1,0 +1,113 @@
+// varrow-rip's command line: what it accepts, what it refuses, and the
+// names it gives drives and files.
+#include "CommandLine.h"
+
+#include "Commands.h"
+
+#include <gtest/gtest.h>
+
+namespace varrowrip {
+namespace {
+
+CommandLine parse(std::vector<std::string> arguments) {
+    return parseCommandLine(arguments);
+}
+
+TEST(TrackList, TakesNumbersAndRangesInOrderEachOnce) {
+    EXPECT_EQ(parseTrackList("1,3-5"), (std::vector<int32_t>{1, 3, 4, 5}));
+    EXPECT_EQ(parseTrackList("7"), (std::vector<int32_t>{7}));
+    EXPECT_EQ(parseTrackList("5,2,2-3"), (std::vector<int32_t>{5, 2, 3}));
+    EXPECT_EQ(parseTrackList("100"), (std::vector<int32_t>{100}));
+}
+
+TEST(TrackList, RefusesWhatIsNotATrackList) {
+    for (const char* bad : {"", "0", "3-1", "a", "1,,2", "1,", "-3", "2-", "1-2-3", "1 2",
+                            "99999999999999999999", "+1"}) {
+        EXPECT_THROW(parseTrackList(bad), UsageError) << bad;
+    }
+}
+
+TEST(CommandLineParsing, DefaultsAreEveryAudioTrackAsWavAt128JointStereo) {
+    const CommandLine command = parse({"rip"});
+    EXPECT_EQ(command.action, Action::Rip);
+    EXPECT_EQ(command.drive, 0);
+    EXPECT_TRUE(command.rip.tracks.empty());
+    EXPECT_EQ(command.rip.kind, OutputKind::Wav);
+    EXPECT_EQ(command.rip.folder, ".");
+    EXPECT_EQ(command.rip.bitrate, 128u);
+    EXPECT_EQ(command.rip.mode, JSTEREO);
+    EXPECT_FALSE(command.rip.vbr);
+    EXPECT_TRUE(command.rip.jitterCorrection);
+    EXPECT_TRUE(command.rip.numberInName);
+    EXPECT_FALSE(command.rip.speed.has_value());
+}
+
+TEST(CommandLineParsing, TakesEveryRipOption) {
+    const CommandLine command = parse({"rip",           "--drive", "2",
+                                       "--tracks",      "2-3",     "--format",
+                                       "mp3",           "--out",   "/tmp/x",
+                                       "--bitrate",     "96",      "--vbr",
+                                       "--max-bitrate", "256",     "--mode",
+                                       "mono",          "--mix",   "right",
+                                       "--quality",     "voice",   "--no-jitter-correction",
+                                       "--speed",       "8",       "--no-number"});
+    EXPECT_EQ(command.drive, 2);
+    EXPECT_EQ(command.rip.tracks, (std::vector<int32_t>{2, 3}));
+    EXPECT_EQ(command.rip.kind, OutputKind::Mp3);
+    EXPECT_EQ(command.rip.folder, "/tmp/x");
+    EXPECT_EQ(command.rip.bitrate, 96u);
+    EXPECT_TRUE(command.rip.vbr);
+    EXPECT_EQ(command.rip.maxBitrate, 256u);
+    EXPECT_EQ(command.rip.mode, MONO);
+    EXPECT_EQ(command.rip.monoDownMixType, 2);
+    EXPECT_EQ(command.rip.quality, VOICE_QUALITY);
+    EXPECT_FALSE(command.rip.jitterCorrection);
+    EXPECT_EQ(command.rip.speed, 8);
+    EXPECT_FALSE(command.rip.numberInName);
+}
+
+TEST(CommandLineParsing, RefusesBadUsage) {
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"eject"},
+        {"rip", "--tracks"},
+        {"rip", "--format", "ogg"},
+        {"rip", "--bitrate", "127"},
+        {"rip", "--bitrate", "-128"},
+        {"rip", "--max-bitrate", "256"},
+        {"rip", "--vbr", "--bitrate", "256", "--max-bitrate", "128"},
+        {"rip", "--mode", "surround"},
+        {"rip", "--mix", "centre"},
+        {"rip", "--quality", "best"},
+        {"rip", "--drive", "-1"},
+        {"rip", "--speed", "fast"},
+        {"rip", "--out", ""},
+        {"rip", "--frobnicate"},
+        {"drives", "--drive", "0"},
+        {"toc", "--format", "wav"},
+    };
+    for (const auto& arguments : bad) {
+        std::string line;
+        for (const auto& argument : arguments) {
+            line += argument + " ";
+        }
+        EXPECT_THROW(parseCommandLine(arguments), UsageError) << line;
+    }
+}
+
+TEST(Names, FilesAreNamedAsTheBatchNamesThem) {
+    EXPECT_EQ(trackFileName(3, "Track03", ".mp3", true), "03_Track03.mp3");
+    EXPECT_EQ(trackFileName(12, "Track12", ".wav", true), "12_Track12.wav");
+    EXPECT_EQ(trackFileName(100, "Track100", ".pcm", true), "100_Track100.pcm");
+    EXPECT_EQ(trackFileName(3, "Track03", ".wav", false), "Track03.wav");
+}
+
+TEST(Names, DrivesAreListedAsTheWindowListsThem) {
+    EXPECT_EQ(driveEntry(0, "  HL-DT-ST DVDRAM GH24NSD1 LG00\t\n"),
+              "[0]:HL-DT-ST DVDRAM GH24NSD1 LG00");
+    EXPECT_EQ(driveEntry(3, ""), "[3]:wrong CD-ROM name");
+    EXPECT_EQ(driveEntry(4, " \x01 "), "[4]:wrong CD-ROM name");
+}
+
+} // namespace
+} // namespace varrowrip

@@ -1,0 +1,246 @@
+// varrow-rip end to end: a BIN/CUE image generated here is listed, read and
+// ripped by the real program; the WAV files must hold the image's bytes and
+// the MP3 files must decode to the same length of audio.
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int32_t SECTOR_BYTES = 2352;
+// Track lengths in sectors; none a whole number of MP3 frames.
+const std::vector<int32_t> TRACK_SECTORS = {3 * 75 + 17, 2 * 75 + 41, 4 * 75 + 3};
+
+std::vector<uint8_t> readBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string readText(const fs::path& path) {
+    const auto bytes = readBytes(path);
+    return {bytes.begin(), bytes.end()};
+}
+
+// Two tones and a little noise, different on each channel and each track.
+std::vector<uint8_t> trackAudio(int track, int32_t sectors) {
+    std::vector<uint8_t> audio(static_cast<std::size_t>(sectors) * SECTOR_BYTES);
+    uint32_t noise = 12345u + static_cast<uint32_t>(track);
+    const std::size_t frames = audio.size() / 4;
+    for (std::size_t i = 0; i < frames; ++i) {
+        const double t = static_cast<double>(i) / 44100.0;
+        noise = noise * 1664525u + 1013904223u;
+        const double hiss = (static_cast<double>(noise >> 16) / 65536.0 - 0.5) * 0.02;
+        const double left = 0.3 * std::sin(2 * M_PI * (220.0 + 55.0 * track) * t) + hiss;
+        const double right = 0.25 * std::sin(2 * M_PI * (330.0 + 40.0 * track) * t) -
+                             0.1 * std::sin(2 * M_PI * 3.0 * t) * hiss * 10;
+        const auto put = [&](std::size_t at, double value) {
+            const auto sample = static_cast<int16_t>(std::lround(value * 32767.0));
+            audio[at] = static_cast<uint8_t>(sample & 0xFF);
+            audio[at + 1] = static_cast<uint8_t>((sample >> 8) & 0xFF);
+        };
+        put(4 * i, left);
+        put(4 * i + 2, right);
+    }
+    return audio;
+}
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class VarrowRip : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        folder_ = fs::temp_directory_path() /
+                  ("varrow-rip-" + std::to_string(::getpid()) + "-" + info->name());
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+
+        std::ofstream bin(folder_ / "disc.bin", std::ios::binary);
+        std::ofstream cue(folder_ / "disc.cue");
+        cue << "FILE \"disc.bin\" BINARY\n";
+        int32_t start = 0;
+        for (std::size_t i = 0; i < TRACK_SECTORS.size(); ++i) {
+            tracks_.push_back(trackAudio(static_cast<int>(i + 1), TRACK_SECTORS[i]));
+            bin.write(reinterpret_cast<const char*>(tracks_.back().data()),
+                      static_cast<std::streamsize>(tracks_.back().size()));
+            char line[80];
+            std::snprintf(line, sizeof line, "  TRACK %02zu AUDIO\n    INDEX 01 %02d:%02d:%02d\n",
+                          i + 1, start / 4500, start / 75 % 60, start % 75);
+            cue << line;
+            start += TRACK_SECTORS[i];
+        }
+    }
+
+    void TearDown() override { fs::remove_all(folder_); }
+
+    Outcome run(const std::string& arguments, const std::string& images = "") const {
+        const fs::path out = folder_ / "stdout.txt";
+        const fs::path err = folder_ / "stderr.txt";
+        const std::string command =
+            "VARROW_CD_IMAGES='" + (images.empty() ? (folder_ / "disc.cue").string() : images) +
+            "' VARROW_SETTINGS_FILE='" + (folder_ / "varrow.INI").string() + "' '" VARROW_RIP "' " +
+            arguments + " >'" + out.string() + "' 2>'" + err.string() + "' </dev/null";
+        const int status = std::system(command.c_str());
+        Outcome result;
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.out = readText(out);
+        result.err = readText(err);
+        return result;
+    }
+
+    // The drive number of the image: images come after any physical drive.
+    std::string imageDrive() const {
+        const Outcome drives = run("drives");
+        EXPECT_EQ(drives.status, 0) << drives.err;
+        std::istringstream lines(drives.out);
+        std::string line;
+        std::string last;
+        while (std::getline(lines, line)) {
+            last = line;
+        }
+        EXPECT_EQ(last.rfind('[', 0), 0u) << drives.out;
+        return last.substr(1, last.find(']') - 1);
+    }
+
+    // Decodes an MP3 file to 16-bit stereo at 44100 Hz with ffmpeg.
+    std::vector<uint8_t> decode(const fs::path& mp3) const {
+        const fs::path raw = folder_ / "decoded.raw";
+        const std::string command = "ffmpeg -v error -y -i '" + mp3.string() +
+                                    "' -f s16le -ac 2 -ar 44100 '" + raw.string() + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        return readBytes(raw);
+    }
+
+    fs::path folder_;
+    std::vector<std::vector<uint8_t>> tracks_;
+};
+
+double rms(const std::vector<uint8_t>& pcm) {
+    double sum = 0;
+    const std::size_t samples = pcm.size() / 2;
+    for (std::size_t i = 0; i < samples; ++i) {
+        const auto value = static_cast<int16_t>(pcm[2 * i] | pcm[2 * i + 1] << 8);
+        sum += static_cast<double>(value) * value;
+    }
+    return samples ? std::sqrt(sum / static_cast<double>(samples)) : 0.0;
+}
+
+TEST_F(VarrowRip, ListsTheImageAndItsTracks) {
+    const std::string drive = imageDrive();
+    const Outcome toc = run("toc --drive " + drive);
+    ASSERT_EQ(toc.status, 0) << toc.err;
+    EXPECT_EQ(toc.out, "01  Audio        0      241      566832  0:00:03\n"
+                       "02  Audio      242      432      446880  0:00:02\n"
+                       "03  Audio      433      735      710304  0:00:04\n");
+}
+
+TEST_F(VarrowRip, RipsToWavFilesHoldingTheImagesBytes) {
+    const std::string drive = imageDrive();
+    const Outcome rip = run("rip --drive " + drive + " --out '" + (folder_ / "wav").string() + "'");
+    ASSERT_EQ(rip.status, 0) << rip.err;
+    for (std::size_t i = 0; i < tracks_.size(); ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "%02zu_Track%02zu.wav", i + 1, i + 1);
+        SCOPED_TRACE(name);
+        const std::vector<uint8_t> wav = readBytes(folder_ / "wav" / name);
+        ASSERT_EQ(wav.size(), 44 + tracks_[i].size());
+        EXPECT_EQ(std::string(wav.begin(), wav.begin() + 4), "RIFF");
+        EXPECT_TRUE(std::equal(wav.begin() + 44, wav.end(), tracks_[i].begin()));
+        // Not a terminal: plain progress lines and a summary per track.
+        EXPECT_NE(rip.out.find(std::string(name) + ": 100%"), std::string::npos) << rip.out;
+        EXPECT_NE(rip.out.find(std::string(name) + ": " + std::to_string(wav.size()) +
+                               " bytes, jitter errors: 0"),
+                  std::string::npos)
+            << rip.out;
+    }
+}
+
+TEST_F(VarrowRip, RipsChosenTracksAsPcmWithoutNumbers) {
+    const std::string drive = imageDrive();
+    const Outcome rip =
+        run("rip --drive " + drive + " --tracks 3,2 --format pcm --no-number --out '" +
+            (folder_ / "pcm").string() + "'");
+    ASSERT_EQ(rip.status, 0) << rip.err;
+    EXPECT_FALSE(fs::exists(folder_ / "pcm" / "Track01.pcm"));
+    EXPECT_EQ(readBytes(folder_ / "pcm" / "Track02.pcm"), tracks_[1]);
+    EXPECT_EQ(readBytes(folder_ / "pcm" / "Track03.pcm"), tracks_[2]);
+}
+
+TEST_F(VarrowRip, RipsToMp3ThatDecodesToTheSameAudio) {
+    const std::string drive = imageDrive();
+    const Outcome rip = run("rip --drive " + drive + " --tracks 1 --format mp3 --out '" +
+                            (folder_ / "mp3").string() + "'");
+    ASSERT_EQ(rip.status, 0) << rip.err;
+    const std::vector<uint8_t> decoded = decode(folder_ / "mp3" / "01_Track01.mp3");
+    // Encoder delay and the last frame's padding come on top of the audio.
+    EXPECT_GE(decoded.size(), tracks_[0].size());
+    EXPECT_LE(decoded.size(), tracks_[0].size() + 4 * 1152 * 4);
+    EXPECT_NEAR(rms(decoded) / rms(tracks_[0]), 1.0, 0.1);
+}
+
+TEST_F(VarrowRip, VbrMp3CarriesItsExactLengthToTheLastSample) {
+    // The tag frame written over the placeholder tells decoders the
+    // encoder's delay and padding; the last, partial chunk is encoded too.
+    const std::string drive = imageDrive();
+    const Outcome rip = run("rip --drive " + drive + " --tracks 2 --format mp3 --vbr --out '" +
+                            (folder_ / "vbr").string() + "'");
+    ASSERT_EQ(rip.status, 0) << rip.err;
+    const std::vector<uint8_t> decoded = decode(folder_ / "vbr" / "02_Track02.mp3");
+    EXPECT_EQ(decoded.size(), tracks_[1].size());
+}
+
+TEST_F(VarrowRip, ExitCodesTellUsageFromFailure) {
+    const Outcome usage = run("rip --format flac");
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_NE(usage.err.find("Usage:"), std::string::npos);
+    EXPECT_NE(usage.err.find("invalid format 'flac'"), std::string::npos);
+
+    const Outcome noDrive = run("toc --drive 9999");
+    EXPECT_EQ(noDrive.status, 1);
+    EXPECT_NE(noDrive.err.find("there is no drive 9999"), std::string::npos);
+
+    const Outcome noTrack = run("rip --drive " + imageDrive() + " --tracks 4");
+    EXPECT_EQ(noTrack.status, 2);
+    EXPECT_NE(noTrack.err.find("there is no track 4"), std::string::npos);
+
+    // A folder in place of the first file: that track fails, the others
+    // are written.
+    fs::create_directories(folder_ / "out" / "01_Track01.wav" / "keep");
+    const Outcome partly =
+        run("rip --drive " + imageDrive() + " --out '" + (folder_ / "out").string() + "'");
+    EXPECT_EQ(partly.status, 1);
+    EXPECT_NE(partly.err.find("track 01 failed: Cannot create file"), std::string::npos)
+        << partly.err;
+    EXPECT_TRUE(fs::exists(folder_ / "out" / "03_Track03.wav"));
+
+    // A file in place of the folder: nothing can be written.
+    std::ofstream(folder_ / "blocker") << "x";
+    const Outcome blocked =
+        run("rip --drive " + imageDrive() + " --out '" + (folder_ / "blocker").string() + "'");
+    EXPECT_EQ(blocked.status, 1);
+}
+
+TEST_F(VarrowRip, ReportsAnEmptyDriveAsNoDisc) {
+    fs::remove(folder_ / "disc.bin");
+    const std::string drive = imageDrive();
+    const Outcome toc = run("toc --drive " + drive);
+    EXPECT_EQ(toc.status, 1);
+    EXPECT_NE(toc.err.find("no CD in drive"), std::string::npos) << toc.err;
+}
+
+} // namespace

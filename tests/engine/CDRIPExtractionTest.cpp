@@ -1,0 +1,601 @@
+// Extraction of sector ranges into PCM, WAV and MP3 files, through virtual
+// drives, with recorded plain messages and a clock the test moves.
+#include "EngineTestSupport.h"
+#include "LameCoder.h"
+
+#include <csignal>
+#include <cstring>
+#include <fstream>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace enginetest {
+namespace {
+
+struct WavFields {
+    std::string riff, wave, fmt, data;
+    uint32_t riffSize = 0, formatSize = 0, sampleRate = 0, byteRate = 0, dataSize = 0;
+    uint16_t formatTag = 0, channels = 0, blockAlign = 0, bitsPerSample = 0;
+};
+
+uint32_t le32(const std::vector<uint8_t>& bytes, std::size_t at) {
+    return uint32_t{bytes[at]} | uint32_t{bytes[at + 1]} << 8 | uint32_t{bytes[at + 2]} << 16 |
+           uint32_t{bytes[at + 3]} << 24;
+}
+
+uint16_t le16(const std::vector<uint8_t>& bytes, std::size_t at) {
+    return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
+}
+
+WavFields parseWav(const std::vector<uint8_t>& bytes) {
+    WavFields wav;
+    if (bytes.size() < 44) {
+        ADD_FAILURE() << "no WAV header in " << bytes.size() << " bytes";
+        return wav;
+    }
+    const auto text = [&](std::size_t at) {
+        return std::string(bytes.begin() + at, bytes.begin() + at + 4);
+    };
+    wav.riff = text(0);
+    wav.riffSize = le32(bytes, 4);
+    wav.wave = text(8);
+    wav.fmt = text(12);
+    wav.formatSize = le32(bytes, 16);
+    wav.formatTag = le16(bytes, 20);
+    wav.channels = le16(bytes, 22);
+    wav.sampleRate = le32(bytes, 24);
+    wav.byteRate = le32(bytes, 28);
+    wav.blockAlign = le16(bytes, 32);
+    wav.bitsPerSample = le16(bytes, 34);
+    wav.data = text(36);
+    wav.dataSize = le32(bytes, 40);
+    return wav;
+}
+
+// The MP3 stream a coder makes of exactly `pcm`, cut in encoder chunks as
+// the engine cuts it: the reference the engine's files are held to.
+std::vector<uint8_t> referenceMp3(TLameCoder& coder, const std::vector<uint8_t>& pcm,
+                                  uint8_t monoMix) {
+    std::vector<uint8_t> mp3;
+    EXPECT_EQ(coder.InitStream(), 0u);
+    const std::size_t chunkBytes = 2 * std::size_t{coder.ChunkSamples()};
+    std::vector<int16_t> chunk(coder.ChunkSamples());
+    std::vector<uint8_t> output(coder.OutputBufferSize());
+    std::size_t at = 0;
+    for (; at + chunkBytes <= pcm.size(); at += chunkBytes) {
+        std::memcpy(chunk.data(), pcm.data() + at, chunkBytes);
+        uint32_t bytes = 0;
+        coder.EncodeChunk(chunk.data(), output.data(), monoMix, bytes);
+        mp3.insert(mp3.end(), output.begin(), output.begin() + bytes);
+    }
+    if (at < pcm.size()) {
+        const std::size_t values = (pcm.size() - at) / 2;
+        std::memcpy(chunk.data(), pcm.data() + at, values * 2);
+        uint32_t bytes = 0;
+        coder.EncodeSamples(chunk.data(), static_cast<uint32_t>(values), output.data(), monoMix,
+                            bytes);
+        mp3.insert(mp3.end(), output.begin(), output.begin() + bytes);
+    }
+    uint32_t bytes = 0;
+    coder.DeinitStream(output.data(), bytes);
+    mp3.insert(mp3.end(), output.begin(), output.begin() + bytes);
+    const std::vector<uint8_t> tag = coder.VBRTagFrame();
+    std::copy(tag.begin(), tag.end(), mp3.begin());
+    coder.CloseStream();
+    return mp3;
+}
+
+class Extraction : public EngineTest {
+protected:
+    // A drive with one disc, selected; the library reads `sectorsPerRead`
+    // sectors per chunk.
+    void insert(const cdlib::VirtualDisc& disc, int32_t sectorsPerRead = 10) {
+        // The library takes its chunk size from its section of the settings.
+        std::ofstream(settingsFilePath())
+            << "[CDLIB DRIVE EXTRACT 1.0]\nSECTORSPERREAD=" << sectorsPerRead << "\n";
+        drive_ = addDrive("EXTRACT 1.0", disc, &driveNumber_);
+        engine_.setCoder(&coder_);
+        engine_.setCDRomNum(driveNumber_);
+        ASSERT_FALSE(engine_.Tracks().empty());
+        engine_.OnProgress = [this](TCDRIP&, uint16_t percent, int64_t jitter, long double speed) {
+            events_.push_back({percent, jitter, speed});
+            if (onProgress_) {
+                onProgress_();
+            }
+        };
+        engine_.OnBeginTrack = [this](TCDRIP&, uint16_t track) {
+            begun_.push_back(track);
+        };
+        engine_.OnEndTrack = [this](TCDRIP&, uint16_t track) {
+            ended_.push_back(track);
+        };
+    }
+
+    const TTrack& track(int number) const {
+        return engine_.Tracks()[static_cast<std::size_t>(number - 1)].Track;
+    }
+
+    std::string path(const std::string& name) const { return (folder_ / name).string(); }
+
+    struct Event {
+        uint16_t percent;
+        int64_t jitter;
+        long double speed;
+    };
+
+    TLameCoder coder_;
+    TCDRIP engine_;
+    std::shared_ptr<cdlib::VirtualDrive> drive_;
+    int32_t driveNumber_ = 0;
+    std::vector<Event> events_;
+    std::vector<uint16_t> begun_;
+    std::vector<uint16_t> ended_;
+    std::function<void()> onProgress_;
+};
+
+TEST_F(Extraction, PcmHoldsExactlyTheDeliveredBytes) {
+    insert(discOf({100, 237}, {}, 150));
+    engine_.setWriteWAV(false);
+    engine_.RipTrack(2, path("two.pcm"));
+
+    EXPECT_EQ(readFile(path("two.pcm")), expectedAudio(track(2).StartSector, track(2).EndSector));
+    EXPECT_EQ(begun_, std::vector<uint16_t>{2});
+    EXPECT_EQ(ended_, std::vector<uint16_t>{2});
+    EXPECT_EQ(static_cast<int>(events_.size()), drive_->chunksRead());
+    EXPECT_EQ(hooks_.processMessagesCalls, drive_->chunksRead());
+    EXPECT_EQ(events_.back().percent, 100);
+    EXPECT_TRUE(hooks_.messages.empty());
+}
+
+TEST_F(Extraction, WavHeaderAnnouncesTheRangeAndIsPatchedToTheAudioWritten) {
+    insert(discOf({1200}));
+    engine_.setWriteWAV(true);
+    std::vector<uint8_t> headerDuringExtraction;
+    onProgress_ = [&] {
+        if (headerDuringExtraction.empty()) {
+            headerDuringExtraction = readFile(path("range.wav"));
+        }
+    };
+    engine_.RipSectors(0, 1000, path("range.wav"));
+
+    const WavFields before = parseWav(headerDuringExtraction);
+    EXPECT_EQ(before.riff, "RIFF");
+    EXPECT_EQ(before.wave, "WAVE");
+    EXPECT_EQ(before.fmt, "fmt ");
+    EXPECT_EQ(before.data, "data");
+    EXPECT_EQ(before.formatSize, 16u);
+    EXPECT_EQ(before.formatTag, 1);
+    EXPECT_EQ(before.bitsPerSample, 16);
+    EXPECT_EQ(before.channels, 2);
+    EXPECT_EQ(before.sampleRate, 44100u);
+    EXPECT_EQ(before.byteRate, 176400u);
+    EXPECT_EQ(before.blockAlign, 4);
+    EXPECT_EQ(before.dataSize, 2352000u);
+    EXPECT_EQ(before.riffSize, 2352036u);
+
+    // The range is inclusive: 1001 sectors were written.
+    const std::vector<uint8_t> file = readFile(path("range.wav"));
+    const WavFields after = parseWav(file);
+    EXPECT_EQ(after.dataSize, 1001u * 2352);
+    EXPECT_EQ(after.riffSize, 1001u * 2352 + 36);
+    EXPECT_EQ(after.byteRate, 176400u);
+    EXPECT_EQ(std::vector<uint8_t>(file.begin() + 44, file.end()), expectedAudio(0, 1000));
+}
+
+TEST_F(Extraction, MonoWavHeaderAtHalfRate) {
+    insert(discOf({1200}));
+    engine_.setWriteWAV(true);
+    engine_.setOutputFormat(MONO22050);
+    std::vector<uint8_t> headerDuringExtraction;
+    onProgress_ = [&] {
+        if (headerDuringExtraction.empty()) {
+            headerDuringExtraction = readFile(path("mono.wav"));
+        }
+    };
+    engine_.RipSectors(0, 1000, path("mono.wav"));
+
+    const WavFields before = parseWav(headerDuringExtraction);
+    EXPECT_EQ(before.channels, 1);
+    EXPECT_EQ(before.sampleRate, 22050u);
+    EXPECT_EQ(before.byteRate, 44100u);
+    EXPECT_EQ(before.blockAlign, 2);
+    EXPECT_EQ(before.dataSize, 588000u);
+    EXPECT_EQ(before.riffSize, 588036u);
+
+    const std::vector<uint8_t> file = readFile(path("mono.wav"));
+    const WavFields after = parseWav(file);
+    EXPECT_EQ(after.dataSize, file.size() - 44);
+    EXPECT_EQ(after.riffSize, file.size() - 8);
+    EXPECT_GT(after.dataSize, 0u);
+}
+
+TEST_F(Extraction, Mp3FileNameEndsInMp3AndHoldsNoWavHeader) {
+    insert(discOf({150}));
+    engine_.setEncode(true);
+    engine_.setWriteWAV(true);
+    engine_.RipTrack(1, path("song.wav"));
+    engine_.RipTrack(1, path("noextension"));
+
+    EXPECT_FALSE(std::filesystem::exists(path("song.wav")));
+    const std::vector<uint8_t> mp3 = readFile(path("song.mp3"));
+    ASSERT_GT(mp3.size(), 4u);
+    EXPECT_NE(std::string(mp3.begin(), mp3.begin() + 4), "RIFF");
+    EXPECT_EQ(mp3, readFile(path("noextension.mp3")));
+    TLameCoder reference;
+    reference.Assign(coder_);
+    EXPECT_EQ(mp3, referenceMp3(reference, expectedAudio(0, 149), MONOMIX_NONE));
+}
+
+TEST_F(Extraction, JitterChunksAreWrittenCountedAndReported) {
+    insert(discOf({300}));
+    drive_->faults().jitterSectors = {5, 123};
+    engine_.setJitterCorrect(true);
+    engine_.RipSectors(0, 299, path("jitter.pcm"));
+
+    EXPECT_EQ(readFile(path("jitter.pcm")), expectedAudio(0, 299));
+    EXPECT_EQ(engine_.JitterPositions(), (std::vector<std::string>{"5 5", "123 123"}));
+    EXPECT_EQ(engine_.JitterErrors(), 2);
+    ASSERT_FALSE(events_.empty());
+    EXPECT_EQ(events_.front().jitter, 1); // the first chunk holds sector 5
+    EXPECT_EQ(events_[11].jitter, 1);
+    EXPECT_EQ(events_[12].jitter, 2); // sectors 120..129
+    EXPECT_EQ(events_.back().jitter, 2);
+
+    // The next extraction starts its own list.
+    drive_->faults().jitterSectors.clear();
+    engine_.RipSectors(0, 9, path("clean.pcm"));
+    EXPECT_TRUE(engine_.JitterPositions().empty());
+    EXPECT_EQ(engine_.JitterErrors(), 0);
+}
+
+TEST_F(Extraction, ChunksThatDeliverNothingAreSkippedAndTheLoopGoesOn) {
+    insert(discOf({100}));
+    drive_->faults().emptyChunks = {1, 2};
+    engine_.RipSectors(0, 99, path("gaps.pcm"));
+
+    // Ten chunks of ten sectors; the two empty ones lose their sectors.
+    EXPECT_EQ(drive_->chunksRead(), 10);
+    EXPECT_EQ(events_.size(), 10u);
+    EXPECT_EQ(events_.back().percent, 100);
+    std::vector<uint8_t> expected = expectedAudio(0, 9);
+    const std::vector<uint8_t> rest = expectedAudio(30, 99);
+    expected.insert(expected.end(), rest.begin(), rest.end());
+    EXPECT_EQ(readFile(path("gaps.pcm")), expected);
+}
+
+TEST_F(Extraction, AbortBeforeTheTrackDoesNotStopIt) {
+    insert(discOf({100}));
+    engine_.AbortRip();
+    engine_.RipTrack(1, path("whole.pcm"));
+    EXPECT_EQ(readFile(path("whole.pcm")), expectedAudio(0, 99));
+}
+
+TEST_F(Extraction, AbortMidTrackLeavesAValidShorterWavAndEndsTheTrack) {
+    insert(discOf({500}));
+    engine_.setWriteWAV(true);
+    onProgress_ = [&] {
+        if (events_.size() == 3) {
+            engine_.AbortRip();
+        }
+    };
+    engine_.RipTrack(1, path("aborted.wav"));
+
+    EXPECT_EQ(drive_->chunksRead(), 3);
+    EXPECT_EQ(events_.size(), 3u);
+    EXPECT_EQ(ended_, std::vector<uint16_t>{1});
+    const std::vector<uint8_t> file = readFile(path("aborted.wav"));
+    const WavFields wav = parseWav(file);
+    EXPECT_EQ(wav.dataSize, 30u * 2352);
+    EXPECT_EQ(wav.riffSize, 30u * 2352 + 36);
+    EXPECT_EQ(std::vector<uint8_t>(file.begin() + 44, file.end()), expectedAudio(0, 29));
+}
+
+TEST_F(Extraction, AbortMidTrackFlushesTheMp3) {
+    insert(discOf({500}));
+    engine_.setEncode(true);
+    onProgress_ = [&] {
+        if (events_.size() == 2) {
+            engine_.AbortRip();
+        }
+    };
+    engine_.RipTrack(1, path("aborted.mp3"));
+
+    EXPECT_EQ(ended_, std::vector<uint16_t>{1});
+    TLameCoder reference;
+    reference.Assign(coder_);
+    EXPECT_EQ(readFile(path("aborted.mp3")), referenceMp3(reference, expectedAudio(0, 19), 0));
+}
+
+TEST_F(Extraction, EncoderChunksCarryOverLibraryChunksAndTheRemainderIsEncoded) {
+    // 26 sectors: 61 152 bytes a chunk, 13 encoder chunks of 4608 bytes and
+    // 1248 bytes carried into the next.
+    insert(discOf({100}), 26);
+    engine_.setEncode(true);
+    std::size_t bytesAfterFirstChunk = 0;
+    onProgress_ = [&] {
+        if (events_.size() == 1) {
+            bytesAfterFirstChunk = std::filesystem::file_size(path("carry.mp3"));
+        }
+    };
+    engine_.RipTrack(1, path("carry.mp3"));
+
+    TLameCoder reference;
+    reference.Assign(coder_);
+    ASSERT_EQ(reference.InitStream(), 0u);
+    ASSERT_EQ(reference.ChunkSamples() * 2, 4608u);
+    const std::vector<uint8_t> firstChunk = expectedAudio(0, 25);
+    std::vector<int16_t> chunk(reference.ChunkSamples());
+    std::vector<uint8_t> output(reference.OutputBufferSize());
+    std::size_t encodedBytes = 0;
+    for (int piece = 0; piece < 13; ++piece) {
+        std::memcpy(chunk.data(), firstChunk.data() + piece * 4608, 4608);
+        uint32_t bytes = 0;
+        reference.EncodeChunk(chunk.data(), output.data(), 0, bytes);
+        encodedBytes += bytes;
+    }
+    reference.CloseStream();
+    EXPECT_EQ(bytesAfterFirstChunk, encodedBytes);
+
+    // 100 sectors are 235 200 bytes: 51 encoder chunks and a remainder of
+    // 192 bytes, which is encoded too.
+    EXPECT_EQ(readFile(path("carry.mp3")), referenceMp3(reference, expectedAudio(0, 99), 0));
+}
+
+TEST_F(Extraction, MonoCoderTakesTheChosenChannelOfStereoAudio) {
+    insert(discOf({80}));
+    engine_.setEncode(true);
+    engine_.setMonoDownMixType(1);
+    coder_.setMode(MONO);
+    engine_.RipTrack(1, path("left.mp3"));
+
+    TLameCoder reference;
+    reference.Assign(coder_);
+    const std::vector<uint8_t> audio = expectedAudio(0, 79);
+    const std::vector<uint8_t> left = referenceMp3(reference, audio, MONOMIX_LEFT);
+    EXPECT_EQ(readFile(path("left.mp3")), left);
+    EXPECT_NE(left, referenceMp3(reference, audio, MONOMIX_RIGHT));
+
+    // With a stereo coder the same setting changes nothing.
+    coder_.setMode(STEREO);
+    engine_.RipTrack(1, path("stereo.mp3"));
+    reference.setMode(STEREO);
+    EXPECT_EQ(readFile(path("stereo.mp3")), referenceMp3(reference, audio, MONOMIX_NONE));
+}
+
+TEST_F(Extraction, SpeedIsDeliveryRateOverRealTimeUpdatedAfterASecond) {
+    // 225 sectors are 529 200 bytes; all but the last chunk come at once,
+    // the last one 1500 ms after the start.
+    insert(discOf({300}), 10);
+    const auto start = hooks_.clock;
+    hooks_.onProcessMessages = [&] {
+        if (events_.size() == 22) {
+            hooks_.clock = start + std::chrono::milliseconds(1500);
+        }
+    };
+    engine_.RipSectors(0, 224, path("speed.pcm"));
+
+    ASSERT_EQ(events_.size(), 23u);
+    for (std::size_t i = 0; i < 22; ++i) {
+        EXPECT_EQ(events_[i].speed, 0.0L) << i;
+    }
+    EXPECT_NEAR(static_cast<double>(events_[22].speed), 2.0, 1e-9);
+}
+
+TEST_F(Extraction, SpeedKeepsItsValueUntilTheNextUpdate) {
+    insert(discOf({300}), 10);
+    const auto start = hooks_.clock;
+    // Chunk k (from 0) is read at k x 600 ms: updates at the 3rd and 5th.
+    hooks_.onProcessMessages = [&] {
+        hooks_.clock = start + std::chrono::milliseconds(600 * static_cast<int>(events_.size()));
+    };
+    engine_.RipSectors(0, 49, path("speed.pcm"));
+
+    ASSERT_EQ(events_.size(), 5u);
+    EXPECT_EQ(events_[0].speed, 0.0L);
+    EXPECT_EQ(events_[1].speed, 0.0L);
+    // 30 sectors in the first 1200 ms, then 20 in the next 1200 ms.
+    const double first = 30 * 2352 / 1200.0 / 176.4;
+    EXPECT_NEAR(static_cast<double>(events_[2].speed), first, 1e-9);
+    EXPECT_NEAR(static_cast<double>(events_[3].speed), first, 1e-9);
+    EXPECT_NEAR(static_cast<double>(events_[4].speed), 20 * 2352 / 1200.0 / 176.4, 1e-9);
+}
+
+using ExtractionFailure = Extraction;
+
+TEST_F(ExtractionFailure, RefusedParametersShowAPlainMessageAndCreateNothing) {
+    insert(discOf({100}));
+    drive_->faults().failing.insert("CR_SetCDROMParameters");
+    engine_.RipTrack(1, path("refused.wav"));
+
+    EXPECT_EQ(hooks_.messages,
+              std::vector<std::string>{"TCDRIP.RipSectors: Invalid CD-ROM parameters"});
+    EXPECT_FALSE(std::filesystem::exists(path("refused.wav")));
+    EXPECT_EQ(drive_->chunksRead(), 0);
+    EXPECT_EQ(ended_, std::vector<uint16_t>{1});
+}
+
+TEST_F(ExtractionFailure, RefusedRangeReturnsQuietly) {
+    insert(discOf({100}));
+    drive_->faults().failing.insert("CR_OpenRipper");
+    engine_.RipTrack(1, path("refused.wav"));
+
+    EXPECT_TRUE(hooks_.messages.empty());
+    EXPECT_FALSE(std::filesystem::exists(path("refused.wav")));
+    EXPECT_EQ(ended_, std::vector<uint16_t>{1});
+}
+
+TEST_F(ExtractionFailure, RefusedCoderClosesTheRangeAndCreatesNothing) {
+    insert(discOf({100}));
+    engine_.setEncode(true);
+    coder_.setBitrate(7);
+    engine_.RipTrack(1, path("refused.mp3"));
+
+    EXPECT_EQ(hooks_.messages,
+              std::vector<std::string>{"TCDRIP.RipSectors: Lame coder prepare error"});
+    EXPECT_FALSE(std::filesystem::exists(path("refused.mp3")));
+    EXPECT_EQ(ended_, std::vector<uint16_t>{1});
+
+    // The range was closed: the next extraction opens its own.
+    coder_.setBitrate(128);
+    engine_.RipTrack(1, path("fine.mp3"));
+    EXPECT_GT(std::filesystem::file_size(path("fine.mp3")), 0u);
+}
+
+TEST_F(ExtractionFailure, EncodingWithoutACoderIsRefusedLikeARefusedCoder) {
+    insert(discOf({100}));
+    engine_.setCoder(nullptr);
+    engine_.setEncode(true);
+    engine_.RipTrack(1, path("nocoder.mp3"));
+    EXPECT_EQ(hooks_.messages,
+              std::vector<std::string>{"TCDRIP.RipSectors: Lame coder prepare error"});
+    EXPECT_FALSE(std::filesystem::exists(path("nocoder.mp3")));
+}
+
+void expectError(const std::function<void()>& action, const std::string& text) {
+    try {
+        action();
+        ADD_FAILURE() << "no error raised, expected " << text;
+    } catch (const std::exception& error) {
+        EXPECT_EQ(error.what(), text);
+    }
+}
+
+TEST_F(ExtractionFailure, FileThatCannotBeCreatedRaisesAndReleasesEverything) {
+    insert(discOf({100}));
+    const std::string missing = path("no-such-folder/track.wav");
+    expectError([&] { engine_.RipTrack(1, missing); }, "Cannot create file " + missing);
+    EXPECT_TRUE(ended_.empty());
+
+    engine_.setEncode(true);
+    const std::string missingMp3 = path("no-such-folder/track.mp3");
+    expectError([&] { engine_.RipTrack(1, missing); }, "Cannot create file " + missingMp3);
+
+    // Range and stream were released: the next extraction works.
+    engine_.RipTrack(1, path("fine.mp3"));
+    EXPECT_GT(std::filesystem::file_size(path("fine.mp3")), 0u);
+}
+
+TEST_F(ExtractionFailure, NameThatWouldLeaveItsFolderIsRefused) {
+    insert(discOf({100}));
+    std::filesystem::create_directories(folder_ / "01_AC");
+    const std::string folder = folder_.string() + "/";
+    expectError([&] { engine_.RipTrack(1, folder, "01_AC/DC.wav"); },
+                "Cannot create file " + folder + "01_AC/DC.wav");
+    expectError([&] { engine_.RipTrack(1, folder, ".."); }, "Cannot create file " + folder + "..");
+    EXPECT_TRUE(std::filesystem::is_empty(folder_ / "01_AC"));
+    EXPECT_TRUE(ended_.empty());
+
+    engine_.RipTrack(1, folder, "01_AC-DC.wav");
+    EXPECT_TRUE(std::filesystem::exists(folder_ / "01_AC-DC.wav"));
+}
+
+// Runs `body` in a child process whose files may not grow beyond
+// `limitBytes` (SIGXFSZ ignored, so writes come back short), and returns
+// what the child reported: empty when all went as expected.
+std::string inChildWithFileSizeLimit(rlim_t limitBytes, const std::function<std::string()>& body) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) {
+        return "pipe failed";
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{limitBytes, limitBytes};
+        std::string report = ::setrlimit(RLIMIT_FSIZE, &limit) == 0 ? body() : "setrlimit failed";
+        const ssize_t written = ::write(pipeFds[1], report.data(), report.size());
+        ::_exit(written == static_cast<ssize_t>(report.size()) ? 0 : 1);
+    }
+    ::close(pipeFds[1]);
+    std::string report;
+    char buffer[256];
+    ssize_t got = 0;
+    while ((got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0) {
+        report.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        return "child ended abnormally: " + report;
+    }
+    return report;
+}
+
+TEST_F(ExtractionFailure, ShortWriteRaisesWriteErrorAndKeepsAValidWav) {
+    insert(discOf({1000}));
+    engine_.setWriteWAV(true);
+    const std::string file = path("limited.wav");
+    const std::string report = inChildWithFileSizeLimit(100000, [&]() -> std::string {
+        try {
+            engine_.RipTrack(1, file);
+            return "no error raised";
+        } catch (const ECDRIPError& error) {
+            if (std::string(error.what()) != "Write error") {
+                return std::string("wrong error: ") + error.what();
+            }
+        }
+        if (!ended_.empty()) {
+            return "OnEndTrack raised after an error";
+        }
+        return {};
+    });
+    EXPECT_EQ(report, "");
+    const std::vector<uint8_t> bytes = readFile(file);
+    ASSERT_LE(bytes.size(), 100000u);
+    const WavFields wav = parseWav(bytes);
+    // The header counts only whole writes; a torn last write lies beyond it.
+    EXPECT_EQ(wav.dataSize % (10 * 2352), 0u);
+    EXPECT_LE(wav.dataSize, bytes.size() - 44);
+    EXPECT_EQ(wav.riffSize, wav.dataSize + 36);
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 44, bytes.begin() + 44 + wav.dataSize),
+              expectedAudio(0, static_cast<int32_t>(wav.dataSize / 2352) - 1));
+}
+
+TEST_F(ExtractionFailure, ShortMp3WriteRaisesWriteError) {
+    insert(discOf({1000}));
+    engine_.setEncode(true);
+    const std::string report = inChildWithFileSizeLimit(5000, [&]() -> std::string {
+        try {
+            engine_.RipTrack(1, path("limited.mp3"));
+            return "no error raised";
+        } catch (const ECDRIPError& error) {
+            return std::string(error.what()) == "Write error" ? "" : error.what();
+        }
+    });
+    EXPECT_EQ(report, "");
+    EXPECT_LE(std::filesystem::file_size(path("limited.mp3")), 5000u);
+}
+
+TEST_F(ExtractionFailure, LibraryErrorMidTrackPassesOnAfterTheCleanUp) {
+    insert(discOf({200}));
+    engine_.setWriteWAV(true);
+    onProgress_ = [&] {
+        if (events_.size() == 2) {
+            drive_->faults().throwing.insert("CR_RipChunk");
+        }
+    };
+    EXPECT_THROW(engine_.RipTrack(1, path("broken.wav")), std::runtime_error);
+    EXPECT_TRUE(ended_.empty());
+    const std::vector<uint8_t> file = readFile(path("broken.wav"));
+    EXPECT_EQ(parseWav(file).dataSize, 20u * 2352);
+
+    drive_->faults().throwing.clear();
+    onProgress_ = nullptr;
+    engine_.RipTrack(1, path("fine.wav"));
+    EXPECT_EQ(parseWav(readFile(path("fine.wav"))).dataSize, 200u * 2352);
+}
+
+TEST_F(ExtractionFailure, ErrorWhileClosingTheRangeStillClosesTheFile) {
+    insert(discOf({50}));
+    engine_.setWriteWAV(true);
+    drive_->faults().throwing.insert("CR_CloseRipper");
+    EXPECT_THROW(engine_.RipTrack(1, path("closing.wav")), std::runtime_error);
+    const std::vector<uint8_t> file = readFile(path("closing.wav"));
+    EXPECT_EQ(parseWav(file).dataSize, 50u * 2352);
+    EXPECT_EQ(file.size(), 44u + 50 * 2352);
+}
+
+} // namespace
+} // namespace enginetest
