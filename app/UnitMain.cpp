@@ -134,12 +134,10 @@ TForm1::TForm1(QWidget* parent)
     connectDeviceNotifications();
     // A failure of the engine while the window is set up is reported like
     // any other; the window still opens, with what was set up before it.
-    try {
+    runHandler([this] {
         setUpEngine();
         FormCreate();
-    } catch (const std::exception& error) {
-        reportException(error);
-    }
+    });
 }
 
 TForm1::~TForm1() {
@@ -483,33 +481,40 @@ void TForm1::createStatusBar() {
 }
 
 void TForm1::connectHandlers() {
-    connect(ComboBoxDrive, &QComboBox::activated, this, [this] { ComboBoxDriveChange(); });
-    connect(ComboBoxDrive2, &QComboBox::activated, this, [this] { ComboBoxDrive2Change(); });
+    const auto handle = [this](auto member) {
+        return [this, member] {
+            runHandler([this, member] { (this->*member)(); });
+        };
+    };
+    connect(ComboBoxDrive, &QComboBox::activated, this, handle(&TForm1::ComboBoxDriveChange));
+    connect(ComboBoxDrive2, &QComboBox::activated, this, handle(&TForm1::ComboBoxDrive2Change));
     connect(ToolButton_RefreshTracks, &QToolButton::clicked, this,
-            [this] { ToolButton_RefreshTracksClick(); });
+            handle(&TForm1::ToolButton_RefreshTracksClick));
     connect(ToolButton_SelectAll, &QToolButton::clicked, this,
-            [this] { ToolButton_SelectAllClick(); });
+            handle(&TForm1::ToolButton_SelectAllClick));
     connect(ToolButton_ClearAll, &QToolButton::clicked, this,
-            [this] { ToolButton_ClearAllClick(); });
-    connect(ToolButton_Exit, &QToolButton::clicked, this, [this] { ToolButton_ExitClick(); });
+            handle(&TForm1::ToolButton_ClearAllClick));
+    connect(ToolButton_Exit, &QToolButton::clicked, this, handle(&TForm1::ToolButton_ExitClick));
     connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this](const QItemSelection& selected) { ListView1SelectItem(selected); });
+            [this](const QItemSelection& selected) {
+                runHandler([&] { ListView1SelectItem(selected); });
+            });
 
     connect(ComboBox_DriveType, &QComboBox::activated, this,
-            [this](int index) { ComboBox_DriveTypeChange(index); });
+            [this](int index) { runHandler([&] { ComboBox_DriveTypeChange(index); }); });
     connect(ComboBox_ReadMethod, &QComboBox::activated, this,
-            [this](int index) { ComboBox_ReadMethodChange(index); });
+            [this](int index) { runHandler([&] { ComboBox_ReadMethodChange(index); }); });
     connect(CheckBox_JitterCorrection, &QCheckBox::clicked, this,
-            [this] { CheckBox_JitterCorrectionClick(); });
+            handle(&TForm1::CheckBox_JitterCorrectionClick));
     connect(LabeledEdit_RipSpeed, &QLineEdit::textChanged, this,
-            [this] { LabeledEdit_RipSpeedChange(); });
+            handle(&TForm1::LabeledEdit_RipSpeedChange));
     connect(CheckBox_TransportLayer, &QCheckBox::clicked, this,
-            [this] { CheckBox_TransportLayerClick(); });
+            handle(&TForm1::CheckBox_TransportLayerClick));
 
     // The two display toggles follow every change of their boxes, also the
     // changes the settings file makes.
-    connect(CheckBox_Hints, &QCheckBox::toggled, this, [this] { CheckBox_HintsClick(); });
-    connect(CheckBox_Captions, &QCheckBox::toggled, this, [this] { CheckBox_CaptionsClick(); });
+    connect(CheckBox_Hints, &QCheckBox::toggled, this, handle(&TForm1::CheckBox_HintsClick));
+    connect(CheckBox_Captions, &QCheckBox::toggled, this, handle(&TForm1::CheckBox_CaptionsClick));
 }
 
 void TForm1::FormCreate() {
@@ -615,7 +620,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    FormClose();
+    runHandler([this] { FormClose(); });
     event->accept();
 }
 

@@ -1,5 +1,6 @@
 // The drive lists, the track list built from the engine's track table, the
 // selection summary in the status bar, and the list following disc changes.
+#include "Application.h"
 #include "DeviceMonitor.h"
 #include "Icons.h"
 #include "Modals.h"
@@ -24,7 +25,7 @@ void TForm1::connectDeviceNotifications() {
     // window's thread as a queued call.
     deviceMonitor_ = new DeviceMonitor(this);
     connect(deviceMonitor_, &DeviceMonitor::deviceChanged, this,
-            [this](uint32_t event) { WMDeviceChange(event); });
+            [this](uint32_t event) { runHandler([&] { WMDeviceChange(event); }); });
     QPointer<TForm1> window(this);
     CR_SetDeviceChangeHandler([window](uint32_t event) {
         if (!window)
@@ -33,7 +34,7 @@ void TForm1::connectDeviceNotifications() {
             window.data(),
             [window, event] {
                 if (window)
-                    window->WMDeviceChange(event);
+                    runHandler([&] { window->WMDeviceChange(event); });
             },
             Qt::QueuedConnection);
     });
