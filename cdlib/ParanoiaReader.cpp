@@ -3,6 +3,7 @@
 #include "DriveParameters.h"
 #include "TestHooks.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -118,18 +119,29 @@ ParanoiaReader::~ParanoiaReader() {
 }
 
 void ParanoiaReader::noteRepair(long wordPosition) {
-    const SectorSpan at{static_cast<int32_t>(wordPosition / kWordsPerSector),
-                        static_cast<int32_t>(wordPosition / kWordsPerSector)};
-    if (repairs_) {
-        repairs_->include(at);
-    } else {
-        repairs_ = at;
+    repairs_.insert(static_cast<int32_t>(wordPosition / kWordsPerSector));
+}
+
+std::optional<SectorSpan> ParanoiaReader::takeRepairs(int32_t firstSector, int32_t lastSector) {
+    // Paranoia reads ahead, so it may repair sectors of later chunks while
+    // this one is read; those wait for their own chunk.
+    std::optional<SectorSpan> span;
+    const auto end = repairs_.upper_bound(lastSector);
+    for (auto it = repairs_.begin(); it != end; ++it) {
+        const int32_t sector = std::clamp(*it, firstSector, lastSector);
+        if (span) {
+            span->include({sector, sector});
+        } else {
+            span = SectorSpan{sector, sector};
+        }
     }
+    repairs_.erase(repairs_.begin(), end);
+    return span;
 }
 
 ChunkRead ParanoiaReader::read(int32_t sectors, std::span<uint8_t> buffer, const int32_t* abort) {
     ChunkRead result;
-    repairs_.reset();
+    const int32_t chunkFirst = position_;
     g_reading = this;
     for (int32_t i = 0; i < sectors; ++i) {
         if (abort != nullptr && *abort != 0) {
@@ -153,7 +165,9 @@ ChunkRead ParanoiaReader::read(int32_t sectors, std::span<uint8_t> buffer, const
         ++position_;
     }
     g_reading = nullptr;
-    result.repaired = repairs_;
+    if (position_ > chunkFirst) {
+        result.repaired = takeRepairs(chunkFirst, position_ - 1);
+    }
     return result;
 }
 

@@ -4,7 +4,7 @@
 // unreadable is skipped after the retries instead of stalling the range;
 // off is paranoia's disabled mode. Every repair paranoia reports (edge and
 // atom fix-ups, drift, skips, dropped or duplicated bytes, read errors)
-// marks the chunk in which it happened.
+// marks the chunk that holds the repaired sector.
 #pragma once
 
 #include "CdioHandles.h"
@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <span>
 
 namespace cdlib {
@@ -33,13 +34,17 @@ public:
     void noteRepair(long wordPosition);
 
 private:
+    // Reports (and forgets) the repairs up to `lastSector`, within the chunk.
+    std::optional<SectorSpan> takeRepairs(int32_t firstSector, int32_t lastSector);
+
     ParanoiaReader(CddaHandle drive, ParanoiaHandle paranoia, int32_t firstSector, int retries);
 
     CddaHandle drive_;
     ParanoiaHandle paranoia_;
     int32_t position_;
     int retries_;
-    std::optional<SectorSpan> repairs_;
+    // Repaired sectors not yet reported with their chunk.
+    std::set<int32_t> repairs_;
 };
 
 } // namespace cdlib

@@ -1,0 +1,34 @@
+// Disc images written at test time: BIN/CUE and cdrdao TOC files of chosen
+// audio and data tracks, with audio that never repeats (so that paranoia's
+// overlap matching cannot lock onto the wrong place).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+namespace cdlib::testing {
+
+struct ImageTrack {
+    int32_t sectors = 0;
+    bool data = false;
+};
+
+struct TestImage {
+    std::filesystem::path descriptor; // the .cue or .toc file
+    std::filesystem::path bin;
+    std::vector<int32_t> starts; // first sector of each track, then the lead-out
+};
+
+enum class ImageFormat { Cue, CdrdaoToc };
+
+// Writes `<dir>/<name>.bin` and its descriptor.
+TestImage writeImage(const std::filesystem::path& dir, const std::string& name,
+                     const std::vector<ImageTrack>& tracks, ImageFormat format = ImageFormat::Cue);
+
+// The 2352 bytes the image holds for `sector`.
+std::vector<uint8_t> imageSector(int32_t sector);
+// The image's bytes of first..last.
+std::vector<uint8_t> imageAudio(int32_t firstSector, int32_t lastSector);
+
+} // namespace cdlib::testing
