@@ -16,7 +16,7 @@ using namespace varrow::testing;
 
 namespace {
 
-class TrackList : public ShellTest {
+class TrackListWindow : public ShellTest {
 protected:
     // Three tracks, the middle one data; rows 1 and 3 hold 10,000,704 and
     // 25,498,032 bytes.
@@ -36,7 +36,7 @@ protected:
 
 } // namespace
 
-TEST_F(TrackList, RowsOfADataTrackAndStateImages) {
+TEST_F(TrackListWindow, RowsOfADataTrackAndStateImages) {
     startWithMixedDisc();
     ASSERT_EQ(form->ListView1->rowCount(), 3);
     EXPECT_EQ(rowTexts(0),
@@ -57,7 +57,7 @@ TEST_F(TrackList, RowsOfADataTrackAndStateImages) {
     EXPECT_EQ(tracksText(), "Tracks:3");
 }
 
-TEST_F(TrackList, TrackNumbersHaveTwoDigitsUpToNine) {
+TEST_F(TrackListWindow, TrackNumbersHaveTwoDigitsUpToNine) {
     addDrive("VIRTUAL Long", discOf(std::vector<cdlib::VirtualTrack>(11, audio(100))));
     createWindow();
     ASSERT_EQ(form->ListView1->rowCount(), 11);
@@ -67,7 +67,7 @@ TEST_F(TrackList, TrackNumbersHaveTwoDigitsUpToNine) {
     EXPECT_EQ(rowTexts(10)[COL_TRACK], "11");
 }
 
-TEST_F(TrackList, SelectingRowsOneAndThreeSumsTheirSizes) {
+TEST_F(TrackListWindow, SelectingRowsOneAndThreeSumsTheirSizes) {
     startWithMixedDisc();
     clickRow(0);
     EXPECT_EQ(tracksText(), "Tracks:3, selected:1 (10.00 MB)");
@@ -83,7 +83,7 @@ TEST_F(TrackList, SelectingRowsOneAndThreeSumsTheirSizes) {
     EXPECT_EQ(tracksText(), "Tracks:3");
 }
 
-TEST_F(TrackList, ADataRowIsRefusedByClick) {
+TEST_F(TrackListWindow, ADataRowIsRefusedByClick) {
     startWithMixedDisc();
     clickRow(0);
     clickRow(1, Qt::ControlModifier);
@@ -97,7 +97,7 @@ TEST_F(TrackList, ADataRowIsRefusedByClick) {
     EXPECT_EQ(tracksText(), "Tracks:3");
 }
 
-TEST_F(TrackList, ADataRowIsRefusedByShiftRange) {
+TEST_F(TrackListWindow, ADataRowIsRefusedByShiftRange) {
     startWithMixedDisc();
     clickRow(0);
     clickRow(2, Qt::ShiftModifier);
@@ -107,7 +107,7 @@ TEST_F(TrackList, ADataRowIsRefusedByShiftRange) {
     EXPECT_EQ(tracksText(), "Tracks:3, selected:2 (35.50 MB)");
 }
 
-TEST_F(TrackList, SelectAllLeavesDataRowsOutAndClearAllEmptiesTheSelection) {
+TEST_F(TrackListWindow, SelectAllLeavesDataRowsOutAndClearAllEmptiesTheSelection) {
     startWithMixedDisc();
     QTest::mouseClick(form->ToolButton_SelectAll, Qt::LeftButton);
     EXPECT_TRUE(form->isRowSelected(0));
@@ -122,7 +122,7 @@ TEST_F(TrackList, SelectAllLeavesDataRowsOutAndClearAllEmptiesTheSelection) {
     EXPECT_EQ(tracksText(), "Tracks:3");
 }
 
-TEST_F(TrackList, SelectAndClearDoNothingDuringABatch) {
+TEST_F(TrackListWindow, SelectAndClearDoNothingDuringABatch) {
     startWithMixedDisc();
     clickRow(0);
     form->IsRipping = true;
@@ -133,7 +133,7 @@ TEST_F(TrackList, SelectAndClearDoNothingDuringABatch) {
     form->IsRipping = false;
 }
 
-TEST_F(TrackList, RightButtonDeselectsTheFocusedRow) {
+TEST_F(TrackListWindow, RightButtonDeselectsTheFocusedRow) {
     startWithMixedDisc();
     clickRow(0);
     clickRow(2, Qt::ControlModifier);
@@ -146,7 +146,7 @@ TEST_F(TrackList, RightButtonDeselectsTheFocusedRow) {
     EXPECT_EQ(tracksText(), "Tracks:3, selected:1 (10.00 MB)");
 }
 
-TEST_F(TrackList, RefreshRebuildsTheListAndResetsTheSummary) {
+TEST_F(TrackListWindow, RefreshRebuildsTheListAndResetsTheSummary) {
     startWithMixedDisc();
     QTest::mouseClick(form->ToolButton_SelectAll, Qt::LeftButton);
     QTest::mouseClick(form->ToolButton_RefreshTracks, Qt::LeftButton);
@@ -157,7 +157,7 @@ TEST_F(TrackList, RefreshRebuildsTheListAndResetsTheSummary) {
     EXPECT_EQ(form->StatusBar1->toolTip(), "Tracks:3");
 }
 
-TEST_F(TrackList, AnEditedTitleStaysUntilTheNextRefresh) {
+TEST_F(TrackListWindow, AnEditedTitleStaysUntilTheNextRefresh) {
     startWithMixedDisc();
     clickRow(0);
     // A second click on the focused row's title edits it in place.
@@ -185,14 +185,14 @@ TEST_F(TrackList, AnEditedTitleStaysUntilTheNextRefresh) {
     EXPECT_EQ(rowTexts(0)[COL_TITLE], "Track01");
 }
 
-TEST_F(TrackList, OnlyTheTitleIsEditable) {
+TEST_F(TrackListWindow, OnlyTheTitleIsEditable) {
     startWithMixedDisc();
     EXPECT_TRUE(form->ListView1->item(0, COL_TITLE)->flags() & Qt::ItemIsEditable);
     for (int column = COL_TRACK; column < TRACK_COLUMNS; ++column)
         EXPECT_FALSE(form->ListView1->item(0, column)->flags() & Qt::ItemIsEditable) << column;
 }
 
-TEST_F(TrackList, ChoosingAnotherDriveListsItsDiscInBothLists) {
+TEST_F(TrackListWindow, ChoosingAnotherDriveListsItsDiscInBothLists) {
     addDrive("VIRTUAL One", discOf({audio(300)}));
     addDrive("VIRTUAL Two", discOf({audio(300), audio(300), data(300)}));
     createWindow();
@@ -210,7 +210,7 @@ TEST_F(TrackList, ChoosingAnotherDriveListsItsDiscInBothLists) {
     EXPECT_EQ(form->ListView1->rowCount(), 1);
 }
 
-TEST_F(TrackList, ChoosingAnotherDriveDuringPlaybackOrABatchPutsTheListBack) {
+TEST_F(TrackListWindow, ChoosingAnotherDriveDuringPlaybackOrABatchPutsTheListBack) {
     addDrive("VIRTUAL One", discOf({audio(300), audio(300)}));
     addDrive("VIRTUAL Two", discOf({audio(300)}));
     createWindow();
@@ -231,7 +231,7 @@ TEST_F(TrackList, ChoosingAnotherDriveDuringPlaybackOrABatchPutsTheListBack) {
     }
 }
 
-TEST_F(TrackList, ADiscInsertedOrEjectedRefreshesTheList) {
+TEST_F(TrackListWindow, ADiscInsertedOrEjectedRefreshesTheList) {
     auto drive = addDrive("VIRTUAL One", std::nullopt);
     createWindow();
     EXPECT_EQ(form->statusText(PANEL_DISC), "no CD");
@@ -250,7 +250,7 @@ TEST_F(TrackList, ADiscInsertedOrEjectedRefreshesTheList) {
     EXPECT_EQ(tracksText(), "Tracks:0");
 }
 
-TEST_F(TrackList, DiscChangesAreIgnoredDuringPlaybackOrABatch) {
+TEST_F(TrackListWindow, DiscChangesAreIgnoredDuringPlaybackOrABatch) {
     auto drive = addDrive("VIRTUAL One", discOf({audio(300), audio(600)}));
     createWindow();
     for (bool* flag : {&form->IsPlaying, &form->IsRipping}) {
@@ -269,7 +269,7 @@ TEST_F(TrackList, DiscChangesAreIgnoredDuringPlaybackOrABatch) {
     EXPECT_EQ(form->ListView1->rowCount(), 0);
 }
 
-TEST_F(TrackList, ADriveWithoutNameIsListedAsWrongName) {
+TEST_F(TrackListWindow, ADriveWithoutNameIsListedAsWrongName) {
     addDrive("", discOf({audio(300)}));
     createWindow();
     ASSERT_EQ(form->ComboBoxDrive->count(), 1);
@@ -277,7 +277,7 @@ TEST_F(TrackList, ADriveWithoutNameIsListedAsWrongName) {
     EXPECT_EQ(form->ListView1->rowCount(), 1);
 }
 
-TEST_F(TrackList, ADiscWhoseContentsCannotBeReadIsNoCd) {
+TEST_F(TrackListWindow, ADiscWhoseContentsCannotBeReadIsNoCd) {
     auto drive = addDrive("VIRTUAL One", discOf({audio(300)}));
     drive->faults().failing.insert("CR_ReadToc");
     createWindow();
