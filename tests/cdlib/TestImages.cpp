@@ -92,7 +92,7 @@ TestImage writeImage(const std::filesystem::path& dir, const std::string& name,
     if (format == ImageFormat::Cue) {
         text << "FILE \"" << image.bin.filename().string() << "\" BINARY\n";
         for (size_t i = 0; i < tracks.size(); ++i) {
-            char number[8];
+            char number[24];
             std::snprintf(number, sizeof number, "%02zu", i + 1);
             text << "  TRACK " << number << (tracks[i].data ? " MODE1/2352\n" : " AUDIO\n");
             text << "    INDEX 01 " << msf(image.starts[i]) << "\n";

@@ -1,0 +1,58 @@
+#include "TrackListText.h"
+
+#include "CDRIP.h"
+
+namespace varrow {
+
+namespace {
+
+// Blanks and control characters, as the drive's identification may be padded
+// with either.
+bool isTrimmed(char c) {
+    return static_cast<unsigned char>(c) <= ' ';
+}
+
+} // namespace
+
+QString driveEntryText(int32_t index, const std::string& identification) {
+    std::string::size_type first = 0;
+    std::string::size_type last = identification.size();
+    while (first < last && isTrimmed(identification[first]))
+        ++first;
+    while (last > first && isTrimmed(identification[last - 1]))
+        --last;
+    const QString prefix = QStringLiteral("[%1]:").arg(index);
+    if (first == last)
+        return prefix + QStringLiteral("wrong CD-ROM name");
+    return prefix + QString::fromLocal8Bit(identification.data() + first,
+                                           static_cast<qsizetype>(last - first));
+}
+
+QString trackNumberText(int position) {
+    if (position >= 1 && position <= 9)
+        return QStringLiteral("0") + QString::number(position);
+    return QString::number(position);
+}
+
+QString trackTitleText(const TTrackEntry& entry) {
+    const QString name = QString::fromStdString(entry.Name);
+    if (entry.Track.TrackType == "Data")
+        return QStringLiteral("Data") + name;
+    return name;
+}
+
+bool isAudioTypeText(const QString& typeText) {
+    return typeText == AudioTypeText;
+}
+
+QString tracksStatusText(int rows, int selectedRows, int64_t selectedBytes, const QLocale& locale) {
+    QString text = QStringLiteral("Tracks:") + QString::number(rows);
+    if (selectedRows > 0) {
+        const double megabytes = static_cast<double>(selectedBytes) / 1000000.0;
+        text += QStringLiteral(", selected:") + QString::number(selectedRows) +
+                QStringLiteral(" (") + locale.toString(megabytes, 'f', 2) + QStringLiteral(" MB)");
+    }
+    return text;
+}
+
+} // namespace varrow

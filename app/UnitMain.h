@@ -1,0 +1,216 @@
+// TForm1, the main window: three tabs (the drive and track list with the play
+// and extract tool bars, the options, the about page) above a status bar. It
+// owns the extraction engine and the encoder, lists the drives and the tracks
+// of the disc in the chosen drive, and carries the drive options to the CD
+// library. Everything runs on the user-interface thread; a long batch lets
+// events through between chunks, so every handler that changes the drive or
+// the list first checks IsRipping and IsPlaying.
+#pragma once
+
+#include "CDRIP.h"
+#include "LameCoder.h"
+
+#include <QList>
+#include <QMainWindow>
+#include <QPointer>
+#include <cstdint>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QItemSelection;
+class QLabel;
+class QLineEdit;
+class QMouseEvent;
+class QPushButton;
+class QSlider;
+class QStatusBar;
+class QTabWidget;
+class QTableWidget;
+class QTimer;
+class QToolBar;
+class QToolButton;
+
+class TDlg_RipProgress;
+
+namespace varrow {
+class DeviceMonitor;
+}
+
+// Columns of the track list. The batch and playback read rows back by them.
+enum TrackColumn : int {
+    COL_TITLE,
+    COL_TRACK,
+    COL_TYPE,
+    COL_PLAYTIME,
+    COL_SIZE,
+    COL_STARTSECTOR,
+    COL_ENDSECTOR,
+    TRACK_COLUMNS
+};
+
+// The state image of a row (audio 0, data 1), kept in the title cell.
+inline constexpr int StateImageRole = Qt::UserRole;
+inline constexpr int AudioStateImage = 0;
+inline constexpr int DataStateImage = 1;
+
+// Status bar panels.
+enum StatusPanel : int { PANEL_CLOCK, PANEL_DISC, PANEL_TRACKS, STATUS_PANELS };
+
+// The item index of CUSTOMDRIVE, the only drive type whose read method the
+// user may choose.
+inline constexpr int CustomDriveItem = CUSTOMDRIVE;
+
+class TForm1 final : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+    Q_DISABLE_COPY_MOVE(TForm1)
+
+    // The encoder is declared first: the engine refers to it.
+    TLameCoder LameCoder1;
+    TCDRIP CDRIP1;
+
+    // The product title: the window's caption, with a batch's progress behind it.
+    QString BaseCaption;
+    QString CurrentCaption;
+    QString HelpFile;
+    bool IsPlaying = false;
+    bool IsRipping = false;
+    // Flags of a running batch, written by the progress window and the close query.
+    bool AbortAll = false;
+    bool SkipTrack = false;
+    bool TrackTimeMode = true;
+    QString TargetFolder;
+    // The sum of the "Size (Bytes)" column over the selected audio rows.
+    int64_t SelectedBytes = 0;
+
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* TabSheet_CDExtract = nullptr;
+    QWidget* TabSheet_Options = nullptr;
+    QWidget* TabSheet_About = nullptr;
+
+    QToolBar* ToolBar_CDPlay = nullptr;
+    QLabel* Panel_PlayTime = nullptr;
+    QToolButton* ToolButton_Eject = nullptr;
+    QToolButton* ToolButton_Prev = nullptr;
+    QToolButton* ToolButton_Next = nullptr;
+    QToolButton* ToolButton_Pause = nullptr;
+    QToolButton* ToolButton_Stop = nullptr;
+    QToolButton* ToolButton_Play = nullptr;
+    QComboBox* ComboBoxDrive = nullptr;
+    QSlider* TrackBar1 = nullptr;
+
+    QToolBar* ToolBar_CDRip = nullptr;
+    QToolButton* ToolButton_RipMP3 = nullptr;
+    QToolButton* ToolButton_RipWav = nullptr;
+    QToolButton* ToolButton_RefreshTracks = nullptr;
+    QToolButton* ToolButton_SelectAll = nullptr;
+    QToolButton* ToolButton_ClearAll = nullptr;
+    QToolButton* ToolButton_Help = nullptr;
+    QToolButton* ToolButton_Exit = nullptr;
+
+    QTableWidget* ListView1 = nullptr;
+
+    QGroupBox* GroupBox_Interface = nullptr;
+    QCheckBox* CheckBox_Hints = nullptr;
+    QCheckBox* CheckBox_Captions = nullptr;
+    QCheckBox* CheckBox_ONErrPause = nullptr;
+    QCheckBox* CheckBox_AddNum2FName = nullptr;
+    QGroupBox* GroupBox_DriveParameters = nullptr;
+    QComboBox* ComboBoxDrive2 = nullptr;
+    QComboBox* ComboBox_DriveType = nullptr;
+    QComboBox* ComboBox_ReadMethod = nullptr;
+    QLineEdit* LabeledEdit_RipSpeed = nullptr;
+    QCheckBox* CheckBox_JitterCorrection = nullptr;
+    QCheckBox* CheckBox_TransportLayer = nullptr;
+    QPushButton* BitBtn_SetDefault = nullptr;
+
+    QLabel* Label_PRGName = nullptr;
+    QLabel* Label_Version = nullptr;
+    QLabel* Label_LameVer = nullptr;
+
+    QStatusBar* StatusBar1 = nullptr;
+    QTimer* Timer1 = nullptr;
+    QTimer* Timer2 = nullptr;
+
+    // Drives and tracks.
+    void FillDriveList();
+    void RefreshTrackList();
+    // The device-change notification: CR_DEVICE_ARRIVAL or
+    // CR_DEVICE_REMOVE_COMPLETE refreshes the list unless a batch or
+    // playback runs.
+    void WMDeviceChange(uint32_t event);
+    bool isAudioRow(int row) const;
+    bool isRowSelected(int row) const;
+    int selectedRowCount() const;
+    QString statusText(StatusPanel panel) const;
+
+    // Drive options.
+    // Hands the engine's parameters to the library and saves them, or shows
+    // "Error!"; true when the library took them.
+    bool ApplyDriveOption();
+    // Applies the interface check box to the library and relists the drives.
+    void SwitchInterface();
+
+    // The progress window, created after this window.
+    void setRipProgress(TDlg_RipProgress* dialog);
+    TDlg_RipProgress* ripProgress() const;
+
+    // The window caption, which is also what the desktop shows for the
+    // application.
+    void showCaption(const QString& caption);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Creation, layout and close (UnitMain.cpp).
+    void createControls();
+    QWidget* createExtractTab();
+    QWidget* createOptionsTab();
+    QWidget* createAboutTab();
+    void createStatusBar();
+    void connectHandlers();
+    void setUpEngine();
+    void FormCreate();
+    void DecideInterface();
+    void FormShow();
+    bool FormCloseQuery();
+    void FormClose();
+    void CheckBox_HintsClick();
+    void CheckBox_CaptionsClick();
+    void ToolButton_ExitClick();
+    QList<QToolButton*> extractButtons() const;
+
+    // Drives and tracks (UnitMainTracks.cpp).
+    void connectDeviceNotifications();
+    void addTrackRow(int position, const TTrackEntry& entry);
+    void writeTracksStatus(const QString& text);
+    void setStatusText(StatusPanel panel, const QString& text);
+    void ComboBoxDriveChange();
+    void ComboBoxDrive2Change();
+    void ToolButton_RefreshTracksClick();
+    void ToolButton_SelectAllClick();
+    void ToolButton_ClearAllClick();
+    void ListView1SelectItem(const QItemSelection& selected);
+    bool ListView1MouseDown(const QMouseEvent& event);
+
+    // Drive options (UnitMainDriveOptions.cpp).
+    void showDriveParameters();
+    bool confirmAdvancedChange();
+    void ComboBox_DriveTypeChange(int index);
+    void ComboBox_ReadMethodChange(int index);
+    void CheckBox_JitterCorrectionClick();
+    bool LabeledEdit_RipSpeedKeyPress(const QKeyEvent& event);
+    void LabeledEdit_RipSpeedChange();
+    void CheckBox_TransportLayerClick();
+
+    QLabel* statusPanels_[STATUS_PANELS] = {};
+    QPointer<TDlg_RipProgress> ripProgress_;
+    varrow::DeviceMonitor* deviceMonitor_ = nullptr;
+    bool shownBefore_ = false;
+};

@@ -1,0 +1,241 @@
+// The drive lists, the track list built from the engine's track table, the
+// selection summary in the status bar, and the list following disc changes.
+#include "Application.h"
+#include "DeviceMonitor.h"
+#include "Icons.h"
+#include "Modals.h"
+#include "TrackListText.h"
+#include "UnitMain.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QSignalBlocker>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <set>
+
+using namespace varrow;
+
+void TForm1::connectDeviceNotifications() {
+    // Physical drives: udev. Images and virtual drives: the library's own
+    // notification, which may come from any thread and is handed to this
+    // window's thread as a queued call.
+    deviceMonitor_ = new DeviceMonitor(this);
+    connect(deviceMonitor_, &DeviceMonitor::deviceChanged, this,
+            [this](uint32_t event) { runHandler([&] { WMDeviceChange(event); }); });
+    QPointer<TForm1> window(this);
+    CR_SetDeviceChangeHandler([window](uint32_t event) {
+        if (!window)
+            return;
+        QMetaObject::invokeMethod(
+            window.data(),
+            [window, event] {
+                if (window)
+                    runHandler([&] { window->WMDeviceChange(event); });
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TForm1::WMDeviceChange(uint32_t event) {
+    if (event != CR_DEVICE_ARRIVAL && event != CR_DEVICE_REMOVE_COMPLETE)
+        return;
+    if (IsRipping || IsPlaying)
+        return;
+    RefreshTrackList();
+}
+
+void TForm1::FillDriveList() {
+    ComboBoxDrive->clear();
+    ComboBoxDrive2->clear();
+    CDRIP1.setCDRomNum(0);
+    const int32_t drives = CR_GetNumCDROM();
+    if (drives <= 0) {
+        ComboBox_DriveType->setEnabled(false);
+        ComboBox_ReadMethod->setEnabled(false);
+        MessageDlgCentered(this, QStringLiteral("CD-ROM not found !"), MsgDlgType::Warning,
+                           MsgButtons::Ok);
+        return;
+    }
+    for (int32_t drive = 0; drive < drives; ++drive) {
+        CDRIP1.setCDRomNum(drive);
+        const QString entry = driveEntryText(CDRIP1.CDRomNum(), CDRIP1.CDRomName());
+        ComboBoxDrive->addItem(entry);
+        ComboBoxDrive2->addItem(entry);
+    }
+    ComboBoxDrive->setCurrentIndex(0);
+    ComboBoxDrive2->setCurrentIndex(0);
+    ComboBox_DriveType->setEnabled(true);
+}
+
+void TForm1::RefreshTrackList() {
+    if (IsRipping)
+        return;
+    {
+        // Emptying the list is no change of selection the user made.
+        const QSignalBlocker blocker(ListView1->selectionModel());
+        ListView1->setRowCount(0);
+    }
+    SelectedBytes = 0;
+    const int drive = ComboBoxDrive->currentIndex();
+    if (drive < 0)
+        return;
+    CDRIP1.setCDRomNum(drive);
+
+    const QString driveText = ComboBoxDrive->currentText();
+    ComboBoxDrive->setToolTip(driveText);
+    ComboBoxDrive2->setToolTip(driveText);
+
+    showDriveParameters();
+    // Changing the text runs the speed handler, which applies it again.
+    LabeledEdit_RipSpeed->setText(QString::number(CDRIP1.Speed()));
+    CheckBox_JitterCorrection->setChecked(CDRIP1.JitterCorrect());
+
+    const std::vector<TTrackEntry>& tracks = CDRIP1.Tracks();
+    if (!tracks.empty()) {
+        for (std::size_t index = 0; index < tracks.size(); ++index)
+            addTrackRow(static_cast<int>(index) + 1, tracks[index]);
+        CR_SetPlayPosition(0);
+        setStatusText(PANEL_DISC, CdLoadedText);
+    } else {
+        setStatusText(PANEL_DISC, NoCdText);
+    }
+    writeTracksStatus(tracksStatusText(ListView1->rowCount(), 0, 0));
+    CR_SetPlayPosition(0);
+}
+
+void TForm1::addTrackRow(int position, const TTrackEntry& entry) {
+    const TTrack& track = entry.Track;
+    const bool audio = isAudioTypeText(QString::fromStdString(track.TrackType));
+    const int row = ListView1->rowCount();
+    ListView1->insertRow(row);
+
+    const auto cell = [this, row](int column, const QString& text, Qt::Alignment alignment) {
+        auto* item = new QTableWidgetItem(text);
+        item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+        item->setTextAlignment(alignment | Qt::AlignVCenter);
+        ListView1->setItem(row, column, item);
+        return item;
+    };
+    QTableWidgetItem* title = cell(COL_TITLE, trackTitleText(entry), Qt::AlignLeft);
+    title->setFlags(title->flags() | Qt::ItemIsEditable);
+    title->setData(StateImageRole, audio ? AudioStateImage : DataStateImage);
+    static const QIcon audioImage = artwork(QStringLiteral("track-audio"), TrackStateImageSize);
+    static const QIcon dataImage = artwork(QStringLiteral("track-data"), TrackStateImageSize);
+    title->setIcon(audio ? audioImage : dataImage);
+    cell(COL_TRACK, trackNumberText(position), Qt::AlignHCenter);
+    cell(COL_TYPE, QString::fromStdString(track.TrackType), Qt::AlignHCenter);
+    cell(COL_PLAYTIME, QString::fromStdString(CDRIP1.TrackPlayTime(track)), Qt::AlignHCenter);
+    cell(COL_SIZE, QString::number(track.Size), Qt::AlignRight);
+    cell(COL_STARTSECTOR, QString::number(track.StartSector), Qt::AlignLeft);
+    cell(COL_ENDSECTOR, QString::number(track.EndSector), Qt::AlignLeft);
+}
+
+void TForm1::setStatusText(StatusPanel panel, const QString& text) {
+    statusPanels_[panel]->setText(text);
+}
+
+QString TForm1::statusText(StatusPanel panel) const {
+    return statusPanels_[panel]->text();
+}
+
+void TForm1::writeTracksStatus(const QString& text) {
+    setStatusText(PANEL_TRACKS, text);
+    StatusBar1->setToolTip(text);
+}
+
+bool TForm1::isAudioRow(int row) const {
+    const QTableWidgetItem* type = ListView1->item(row, COL_TYPE);
+    return type != nullptr && isAudioTypeText(type->text());
+}
+
+bool TForm1::isRowSelected(int row) const {
+    return ListView1->selectionModel()->isSelected(ListView1->model()->index(row, COL_TITLE));
+}
+
+int TForm1::selectedRowCount() const {
+    int count = 0;
+    for (int row = 0; row < ListView1->rowCount(); ++row)
+        count += isRowSelected(row) ? 1 : 0;
+    return count;
+}
+
+void TForm1::ComboBoxDriveChange() {
+    if (IsPlaying || IsRipping)
+        ComboBoxDrive->setCurrentIndex(CDRIP1.CDRomNum());
+    else
+        RefreshTrackList();
+    ComboBoxDrive2->setCurrentIndex(ComboBoxDrive->currentIndex());
+}
+
+void TForm1::ComboBoxDrive2Change() {
+    if (IsPlaying || IsRipping) {
+        ComboBoxDrive2->setCurrentIndex(ComboBoxDrive->currentIndex());
+        return;
+    }
+    ComboBoxDrive->setCurrentIndex(ComboBoxDrive2->currentIndex());
+    RefreshTrackList();
+}
+
+void TForm1::ToolButton_RefreshTracksClick() {
+    if (IsPlaying || IsRipping)
+        return;
+    RefreshTrackList();
+}
+
+void TForm1::ToolButton_SelectAllClick() {
+    if (IsRipping)
+        return;
+    ListView1->selectAll();
+}
+
+void TForm1::ToolButton_ClearAllClick() {
+    if (IsRipping)
+        return;
+    ListView1->clearSelection();
+}
+
+void TForm1::ListView1SelectItem(const QItemSelection& selected) {
+    // Data rows cannot be selected: one that was is deselected at once.
+    std::set<int> refusedRows;
+    for (const QItemSelectionRange& range : selected) {
+        for (int row = range.top(); row <= range.bottom(); ++row) {
+            if (!isAudioRow(row))
+                refusedRows.insert(row);
+        }
+    }
+    if (!refusedRows.empty()) {
+        QItemSelection refused;
+        for (const int row : refusedRows)
+            refused.select(ListView1->model()->index(row, 0),
+                           ListView1->model()->index(row, TRACK_COLUMNS - 1));
+        ListView1->selectionModel()->select(refused, QItemSelectionModel::Deselect);
+    }
+
+    // The sum is taken over the whole selection, so no sequence of partial
+    // changes can make it drift from what the list shows.
+    int64_t bytes = 0;
+    int selectedRows = 0;
+    for (int row = 0; row < ListView1->rowCount(); ++row) {
+        if (!isRowSelected(row) || !isAudioRow(row))
+            continue;
+        ++selectedRows;
+        bytes += ListView1->item(row, COL_SIZE)->text().toLongLong();
+    }
+    SelectedBytes = bytes;
+    writeTracksStatus(tracksStatusText(ListView1->rowCount(), selectedRows, SelectedBytes));
+}
+
+bool TForm1::ListView1MouseDown(const QMouseEvent& event) {
+    if (event.button() != Qt::RightButton)
+        return false;
+    // The right button only takes the focused row out of the selection.
+    const QModelIndex focused = ListView1->currentIndex();
+    if (focused.isValid() && isRowSelected(focused.row()))
+        ListView1->selectionModel()->select(focused, QItemSelectionModel::Deselect |
+                                                         QItemSelectionModel::Rows);
+    return true;
+}

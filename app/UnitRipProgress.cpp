@@ -1,0 +1,260 @@
+#include "UnitRipProgress.h"
+
+#include "Hints.h"
+#include "Modals.h"
+#include "TimeText.h"
+#include "UnitMain.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+using namespace varrow;
+
+namespace {
+
+constexpr QSize ClientSize{312, 213};
+
+QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text,
+                  Qt::Alignment alignment) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setAlignment(alignment);
+    return label;
+}
+
+QProgressBar* makeGauge(QWidget* parent, const QString& name, QColor colour, const QString& hint) {
+    auto* gauge = new QProgressBar(parent);
+    gauge->setObjectName(name);
+    gauge->setMinimumWidth(280);
+    gauge->setFixedHeight(16);
+    gauge->setRange(0, 100);
+    gauge->setValue(0);
+    gauge->setTextVisible(false);
+    QPalette palette = gauge->palette();
+    palette.setColor(QPalette::Highlight, colour);
+    gauge->setPalette(palette);
+    gauge->setToolTip(hint);
+    return gauge;
+}
+
+QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption, int width,
+                        const QString& hint) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setMinimumSize(width, 25);
+    button->setToolTip(hint);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+TDlg_RipProgress::TDlg_RipProgress(TForm1& mainForm)
+    : QWidget(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint |
+                           Qt::WindowTitleHint)
+    , mainForm_(mainForm) {
+    setObjectName(QStringLiteral("Dlg_RipProgress"));
+    // Only the main window keeps the program running.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setWindowTitle(QStringLiteral("Extraction"));
+    createControls();
+    FormCreate();
+}
+
+void TDlg_RipProgress::createControls() {
+    // The controls keep the arrangement of the 312 x 213 design; a layout
+    // places them so that a larger desktop font widens the window instead of
+    // cutting the texts.
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(5, 8, 6, 4);
+    layout->setSpacing(8);
+
+    Bevel1 = new QFrame(this);
+    Bevel1->setObjectName(QStringLiteral("Bevel1"));
+    Bevel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    auto* inside = new QVBoxLayout(Bevel1);
+    inside->setContentsMargins(10, 8, 10, 8);
+    inside->setSpacing(4);
+
+    Label_Track = makeLabel(Bevel1, QStringLiteral("Label_Track"), QStringLiteral("Track Progress"),
+                            Qt::AlignHCenter | Qt::AlignTop);
+    Label_Track->setWordWrap(true);
+    Label_Track->setFixedHeight(2 * Label_Track->fontMetrics().lineSpacing());
+    Label_Track->setMinimumWidth(281);
+    inside->addWidget(Label_Track);
+    Gauge_Track = makeGauge(Bevel1, QStringLiteral("Gauge_Track"), QColor(0, 255, 0),
+                            QStringLiteral("current track extraction progress"));
+    inside->addWidget(Gauge_Track);
+    inside->addSpacing(6);
+    Label_All =
+        makeLabel(Bevel1, QStringLiteral("Label_All"), QStringLiteral("All Tracks Progress"),
+                  Qt::AlignHCenter | Qt::AlignVCenter);
+    inside->addWidget(Label_All);
+    Gauge_All = makeGauge(Bevel1, QStringLiteral("Gauge_All"), QColor(0, 0, 255),
+                          QStringLiteral("all tracks extraction progress"));
+    inside->addWidget(Gauge_All);
+    inside->addSpacing(4);
+
+    auto* figures = new QGridLayout;
+    figures->setHorizontalSpacing(4);
+    figures->setVerticalSpacing(2);
+    const Qt::Alignment right = Qt::AlignRight | Qt::AlignVCenter;
+    const Qt::Alignment left = Qt::AlignLeft | Qt::AlignVCenter;
+    Label_JittError = makeLabel(Bevel1, QStringLiteral("Label_JittError"),
+                                QStringLiteral("Synchronization (jitter) errors:"), right);
+    Label_JittCount =
+        makeLabel(Bevel1, QStringLiteral("Label_JittCount"), QStringLiteral("0"), left);
+    Label_SpeedTitle = makeLabel(Bevel1, QStringLiteral("Label_SpeedTitle"),
+                                 QStringLiteral("Average Extract Speed:"), right);
+    Label_Speed = makeLabel(Bevel1, QStringLiteral("Label_Speed"), QStringLiteral("0"), left);
+    Label_RipTimeTitle = makeLabel(Bevel1, QStringLiteral("Label_RipTimeTitle"),
+                                   QStringLiteral("Extract Time:"), right);
+    Label_RipTime = makeLabel(Bevel1, QStringLiteral("Label_RipTime"),
+                              longTimeText(std::chrono::milliseconds::zero()), left);
+    const std::pair<QLabel*, QLabel*> rows[] = {{Label_JittError, Label_JittCount},
+                                                {Label_SpeedTitle, Label_Speed},
+                                                {Label_RipTimeTitle, Label_RipTime}};
+    int row = 0;
+    for (const auto& [title, value] : rows) {
+        title->setMinimumWidth(140);
+        value->setMinimumWidth(80);
+        figures->addWidget(title, row, 0);
+        figures->addWidget(value, row, 1);
+        ++row;
+    }
+    figures->setColumnStretch(1, 1);
+    inside->addLayout(figures);
+    layout->addWidget(Bevel1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(12);
+    buttons->addStretch(1);
+    Btn_Cancel = makeButton(this, QStringLiteral("Btn_Cancel"), QStringLiteral("Skip Track"), 75,
+                            QStringLiteral("skip current track extraction"));
+    Btn_Abort = makeButton(this, QStringLiteral("Btn_Abort"), QStringLiteral("Abort"), 75,
+                           QStringLiteral("abort all tracks extraction"));
+    Btn_Hide = makeButton(this, QStringLiteral("Btn_Hide"), QStringLiteral("Hide"), 58,
+                          QStringLiteral("hide program windows"));
+    for (QPushButton* button : {Btn_Cancel, Btn_Abort, Btn_Hide})
+        buttons->addWidget(button);
+    layout->addLayout(buttons);
+    setTabOrder(Btn_Cancel, Btn_Abort);
+    setTabOrder(Btn_Abort, Btn_Hide);
+
+    connect(Btn_Cancel, &QPushButton::clicked, this, [this] { SkipBtnClick(); });
+    connect(Btn_Abort, &QPushButton::clicked, this, [this] { Btn_AbortClick(); });
+    connect(Btn_Hide, &QPushButton::clicked, this, [this] { Btn_HideClick(); });
+    setFixedSize(layout->sizeHint().expandedTo(ClientSize));
+}
+
+void TDlg_RipProgress::FormCreate() {
+    setWindowTitle(mainForm_.BaseCaption + QStringLiteral(" - Extraction..."));
+    HelpFile = mainForm_.HelpFile;
+}
+
+void TDlg_RipProgress::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    FormShow();
+}
+
+void TDlg_RipProgress::FormShow() {
+    setWindowHints(this, windowHints(&mainForm_));
+    const QRect main = mainForm_.frameGeometry();
+    const CentredPosition at = centreOver(main.left(), main.top(), main.width(), main.height(),
+                                          frameGeometry().width(), frameGeometry().height());
+    move(at.left, at.top);
+    Btn_Abort->setFocus();
+}
+
+void TDlg_RipProgress::keyPressEvent(QKeyEvent* event) {
+    if (FormKeyDown(*event))
+        return;
+    QWidget::keyPressEvent(event);
+}
+
+bool TDlg_RipProgress::FormKeyDown(const QKeyEvent& event) {
+    if (event.key() == Qt::Key_F1) {
+        if (QFileInfo::exists(HelpFile))
+            modals().openHelp(HelpFile + HelpTopic);
+        else
+            MessageDlgCentered(this,
+                               QStringLiteral("The help file ") + HelpFile +
+                                   QStringLiteral(" is not found!"),
+                               MsgDlgType::Error, MsgButtons::Ok);
+        return true;
+    }
+    // Escape answers the Abort button, as a dialog's cancel key does.
+    if (event.key() == Qt::Key_Escape) {
+        Btn_Abort->click();
+        return true;
+    }
+    return false;
+}
+
+bool TDlg_RipProgress::confirmAbort() {
+    return MessageDlgCentered(this, QStringLiteral("Abort Extracts all tracks?"),
+                              MsgDlgType::Confirmation, MsgButtons::YesNo) == ModalResult::Yes;
+}
+
+void TDlg_RipProgress::SkipBtnClick() {
+    mainForm_.SkipTrack = true;
+    mainForm_.CDRIP1.AbortRip();
+}
+
+void TDlg_RipProgress::Btn_AbortClick() {
+    if (!confirmAbort())
+        return;
+    mainForm_.AbortAll = true;
+    mainForm_.CDRIP1.AbortRip();
+}
+
+void TDlg_RipProgress::Btn_HideClick() {
+    // Linux desktops have no "minimise the application": every window of the
+    // program is minimised instead.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->isVisible())
+            window->showMinimized();
+    }
+}
+
+void TDlg_RipProgress::closeEvent(QCloseEvent* event) {
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    FormClose();
+    event->accept();
+}
+
+bool TDlg_RipProgress::FormCloseQuery() {
+    if (!mainForm_.IsRipping)
+        return true;
+    if (!confirmAbort())
+        return false;
+    mainForm_.AbortAll = true;
+    mainForm_.CDRIP1.AbortRip();
+    return true;
+}
+
+void TDlg_RipProgress::FormClose() {
+    mainForm_.IsRipping = false;
+    mainForm_.PageControl1->setEnabled(true);
+    mainForm_.setEnabled(true);
+    mainForm_.showNormal();
+    mainForm_.CurrentCaption = mainForm_.BaseCaption;
+    mainForm_.showCaption(mainForm_.CurrentCaption);
+    mainForm_.Timer1->start();
+    mainForm_.Timer2->start();
+}

@@ -1,0 +1,54 @@
+// The fixture of the window tests: the CD library with virtual drives only, a
+// settings file of the test's own, the application's engine hooks and every
+// box answered from a script.
+#pragma once
+
+#include "ScriptedModals.h"
+#include "UnitMain.h"
+#include "UnitRipProgress.h"
+#include "VirtualDrive.h"
+
+#include <QCheckBox>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace varrow::testing {
+
+cdlib::VirtualTrack audio(int32_t sectors);
+cdlib::VirtualTrack data(int32_t sectors);
+cdlib::VirtualDisc discOf(std::vector<cdlib::VirtualTrack> tracks);
+
+class ShellTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    std::shared_ptr<cdlib::VirtualDrive> addDrive(const std::string& id,
+                                                  std::optional<cdlib::VirtualDisc> disc);
+    // Creates and shows the main window (its creation handler runs now) and
+    // the progress window, as the program starts them.
+    TForm1& createWindow();
+    TDlg_RipProgress& progress() { return *progress_; }
+
+    // The seven column texts of a row, hidden columns included.
+    QStringList rowTexts(int row) const;
+    // A left click on the row's "Track" cell, with `modifiers` held.
+    void clickRow(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+    // A click on the box's indicator, which toggles it.
+    static void clickBox(QCheckBox* box);
+    // Lets queued calls (device notifications, deferred edits) run.
+    static void processEvents();
+
+    ModalsScope modals;
+    QTemporaryDir folder;
+    QString settingsFile;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<TDlg_RipProgress> progress_;
+};
+
+} // namespace varrow::testing

@@ -1,0 +1,205 @@
+// The drive options of the Options tab: drive type and read method behind
+// their question, the speed field, jitter correction and the interface.
+#include "Platform.h"
+#include "ShellTestSupport.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTest>
+
+using namespace varrow;
+using namespace varrow::testing;
+
+namespace {
+
+const QString AdvancedQuestion =
+    QStringLiteral("This options for advanced users! You are ready to change?");
+
+class DriveOptions : public ShellTest {
+protected:
+    std::shared_ptr<cdlib::VirtualDrive> drive;
+
+    void SetUp() override {
+        ShellTest::SetUp();
+        drive = addDrive("VIRTUAL One", discOf({audio(300), audio(600)}));
+        createWindow();
+        form->PageControl1->setCurrentIndex(1);
+    }
+
+    void pick(QComboBox* list, Qt::Key key) {
+        list->setFocus();
+        QTest::keyClick(list, key);
+    }
+
+    struct DriveValues {
+        TDriveType driveType;
+        TReadMethod readMethod;
+        int32_t speed;
+        bool jitterCorrect;
+    };
+
+    // What a fresh selection of the drive reads back from the library.
+    static DriveValues reread() {
+        TCDRIP engine;
+        engine.setCDRomNum(0);
+        return {engine.DriveTable().DriveType(), engine.DriveTable().ReadMethod(), engine.Speed(),
+                engine.JitterCorrect()};
+    }
+
+    void expectAdvancedQuestion(std::size_t index) {
+        ASSERT_GT(modals->messages.size(), index);
+        EXPECT_EQ(modals->messages[index].text, AdvancedQuestion);
+        EXPECT_EQ(modals->messages[index].type, MsgDlgType::Information);
+        EXPECT_EQ(modals->messages[index].buttons, MsgButtons::YesNo);
+    }
+};
+
+} // namespace
+
+TEST_F(DriveOptions, DriveTypeAnsweredNoChangesNothing) {
+    modals->answer(ModalResult::No);
+    pick(form->ComboBox_DriveType, Qt::Key_End);
+    expectAdvancedQuestion(0);
+    EXPECT_EQ(form->ComboBox_DriveType->currentText(), "CUSTOMDRIVE");
+    EXPECT_EQ(form->CDRIP1.DriveTable().DriveType(), GENERIC);
+    EXPECT_FALSE(form->ComboBox_ReadMethod->isEnabled());
+    EXPECT_EQ(reread().driveType, GENERIC);
+}
+
+TEST_F(DriveOptions, CustomDriveEnablesTheReadMethodAndAnotherTypeDisablesIt) {
+    modals->answer(ModalResult::Yes);
+    pick(form->ComboBox_DriveType, Qt::Key_End);
+    expectAdvancedQuestion(0);
+    EXPECT_EQ(form->CDRIP1.DriveTable().DriveType(), CUSTOMDRIVE);
+    EXPECT_EQ(form->ComboBox_DriveType->currentIndex(), CustomDriveItem);
+    EXPECT_TRUE(form->ComboBox_ReadMethod->isEnabled());
+    EXPECT_EQ(reread().driveType, CUSTOMDRIVE);
+    EXPECT_EQ(form->ListView1->rowCount(), 2);
+
+    modals->answer(ModalResult::Yes);
+    pick(form->ComboBox_ReadMethod, Qt::Key_Down);
+    expectAdvancedQuestion(1);
+    EXPECT_EQ(form->CDRIP1.DriveTable().ReadMethod(), READ10);
+    EXPECT_EQ(form->ComboBox_ReadMethod->currentText(), "READ10");
+    EXPECT_EQ(reread().readMethod, READ10);
+
+    modals->answer(ModalResult::Yes);
+    pick(form->ComboBox_DriveType, Qt::Key_Home);
+    EXPECT_EQ(form->CDRIP1.DriveTable().DriveType(), GENERIC);
+    EXPECT_FALSE(form->ComboBox_ReadMethod->isEnabled());
+}
+
+TEST_F(DriveOptions, RejectedParametersShowErrorAndTheListsShowTheLibrary) {
+    drive->faults().failing.insert("CR_SetCDROMParameters");
+    modals->answer(ModalResult::Yes);
+    modals->answer(ModalResult::Ok);
+    pick(form->ComboBox_DriveType, Qt::Key_End);
+    expectAdvancedQuestion(0);
+    ASSERT_EQ(modals->messages.size(), 2u);
+    EXPECT_EQ(modals->messages[1].text, "Error!");
+    EXPECT_EQ(modals->messages[1].type, MsgDlgType::Error);
+    EXPECT_EQ(modals->messages[1].buttons, MsgButtons::Ok);
+    EXPECT_EQ(form->ComboBox_DriveType->currentText(), "GENERIC");
+    EXPECT_FALSE(form->ComboBox_ReadMethod->isEnabled());
+}
+
+TEST_F(DriveOptions, JitterCorrectionIsAppliedAndSaved) {
+    const bool before = form->CheckBox_JitterCorrection->isChecked();
+    clickBox(form->CheckBox_JitterCorrection);
+    EXPECT_EQ(form->CDRIP1.JitterCorrect(), !before);
+    EXPECT_EQ(reread().jitterCorrect, !before);
+    EXPECT_TRUE(modals->messages.empty());
+}
+
+TEST_F(DriveOptions, SpeedFieldTakesDigitsOnly) {
+    QLineEdit* field = form->LabeledEdit_RipSpeed;
+    field->setFocus();
+    field->end(false);
+    QTest::keyClick(field, Qt::Key_Backspace);
+    EXPECT_EQ(field->text(), "0") << "an emptied field shows 0 at once";
+    QTest::keyClicks(field, "x");
+    EXPECT_EQ(field->text(), "0");
+    QTest::keyClicks(field, "1");
+    EXPECT_EQ(field->text(), "1") << "01 reads as 1";
+    QTest::keyClicks(field, "-a2 ");
+    EXPECT_EQ(field->text(), "12");
+    EXPECT_EQ(form->CDRIP1.Speed(), 12);
+    EXPECT_EQ(form->CDRIP1.DriveTable().SetSpeed(), SPEEDMMC);
+    EXPECT_EQ(reread().speed, 12);
+
+    QTest::keyClick(field, Qt::Key_Backspace);
+    QTest::keyClick(field, Qt::Key_Backspace);
+    EXPECT_EQ(field->text(), "0");
+    EXPECT_EQ(form->CDRIP1.Speed(), 0);
+    EXPECT_EQ(form->CDRIP1.DriveTable().SetSpeed(), SPEEDNONE);
+    EXPECT_EQ(reread().speed, 0);
+    EXPECT_TRUE(modals->messages.empty());
+}
+
+TEST_F(DriveOptions, SpeedFieldHoldsTwoDigits) {
+    QLineEdit* field = form->LabeledEdit_RipSpeed;
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClicks(field, "487");
+    EXPECT_EQ(field->text(), "48");
+    EXPECT_EQ(form->CDRIP1.Speed(), 48);
+}
+
+TEST_F(DriveOptions, InterfaceSwitchFollowsTheBoxOnTheNativeFamily) {
+    ASSERT_TRUE(form->CheckBox_TransportLayer->isChecked());
+    clickBox(form->CheckBox_TransportLayer);
+    EXPECT_EQ(CR_GetTransportLayer(), CR_TRANSPORT_IOCTL);
+    EXPECT_FALSE(form->CheckBox_TransportLayer->isChecked());
+    EXPECT_EQ(form->ComboBoxDrive->count(), 1);
+    EXPECT_EQ(form->ListView1->rowCount(), 2);
+
+    clickBox(form->CheckBox_TransportLayer);
+    EXPECT_EQ(CR_GetTransportLayer(), CR_TRANSPORT_SCSI);
+    EXPECT_TRUE(form->CheckBox_TransportLayer->isChecked());
+    EXPECT_TRUE(modals->messages.empty());
+}
+
+TEST_F(DriveOptions, TheBoxShowsTheInterfaceTheLibraryKeeps) {
+    drive->faults().transportLayerFixed = true;
+    clickBox(form->CheckBox_TransportLayer);
+    EXPECT_EQ(CR_GetTransportLayer(), CR_TRANSPORT_SCSI);
+    EXPECT_TRUE(form->CheckBox_TransportLayer->isChecked());
+}
+
+TEST_F(DriveOptions, AnInterfaceErrorIsReportedAndTheSwitchGoesOn) {
+    drive->faults().throwing.insert("CR_SetTransportLayer");
+    modals->answer(ModalResult::Ok);
+    clickBox(form->CheckBox_TransportLayer);
+    EXPECT_EQ(modals->texts(), std::vector<QString>({"CD-ROM interface settings error!"}));
+    EXPECT_EQ(modals->messages[0].type, MsgDlgType::Error);
+    EXPECT_TRUE(form->CheckBox_TransportLayer->isChecked());
+    EXPECT_EQ(form->ListView1->rowCount(), 2);
+}
+
+TEST_F(DriveOptions, OnAWindows95FamilyOnlyAspiIsAllowed) {
+    overridePlatformInfo(PlatformInfo{PlatformWin95, 4, 0, QStringLiteral("Windows 95")});
+    form->CheckBox_TransportLayer->setChecked(false);
+    modals->answer(ModalResult::Ok);
+    clickBox(form->CheckBox_TransportLayer);
+    EXPECT_EQ(modals->texts(),
+              std::vector<QString>({"Windows platform is \"WIN32\" (Windows 95)\nOnly ASPI "
+                                    "interface is enabled.\nVarrow needs ASPI Drivers to work "
+                                    "properly!\nSee Help about Installation and ASPI Drivers."}));
+    EXPECT_EQ(CR_GetTransportLayer(), CR_TRANSPORT_IOCTL);
+    EXPECT_FALSE(form->CheckBox_TransportLayer->isChecked());
+}
+
+TEST_F(DriveOptions, OnAnUnknownPlatformTheBoxIsObeyedAfterTheAdvice) {
+    overridePlatformInfo(PlatformInfo{7, 1, 0, QStringLiteral("Plan 9")});
+    modals->answer(ModalResult::Ok);
+    clickBox(form->CheckBox_TransportLayer);
+    EXPECT_EQ(modals->texts(),
+              std::vector<QString>({"Windows platform is not determined! (Plan 9)\nIs "
+                                    "recommended: install ASPI Drivers and switch off this check "
+                                    "box.\nSee Help about Installation and ASPI Drivers."}));
+    EXPECT_EQ(CR_GetTransportLayer(), CR_TRANSPORT_IOCTL);
+    EXPECT_FALSE(form->CheckBox_TransportLayer->isChecked());
+}

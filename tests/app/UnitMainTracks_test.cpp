@@ -1,0 +1,287 @@
+// The drive lists and the track list: rows, selection, the status summary,
+// drive choice and disc changes.
+#include "ShellTestSupport.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QStatusBar>
+#include <QStyleHints>
+#include <QTableWidget>
+#include <QTest>
+#include <QToolButton>
+
+using namespace varrow;
+using namespace varrow::testing;
+
+namespace {
+
+class TrackListWindow : public ShellTest {
+protected:
+    // Three tracks, the middle one data; rows 1 and 3 hold 10,000,704 and
+    // 25,498,032 bytes.
+    std::shared_ptr<cdlib::VirtualDrive> startWithMixedDisc() {
+        auto drive = addDrive("VIRTUAL Mixed", discOf({audio(4253), data(750), audio(10842)}));
+        createWindow();
+        return drive;
+    }
+
+    QString tracksText() const { return form->statusText(PANEL_TRACKS); }
+
+    void chooseNextDrive(QComboBox* list) {
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Down);
+    }
+};
+
+} // namespace
+
+TEST_F(TrackListWindow, RowsOfADataTrackAndStateImages) {
+    startWithMixedDisc();
+    ASSERT_EQ(form->ListView1->rowCount(), 3);
+    EXPECT_EQ(rowTexts(0),
+              QStringList({"Track01", "01", "Audio", "0:00:56", "10000704", "0", "4252"}));
+    EXPECT_EQ(rowTexts(1),
+              QStringList({"DataTrack02", "02", "Data", "0:00:09", "1533952", "4253", "5002"}));
+    EXPECT_EQ(rowTexts(2),
+              QStringList({"Track03", "03", "Audio", "0:02:24", "25498032", "5003", "15844"}));
+    const auto stateImage = [this](int row) {
+        return form->ListView1->item(row, COL_TITLE)->data(StateImageRole).toInt();
+    };
+    EXPECT_EQ(stateImage(0), AudioStateImage);
+    EXPECT_EQ(stateImage(1), DataStateImage);
+    EXPECT_EQ(stateImage(2), AudioStateImage);
+    EXPECT_FALSE(form->ListView1->item(0, COL_TITLE)->icon().isNull());
+    EXPECT_TRUE(form->ListView1->isColumnHidden(COL_STARTSECTOR));
+    EXPECT_TRUE(form->ListView1->isColumnHidden(COL_ENDSECTOR));
+    EXPECT_EQ(tracksText(), "Tracks:3");
+}
+
+TEST_F(TrackListWindow, TrackNumbersHaveTwoDigitsUpToNine) {
+    addDrive("VIRTUAL Long", discOf(std::vector<cdlib::VirtualTrack>(11, audio(100))));
+    createWindow();
+    ASSERT_EQ(form->ListView1->rowCount(), 11);
+    EXPECT_EQ(rowTexts(8)[COL_TRACK], "09");
+    EXPECT_EQ(rowTexts(9)[COL_TRACK], "10");
+    EXPECT_EQ(rowTexts(9)[COL_TITLE], "Track10");
+    EXPECT_EQ(rowTexts(10)[COL_TRACK], "11");
+}
+
+TEST_F(TrackListWindow, SelectingRowsOneAndThreeSumsTheirSizes) {
+    startWithMixedDisc();
+    clickRow(0);
+    EXPECT_EQ(tracksText(), "Tracks:3, selected:1 (10.00 MB)");
+    clickRow(2, Qt::ControlModifier);
+    EXPECT_EQ(form->SelectedBytes, 10'000'704 + 25'498'032);
+    EXPECT_EQ(tracksText(), "Tracks:3, selected:2 (35.50 MB)");
+    EXPECT_EQ(form->StatusBar1->toolTip(), "Tracks:3, selected:2 (35.50 MB)");
+
+    clickRow(0, Qt::ControlModifier);
+    EXPECT_EQ(tracksText(), "Tracks:3, selected:1 (25.50 MB)");
+    clickRow(2, Qt::ControlModifier);
+    EXPECT_EQ(form->SelectedBytes, 0);
+    EXPECT_EQ(tracksText(), "Tracks:3");
+}
+
+TEST_F(TrackListWindow, ADataRowIsRefusedByClick) {
+    startWithMixedDisc();
+    clickRow(0);
+    clickRow(1, Qt::ControlModifier);
+    EXPECT_FALSE(form->isRowSelected(1));
+    EXPECT_TRUE(form->isRowSelected(0));
+    EXPECT_EQ(tracksText(), "Tracks:3, selected:1 (10.00 MB)");
+
+    clickRow(1);
+    EXPECT_EQ(form->selectedRowCount(), 0);
+    EXPECT_EQ(form->SelectedBytes, 0);
+    EXPECT_EQ(tracksText(), "Tracks:3");
+}
+
+TEST_F(TrackListWindow, ADataRowIsRefusedByShiftRange) {
+    startWithMixedDisc();
+    clickRow(0);
+    clickRow(2, Qt::ShiftModifier);
+    EXPECT_TRUE(form->isRowSelected(0));
+    EXPECT_FALSE(form->isRowSelected(1));
+    EXPECT_TRUE(form->isRowSelected(2));
+    EXPECT_EQ(tracksText(), "Tracks:3, selected:2 (35.50 MB)");
+}
+
+TEST_F(TrackListWindow, SelectAllLeavesDataRowsOutAndClearAllEmptiesTheSelection) {
+    startWithMixedDisc();
+    QTest::mouseClick(form->ToolButton_SelectAll, Qt::LeftButton);
+    EXPECT_TRUE(form->isRowSelected(0));
+    EXPECT_FALSE(form->isRowSelected(1));
+    EXPECT_TRUE(form->isRowSelected(2));
+    EXPECT_EQ(form->SelectedBytes, 35'498'736);
+    EXPECT_EQ(tracksText(), "Tracks:3, selected:2 (35.50 MB)");
+
+    QTest::mouseClick(form->ToolButton_ClearAll, Qt::LeftButton);
+    EXPECT_EQ(form->selectedRowCount(), 0);
+    EXPECT_EQ(form->SelectedBytes, 0);
+    EXPECT_EQ(tracksText(), "Tracks:3");
+}
+
+TEST_F(TrackListWindow, SelectAndClearDoNothingDuringABatch) {
+    startWithMixedDisc();
+    clickRow(0);
+    form->IsRipping = true;
+    QTest::mouseClick(form->ToolButton_SelectAll, Qt::LeftButton);
+    EXPECT_FALSE(form->isRowSelected(2));
+    QTest::mouseClick(form->ToolButton_ClearAll, Qt::LeftButton);
+    EXPECT_TRUE(form->isRowSelected(0));
+    form->IsRipping = false;
+}
+
+TEST_F(TrackListWindow, RightButtonDeselectsTheFocusedRow) {
+    startWithMixedDisc();
+    clickRow(0);
+    clickRow(2, Qt::ControlModifier);
+    ASSERT_EQ(form->ListView1->currentIndex().row(), 2);
+    QTableWidget* list = form->ListView1;
+    QTest::mouseClick(list->viewport(), Qt::RightButton, Qt::NoModifier,
+                      list->visualRect(list->model()->index(0, COL_TRACK)).center());
+    EXPECT_TRUE(form->isRowSelected(0));
+    EXPECT_FALSE(form->isRowSelected(2));
+    EXPECT_EQ(tracksText(), "Tracks:3, selected:1 (10.00 MB)");
+}
+
+TEST_F(TrackListWindow, RefreshRebuildsTheListAndResetsTheSummary) {
+    startWithMixedDisc();
+    QTest::mouseClick(form->ToolButton_SelectAll, Qt::LeftButton);
+    QTest::mouseClick(form->ToolButton_RefreshTracks, Qt::LeftButton);
+    EXPECT_EQ(form->ListView1->rowCount(), 3);
+    EXPECT_EQ(form->selectedRowCount(), 0);
+    EXPECT_EQ(form->SelectedBytes, 0);
+    EXPECT_EQ(tracksText(), "Tracks:3");
+    EXPECT_EQ(form->StatusBar1->toolTip(), "Tracks:3");
+}
+
+TEST_F(TrackListWindow, AnEditedTitleStaysUntilTheNextRefresh) {
+    startWithMixedDisc();
+    clickRow(0);
+    // A second click on the focused row's title edits it in place.
+    QTableWidget* list = form->ListView1;
+    const QPoint title = list->visualRect(list->model()->index(0, COL_TITLE)).center();
+    QTest::qWait(QApplication::styleHints()->mouseDoubleClickInterval() + 50);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, title);
+    QLineEdit* editor = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        editor = list->viewport()->findChild<QLineEdit*>();
+        return editor != nullptr && editor->isVisible();
+    }));
+    editor->selectAll();
+    QTest::keyClicks(editor, "Intro / Live");
+    QTest::keyClick(editor, Qt::Key_Return);
+    // The list takes the edited text over from a queued call.
+    processEvents();
+    EXPECT_EQ(rowTexts(0)[COL_TITLE], "Intro / Live");
+
+    QTest::mouseClick(form->ToolButton_SelectAll, Qt::LeftButton);
+    QTest::mouseClick(form->ToolButton_ClearAll, Qt::LeftButton);
+    EXPECT_EQ(rowTexts(0)[COL_TITLE], "Intro / Live");
+
+    QTest::mouseClick(form->ToolButton_RefreshTracks, Qt::LeftButton);
+    EXPECT_EQ(rowTexts(0)[COL_TITLE], "Track01");
+}
+
+TEST_F(TrackListWindow, OnlyTheTitleIsEditable) {
+    startWithMixedDisc();
+    EXPECT_TRUE(form->ListView1->item(0, COL_TITLE)->flags() & Qt::ItemIsEditable);
+    for (int column = COL_TRACK; column < TRACK_COLUMNS; ++column)
+        EXPECT_FALSE(form->ListView1->item(0, column)->flags() & Qt::ItemIsEditable) << column;
+}
+
+TEST_F(TrackListWindow, ChoosingAnotherDriveListsItsDiscInBothLists) {
+    addDrive("VIRTUAL One", discOf({audio(300)}));
+    addDrive("VIRTUAL Two", discOf({audio(300), audio(300), data(300)}));
+    createWindow();
+    chooseNextDrive(form->ComboBoxDrive);
+    EXPECT_EQ(form->CDRIP1.CDRomNum(), 1);
+    EXPECT_EQ(form->ComboBoxDrive2->currentIndex(), 1);
+    EXPECT_EQ(form->ListView1->rowCount(), 3);
+    EXPECT_EQ(form->ComboBoxDrive->toolTip(), "[1]:VIRTUAL Two");
+    EXPECT_EQ(form->ComboBoxDrive2->toolTip(), "[1]:VIRTUAL Two");
+
+    form->ComboBoxDrive2->setFocus();
+    QTest::keyClick(form->ComboBoxDrive2, Qt::Key_Up);
+    EXPECT_EQ(form->ComboBoxDrive->currentIndex(), 0);
+    EXPECT_EQ(form->CDRIP1.CDRomNum(), 0);
+    EXPECT_EQ(form->ListView1->rowCount(), 1);
+}
+
+TEST_F(TrackListWindow, ChoosingAnotherDriveDuringPlaybackOrABatchPutsTheListBack) {
+    addDrive("VIRTUAL One", discOf({audio(300), audio(300)}));
+    addDrive("VIRTUAL Two", discOf({audio(300)}));
+    createWindow();
+    for (bool* flag : {&form->IsPlaying, &form->IsRipping}) {
+        *flag = true;
+        chooseNextDrive(form->ComboBoxDrive);
+        EXPECT_EQ(form->ComboBoxDrive->currentIndex(), 0);
+        EXPECT_EQ(form->ComboBoxDrive2->currentIndex(), 0);
+        chooseNextDrive(form->ComboBoxDrive2);
+        EXPECT_EQ(form->ComboBoxDrive2->currentIndex(), 0);
+        EXPECT_EQ(form->ComboBoxDrive->currentIndex(), 0);
+        EXPECT_EQ(form->ListView1->rowCount(), 2);
+        EXPECT_EQ(form->CDRIP1.CDRomNum(), 0);
+
+        QTest::mouseClick(form->ToolButton_RefreshTracks, Qt::LeftButton);
+        EXPECT_EQ(form->ListView1->rowCount(), 2);
+        *flag = false;
+    }
+}
+
+TEST_F(TrackListWindow, ADiscInsertedOrEjectedRefreshesTheList) {
+    auto drive = addDrive("VIRTUAL One", std::nullopt);
+    createWindow();
+    EXPECT_EQ(form->statusText(PANEL_DISC), "no CD");
+    EXPECT_EQ(tracksText(), "Tracks:0");
+
+    drive->insertDisc(discOf({audio(300), audio(600)}));
+    processEvents();
+    EXPECT_EQ(form->ListView1->rowCount(), 2);
+    EXPECT_EQ(form->statusText(PANEL_DISC), "CD is loaded");
+    EXPECT_EQ(tracksText(), "Tracks:2");
+
+    drive->ejectDisc();
+    processEvents();
+    EXPECT_EQ(form->ListView1->rowCount(), 0);
+    EXPECT_EQ(form->statusText(PANEL_DISC), "no CD");
+    EXPECT_EQ(tracksText(), "Tracks:0");
+}
+
+TEST_F(TrackListWindow, DiscChangesAreIgnoredDuringPlaybackOrABatch) {
+    auto drive = addDrive("VIRTUAL One", discOf({audio(300), audio(600)}));
+    createWindow();
+    for (bool* flag : {&form->IsPlaying, &form->IsRipping}) {
+        *flag = true;
+        drive->ejectDisc();
+        processEvents();
+        EXPECT_EQ(form->ListView1->rowCount(), 2);
+        EXPECT_EQ(form->statusText(PANEL_DISC), "CD is loaded");
+        drive->insertDisc(discOf({audio(300), audio(600)}));
+        processEvents();
+        *flag = false;
+    }
+    form->WMDeviceChange(0x0007);
+    drive->ejectDisc();
+    processEvents();
+    EXPECT_EQ(form->ListView1->rowCount(), 0);
+}
+
+TEST_F(TrackListWindow, ADriveWithoutNameIsListedAsWrongName) {
+    addDrive("", discOf({audio(300)}));
+    createWindow();
+    ASSERT_EQ(form->ComboBoxDrive->count(), 1);
+    EXPECT_EQ(form->ComboBoxDrive->itemText(0), "[0]:wrong CD-ROM name");
+    EXPECT_EQ(form->ListView1->rowCount(), 1);
+}
+
+TEST_F(TrackListWindow, ADiscWhoseContentsCannotBeReadIsNoCd) {
+    auto drive = addDrive("VIRTUAL One", discOf({audio(300)}));
+    drive->faults().failing.insert("CR_ReadToc");
+    createWindow();
+    EXPECT_EQ(form->ListView1->rowCount(), 0);
+    EXPECT_EQ(form->statusText(PANEL_DISC), "no CD");
+    EXPECT_EQ(tracksText(), "Tracks:0");
+}

@@ -1,0 +1,217 @@
+// Disc images as drives: where they are listed, their tables of contents,
+// exact reading with and without jitter correction, and the state that
+// stands in for a tray.
+#include "LibraryFixture.h"
+#include "TestImages.h"
+
+#include <cstdlib>
+#include <fstream>
+
+namespace cdlib::testing {
+namespace {
+
+class ImageDriveTest : public LibraryTest {
+protected:
+    void TearDown() override {
+        unsetenv("VARROW_CD_IMAGES");
+        LibraryTest::TearDown();
+    }
+
+    // Lists `images` in the settings file and selects the first.
+    void useImages(const std::vector<TestImage>& images) {
+        std::ofstream ini(iniPath());
+        ini << "[CDLIB]\n";
+        for (size_t i = 0; i < images.size(); ++i) {
+            ini << "IMAGE" << i + 1 << "=" << images[i].descriptor.string() << "\n";
+        }
+        ini.close();
+        ASSERT_EQ(CR_Init(iniPath().c_str()), CR_OK);
+        ASSERT_EQ(CR_GetNumCDROM(), static_cast<int32_t>(images.size()));
+        ASSERT_EQ(CR_SetActiveCDROM(0), CR_OK);
+    }
+
+    std::string iniPath() { return (tempDir() / "Varrow.INI").string(); }
+
+    void expectToc(const TestImage& image, const std::vector<ImageTrack>& tracks) {
+        ASSERT_EQ(CR_ReadToc(), CR_OK);
+        ASSERT_EQ(CR_GetNumTocEntries(), static_cast<int32_t>(tracks.size()));
+        for (size_t i = 0; i <= tracks.size(); ++i) {
+            const TTocEntry entry = CR_GetTocEntry(static_cast<int32_t>(i));
+            EXPECT_EQ(entry.StartSector, static_cast<uint32_t>(image.starts[i])) << "entry " << i;
+            if (i < tracks.size()) {
+                EXPECT_EQ((entry.Flags & TOC_FLAG_DATA) != 0, tracks[i].data) << "entry " << i;
+            }
+        }
+    }
+};
+
+const std::vector<ImageTrack> kAudioOnly = {{120, false}, {90, false}, {75, false}};
+const std::vector<ImageTrack> kDataFirst = {{100, true}, {120, false}, {80, false}};
+const std::vector<ImageTrack> kDataLast = {{120, false}, {80, false}, {100, true}};
+
+TEST_F(ImageDriveTest, TocOfCueImages) {
+    for (const auto& tracks : {kAudioOnly, kDataFirst, kDataLast}) {
+        SCOPED_TRACE(tracks.front().data  ? "data first"
+                     : tracks.back().data ? "data last"
+                                          : "audio");
+        resetLibrary();
+        setHostDrivesEnabled(false);
+        const TestImage image = writeImage(tempDir(), "disc", tracks);
+        useImages({image});
+        expectToc(image, tracks);
+    }
+}
+
+TEST_F(ImageDriveTest, TocOfCdrdaoImages) {
+    for (const auto& tracks : {kAudioOnly, kDataFirst, kDataLast}) {
+        resetLibrary();
+        setHostDrivesEnabled(false);
+        const TestImage image = writeImage(tempDir(), "disc", tracks, ImageFormat::CdrdaoToc);
+        useImages({image});
+        expectToc(image, tracks);
+    }
+}
+
+TEST_F(ImageDriveTest, IdentificationNamesTheImageFile) {
+    useImages({writeImage(tempDir(), "my-disc", kAudioOnly)});
+    TCDROMParams params{};
+    ASSERT_EQ(CR_GetCDROMParameters(&params), CR_OK);
+    EXPECT_NE(std::string(params.ID).find("my-disc.cue"), std::string::npos) << params.ID;
+}
+
+TEST_F(ImageDriveTest, TracksReadBitIdenticalWithAndWithoutJitterCorrection) {
+    const TestImage image = writeImage(tempDir(), "disc", kDataFirst);
+    useImages({image});
+    for (const bool correction : {false, true}) {
+        SCOPED_TRACE(correction ? "correction on" : "correction off");
+        setReading(STEREO44100, correction);
+        for (size_t track = 1; track < kDataFirst.size(); ++track) {
+            const int32_t first = image.starts[track];
+            const int32_t last = image.starts[track + 1] - 1;
+            const RangeRead read = readRange(first, last);
+            ASSERT_TRUE(read.opened);
+            EXPECT_EQ(read.audio, imageAudio(first, last)) << "track " << track + 1;
+            EXPECT_EQ(read.results.back(), CR_CHUNK_LAST);
+            EXPECT_EQ(read.jitterErrors, 0);
+            EXPECT_EQ(read.percents.back(), 100);
+            for (const int32_t size : read.chunkSizes) {
+                EXPECT_LE(size, read.chunkBytes);
+            }
+        }
+    }
+}
+
+TEST_F(ImageDriveTest, CdrdaoImagesReadExactly) {
+    const TestImage image = writeImage(tempDir(), "disc", kDataLast, ImageFormat::CdrdaoToc);
+    useImages({image});
+    setReading(STEREO44100, true);
+    const RangeRead read = readRange(image.starts[1], image.starts[2] - 1);
+    EXPECT_EQ(read.audio, imageAudio(image.starts[1], image.starts[2] - 1));
+}
+
+TEST_F(ImageDriveTest, PercentGrowsToOneHundred) {
+    const TestImage image = writeImage(tempDir(), "disc", {{300, false}});
+    useImages({image});
+    const RangeRead read = readRange(0, 299);
+    ASSERT_GE(read.percents.size(), 3u);
+    EXPECT_TRUE(std::is_sorted(read.percents.begin(), read.percents.end()));
+    EXPECT_EQ(read.percents.front(), 26 * 100 / 300);
+    EXPECT_EQ(read.percents.back(), 100);
+}
+
+TEST_F(ImageDriveTest, AbortStopsReadingAtOnce) {
+    const TestImage image = writeImage(tempDir(), "disc", {{300, false}});
+    useImages({image});
+    int32_t bytes = 0;
+    ASSERT_EQ(CR_OpenRipper(&bytes, 0, 299), CR_OK);
+    std::vector<uint8_t> buffer(static_cast<size_t>(bytes));
+    int32_t delivered = 0;
+    int32_t abort = CR_TRUE;
+    EXPECT_EQ(CR_RipChunk(buffer.data(), &delivered, &abort), CR_CHUNK_LAST);
+    EXPECT_EQ(delivered, 0);
+    EXPECT_EQ(CR_GetPercentCompleted(), 0);
+    EXPECT_EQ(CR_CloseRipper(), CR_OK);
+}
+
+TEST_F(ImageDriveTest, ImagesFollowPhysicalDrivesInSettingsThenEnvironmentOrder) {
+    const TestImage first = writeImage(tempDir(), "first", kAudioOnly);
+    const TestImage second = writeImage(tempDir(), "second", kDataLast);
+    setenv("VARROW_CD_IMAGES",
+           (second.descriptor.string() + "::" + first.descriptor.string()).c_str(), 1);
+    // The machine's own drives come first; the images follow them.
+    setHostDrivesEnabled(true);
+    std::ofstream(iniPath()) << "[CDLIB]\nIMAGE1=" << first.descriptor.string() << "\n";
+    ASSERT_EQ(CR_Init(iniPath().c_str()), CR_OK);
+    // The environment's second image is new; its first is listed already.
+    const int32_t count = CR_GetNumCDROM();
+    ASSERT_GE(count, 2);
+    TCDROMParams params{};
+    ASSERT_EQ(CR_SetActiveCDROM(count - 2), CR_OK);
+    ASSERT_EQ(CR_GetCDROMParameters(&params), CR_OK);
+    EXPECT_STREQ(params.ID, "Image first.cue");
+    ASSERT_EQ(CR_SetActiveCDROM(count - 1), CR_OK);
+    ASSERT_EQ(CR_GetCDROMParameters(&params), CR_OK);
+    EXPECT_STREQ(params.ID, "Image second.cue");
+    auto drive = std::make_shared<VirtualDrive>("V", std::nullopt);
+    EXPECT_EQ(addVirtualDrive(drive), count) << "virtual drives come last";
+}
+
+TEST_F(ImageDriveTest, EnvironmentImagesAreIgnoredWhenHostDrivesAreOff) {
+    const TestImage image = writeImage(tempDir(), "env", kAudioOnly);
+    setenv("VARROW_CD_IMAGES", image.descriptor.c_str(), 1);
+    ASSERT_EQ(CR_Init(iniPath().c_str()), CR_OK);
+    EXPECT_EQ(CR_GetNumCDROM(), 0);
+}
+
+TEST_F(ImageDriveTest, MissingImageIsADriveWithoutDisc) {
+    TestImage missing;
+    missing.descriptor = tempDir() / "gone.cue";
+    useImages({missing});
+    EXPECT_EQ(CR_ReadToc(), CR_ERROR);
+    int32_t bytes = 0;
+    EXPECT_EQ(CR_OpenRipper(&bytes, 0, 10), CR_ERROR);
+}
+
+TEST_F(ImageDriveTest, EjectEmptiesTheDriveUntilTheNextRead) {
+    std::vector<uint32_t> events;
+    CR_SetDeviceChangeHandler([&events](uint32_t event) { events.push_back(event); });
+    useImages({writeImage(tempDir(), "disc", kAudioOnly)});
+    ASSERT_EQ(CR_LockCD(CR_TRUE), CR_OK);
+    EXPECT_EQ(CR_EjectCD(CR_TRUE), CR_ERROR) << "locked";
+    ASSERT_EQ(CR_LockCD(CR_FALSE), CR_OK);
+    ASSERT_EQ(CR_EjectCD(CR_TRUE), CR_OK);
+    EXPECT_EQ(events, std::vector<uint32_t>{CR_DEVICE_REMOVE_COMPLETE});
+    EXPECT_EQ(CR_GetNumTocEntries(), 0);
+    ASSERT_EQ(CR_ReadToc(), CR_OK) << "reading the disc loads the image again";
+    EXPECT_EQ(CR_GetNumTocEntries(), 3);
+    EXPECT_EQ(events, (std::vector<uint32_t>{CR_DEVICE_REMOVE_COMPLETE, CR_DEVICE_ARRIVAL}));
+    // The drive object and its state survive a new CR_Init.
+    ASSERT_EQ(CR_EjectCD(CR_TRUE), CR_OK);
+    ASSERT_EQ(CR_Init(iniPath().c_str()), CR_OK);
+    EXPECT_EQ(events.size(), 3u);
+    EXPECT_EQ(CR_EjectCD(CR_FALSE), CR_OK);
+    EXPECT_EQ(events.back(), CR_DEVICE_ARRIVAL);
+}
+
+TEST_F(ImageDriveTest, PlaybackFollowsTheWallClock) {
+    useImages({writeImage(tempDir(), "disc", kAudioOnly)});
+    ASSERT_EQ(CR_ReadToc(), CR_OK);
+    ASSERT_EQ(CR_PlaySection(120, 284), CR_OK);
+    uint32_t inTrack = 0;
+    uint32_t absolute = 0;
+    CR_GetPlayPosition(&inTrack, &absolute);
+    EXPECT_GE(absolute, 120u);
+    EXPECT_LT(absolute, 284u);
+    EXPECT_EQ(inTrack, absolute - 120);
+    ASSERT_EQ(CR_PauseCD(CR_TRUE), CR_OK);
+    uint32_t pausedAt = 0;
+    CR_GetPlayPosition(&inTrack, &pausedAt);
+    EXPECT_EQ(CR_StopPlayTrack(), CR_OK);
+    EXPECT_EQ(CR_PauseCD(CR_FALSE), CR_ERROR) << "nothing plays after stop";
+    CR_SetPlayPosition(0);
+    CR_GetPlayPosition(&inTrack, &absolute);
+    EXPECT_EQ(absolute, 0u);
+}
+
+} // namespace
+} // namespace cdlib::testing
