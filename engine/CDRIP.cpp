@@ -131,7 +131,7 @@ void TCDRIP::SetActiveCD(int32_t index) {
         std::memcpy(cdRomName_.data(), params_.ID, sizeof params_.ID);
         cdRomName_.back() = '\0';
         std::copy(std::begin(params_.DriveTable), std::end(params_.DriveTable),
-                  driveTable_.slots().begin());
+                  driveTable_.Slots().begin());
         outputFormat_ = static_cast<TOutputFormat>(params_.OutputFormat & 0xFF);
         speed_ = params_.Speed;
         cdRomNum_ = index;
@@ -171,7 +171,7 @@ void TCDRIP::SetActiveCD(int32_t index) {
 }
 
 bool TCDRIP::ApplyParameters() {
-    std::copy(driveTable_.slots().begin(), driveTable_.slots().end(),
+    std::copy(driveTable_.Slots().begin(), driveTable_.Slots().end(),
               std::begin(params_.DriveTable));
     params_.Speed = speed_;
     try {

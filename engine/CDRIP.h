@@ -64,8 +64,8 @@ public:
     bool Atapi() const { return slots_[SLOT_ATAPI] != 0; }
     void setAtapi(bool value) { slots_[SLOT_ATAPI] = value ? CR_TRUE : CR_FALSE; }
 
-    const std::array<int32_t, DRIVE_TABLE_SLOTS>& slots() const { return slots_; }
-    std::array<int32_t, DRIVE_TABLE_SLOTS>& slots() { return slots_; }
+    const std::array<int32_t, DRIVE_TABLE_SLOTS>& Slots() const { return slots_; }
+    std::array<int32_t, DRIVE_TABLE_SLOTS>& Slots() { return slots_; }
 
 private:
     std::array<int32_t, DRIVE_TABLE_SLOTS> slots_{};

@@ -196,7 +196,7 @@ TEST_F(TrackTable, CreationTakesTheLibraryVersion) {
     EXPECT_FALSE(engine.JitterCorrect());
     EXPECT_EQ(engine.JitterErrors(), 0);
     EXPECT_TRUE(engine.Tracks().empty());
-    for (int32_t slot : engine.DriveTable().slots()) {
+    for (int32_t slot : engine.DriveTable().Slots()) {
         EXPECT_EQ(slot, 0);
     }
 }
