@@ -7,6 +7,7 @@
 #include "Icons.h"
 #include "Modals.h"
 #include "Platform.h"
+#include "UnitMP3Dlg.h"
 #include "UnitRipProgress.h"
 
 #include <QCheckBox>
@@ -131,6 +132,7 @@ TForm1::TForm1(QWidget* parent)
     setObjectName(QStringLiteral("Form1"));
     createControls();
     connectHandlers();
+    connectEngineEvents();
     connectDeviceNotifications();
     // A failure of the engine while the window is set up is reported like
     // any other; the window still opens, with what was set up before it.
@@ -620,6 +622,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    closedDuringBatch_ = IsRipping;
     runHandler([this] { FormClose(); });
     event->accept();
 }
@@ -650,6 +653,20 @@ TDlg_RipProgress* TForm1::ripProgress() const {
     return ripProgress_;
 }
 
+void TForm1::setMP3Dlg(TMP3Dlg* dialog) {
+    mp3Dlg_ = dialog;
+    if (!dialog)
+        return;
+    dialog->setHelpFile(HelpFile);
+    dialog->setHintsSource([this] { return CheckBox_Hints->isChecked(); });
+    dialog->setSelectionTotalSource([this] { return SelectedBytes; });
+    dialog->setShowHints(CheckBox_Hints->isChecked());
+}
+
+TMP3Dlg* TForm1::mp3Dlg() const {
+    return mp3Dlg_;
+}
+
 void TForm1::showCaption(const QString& caption) {
     // Linux has no title of its own for an application: the desktop shows
     // the main window's caption.
@@ -661,6 +678,8 @@ void TForm1::CheckBox_HintsClick() {
     setWindowHints(this, shown);
     if (ripProgress_)
         setWindowHints(ripProgress_, shown);
+    if (mp3Dlg_)
+        mp3Dlg_->setShowHints(shown);
 }
 
 void TForm1::CheckBox_CaptionsClick() {

@@ -13,7 +13,9 @@
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 
 class QCheckBox;
 class QComboBox;
@@ -32,6 +34,7 @@ class QToolBar;
 class QToolButton;
 
 class TDlg_RipProgress;
+class TMP3Dlg;
 
 namespace varrow {
 class DeviceMonitor;
@@ -56,6 +59,9 @@ inline constexpr int DataStateImage = 1;
 
 // Status bar panels.
 enum StatusPanel : int { PANEL_CLOCK, PANEL_DISC, PANEL_TRACKS, STATUS_PANELS };
+
+// What the batch does with an output file that exists already.
+enum class TOverwriteMode : int { Skip = 0, Write = 1, WriteAll = 2 };
 
 // The item index of CUSTOMDRIVE, the only drive type whose read method the
 // user may choose.
@@ -85,6 +91,17 @@ public:
     QString TargetFolder;
     // The sum of the "Size (Bytes)" column over the selected audio rows.
     int64_t SelectedBytes = 0;
+
+    // State of the running extraction batch (UnitMainBatch.cpp).
+    TOverwriteMode OverwriteMode = TOverwriteMode::Write;
+    int32_t BatchTrackCount = 1;
+    int32_t BatchTrackIndex = 0;
+    std::chrono::steady_clock::time_point BatchStartTime;
+    std::chrono::milliseconds ElapsedTime{0};
+    QString OutputFileName;
+    // The free bytes of the volume that holds a folder, -1 when unknown;
+    // throws when the volume cannot be reached. Tests replace it.
+    std::function<int64_t(const QString& folder)> FreeSpaceQuery;
 
     QTabWidget* PageControl1 = nullptr;
     QWidget* TabSheet_CDExtract = nullptr;
@@ -158,9 +175,24 @@ public:
     void setRipProgress(TDlg_RipProgress* dialog);
     TDlg_RipProgress* ripProgress() const;
 
+    // The MP3 options dialog, created after this window and before the
+    // progress window; this window is its parent.
+    void setMP3Dlg(TMP3Dlg* dialog);
+    TMP3Dlg* mp3Dlg() const;
+
     // The window caption, which is also what the desktop shows for the
     // application.
     void showCaption(const QString& caption);
+
+    // The extraction batch (UnitMainBatch.cpp).
+    void ToolButton_RipMP3Click();
+    void ToolButton_RipWavClick();
+    // Extracts every selected audio row into TargetFolder; returns when the
+    // batch has ended for any reason. Engine errors propagate.
+    void RipSelectedTracks(bool Encode);
+    // True when `Bytes` plus 64000 per file fit strictly into the free space
+    // of the volume that holds `Folder`.
+    bool EnoughDiskSpace(const QString& Folder, int32_t FileCount, int64_t Bytes);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -209,8 +241,27 @@ private:
     void LabeledEdit_RipSpeedChange();
     void CheckBox_TransportLayerClick();
 
+    // Extraction batch (UnitMainBatch.cpp).
+    void connectEngineEvents();
+    void startBatch(bool encode);
+    void closeBatch();
+    void ripRow(int row, bool encode);
+    int nextSelectedRow(int row) const;
+    void restoreApplication();
+    QString drivePart(const QString& folder) const;
+    void showBatchProgress();
+    void showBatchPercentage();
+    void CDRIP1BeginTrack(uint16_t TrackNum);
+    void CDRIP1Progress(uint16_t PercentComplete, int64_t JittErrCount, long double RippingSpeed);
+    void CDRIP1EndTrack(uint16_t TrackNum);
+
     QLabel* statusPanels_[STATUS_PANELS] = {};
     QPointer<TDlg_RipProgress> ripProgress_;
+    QPointer<TMP3Dlg> mp3Dlg_;
+    QString folderDialogTitle_;
+    // The user closed this window while a batch ran: the batch's closing
+    // steps must not show it again.
+    bool closedDuringBatch_ = false;
     varrow::DeviceMonitor* deviceMonitor_ = nullptr;
     bool shownBefore_ = false;
 };

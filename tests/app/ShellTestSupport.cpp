@@ -39,6 +39,7 @@ void ShellTest::SetUp() {
 
 void ShellTest::TearDown() {
     progress_.reset();
+    mp3Dlg_.reset();
     form.reset();
     processEvents();
     overridePlatformInfo(std::nullopt);
@@ -55,6 +56,8 @@ std::shared_ptr<cdlib::VirtualDrive> ShellTest::addDrive(const std::string& id,
 
 TForm1& ShellTest::createWindow() {
     form = std::make_unique<TForm1>();
+    mp3Dlg_ = std::make_unique<TMP3Dlg>(form.get(), form->BaseCaption);
+    form->setMP3Dlg(mp3Dlg_.get());
     progress_ = std::make_unique<TDlg_RipProgress>(*form);
     form->setRipProgress(progress_.get());
     form->show();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ScriptedModals.h"
+#include "UnitMP3Dlg.h"
 #include "UnitMain.h"
 #include "UnitRipProgress.h"
 #include "VirtualDrive.h"
@@ -30,10 +31,12 @@ protected:
 
     std::shared_ptr<cdlib::VirtualDrive> addDrive(const std::string& id,
                                                   std::optional<cdlib::VirtualDisc> disc);
-    // Creates and shows the main window (its creation handler runs now) and
-    // the progress window, as the program starts them.
+    // Creates and shows the main window (its creation handler runs now),
+    // the MP3 options dialog and the progress window, as the program starts
+    // them.
     TForm1& createWindow();
     TDlg_RipProgress& progress() { return *progress_; }
+    TMP3Dlg& mp3Dlg() { return *mp3Dlg_; }
 
     // The seven column texts of a row, hidden columns included.
     QStringList rowTexts(int row) const;
@@ -48,6 +51,8 @@ protected:
     QTemporaryDir folder;
     QString settingsFile;
     std::unique_ptr<TForm1> form;
+    // A child of the main window, destroyed before it.
+    std::unique_ptr<TMP3Dlg> mp3Dlg_;
     std::unique_ptr<TDlg_RipProgress> progress_;
 };
 

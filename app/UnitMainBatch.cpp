@@ -1,0 +1,382 @@
+// The extraction batch: the two tool buttons, the loop over the selected
+// rows, the space checks and overwrite questions, and the engine's events
+// driving the progress window and the caption.
+#include "Application.h"
+#include "DiskSpace.h"
+#include "Modals.h"
+#include "TimeText.h"
+#include "UnitMP3Dlg.h"
+#include "UnitMain.h"
+#include "UnitRipProgress.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLocale>
+#include <QProgressBar>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+using namespace varrow;
+
+namespace {
+
+const QString AudioType = QStringLiteral("Audio");
+const QString FolderFilter =
+    QStringLiteral("all files (*.*)|*.*|audio (*.wav;*.mp3;*.pcm;*.faw;*.wma)|*.wav;*.mp3;*.pcm;"
+                   "*.faw;*.wma");
+const QString FolderFileNameText = QStringLiteral("filenames will be as a tracks names");
+// Room for a file's header, tag and file-system overhead, per file.
+constexpr int64_t BytesPerFile = 64000;
+// kbit/s of CD audio: bytes / 1411 x kbit/s estimates an MP3 file's bytes.
+constexpr int64_t CdAudioKbps = 1411;
+
+std::chrono::steady_clock::time_point now() {
+    const EngineHooks& hooks = engineHooks();
+    return hooks.now ? hooks.now() : std::chrono::steady_clock::now();
+}
+
+// The folder part of a path, with its trailing separator ("" without one).
+QString folderOf(const QString& path) {
+    const qsizetype separator = path.lastIndexOf(QLatin1Char('/'));
+    return separator < 0 ? QString() : path.left(separator + 1);
+}
+
+QString documentsFolder() {
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QFileInfo(documents).isDir() ? documents : QString();
+}
+
+void setTextColour(QLabel* label, const QColor& colour) {
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
+}
+
+QString cellText(const QTableWidget* list, int row, int column) {
+    const QTableWidgetItem* item = list->item(row, column);
+    return item != nullptr ? item->text() : QString();
+}
+
+} // namespace
+
+void TForm1::connectEngineEvents() {
+    FreeSpaceQuery = [](const QString& folder) {
+        return volumeFreeBytes(folder.toStdString());
+    };
+    CDRIP1.OnBeginTrack = [this](TCDRIP&, uint16_t trackNum) {
+        CDRIP1BeginTrack(trackNum);
+    };
+    CDRIP1.OnProgress = [this](TCDRIP&, uint16_t percent, int64_t jitterErrors, long double speed) {
+        CDRIP1Progress(percent, jitterErrors, speed);
+    };
+    CDRIP1.OnEndTrack = [this](TCDRIP&, uint16_t trackNum) {
+        CDRIP1EndTrack(trackNum);
+    };
+    const auto handle = [this](auto member) {
+        return [this, member] {
+            runHandler([this, member] { (this->*member)(); });
+        };
+    };
+    connect(ToolButton_RipMP3, &QToolButton::clicked, this,
+            handle(&TForm1::ToolButton_RipMP3Click));
+    connect(ToolButton_RipWav, &QToolButton::clicked, this,
+            handle(&TForm1::ToolButton_RipWavClick));
+}
+
+void TForm1::ToolButton_RipMP3Click() {
+    startBatch(true);
+}
+
+void TForm1::ToolButton_RipWavClick() {
+    startBatch(false);
+}
+
+void TForm1::startBatch(bool encode) {
+    if (IsPlaying || IsRipping)
+        return;
+    IsRipping = true;
+    closedDuringBatch_ = false;
+    CR_LockCD(CR_TRUE);
+    PageControl1->setEnabled(false);
+    Timer1->stop();
+    Timer2->stop();
+    folderDialogTitle_ = encode ? QStringLiteral("Select Folder to save MP3 files:")
+                                : QStringLiteral("Select Folder to save WAV files:");
+    // An engine error ends the batch at once; the window is given back all
+    // the same before the error is reported.
+    try {
+        RipSelectedTracks(encode);
+    } catch (...) {
+        closeBatch();
+        throw;
+    }
+    closeBatch();
+}
+
+void TForm1::closeBatch() {
+    IsRipping = false;
+    PageControl1->setEnabled(true);
+    setEnabled(true);
+    if (!closedDuringBatch_) {
+        showNormal();
+        setVisible(true);
+    }
+    CR_LockCD(CR_FALSE);
+    CurrentCaption = BaseCaption;
+    showCaption(CurrentCaption);
+    Timer1->start();
+    Timer2->start();
+    if (ripProgress_ && ripProgress_->isVisible())
+        ripProgress_->close();
+    CR_StopPlayTrack();
+}
+
+void TForm1::RipSelectedTracks(bool Encode) {
+    CDRIP1.setEncode(Encode);
+    OverwriteMode = TOverwriteMode::Write;
+
+    if (TargetFolder.isEmpty())
+        TargetFolder = documentsFolder();
+    const SaveDialogRequest folderRequest{folderDialogTitle_, FolderFilter, FolderFileNameText,
+                                          TargetFolder};
+
+    if (selectedRowCount() == 0) {
+        MessageDlgCentered(this, QStringLiteral("Track(s) is not selected!"), MsgDlgType::Warning,
+                           MsgButtons::Ok);
+        return;
+    }
+
+    if (Encode) {
+        if (!mp3Dlg_)
+            throw std::logic_error("the MP3 options dialog was not created");
+        if (modals().exec(*mp3Dlg_) != QDialog::Accepted)
+            return;
+        uint8_t monoDownMixType = CDRIP1.MonoDownMixType();
+        const QString rejected = mp3Dlg_->ApplyTo(LameCoder1, monoDownMixType);
+        CDRIP1.setMonoDownMixType(monoDownMixType);
+        if (!rejected.isEmpty()) {
+            MessageDlgCentered(this, rejected, MsgDlgType::Error, MsgButtons::Ok);
+            return;
+        }
+    }
+
+    if (!ripProgress_)
+        throw std::logic_error("the progress window was not created");
+    const std::optional<QString> chosen = modals().saveFileName(this, folderRequest);
+    if (!chosen)
+        return;
+    TargetFolder = folderOf(*chosen);
+    if (!QFileInfo(TargetFolder).isDir())
+        return;
+
+    BatchTrackCount = selectedRowCount();
+    ripProgress_->Gauge_All->setMaximum(BatchTrackCount * 100);
+    ripProgress_->Gauge_All->setValue(0);
+
+    const auto selected = static_cast<long double>(SelectedBytes);
+    int64_t estimate = SelectedBytes;
+    if (Encode && LameCoder1.EnableVBR())
+        estimate = std::llround((LameCoder1.Bitrate() + LameCoder1.MaxBitrate() * 0.1L) *
+                                (selected / CdAudioKbps));
+    else if (Encode)
+        estimate = std::llround(selected / CdAudioKbps * LameCoder1.Bitrate());
+    if (!EnoughDiskSpace(TargetFolder, BatchTrackCount, estimate)) {
+        MessageDlgCentered(this,
+                           QStringLiteral("Not enough free disk space on \"%1\" to write selected "
+                                          "tracks!")
+                               .arg(drivePart(TargetFolder)),
+                           MsgDlgType::Error, MsgButtons::Ok);
+        return;
+    }
+
+    BatchTrackIndex = 0;
+    int row = nextSelectedRow(-1);
+    AbortAll = false;
+    ElapsedTime = std::chrono::milliseconds::zero();
+    showBatchProgress();
+    BatchStartTime = now();
+
+    while (row >= 0 && !AbortAll) {
+        ripRow(row, Encode);
+        try {
+            if (row >= ListView1->rowCount())
+                throw std::out_of_range("the row in hand left the track list");
+            if (!SkipTrack && !AbortAll && OverwriteMode != TOverwriteMode::Skip)
+                ListView1->selectionModel()->select(ListView1->model()->index(row, COL_TITLE),
+                                                    QItemSelectionModel::Deselect |
+                                                        QItemSelectionModel::Rows);
+            row = nextSelectedRow(row);
+            ++BatchTrackIndex;
+        } catch (const std::exception&) {
+            MessageDlgCentered(ripProgress_, QStringLiteral("Varrow: Internal error 1"),
+                               MsgDlgType::Error, MsgButtons::Ok);
+            AbortAll = true;
+        }
+    }
+
+    restoreApplication();
+    MessageDlgCentered(ripProgress_,
+                       QStringLiteral("Extract is complete.\nExtract time: ") +
+                           longTimeText(ElapsedTime),
+                       MsgDlgType::Information, MsgButtons::Ok);
+}
+
+void TForm1::ripRow(int row, bool encode) {
+    SkipTrack = false;
+    if (OverwriteMode != TOverwriteMode::WriteAll)
+        OverwriteMode = TOverwriteMode::Write;
+    if (cellText(ListView1, row, COL_TYPE) != AudioType)
+        return;
+
+    const QString title = cellText(ListView1, row, COL_TITLE);
+    const QString trackText = cellText(ListView1, row, COL_TRACK);
+    const QString prefix =
+        CheckBox_AddNum2FName->isChecked() ? trackText + QStringLiteral("_") : QString();
+    const QString extension = encode              ? QString::fromStdString(LameCoder1.DefaultExt())
+                              : CDRIP1.WriteWAV() ? QStringLiteral(".wav")
+                                                  : QStringLiteral(".pcm");
+    const QString fileName = prefix + title + extension;
+    OutputFileName = TargetFolder + fileName;
+    ripProgress_->Label_Track->setText((encode
+                                            ? QStringLiteral("Exctract and Encode \"%1\" to \"%2\"")
+                                            : QStringLiteral("Exctract \"%1\" to \"%2\""))
+                                           .arg(title, fileName));
+
+    const int64_t size = cellText(ListView1, row, COL_SIZE).toLongLong();
+    const int64_t estimate =
+        encode ? (size / CdAudioKbps) * static_cast<int64_t>(LameCoder1.Bitrate()) : size;
+    if (!EnoughDiskSpace(TargetFolder, 1, estimate)) {
+        restoreApplication();
+        MessageDlgCentered(this,
+                           QStringLiteral("Not enough free disk space on \"%1\" to write \"%2\"!")
+                               .arg(drivePart(TargetFolder), fileName),
+                           MsgDlgType::Error, MsgButtons::Ok);
+        return;
+    }
+
+    if (OverwriteMode != TOverwriteMode::WriteAll && QFileInfo::exists(OutputFileName)) {
+        restoreApplication();
+        // Closing the question without one of its buttons keeps the file,
+        // as No does.
+        switch (MessageDlgCentered(
+            this, QStringLiteral("File \"%1\" already exists!\nOverwrite?").arg(OutputFileName),
+            MsgDlgType::Confirmation, MsgButtons::YesNoYesToAll)) {
+        case ModalResult::Yes:
+            OverwriteMode = TOverwriteMode::Write;
+            break;
+        case ModalResult::YesToAll:
+            OverwriteMode = TOverwriteMode::WriteAll;
+            break;
+        default:
+            OverwriteMode = TOverwriteMode::Skip;
+            break;
+        }
+    }
+    if (OverwriteMode != TOverwriteMode::Skip)
+        CDRIP1.RipTrack(trackText.toInt(), TargetFolder.toStdString(), fileName.toStdString());
+}
+
+int TForm1::nextSelectedRow(int row) const {
+    for (int next = row + 1; next < ListView1->rowCount(); ++next) {
+        if (isRowSelected(next))
+            return next;
+    }
+    return -1;
+}
+
+void TForm1::showBatchProgress() {
+    ripProgress_->show();
+    ripProgress_->raise();
+}
+
+// Linux has no minimised application as such: the Hide button minimises
+// every window of the program, and this brings them back.
+void TForm1::restoreApplication() {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->isVisible() && window->isMinimized())
+            window->showNormal();
+    }
+}
+
+QString TForm1::drivePart(const QString& folder) const {
+    return QString::fromStdString(volumeMountPoint(folder.toStdString()));
+}
+
+bool TForm1::EnoughDiskSpace(const QString& Folder, int32_t FileCount, int64_t Bytes) {
+    if (!QFileInfo(Folder).isDir())
+        return false;
+    int64_t freeBytes = -1;
+    try {
+        freeBytes = FreeSpaceQuery ? FreeSpaceQuery(Folder) : -1;
+    } catch (const std::exception&) {
+        MessageDlgCentered(this, QStringLiteral("Disk access error!\nFolder:\n") + Folder,
+                           MsgDlgType::Error, MsgButtons::Ok);
+        return false;
+    }
+    const int64_t need = Bytes + int64_t{FileCount} * BytesPerFile;
+    return need < freeBytes;
+}
+
+void TForm1::CDRIP1BeginTrack(uint16_t) {
+    if (!ripProgress_)
+        return;
+    CurrentCaption = BaseCaption + QStringLiteral(" - ");
+    TDlg_RipProgress& window = *ripProgress_;
+    window.Gauge_Track->setValue(0);
+    const QColor normal = window.palette().color(QPalette::WindowText);
+    setTextColour(window.Label_JittError, normal);
+    setTextColour(window.Label_JittCount, normal);
+    const bool jitterCorrect = CDRIP1.JitterCorrect();
+    window.Label_JittError->setEnabled(jitterCorrect);
+    window.Label_JittCount->setEnabled(jitterCorrect);
+    window.Label_JittCount->setText(jitterCorrect ? QStringLiteral("0") : QStringLiteral("OFF"));
+}
+
+void TForm1::showBatchPercentage() {
+    const int overall = ripProgress_->Gauge_All->value() / std::max(BatchTrackCount, 1);
+    showCaption(CurrentCaption + QString::number(overall) + QStringLiteral("%"));
+}
+
+void TForm1::CDRIP1Progress(uint16_t PercentComplete, int64_t JittErrCount,
+                            long double RippingSpeed) {
+    if (!ripProgress_)
+        return;
+    TDlg_RipProgress& window = *ripProgress_;
+    window.Gauge_Track->setValue(PercentComplete);
+    window.Gauge_All->setValue(BatchTrackIndex * 100 + PercentComplete);
+    showBatchPercentage();
+    ElapsedTime = std::chrono::duration_cast<std::chrono::milliseconds>(now() - BatchStartTime);
+    window.Label_RipTime->setText(longTimeText(ElapsedTime));
+    window.Label_Speed->setText(QStringLiteral("x") +
+                                QLocale().toString(static_cast<double>(RippingSpeed), 'f', 1));
+    if (CDRIP1.JitterCorrect() && JittErrCount != 0) {
+        setTextColour(window.Label_JittCount, Qt::red);
+        window.Label_JittCount->setText(QString::number(JittErrCount));
+    }
+}
+
+void TForm1::CDRIP1EndTrack(uint16_t) {
+    if (!ripProgress_)
+        return;
+    TDlg_RipProgress& window = *ripProgress_;
+    window.Gauge_Track->setValue(100);
+    window.Gauge_All->setValue(BatchTrackIndex * 100 + 100);
+    showBatchPercentage();
+    ElapsedTime = std::chrono::duration_cast<std::chrono::milliseconds>(now() - BatchStartTime);
+    window.Label_RipTime->setText(QStringLiteral("Extract Time: ") + longTimeText(ElapsedTime));
+    if (CDRIP1.JitterErrors() != 0 && CheckBox_ONErrPause->isChecked())
+        MessageDlgCentered(&window,
+                           QFileInfo(OutputFileName).fileName() + QStringLiteral(": ") +
+                               QString::number(CDRIP1.JitterErrors()) +
+                               QStringLiteral(" synchronization (jitter) errors are possible!"),
+                           MsgDlgType::Warning, MsgButtons::Ok);
+}
