@@ -300,7 +300,8 @@ TEST_F(VirtualDriveTest, ParameterRecordRoundTripsAndKeepsLibraryBytes) {
     EXPECT_EQ(params.ReadRetries % 5, 0);
     EXPECT_GT(params.ReadRetries, 0);
     EXPECT_EQ(params.JitterCorrection, CR_FALSE);
-    EXPECT_EQ(params.OutputFormat, STEREO44100);
+    EXPECT_EQ(int32_t{params.OutputFormat}, STEREO44100)
+        << "copied: the field sits at an odd offset";
     EXPECT_EQ(params.DriveTable[SLOT_SETSPEED], SPEEDMMC);
     EXPECT_EQ(params.DriveTable[SLOT_ATAPI], CR_TRUE);
 
