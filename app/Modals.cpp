@@ -19,20 +19,18 @@ public:
     CentredMessageBox(QWidget* owner, Icon icon, const QString& title, const QString& text,
                       StandardButtons buttons)
         : QMessageBox(icon, title, text, buttons, owner)
-        , owner_(owner)
-    {
-    }
+        , owner_(owner) {}
 
 protected:
-    void showEvent(QShowEvent* event) override
-    {
+    void showEvent(QShowEvent* event) override {
         QMessageBox::showEvent(event);
         if (owner_ == nullptr)
             return;
         const QRect ownerFrame = owner_->frameGeometry();
         const QSize boxSize = frameGeometry().size();
-        const CentredPosition at = centreOver(ownerFrame.left(), ownerFrame.top(), ownerFrame.width(),
-                                              ownerFrame.height(), boxSize.width(), boxSize.height());
+        const CentredPosition at =
+            centreOver(ownerFrame.left(), ownerFrame.top(), ownerFrame.width(), ownerFrame.height(),
+                       boxSize.width(), boxSize.height());
         move(at.left, at.top);
     }
 
@@ -40,8 +38,7 @@ private:
     QWidget* owner_;
 };
 
-QMessageBox::Icon iconFor(MsgDlgType type)
-{
+QMessageBox::Icon iconFor(MsgDlgType type) {
     switch (type) {
     case MsgDlgType::Warning:
         return QMessageBox::Warning;
@@ -55,8 +52,7 @@ QMessageBox::Icon iconFor(MsgDlgType type)
     return QMessageBox::NoIcon;
 }
 
-QString titleFor(MsgDlgType type)
-{
+QString titleFor(MsgDlgType type) {
     switch (type) {
     case MsgDlgType::Warning:
         return QStringLiteral("Warning");
@@ -70,8 +66,7 @@ QString titleFor(MsgDlgType type)
     return {};
 }
 
-QMessageBox::StandardButtons buttonsFor(MsgButtons buttons)
-{
+QMessageBox::StandardButtons buttonsFor(MsgButtons buttons) {
     switch (buttons) {
     case MsgButtons::Ok:
         return QMessageBox::Ok;
@@ -83,8 +78,7 @@ QMessageBox::StandardButtons buttonsFor(MsgButtons buttons)
     return QMessageBox::Ok;
 }
 
-ModalResult resultFor(int button)
-{
+ModalResult resultFor(int button) {
     switch (button) {
     case QMessageBox::Ok:
         return ModalResult::Ok;
@@ -100,8 +94,7 @@ ModalResult resultFor(int button)
 }
 
 // "description|pattern|..." becomes Qt's "description (pattern pattern);;...".
-QString qtFilter(const QString& filter)
-{
+QString qtFilter(const QString& filter) {
     const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList entries;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
@@ -117,20 +110,17 @@ QString qtFilter(const QString& filter)
 class RealModals final : public Modals {
 public:
     ModalResult message(QWidget* owner, const QString& text, MsgDlgType type,
-                        MsgButtons buttons) override
-    {
+                        MsgButtons buttons) override {
         CentredMessageBox box(owner, iconFor(type), titleFor(type), text, buttonsFor(buttons));
         return resultFor(box.exec());
     }
 
-    void plainMessage(const QString& text) override
-    {
+    void plainMessage(const QString& text) override {
         QMessageBox box(QMessageBox::NoIcon, QString(), text, QMessageBox::Ok);
         box.exec();
     }
 
-    std::optional<QString> saveFileName(QWidget* owner, const SaveDialogRequest& request) override
-    {
+    std::optional<QString> saveFileName(QWidget* owner, const SaveDialogRequest& request) override {
         QFileDialog dialog(owner, request.title, request.directory, qtFilter(request.filter));
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
@@ -144,8 +134,7 @@ public:
 
     int exec(QDialog& dialog) override { return dialog.exec(); }
 
-    void openHelp(const QString& argument) override
-    {
+    void openHelp(const QString& argument) override {
         // The topic after "::" addresses a page inside the help file; the
         // desktop's viewer is given the file itself.
         const QString file = argument.section(QStringLiteral("::"), 0, 0);
@@ -153,32 +142,30 @@ public:
     }
 };
 
-std::unique_ptr<Modals>& installed()
-{
+std::unique_ptr<Modals>& installed() {
     static std::unique_ptr<Modals> current = std::make_unique<RealModals>();
     return current;
 }
 
-}  // namespace
+} // namespace
 
-Modals& modals() { return *installed(); }
+Modals& modals() {
+    return *installed();
+}
 
-std::unique_ptr<Modals> setModals(std::unique_ptr<Modals> replacement)
-{
+std::unique_ptr<Modals> setModals(std::unique_ptr<Modals> replacement) {
     std::swap(installed(), replacement);
     return replacement;
 }
 
 CentredPosition centreOver(int ownerLeft, int ownerTop, int ownerWidth, int ownerHeight,
-                           int boxWidth, int boxHeight)
-{
+                           int boxWidth, int boxHeight) {
     return {ownerLeft + ownerWidth / 2 - boxWidth / 2, ownerTop + ownerHeight / 2 - boxHeight / 2};
 }
 
 ModalResult MessageDlgCentered(QWidget* owner, const QString& text, MsgDlgType type,
-                               MsgButtons buttons)
-{
+                               MsgButtons buttons) {
     return modals().message(owner, text, type, buttons);
 }
 
-}  // namespace varrow
+} // namespace varrow

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <QString>
-
 #include <memory>
 #include <optional>
 
@@ -21,9 +20,9 @@ enum class ModalResult { None, Ok, Cancel, Yes, No, YesToAll };
 // A file-save dialog used to pick a folder.
 struct SaveDialogRequest {
     QString title;
-    QString filter;        // "description|pattern|description|pattern"
-    QString fileNameText;  // text put into the file-name field
-    QString directory;     // folder the dialog opens in
+    QString filter;       // "description|pattern|description|pattern"
+    QString fileNameText; // text put into the file-name field
+    QString directory;    // folder the dialog opens in
 };
 
 class Modals {
@@ -63,4 +62,4 @@ CentredPosition centreOver(int ownerLeft, int ownerTop, int ownerWidth, int owne
 ModalResult MessageDlgCentered(QWidget* owner, const QString& text, MsgDlgType type,
                                MsgButtons buttons);
 
-}  // namespace varrow
+} // namespace varrow

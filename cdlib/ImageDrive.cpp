@@ -1,6 +1,11 @@
 #include "ImageDrive.h"
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <unistd.h>
 
 namespace cdlib {
 
@@ -21,6 +26,61 @@ driver_id_t imageDriverFor(const std::string& path) {
         return DRIVER_NRG;
     }
     return DRIVER_UNKNOWN;
+}
+
+// libcdio opens the files a cdrdao TOC names relative to the working folder,
+// not to the TOC. Such a TOC is read through a copy whose file names are
+// made absolute; returns that copy's path, or nothing when none is needed.
+std::optional<std::filesystem::path> resolvedCdrdaoCopy(const std::string& path) {
+    std::ifstream in(path);
+    if (!in) {
+        return std::nullopt;
+    }
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    static const std::regex fileLine(R"(^(\s*(?:FILE|AUDIOFILE|DATAFILE)\s+")([^"]+)(".*)$)");
+    std::ostringstream text;
+    bool changed = false;
+    for (std::string line; std::getline(in, line);) {
+        std::smatch match;
+        if (std::regex_match(line, match, fileLine) &&
+            std::filesystem::path(match[2].str()).is_relative()) {
+            line = match[1].str() + (folder / match[2].str()).string() + match[3].str();
+            changed = true;
+        }
+        text << line << '\n';
+    }
+    if (!changed) {
+        return std::nullopt;
+    }
+    std::string name = (std::filesystem::temp_directory_path() / "varrow-XXXXXX.toc").string();
+    const int fd = mkstemps(name.data(), 4);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    const std::string content = text.str();
+    const bool written =
+        write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+    close(fd);
+    if (!written) {
+        std::error_code error;
+        std::filesystem::remove(name, error);
+        return std::nullopt;
+    }
+    return name;
+}
+
+CdIo_t* openImage(const std::string& path) {
+    const driver_id_t driver = imageDriverFor(path);
+    if (driver == DRIVER_CDRDAO) {
+        if (const auto copy = resolvedCdrdaoCopy(path)) {
+            // The TOC is parsed while opening; the copy is not needed after.
+            CdIo_t* cdio = cdio_open(copy->c_str(), driver);
+            std::error_code error;
+            std::filesystem::remove(*copy, error);
+            return cdio;
+        }
+    }
+    return cdio_open(path.c_str(), driver);
 }
 
 } // namespace
@@ -79,7 +139,7 @@ bool ImageDrive::load() {
     }
     // Never cdio_eject_media on an image: it frees the image and leaves the
     // handle dangling. Closing and opening again is what "eject" means here.
-    cdio_.reset(cdio_open(path_.c_str(), imageDriverFor(path_)));
+    cdio_.reset(openImage(path_));
     if (!cdio_) {
         return false;
     }

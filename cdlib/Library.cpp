@@ -12,6 +12,8 @@
 #include "VirtualDrive.h"
 #include "VirtualDriveBackend.h"
 
+#include <cdio/logging.h>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -28,6 +30,10 @@ constexpr int32_t kLibraryVersion = 100;
 
 class Library final {
 public:
+    Library() = default;
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+
     int32_t driveCount() const { return static_cast<int32_t>(host_.size() + virtual_.size()); }
 
     Drive* drive(int32_t number) const {
@@ -126,8 +132,19 @@ private:
     std::function<void(uint32_t)> deviceChangeHandler_;
 };
 
+// libcdio warns on stderr about things the library handles itself (a
+// short pregap in an image, a missing file); only its errors go through.
+void cdioLog(cdio_log_level_t level, const char message[]) {
+    if (level >= CDIO_LOG_ERROR) {
+        std::fprintf(stderr, "libcdio: %s\n", message);
+    }
+}
+
 Library& library() {
-    static Library instance;
+    static Library instance = [] {
+        cdio_log_set_handler(cdioLog);
+        return Library{};
+    }();
     return instance;
 }
 

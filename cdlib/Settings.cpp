@@ -36,6 +36,11 @@ bool readFile(CSimpleIniA& ini, const std::string& path, bool& exists) {
     if (!exists) {
         return true;
     }
+    // A folder or device is no settings file (and SimpleIni would take its
+    // size for the size of the text).
+    if (!std::filesystem::is_regular_file(path, error)) {
+        return false;
+    }
     return ini.LoadFile(path.c_str()) >= 0;
 }
 

@@ -130,19 +130,27 @@ ChunkRead VirtualDriveBackend::readChunk(int32_t sectors, std::span<uint8_t> buf
     const int32_t first = position_;
     const int32_t last = position_ + sectors - 1;
 
-    if (!rangeOpen_ || !readable()) {
+    if (!rangeOpen_) {
         result.usable = false;
         return result;
     }
+    if (!readable()) {
+        position_ += sectors;
+        result.sectorsConsumed = sectors;
+        result.usable = false;
+        return result;
+    }
+    position_ += sectors;
+    result.sectorsConsumed = sectors;
     if (faults.mediumLostAtSector && *faults.mediumLostAtSector <= last) {
+        // The sectors of a vanished medium are lost like unreadable ones on a
+        // real drive, so the range still comes to its end.
         drive_->disc_.reset();
         drive_->clock_.stop();
         postDeviceChange(CR_DEVICE_REMOVE_COMPLETE);
         result.usable = false;
         return result;
     }
-    position_ += sectors;
-    result.sectorsConsumed = sectors;
     if (faults.emptyChunks.contains(chunk)) {
         result.usable = false;
         return result;

@@ -40,7 +40,8 @@ struct VirtualFaults {
     // rest of its sectors are lost.
     std::map<int, int32_t> shortChunks;
     // The medium disappears when reading reaches this sector: from then on
-    // every chunk returns 1 with zero bytes and the drive reports no disc.
+    // every chunk returns 1 with zero bytes, its sectors lost, until the
+    // range ends with 4 as usual; the drive reports no disc.
     std::optional<int32_t> mediumLostAtSector;
     // Operations, by their CR_ name ("CR_ReadToc", "CR_OpenRipper", ...), that
     // answer 1 on this drive while it is the active drive. Operations without

@@ -124,24 +124,24 @@ enum TDriveTableSlot : int {
 // fields at offsets 0, 276, 284, 292 and 327; every other byte belongs to the
 // library and must be handed back exactly as it was filled.
 struct TCDROMParams {
-    char ID[256];              // identification text, NUL-terminated
-    int32_t SectorsPerRead;    // library: sectors read per chunk
-    int32_t ReadRetries;       // library: paranoia retries per sector (multiple of 5)
-    uint8_t LibraryArea1[12];  // library
-    int32_t Speed;             // extraction speed factor, 0 = drive default
-    uint8_t LibraryArea2[4];   // library
-    int32_t JitterCorrection;  // -1 on, 0 off
-    uint8_t LibraryArea3[4];   // library
+    char ID[256];             // identification text, NUL-terminated
+    int32_t SectorsPerRead;   // library: sectors read per chunk
+    int32_t ReadRetries;      // library: paranoia retries per sector (multiple of 5)
+    uint8_t LibraryArea1[12]; // library
+    int32_t Speed;            // extraction speed factor, 0 = drive default
+    uint8_t LibraryArea2[4];  // library
+    int32_t JitterCorrection; // -1 on, 0 off
+    uint8_t LibraryArea3[4];  // library
     int32_t DriveTable[DRIVE_TABLE_SLOTS];
-    uint8_t LibraryArea4[7];   // library
-    int32_t OutputFormat;      // TOutputFormat ordinal, zero-extended
-    uint8_t LibraryArea5[33];  // library
+    uint8_t LibraryArea4[7];  // library
+    int32_t OutputFormat;     // TOutputFormat ordinal, zero-extended
+    uint8_t LibraryArea5[33]; // library
 };
 
 // One table-of-contents entry, returned by value.
 struct TTocEntry {
     uint32_t StartSector;
-    uint8_t Flags;  // bit value 4: data track (CD control field)
+    uint8_t Flags; // bit value 4: data track (CD control field)
     uint8_t TrackNumber;
     uint8_t Reserved[2];
 };

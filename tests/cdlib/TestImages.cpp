@@ -109,11 +109,11 @@ TestImage writeImage(const std::filesystem::path& dir, const std::string& name,
             if (tracks[i].data) {
                 // libcdio reads the MSF after a DATAFILE as the track's start
                 // address, counted with the two-second pregap.
-                text << "DATAFILE \"" << image.bin.string() << "\" #"
+                text << "DATAFILE \"" << image.bin.filename().string() << "\" #"
                      << static_cast<int64_t>(start) * kSectorBytes << " " << msf(start + 150)
                      << "\n";
             } else {
-                text << "FILE \"" << image.bin.string() << "\" " << msf(start) << " "
+                text << "FILE \"" << image.bin.filename().string() << "\" " << msf(start) << " "
                      << msf(tracks[i].sectors) << "\n";
             }
         }

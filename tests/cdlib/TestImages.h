@@ -20,6 +20,7 @@ struct TestImage {
     std::vector<int32_t> starts; // first sector of each track, then the lead-out
 };
 
+// cdrdao TOCs name their data file relative to the TOC, as cdrdao writes them.
 enum class ImageFormat { Cue, CdrdaoToc };
 
 // Writes `<dir>/<name>.bin` and its descriptor.

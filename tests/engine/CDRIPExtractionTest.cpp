@@ -264,6 +264,18 @@ TEST_F(Extraction, ChunksThatDeliverNothingAreSkippedAndTheLoopGoesOn) {
     EXPECT_EQ(readFile(path("gaps.pcm")), expected);
 }
 
+TEST_F(Extraction, MediumLostMidTrackEndsTheTrackWithWhatWasRead) {
+    insert(discOf({100}));
+    drive_->faults().mediumLostAtSector = 45;
+    engine_.RipTrack(1, path("lost.pcm"));
+
+    // Chunks 0-9 .. 30-39 arrive; from 40 on the medium is gone, and the
+    // range still ends instead of waiting for a disc that will not come.
+    EXPECT_EQ(ended_, std::vector<uint16_t>{1});
+    EXPECT_EQ(readFile(path("lost.pcm")), expectedAudio(0, 39));
+    EXPECT_LE(drive_->chunksRead(), 11);
+}
+
 TEST_F(Extraction, AbortBeforeTheTrackDoesNotStopIt) {
     insert(discOf({100}));
     engine_.AbortRip();

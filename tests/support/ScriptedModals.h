@@ -9,11 +9,9 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
-
-#include <gtest/gtest.h>
-
 #include <deque>
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -44,14 +42,12 @@ public:
     std::vector<QString> helpRequests;
     int dialogsRun = 0;
 
-    void answer(ModalResult result)
-    {
+    void answer(ModalResult result) {
         messageAnswers.emplace_back([result](const ShownMessage&) { return result; });
     }
 
     ModalResult message(QWidget* owner, const QString& text, MsgDlgType type,
-                        MsgButtons buttons) override
-    {
+                        MsgButtons buttons) override {
         messages.push_back({owner, text, type, buttons});
         if (messageAnswers.empty()) {
             ADD_FAILURE() << "unexpected message box: " << text.toStdString();
@@ -64,8 +60,7 @@ public:
 
     void plainMessage(const QString& text) override { plainMessages.push_back(text); }
 
-    std::optional<QString> saveFileName(QWidget*, const SaveDialogRequest& request) override
-    {
+    std::optional<QString> saveFileName(QWidget*, const SaveDialogRequest& request) override {
         saveRequests.push_back(request);
         if (saveAnswers.empty()) {
             ADD_FAILURE() << "unexpected save dialog: " << request.title.toStdString();
@@ -76,8 +71,7 @@ public:
         return next;
     }
 
-    int exec(QDialog& dialog) override
-    {
+    int exec(QDialog& dialog) override {
         ++dialogsRun;
         if (dialogAnswers.empty()) {
             ADD_FAILURE() << "unexpected modal dialog: " << dialog.objectName().toStdString();
@@ -94,8 +88,7 @@ public:
 
     void openHelp(const QString& argument) override { helpRequests.push_back(argument); }
 
-    std::vector<QString> texts() const
-    {
+    std::vector<QString> texts() const {
         std::vector<QString> result;
         for (const auto& shown : messages)
             result.push_back(shown.text);
@@ -107,14 +100,12 @@ public:
 // end that every scripted answer was used.
 class ModalsScope final {
 public:
-    ModalsScope()
-    {
+    ModalsScope() {
         auto scripted = std::make_unique<ScriptedModals>();
         script_ = scripted.get();
         previous_ = setModals(std::move(scripted));
     }
-    ~ModalsScope()
-    {
+    ~ModalsScope() {
         EXPECT_TRUE(script_->messageAnswers.empty()) << "scripted message answers left over";
         EXPECT_TRUE(script_->saveAnswers.empty()) << "scripted save answers left over";
         EXPECT_TRUE(script_->dialogAnswers.empty()) << "scripted dialog answers left over";
@@ -131,4 +122,4 @@ private:
     std::unique_ptr<Modals> previous_;
 };
 
-}  // namespace varrow::testing
+} // namespace varrow::testing
