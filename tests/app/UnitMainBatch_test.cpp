@@ -48,7 +48,9 @@ protected:
         std::vector<cdlib::VirtualTrack> disc(static_cast<size_t>(tracks), audio(sectors));
         drive = addDrive("VIRTUAL Batch", discOf(disc));
         createWindow();
-        form->FreeSpaceQuery = [](const QString&) { return Plenty; };
+        form->FreeSpaceQuery = [](const QString&) {
+            return Plenty;
+        };
     }
 
     void selectRows(std::initializer_list<int> rows) {
@@ -277,8 +279,7 @@ TEST_F(Batch, WavBatchWritesEverySelectedRowAndUnselectsIt) {
     EXPECT_TRUE(modals->messages[0].text.startsWith("Extract is complete.\nExtract time: 0:00:0"));
     EXPECT_EQ(modals->messages[0].type, MsgDlgType::Information);
     EXPECT_EQ(modals->messages[0].owner, &progress());
-    EXPECT_EQ(QDir(out).entryList(QDir::Files),
-              QStringList({"01_Track01.wav", "03_Track03.wav"}));
+    EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList({"01_Track01.wav", "03_Track03.wav"}));
     EXPECT_EQ(QFileInfo(out + "01_Track01.wav").size(), 44 + 300 * 2352);
     EXPECT_TRUE(selectedRows().empty());
     EXPECT_EQ(form->TargetFolder, out);
@@ -299,7 +300,8 @@ TEST_F(Batch, TitlesAreUsedAsShownAndNumberingFollowsItsOption) {
 
 TEST_F(Batch, OverwriteAnswersAcrossRowsAndTheNextBatchAsksAgain) {
     start(4, 100);
-    for (const char* name : {"01_Track01.wav", "02_Track02.wav", "03_Track03.wav", "04_Track04.wav"})
+    for (const char* name :
+         {"01_Track01.wav", "02_Track02.wav", "03_Track03.wav", "04_Track04.wav"})
         writeFile(out + name, "old");
     selectRows({0, 1, 2, 3});
     chooseFolder(out);
@@ -426,7 +428,9 @@ TEST_F(Batch, WholeBatchNeedsStrictlyMoreThanItsEstimate) {
 TEST_F(Batch, UnknownFreeSpaceIsTooLittleAndAFailingQueryIsReported) {
     start(1, 100);
     selectRows({0});
-    form->FreeSpaceQuery = [](const QString&) { return int64_t{-1}; };
+    form->FreeSpaceQuery = [](const QString&) {
+        return int64_t{-1};
+    };
     chooseFolder(out);
     modals->answer(ModalResult::Ok);
     clickWav();
@@ -470,8 +474,7 @@ TEST_F(Batch, TrackThatDoesNotFitIsLeftOutAndUnselected) {
                   "\" to write \"02_Track02.wav\"!");
     EXPECT_EQ(modals->messages[0].owner, form.get());
     EXPECT_TRUE(modals->messages[1].text.startsWith("Extract is complete."));
-    EXPECT_EQ(QDir(out).entryList(QDir::Files),
-              QStringList({"01_Track01.wav", "03_Track03.wav"}));
+    EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList({"01_Track01.wav", "03_Track03.wav"}));
     EXPECT_TRUE(selectedRows().empty());
 }
 
@@ -481,7 +484,9 @@ TEST_F(Batch, Mp3EstimatesUseTheChosenBitrates) {
     selectRows({0, 1});
     ASSERT_EQ(form->SelectedBytes, 52920000);
     int64_t freeBytes = 0;
-    form->FreeSpaceQuery = [&](const QString&) { return freeBytes; };
+    form->FreeSpaceQuery = [&](const QString&) {
+        return freeBytes;
+    };
 
     freeBytes = 4800680 + 2 * 64000;
     startMp3Dialog();
@@ -510,7 +515,9 @@ TEST_F(Batch, Mp3EstimatesUseTheChosenBitrates) {
     // With VBR up to 320 the batch needs 6,000,850 bytes and the files.
     EXPECT_TRUE(selectedRows().empty()) << "rows that did not fit count as dealt with";
     selectRows({0, 1});
-    form->FreeSpaceQuery = [&](const QString&) { return int64_t{6000850 + 2 * 64000}; };
+    form->FreeSpaceQuery = [&](const QString&) {
+        return int64_t{6000850 + 2 * 64000};
+    };
     startMp3Dialog([](TMP3Dlg& dialog) { dialog.CheckBox_VBR->setChecked(true); });
     chooseFolder(out);
     modals->answer(ModalResult::Ok);
@@ -650,7 +657,9 @@ TEST_F(Batch, ProgressShowsSpeedTimeAndJitterState) {
     // A clock that moves 100 ms a chunk: 2.5 s for the track.
     auto clock = std::make_shared<std::chrono::steady_clock::time_point>();
     EngineHooks hooks = engineHooks();
-    hooks.now = [clock] { return *clock += std::chrono::milliseconds(50); };
+    hooks.now = [clock] {
+        return *clock += std::chrono::milliseconds(50);
+    };
     setEngineHooks(hooks);
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     QString speedText;

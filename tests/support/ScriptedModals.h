@@ -66,9 +66,15 @@ public:
             ADD_FAILURE() << "unexpected save dialog: " << request.title.toStdString();
             return std::nullopt;
         }
-        auto next = saveAnswers.front();
+        // Returned as a path or nothing, never copied as an optional: GCC
+        // takes the copy of a disengaged std::optional<QString> for a read
+        // of uninitialised memory.
+        const bool cancelled = !saveAnswers.front().has_value();
+        const QString path = cancelled ? QString() : *saveAnswers.front();
         saveAnswers.pop_front();
-        return next;
+        if (cancelled)
+            return std::nullopt;
+        return path;
     }
 
     int exec(QDialog& dialog) override {
