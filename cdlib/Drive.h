@@ -44,6 +44,14 @@ struct ChunkRead {
     // A drive that delivers less than it read caps the chunk here, in bytes
     // of the output format.
     std::optional<int32_t> deliverAtMost;
+
+    // A read whose sectors are lost: the range moves past them.
+    static ChunkRead lost(int32_t sectors) {
+        ChunkRead read;
+        read.usable = false;
+        read.sectorsConsumed = sectors;
+        return read;
+    }
 };
 
 // A drive's answer to a play position query, in sectors.

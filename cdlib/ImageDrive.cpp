@@ -171,11 +171,8 @@ bool ImageDrive::openRange(int32_t firstSector, int32_t /*lastSector*/,
 
 ChunkRead ImageDrive::readChunk(int32_t sectors, std::span<uint8_t> buffer, const int32_t* abort) {
     if (!reader_) {
-        // The image went away under the range: pass over what is left.
-        ChunkRead nothing;
-        nothing.usable = false;
-        nothing.sectorsConsumed = sectors;
-        return nothing;
+        // The medium went away under the range: pass over what is left.
+        return ChunkRead::lost(sectors);
     }
     return reader_->read(sectors, buffer, abort);
 }

@@ -123,10 +123,8 @@ bool PhysicalDrive::openRange(int32_t firstSector, int32_t /*lastSector*/,
 ChunkRead PhysicalDrive::readChunk(int32_t sectors, std::span<uint8_t> buffer,
                                    const int32_t* abort) {
     if (!reader_) {
-        ChunkRead nothing;
-        nothing.usable = false;
-        nothing.sectorsConsumed = sectors;
-        return nothing;
+        // The medium went away under the range: pass over what is left.
+        return ChunkRead::lost(sectors);
     }
     return reader_->read(sectors, buffer, abort);
 }

@@ -134,23 +134,19 @@ ChunkRead VirtualDriveBackend::readChunk(int32_t sectors, std::span<uint8_t> buf
         result.usable = false;
         return result;
     }
-    if (!readable()) {
-        position_ += sectors;
-        result.sectorsConsumed = sectors;
-        result.usable = false;
-        return result;
-    }
     position_ += sectors;
-    result.sectorsConsumed = sectors;
+    if (!readable()) {
+        return ChunkRead::lost(sectors);
+    }
     if (faults.mediumLostAtSector && *faults.mediumLostAtSector <= last) {
         // The sectors of a vanished medium are lost like unreadable ones on a
         // real drive, so the range still comes to its end.
         drive_->disc_.reset();
         drive_->clock_.stop();
         postDeviceChange(CR_DEVICE_REMOVE_COMPLETE);
-        result.usable = false;
-        return result;
+        return ChunkRead::lost(sectors);
     }
+    result.sectorsConsumed = sectors;
     if (faults.emptyChunks.contains(chunk)) {
         result.usable = false;
         return result;
