@@ -1,36 +1,81 @@
-// varrow-screenshot: starts the windows as Varrow does and saves pictures of
-// the main window's first two tabs, for the documentation.
-//   varrow-screenshot <main-window.png> <options-tab.png>
+// varrow-screenshot: starts the windows as Varrow does and saves pictures for
+// the documentation: the main window's first two tabs, the MP3 options
+// dialog, and the progress window halfway through an MP3 batch.
+//   varrow-screenshot <main-window.png> <options-tab.png> <mp3-dialog.png> <rip-progress.png>
 #include "Application.h"
+#include "Modals.h"
+#include "UnitMP3Dlg.h"
 #include "UnitMain.h"
 #include "UnitRipProgress.h"
 
+#include <QCoreApplication>
+#include <QDialog>
+#include <QLabel>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <cstdio>
+#include <memory>
 
 namespace {
 
-bool save(QWidget& window, const char* path) {
+bool save(QWidget& window, const QString& path) {
     QTest::qWait(200);
-    if (window.grab().save(QString::fromLocal8Bit(path)))
+    if (window.grab().save(path))
         return true;
-    std::fprintf(stderr, "varrow-screenshot: cannot write %s\n", path);
+    std::fprintf(stderr, "varrow-screenshot: cannot write %s\n", qPrintable(path));
     return false;
 }
+
+// Answers the batch's dialogs as a user would: the MP3 dialog is pictured and
+// started, the folder is a scratch folder, every box is acknowledged.
+class PicturingModals final : public varrow::Modals {
+public:
+    PicturingModals(QString dialogPicture, QString folder)
+        : dialogPicture_(std::move(dialogPicture))
+        , folder_(std::move(folder)) {}
+
+    bool failed = false;
+
+    varrow::ModalResult message(QWidget*, const QString&, varrow::MsgDlgType,
+                                varrow::MsgButtons buttons) override {
+        return buttons == varrow::MsgButtons::Ok ? varrow::ModalResult::Ok
+                                                 : varrow::ModalResult::Yes;
+    }
+    void plainMessage(const QString&) override {}
+    std::optional<QString> saveFileName(QWidget*, const varrow::SaveDialogRequest&) override {
+        return folder_ + QStringLiteral("/filenames will be as a tracks names");
+    }
+    int exec(QDialog& dialog) override {
+        dialog.show();
+        failed = !QTest::qWaitForWindowExposed(&dialog) || !save(dialog, dialogPicture_);
+        dialog.hide();
+        return failed ? QDialog::Rejected : QDialog::Accepted;
+    }
+    void openHelp(const QString&) override {}
+
+private:
+    QString dialogPicture_;
+    QString folder_;
+};
 
 } // namespace
 
 int main(int argc, char* argv[]) {
     varrow::Application application(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: varrow-screenshot <main-window.png> <options-tab.png>\n");
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: varrow-screenshot <main-window.png> <options-tab.png> "
+                             "<mp3-dialog.png> <rip-progress.png>\n");
         return 2;
     }
+    const QStringList pictures = QCoreApplication::arguments().mid(1);
     varrow::installEngineHooks();
 
     TForm1 mainForm;
+    TMP3Dlg mp3Dlg(&mainForm, mainForm.BaseCaption);
+    mainForm.setMP3Dlg(&mp3Dlg);
     TDlg_RipProgress ripProgress(mainForm);
     mainForm.setRipProgress(&ripProgress);
     mainForm.show();
@@ -43,8 +88,41 @@ int main(int argc, char* argv[]) {
     for (int row = 1; row <= 2 && row < list->rowCount(); ++row)
         list->selectionModel()->select(list->model()->index(row, 0),
                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    if (!save(mainForm, argv[1]))
+    if (!save(mainForm, pictures[0]))
         return 1;
     mainForm.PageControl1->setCurrentIndex(1);
-    return save(mainForm, argv[2]) ? 0 : 1;
+    if (!save(mainForm, pictures[1]))
+        return 1;
+    mainForm.PageControl1->setCurrentIndex(0);
+
+    // An MP3 batch of the two rows into a scratch folder. Halfway through the
+    // second track, once a speed has been measured, the progress window is
+    // pictured and the batch stopped.
+    QTemporaryDir scratch;
+    auto modals = std::make_unique<PicturingModals>(pictures[2], scratch.path());
+    PicturingModals& answers = *modals;
+    varrow::setModals(std::move(modals));
+    bool pictured = false;
+    bool progressSaved = false;
+    EngineHooks hooks = engineHooks();
+    hooks.processMessages = [&] {
+        // The image reads faster than any drive, and the speed is measured
+        // over a second or more: a short pause per chunk gives the picture a
+        // drive's pace.
+        QTest::qWait(40);
+        if (pictured || mainForm.BatchTrackIndex < 1 || mainForm.CDRIP1.PercentComplete() < 45 ||
+            ripProgress.Label_Speed->text() == QStringLiteral("x0.0"))
+            return;
+        pictured = true;
+        progressSaved = save(ripProgress, pictures[3]);
+        mainForm.AbortAll = true;
+        mainForm.CDRIP1.AbortRip();
+    };
+    setEngineHooks(std::move(hooks));
+    mainForm.ToolButton_RipMP3->click();
+    if (answers.failed)
+        return 1;
+    if (!pictured)
+        std::fprintf(stderr, "varrow-screenshot: the batch ended before it could be pictured\n");
+    return progressSaved ? 0 : 1;
 }
