@@ -249,7 +249,6 @@ private:
     int nextSelectedRow(int row) const;
     void restoreApplication();
     QString drivePart(const QString& folder) const;
-    void showBatchProgress();
     void showBatchPercentage();
     void CDRIP1BeginTrack(uint16_t TrackNum);
     void CDRIP1Progress(uint16_t PercentComplete, int64_t JittErrCount, long double RippingSpeed);

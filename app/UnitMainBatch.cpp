@@ -126,10 +126,7 @@ void TForm1::closeBatch() {
     IsRipping = false;
     PageControl1->setEnabled(true);
     setEnabled(true);
-    if (!closedDuringBatch_) {
-        showNormal();
-        setVisible(true);
-    }
+    showNormal();
     CR_LockCD(CR_FALSE);
     CurrentCaption = BaseCaption;
     showCaption(CurrentCaption);
@@ -138,6 +135,10 @@ void TForm1::closeBatch() {
     if (ripProgress_ && ripProgress_->isVisible())
         ripProgress_->close();
     CR_StopPlayTrack();
+    // A window the user closed while the batch ran stays closed: the
+    // program is on its way out.
+    if (closedDuringBatch_)
+        hide();
 }
 
 void TForm1::RipSelectedTracks(bool Encode) {
@@ -202,7 +203,7 @@ void TForm1::RipSelectedTracks(bool Encode) {
     int row = nextSelectedRow(-1);
     AbortAll = false;
     ElapsedTime = std::chrono::milliseconds::zero();
-    showBatchProgress();
+    ripProgress_->show();
     BatchStartTime = now();
 
     while (row >= 0 && !AbortAll) {
@@ -291,11 +292,6 @@ int TForm1::nextSelectedRow(int row) const {
             return next;
     }
     return -1;
-}
-
-void TForm1::showBatchProgress() {
-    ripProgress_->show();
-    ripProgress_->raise();
 }
 
 // Linux has no minimised application as such: the Hide button minimises

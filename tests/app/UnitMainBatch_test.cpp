@@ -634,6 +634,26 @@ TEST_F(Batch, AbortLeavesTheRestSelectedAndStillReportsCompletion) {
     expectWindowGivenBack();
 }
 
+TEST_F(Batch, ClosingTheMainWindowStopsTheBatchAndKeepsItClosed) {
+    start(2);
+    selectRows({0, 1});
+    chooseFolder(out);
+    atProgress(0, 30, [this] {
+        modals->messageAnswers.emplace_front([](const ShownMessage&) { return ModalResult::Yes; });
+        form->close();
+    });
+    expectCompletion();
+    clickWav();
+    ASSERT_EQ(modals->messages.size(), 2u);
+    EXPECT_EQ(modals->messages[0].text, "Abort Extracts all tracks and exit?");
+    EXPECT_TRUE(modals->messages[1].text.startsWith("Extract is complete."));
+    EXPECT_FALSE(QFileInfo::exists(out + "02_Track02.wav"));
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_FALSE(form->IsRipping);
+    EXPECT_FALSE(progress().isVisible());
+    EXPECT_FALSE(drive->locked());
+}
+
 TEST_F(Batch, CaptionShowsTheWholeBatchPercentage) {
     start(4);
     selectRows({0, 1, 2, 3});
