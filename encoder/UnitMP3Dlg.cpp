@@ -14,10 +14,12 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QStringList>
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <initializer_list>
+#include <vector>
 
 namespace {
 
@@ -125,10 +127,18 @@ TMP3Dlg::TMP3Dlg(QWidget* mainWindow, const QString& caption)
     setObjectName(QStringLiteral("MP3Dlg"));
     setWindowTitle(caption);
     setModal(true);
-    setFixedSize(ClientWidth, ClientHeight);
-
-    const auto place = [](QWidget* widget, int left, int top, int width, int height) {
-        widget->setGeometry(left, top, width, height);
+    // Controls are laid out on a 312 x 233 design grid. Every text must show
+    // whole: when the desktop's font needs more room than the grid gives, the
+    // whole arrangement grows by one factor, keeping its rows and proportions.
+    struct DesignRect {
+        QWidget* widget;
+        QRect rect;
+        bool textMustFit;
+    };
+    std::vector<DesignRect> design;
+    const auto place = [&design](QWidget* widget, int left, int top, int width, int height,
+                                 bool textMustFit = true) {
+        design.push_back({widget, QRect(left, top, width, height), textMustFit});
     };
     const auto placeText = [&place](QWidget* widget, int left, int top, int width) {
         place(widget, left, top, width, widget->sizeHint().height());
@@ -136,8 +146,8 @@ TMP3Dlg::TMP3Dlg(QWidget* mainWindow, const QString& caption)
 
     for (QFrame* frame : {Bevel1, Bevel2})
         frame->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    place(Bevel1, 8, 8, 296, 186);
-    place(Bevel2, 16, 60, 280, 50);
+    place(Bevel1, 8, 8, 296, 186, false);
+    place(Bevel2, 16, 60, 280, 50, false);
 
     QFont bold = Label1->font();
     bold.setBold(true);
@@ -148,7 +158,9 @@ TMP3Dlg::TMP3Dlg(QWidget* mainWindow, const QString& caption)
     placeText(Label_Bitrate, 16, 39, 46);
     ComboBox_Bitrate->addItems(bitrateItems());
     ComboBox_Bitrate->setMaxVisibleItems(VisibleListRows);
-    place(ComboBox_Bitrate, 62, 35, 234, ListHeight);
+    // Its long descriptions may be cut in the closed list; the open list
+    // shows them whole.
+    place(ComboBox_Bitrate, 62, 35, 234, ListHeight, false);
 
     placeText(CheckBox_VBR, 22, 64, 160);
     placeText(Label_MaxBitrate, 22, 89, 68);
@@ -172,11 +184,31 @@ TMP3Dlg::TMP3Dlg(QWidget* mainWindow, const QString& caption)
 
     Label_Size->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     placeText(Label_Size, 12, 174, 144);
+    // Wide enough for "wrong value of Max Bitrate", the longest it shows.
+    Label_CompSize->setText(QStringLiteral("wrong value of Max Bitrate"));
     placeText(Label_CompSize, 160, 174, 140);
 
     OKBtn->setDefault(true);
     place(OKBtn, 79, 200, 75, 25);
     place(CancelBtn, 159, 200, 75, 25);
+
+    layoutScale_ = 1.0;
+    for (const DesignRect& item : design) {
+        if (item.textMustFit)
+            layoutScale_ =
+                std::max(layoutScale_,
+                         static_cast<double>(item.widget->sizeHint().width()) / item.rect.width());
+    }
+    const auto scaled = [this](int length) {
+        return static_cast<int>(std::lround(length * layoutScale_));
+    };
+    for (const DesignRect& item : design) {
+        const QRect& at = item.rect;
+        item.widget->setGeometry(scaled(at.left()), scaled(at.top()), scaled(at.width()),
+                                 scaled(at.height()));
+    }
+    setFixedSize(scaled(ClientWidth), scaled(ClientHeight));
+    Label_CompSize->setText(QStringLiteral("-"));
 
     hints_ = {
         {ComboBox_Bitrate,

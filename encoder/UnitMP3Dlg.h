@@ -111,6 +111,10 @@ public:
     QPushButton* const OKBtn;
     QPushButton* const CancelBtn;
 
+    // How much the design layout grew so that every text shows whole with
+    // the desktop's font (1 when it fits as designed).
+    double layoutScale() const { return layoutScale_; }
+
 protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -133,5 +137,6 @@ private:
     std::function<bool()> hintsSource_;
     std::function<int64_t()> selectionTotalSource_;
     bool showHints_ = true;
+    double layoutScale_ = 1.0;
     std::vector<std::pair<QWidget*, QString>> hints_;
 };

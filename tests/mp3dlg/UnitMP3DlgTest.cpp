@@ -15,7 +15,9 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cmath>
 #include <gtest/gtest.h>
+#include <initializer_list>
 #include <vector>
 
 namespace {
@@ -82,6 +84,13 @@ protected:
     std::vector<QString> shownTexts() { return modals->texts(); }
 
     varrow::testing::ModalsScope modals;
+    // The design grid grown by the dialog's layout scale.
+    int scaled(int length) const {
+        return static_cast<int>(std::lround(length * dlg->layoutScale()));
+    }
+    QPoint scaled(QPoint at) const { return {scaled(at.x()), scaled(at.y())}; }
+    QSize scaled(QSize size) const { return {scaled(size.width()), scaled(size.height())}; }
+
     QWidget mainWindow;
     TMP3Dlg* dlg = nullptr; // owned by mainWindow
     int64_t selectedBytes = 0;
@@ -89,8 +98,22 @@ protected:
 
 // --- Layout -----------------------------------------------------------------
 
+TEST_F(MP3DlgTest, EveryTextShowsWholeWithTheDesktopFont) {
+    EXPECT_GE(dlg->layoutScale(), 1.0);
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             dlg->Label1, dlg->Label_Bitrate, dlg->CheckBox_VBR, dlg->Label_MaxBitrate,
+             dlg->ComboBox_MaxBitrate, dlg->Label_Mode, dlg->ComboBox_Mode, dlg->ComboBox_MixMode,
+             dlg->Label_Quality, dlg->ComboBox_Quality, dlg->Label_Size, dlg->OKBtn,
+             dlg->CancelBtn}) {
+        EXPECT_LE(control->sizeHint().width(), control->width())
+            << control->metaObject()->className() << " " << control->objectName().toStdString();
+    }
+    dlg->Label_CompSize->setText(QStringLiteral("wrong value of Max Bitrate"));
+    EXPECT_LE(dlg->Label_CompSize->sizeHint().width(), dlg->Label_CompSize->width());
+}
+
 TEST_F(MP3DlgTest, IsAFixedDialogWithoutACloseBox) {
-    EXPECT_EQ(dlg->size(), QSize(312, 233));
+    EXPECT_EQ(dlg->size(), scaled(QSize(312, 233)));
     EXPECT_EQ(dlg->minimumSize(), dlg->maximumSize());
     const Qt::WindowFlags flags = dlg->windowFlags();
     EXPECT_TRUE(flags.testFlag(Qt::CustomizeWindowHint));
@@ -127,14 +150,14 @@ TEST_F(MP3DlgTest, ControlsSitInTheirRowsWithTheirTexts) {
     };
     for (const auto& row : rows) {
         const QRect at = row.control->geometry();
-        EXPECT_EQ(at.topLeft(), QPoint(row.left, row.top))
+        EXPECT_EQ(at.topLeft(), scaled(QPoint(row.left, row.top)))
             << row.control->metaObject()->className();
-        EXPECT_EQ(at.width(), row.width) << row.control->metaObject()->className();
-        EXPECT_LE(at.bottom(), 233);
+        EXPECT_EQ(at.width(), scaled(row.width)) << row.control->metaObject()->className();
+        EXPECT_LE(at.bottom(), dlg->height());
     }
-    EXPECT_EQ(dlg->Bevel1->height(), 186);
-    EXPECT_EQ(dlg->Bevel2->height(), 50);
-    EXPECT_EQ(dlg->OKBtn->height(), 25);
+    EXPECT_EQ(dlg->Bevel1->height(), scaled(186));
+    EXPECT_EQ(dlg->Bevel2->height(), scaled(50));
+    EXPECT_EQ(dlg->OKBtn->height(), scaled(25));
 
     EXPECT_EQ(dlg->Label1->text(), "MP3 Compression Options");
     EXPECT_TRUE(dlg->Label1->font().bold());
