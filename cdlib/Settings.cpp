@@ -18,7 +18,6 @@ constexpr const char* kImageKeyPrefix = "IMAGE";
 
 constexpr int32_t kMaxSectorsPerRead = 64;
 constexpr int32_t kMaxReadRetries = 100;
-constexpr int32_t kMaxSpeed = 256;
 
 constexpr const char* kDriveTableKeys[DRIVE_TABLE_SLOTS] = {
     "DRIVETYPE", "READMETHOD", "SETSPEED", "ENDIAN", "ENABLEMODE", "DENSITY", "ATAPI"};
@@ -61,7 +60,7 @@ DriveParameters sanitized(const DriveParameters& parameters) {
     result.sectorsPerRead = std::clamp(result.sectorsPerRead, 1, kMaxSectorsPerRead);
     // Retries come in fives: paranoia counts them in rounds of five reads.
     result.readRetries = std::clamp((result.readRetries + 4) / 5 * 5, 5, kMaxReadRetries);
-    result.speed = std::clamp(result.speed, 0, kMaxSpeed);
+    result.speed = std::clamp(result.speed, 0, CR_MAX_SPEED);
     for (int slot = 0; slot < DRIVE_TABLE_SLOTS; ++slot) {
         const int32_t limit = kDriveTableLimits[slot];
         if (limit >= 0 && (result.driveTable[slot] < 0 || result.driveTable[slot] > limit)) {

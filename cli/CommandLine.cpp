@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include "CdRip_dll.h"
+
 #include <algorithm>
 #include <charconv>
 #include <limits>
@@ -142,7 +144,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         } else if (option == "--no-jitter-correction") {
             rip.jitterCorrection = false;
         } else if (option == "--speed") {
-            rip.speed = static_cast<int32_t>(parseNumber(value(), "speed", 0, 1000));
+            rip.speed = static_cast<int32_t>(parseNumber(value(), "speed", 0, CR_MAX_SPEED));
         } else if (option == "--no-number") {
             rip.numberInName = false;
         } else {
@@ -174,7 +176,8 @@ std::string usageText() {
            "        replaced); default: every audio track, WAV, the current folder,\n"
            "        MP3 at 128 kbit/s joint stereo, jitter correction on\n"
            "\n"
-           "Exit status: 0 every file written, 1 a drive, disc or track failed, 2 bad usage.\n"
+           "Exit status: 0 every file written, 1 a drive, disc or track failed, 2 bad usage,\n"
+           "130 interrupted (the track in hand keeps a valid, shorter file).\n"
            "Disc images: list their paths in VARROW_CD_IMAGES, separated by ':'.\n";
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <iomanip>
@@ -13,6 +14,8 @@
 
 namespace varrowrip {
 namespace {
+
+volatile std::sig_atomic_t interruptionRequested = 0;
 
 // Plain messages of the engine end the track they belong to; the command
 // reports them with the track.
@@ -186,6 +189,10 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
             }
         }
     }
+    if (tracks.empty()) {
+        err << "varrow-rip: the disc has no audio track\n";
+        return EXIT_FAILED;
+    }
     for (int32_t number : tracks) {
         if (number > static_cast<int32_t>(engine.Tracks().size())) {
             err << "varrow-rip: there is no track " << number << " (the disc has "
@@ -223,16 +230,25 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
         const TTrackEntry& entry = engine.Tracks()[static_cast<std::size_t>(number - 1)];
         if (entry.Track.TrackType != "Audio") {
             err << "varrow-rip: track " << trackColumn(number) << " is a data track: skipped\n";
+            status = EXIT_FAILED;
             continue;
         }
         const std::string name =
             trackFileName(number, entry.Name, extension, settings.numberInName);
         ProgressDisplay progress(out, terminal, name);
-        engine.OnProgress = [&](TCDRIP&, uint16_t percent, int64_t jitterCount, long double speed) {
+        // The engine creates the file just before it reads the first chunk,
+        // and reports every chunk: no report means no file was written (and
+        // a file already there was left alone).
+        int chunksReported = 0;
+        engine.OnProgress = [&](TCDRIP& sender, uint16_t percent, int64_t jitterCount,
+                                long double speed) {
+            ++chunksReported;
+            if (interruptionRequested != 0) {
+                sender.AbortRip();
+            }
             progress.update(percent, jitterCount, speed, settings.jitterCorrection);
         };
         catcher.messages.clear();
-        std::filesystem::remove(folder + name, error);
         std::string failure;
         try {
             engine.RipTrack(number, folder, name);
@@ -240,10 +256,15 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
             failure = exception.what();
         }
         progress.finish();
+        if (interruptionRequested != 0) {
+            err << "varrow-rip: interrupted; " << folder << name
+                << " holds the audio read until then\n";
+            return EXIT_INTERRUPTED;
+        }
         if (failure.empty() && !catcher.messages.empty()) {
             failure = catcher.messages.front();
         }
-        if (failure.empty() && !std::filesystem::exists(folder + name)) {
+        if (failure.empty() && chunksReported == 0) {
             failure = "the drive could not read the track";
         }
         if (!failure.empty()) {
@@ -264,6 +285,10 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
         out << '\n';
     }
     return status;
+}
+
+void requestInterruption() {
+    interruptionRequested = 1;
 }
 
 } // namespace varrowrip

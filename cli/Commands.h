@@ -11,6 +11,11 @@ namespace varrowrip {
 inline constexpr int EXIT_WRITTEN = 0;
 inline constexpr int EXIT_FAILED = 1;
 inline constexpr int EXIT_USAGE = 2;
+inline constexpr int EXIT_INTERRUPTED = 130;
+
+// Safe to call from a signal handler: the track in hand stops after its
+// current chunk, its file stays valid, and no further track is started.
+void requestInterruption();
 
 int listDrives(std::ostream& out, std::ostream& err);
 int listTracks(int32_t drive, std::ostream& out, std::ostream& err);

@@ -2,11 +2,22 @@
 // scripts, headless machines and benchmarks.
 #include "Commands.h"
 
+#include <csignal>
 #include <iostream>
 #include <unistd.h>
 
+namespace {
+
+void onInterrupt(int) {
+    varrowrip::requestInterruption();
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     using namespace varrowrip;
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
     CommandLine command;
     try {
         command = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));

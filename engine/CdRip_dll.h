@@ -43,6 +43,9 @@ inline constexpr int32_t CR_TRANSPORT_SCSI = 1;
 inline constexpr uint32_t CR_DEVICE_ARRIVAL = 0x8000;
 inline constexpr uint32_t CR_DEVICE_REMOVE_COMPLETE = 0x8004;
 
+// The largest speed factor the library accepts in the parameter record.
+inline constexpr int32_t CR_MAX_SPEED = 256;
+
 inline constexpr int32_t CD_SECTOR_BYTES = 2352;
 inline constexpr int32_t CD_DATA_SECTOR_BYTES = 2048;
 inline constexpr int32_t CD_SECTORS_PER_SECOND = 75;

@@ -1,6 +1,8 @@
 // varrow-rip end to end: a BIN/CUE image generated here is listed, read and
 // ripped by the real program; the WAV files must hold the image's bytes and
 // the MP3 files must decode to the same length of audio.
+#include "Commands.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -233,6 +235,37 @@ TEST_F(VarrowRip, ExitCodesTellUsageFromFailure) {
     const Outcome blocked =
         run("rip --drive " + imageDrive() + " --out '" + (folder_ / "blocker").string() + "'");
     EXPECT_EQ(blocked.status, 1);
+}
+
+TEST_F(VarrowRip, InterruptionEndsWithAValidShorterFileAndTouchesNoOtherTrack) {
+    // In process, so that the interruption arrives at a known chunk: it is
+    // asked for before the rip, and the engine honours it after the first.
+    ::setenv("VARROW_CD_IMAGES", (folder_ / "disc.cue").c_str(), 1);
+    ::setenv("VARROW_SETTINGS_FILE", (folder_ / "varrow.INI").c_str(), 1);
+    const fs::path out = folder_ / "out";
+    fs::create_directories(out);
+    std::ofstream(out / "02_Track02.wav") << "kept";
+
+    varrowrip::RipSettings settings;
+    settings.folder = out.string();
+    std::ostringstream progress;
+    std::ostringstream errors;
+    varrowrip::requestInterruption();
+    const int status =
+        varrowrip::ripTracks(std::stoi(imageDrive()), settings, false, progress, errors);
+
+    EXPECT_EQ(status, varrowrip::EXIT_INTERRUPTED);
+    EXPECT_NE(errors.str().find("interrupted"), std::string::npos) << errors.str();
+    const std::vector<uint8_t> first = readBytes(out / "01_Track01.wav");
+    ASSERT_GT(first.size(), 44u);
+    const std::size_t audio = first.size() - 44;
+    EXPECT_LT(audio, tracks_[0].size());
+    EXPECT_TRUE(std::equal(first.begin() + 44, first.end(), tracks_[0].begin()));
+    EXPECT_EQ(first[40] | first[41] << 8 | first[42] << 16 | first[43] << 24,
+              static_cast<int>(audio))
+        << "the header describes the audio written";
+    EXPECT_EQ(readText(out / "02_Track02.wav"), "kept");
+    EXPECT_FALSE(fs::exists(out / "03_Track03.wav"));
 }
 
 TEST_F(VarrowRip, ReportsAnEmptyDriveAsNoDisc) {
