@@ -468,7 +468,13 @@ CDEX_ERR CR_RipChunk(uint8_t* buffer, int32_t* bytesDelivered, int32_t* abort) {
         *bytesDelivered = 0;
     }
     cdlib::Ripper* ripper = library().ripper();
-    if (buffer == nullptr || bytesDelivered == nullptr || ripper == nullptr ||
+    if (ripper == nullptr) {
+        // No range is open (or it was closed under the caller): nothing more
+        // will come, and a caller that waits for the last chunk must not wait
+        // for ever.
+        return CR_CHUNK_LAST;
+    }
+    if (buffer == nullptr || bytesDelivered == nullptr ||
         library().activeFor("CR_RipChunk") == nullptr) {
         return CR_CHUNK_NONE;
     }

@@ -71,6 +71,9 @@ PhysicalDrive::~PhysicalDrive() {
 bool PhysicalDrive::open() {
     if (!cdio_) {
         cdio_.reset(cdio_open_am(device_.c_str(), DRIVER_DEVICE, accessModeFor(transportLayer_)));
+        if (cdio_ && locked_) {
+            mmc_prevent_allow_medium_removal(cdio_.get(), false, true, 0);
+        }
     }
     return cdio_ != nullptr;
 }
@@ -167,10 +170,17 @@ PlayPosition PhysicalDrive::playPosition() {
 }
 
 bool PhysicalDrive::lock(bool locked) {
-    return open() && succeeded(mmc_prevent_allow_medium_removal(cdio_.get(), false, locked, 0));
+    if (!open() || !succeeded(mmc_prevent_allow_medium_removal(cdio_.get(), false, locked, 0))) {
+        return false;
+    }
+    locked_ = locked;
+    return true;
 }
 
 bool PhysicalDrive::eject(bool openTray) {
+    if (openTray && locked_) {
+        return false; // a locked tray stays shut
+    }
     // libcdio's eject frees the handle it is given; eject by device name
     // instead, with no handle of ours open on the drive.
     close();

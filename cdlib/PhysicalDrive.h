@@ -51,6 +51,9 @@ private:
     std::string device_;
     std::string identification_;
     int32_t transportLayer_;
+    // The kernel allows medium removal again when the last handle on the
+    // drive closes, so a lock is re-sent on every new handle.
+    bool locked_ = false;
     CdioHandle cdio_;
     std::unique_ptr<ParanoiaReader> reader_;
 };

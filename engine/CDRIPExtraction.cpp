@@ -249,6 +249,9 @@ void TCDRIP::writeChunk(RipState& state, std::size_t delivered) {
     }
     const std::size_t chunk = state.encoderChunkBytes;
     const std::size_t total = state.carry + delivered;
+    // Until this chunk has been handed on whole nothing is carried, so a
+    // failed write cannot leave old bytes to be encoded a second time.
+    state.carry = 0;
     const std::size_t pieces = total / chunk;
     for (std::size_t piece = 0; piece < pieces; ++piece) {
         std::memcpy(state.encoderChunk.get(), state.readBuffer.get() + piece * chunk, chunk);

@@ -76,12 +76,18 @@ TEST_F(VirtualDriveTest, RangesOutsideTheDiscAreRefused) {
     EXPECT_EQ(CR_CloseRipper(), CR_ERROR) << "nothing left to close";
 }
 
-TEST_F(VirtualDriveTest, RipChunkWithoutOpenRangeDeliversNothing) {
+TEST_F(VirtualDriveTest, RipChunkWithoutOpenRangeDeliversNothingAndSaysItIsTheLast) {
     uint8_t buffer[16];
     int32_t delivered = 5;
     int32_t abort = 0;
-    EXPECT_EQ(CR_RipChunk(buffer, &delivered, &abort), CR_CHUNK_NONE);
+    EXPECT_EQ(CR_RipChunk(buffer, &delivered, &abort), CR_CHUNK_LAST);
     EXPECT_EQ(delivered, 0);
+
+    // A range closed under a reader that still asks for chunks ends it too.
+    int32_t bytes = 0;
+    ASSERT_EQ(CR_OpenRipper(&bytes, 150, 249), CR_OK);
+    ASSERT_EQ(CR_CloseRipper(), CR_OK);
+    EXPECT_EQ(CR_RipChunk(buffer, &delivered, &abort), CR_CHUNK_LAST);
 }
 
 TEST_F(VirtualDriveTest, JitterSectorsAnswerThreeWithTheirPositions) {
