@@ -29,9 +29,7 @@ QString driveEntryText(int32_t index, const std::string& identification) {
 }
 
 QString trackNumberText(int position) {
-    if (position >= 1 && position <= 9)
-        return QStringLiteral("0") + QString::number(position);
-    return QString::number(position);
+    return QString::fromStdString(TrackNumberText(position));
 }
 
 QString trackTitleText(const TTrackEntry& entry) {

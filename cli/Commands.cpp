@@ -62,10 +62,6 @@ bool selectDrive(TCDRIP& engine, int32_t drive, std::ostream& err) {
 }
 
 // The track list's "Track" column: two digits up to 9, the plain number on.
-std::string trackColumn(int32_t number) {
-    return (number < 10 ? "0" : "") + std::to_string(number);
-}
-
 class ProgressDisplay final {
 public:
     ProgressDisplay(std::ostream& out, bool terminal, std::string label)
@@ -128,7 +124,7 @@ std::string driveEntry(int32_t number, const std::string& identification) {
 
 std::string trackFileName(int32_t number, const std::string& title, const std::string& extension,
                           bool numberInName) {
-    return (numberInName ? trackColumn(number) + "_" : std::string()) + title + extension;
+    return (numberInName ? TrackNumberText(number) + "_" : std::string()) + title + extension;
 }
 
 int listDrives(std::ostream& out, std::ostream& err) {
@@ -159,7 +155,7 @@ int listTracks(int32_t drive, std::ostream& out, std::ostream& err) {
     }
     for (const TTrackEntry& entry : engine.Tracks()) {
         const TTrack& track = entry.Track;
-        out << trackColumn(track.Number) << "  " << std::left << std::setw(5) << track.TrackType
+        out << TrackNumberText(track.Number) << "  " << std::left << std::setw(5) << track.TrackType
             << std::right << "  " << std::setw(7) << track.StartSector << "  " << std::setw(7)
             << track.EndSector << "  " << std::setw(10) << track.Size << "  "
             << engine.TrackPlayTime(track) << '\n';
@@ -229,7 +225,7 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
     for (int32_t number : tracks) {
         const TTrackEntry& entry = engine.Tracks()[static_cast<std::size_t>(number - 1)];
         if (entry.Track.TrackType != "Audio") {
-            err << "varrow-rip: track " << trackColumn(number) << " is a data track: skipped\n";
+            err << "varrow-rip: track " << TrackNumberText(number) << " is a data track: skipped\n";
             status = EXIT_FAILED;
             continue;
         }
@@ -268,7 +264,8 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
             failure = "the drive could not read the track";
         }
         if (!failure.empty()) {
-            err << "varrow-rip: track " << trackColumn(number) << " failed: " << failure << '\n';
+            err << "varrow-rip: track " << TrackNumberText(number) << " failed: " << failure
+                << '\n';
             status = EXIT_FAILED;
             continue;
         }

@@ -20,13 +20,9 @@ EngineHooks& installedHooks() {
     return hooks;
 }
 
-// "Track01" ... "Track99", "Track100": the number with at least two digits.
+// "Track01" ... "Track99", "Track100".
 std::string trackName(int32_t number) {
-    std::string digits = std::to_string(number);
-    if (digits.size() < 2) {
-        digits.insert(0, 2 - digits.size(), '0');
-    }
-    return "Track" + digits;
+    return "Track" + TrackNumberText(number);
 }
 
 std::string twoDigits(int64_t value) {
@@ -49,6 +45,10 @@ void setEngineHooks(EngineHooks hooks) {
 
 const EngineHooks& engineHooks() {
     return installedHooks();
+}
+
+std::string TrackNumberText(int32_t number) {
+    return (number >= 1 && number <= 9 ? "0" : "") + std::to_string(number);
 }
 
 std::string settingsFilePath() {

@@ -89,6 +89,10 @@ struct EngineHooks {
 void setEngineHooks(EngineHooks hooks);
 const EngineHooks& engineHooks();
 
+// A track number as the track list and file names show it: at least two
+// digits ("01" ... "09", "10", "100").
+std::string TrackNumberText(int32_t number);
+
 // The settings file: the executable's path with its extension replaced by
 // ".INI", or Varrow.INI in the user's configuration folder when the
 // executable's folder cannot be written. The environment variable
