@@ -94,23 +94,23 @@ void FormatConverter::restart() {
 void FormatConverter::convert(std::span<const uint8_t> cdAudio, std::vector<uint8_t>& out) {
     const size_t frames = cdAudio.size() / 4;
     framesIn_ += frames;
-    mono_.resize(frames * static_cast<size_t>(layout_.channels));
+    samples_.resize(frames * static_cast<size_t>(layout_.channels));
     const uint8_t* bytes = cdAudio.data();
     if (layout_.channels == 1) {
         for (size_t i = 0; i < frames; ++i) {
-            mono_[i] = monoMean(sampleAt(bytes + 4 * i), sampleAt(bytes + 4 * i + 2));
+            samples_[i] = monoMean(sampleAt(bytes + 4 * i), sampleAt(bytes + 4 * i + 2));
         }
     } else {
         for (size_t i = 0; i < 2 * frames; ++i) {
-            mono_[i] = sampleAt(bytes + 2 * i);
+            samples_[i] = sampleAt(bytes + 2 * i);
         }
     }
     if (!resampler_) {
-        appendSamples(mono_.data(), mono_.size(), out);
+        appendSamples(samples_.data(), samples_.size(), out);
         framesOut_ += frames;
         return;
     }
-    resample(mono_.data(), frames, out);
+    resample(samples_.data(), frames, out);
 }
 
 void FormatConverter::resample(const int16_t* input, size_t frames, std::vector<uint8_t>& out) {

@@ -58,7 +58,8 @@ private:
 
     OutputLayout layout_;
     std::unique_ptr<soxr, SoxrDeleter> resampler_;
-    std::vector<int16_t> mono_;
+    // The raw audio as 16-bit samples in the output channel layout.
+    std::vector<int16_t> samples_;
     uint64_t framesIn_ = 0;
     uint64_t framesOut_ = 0;
 };
