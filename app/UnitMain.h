@@ -245,6 +245,10 @@ private:
     void connectEngineEvents();
     void startBatch(bool encode);
     void closeBatch();
+    // True from the start of a batch handler until it has returned. The
+    // progress window's close clears IsRipping while the track in hand is
+    // still being read; this stays set until the batch is off the stack.
+    bool batchInHand() const;
     void ripRow(int row, bool encode);
     int nextSelectedRow(int row) const;
     void restoreApplication();
@@ -261,6 +265,7 @@ private:
     // The user closed this window while a batch ran: the batch's closing
     // steps must not show it again.
     bool closedDuringBatch_ = false;
+    bool batchRunning_ = false;
     varrow::DeviceMonitor* deviceMonitor_ = nullptr;
     bool shownBefore_ = false;
 };

@@ -100,9 +100,14 @@ void TForm1::ToolButton_RipWavClick() {
     startBatch(false);
 }
 
+bool TForm1::batchInHand() const {
+    return IsRipping || batchRunning_;
+}
+
 void TForm1::startBatch(bool encode) {
-    if (IsPlaying || IsRipping)
+    if (IsPlaying || batchInHand())
         return;
+    batchRunning_ = true;
     IsRipping = true;
     closedDuringBatch_ = false;
     CR_LockCD(CR_TRUE);
@@ -117,9 +122,11 @@ void TForm1::startBatch(bool encode) {
         RipSelectedTracks(encode);
     } catch (...) {
         closeBatch();
+        batchRunning_ = false;
         throw;
     }
     closeBatch();
+    batchRunning_ = false;
 }
 
 void TForm1::closeBatch() {

@@ -43,7 +43,7 @@ void TForm1::connectDeviceNotifications() {
 void TForm1::WMDeviceChange(uint32_t event) {
     if (event != CR_DEVICE_ARRIVAL && event != CR_DEVICE_REMOVE_COMPLETE)
         return;
-    if (IsRipping || IsPlaying)
+    if (batchInHand() || IsPlaying)
         return;
     RefreshTrackList();
 }
@@ -72,7 +72,7 @@ void TForm1::FillDriveList() {
 }
 
 void TForm1::RefreshTrackList() {
-    if (IsRipping)
+    if (batchInHand())
         return;
     {
         // Emptying the list is no change of selection the user made.
@@ -164,7 +164,7 @@ int TForm1::selectedRowCount() const {
 }
 
 void TForm1::ComboBoxDriveChange() {
-    if (IsPlaying || IsRipping)
+    if (IsPlaying || batchInHand())
         ComboBoxDrive->setCurrentIndex(CDRIP1.CDRomNum());
     else
         RefreshTrackList();
@@ -172,7 +172,7 @@ void TForm1::ComboBoxDriveChange() {
 }
 
 void TForm1::ComboBoxDrive2Change() {
-    if (IsPlaying || IsRipping) {
+    if (IsPlaying || batchInHand()) {
         ComboBoxDrive2->setCurrentIndex(ComboBoxDrive->currentIndex());
         return;
     }
@@ -181,7 +181,7 @@ void TForm1::ComboBoxDrive2Change() {
 }
 
 void TForm1::ToolButton_RefreshTracksClick() {
-    if (IsPlaying || IsRipping)
+    if (IsPlaying || batchInHand())
         return;
     RefreshTrackList();
 }

@@ -634,6 +634,32 @@ TEST_F(Batch, AbortLeavesTheRestSelectedAndStillReportsCompletion) {
     expectWindowGivenBack();
 }
 
+// Closing the progress window gives the main window back while the track in
+// hand is still being read: a click or a disc change in that time must
+// neither start a second batch nor rebuild the list under the first.
+TEST_F(Batch, NothingRestartsOrRelistsWhileTheClosedBatchWindsUp) {
+    start(2);
+    selectRows({0, 1});
+    chooseFolder(out);
+    atProgress(0, 30, [this] {
+        modals->messageAnswers.emplace_front([](const ShownMessage&) { return ModalResult::Yes; });
+        ASSERT_TRUE(progress().close());
+        ASSERT_FALSE(form->IsRipping);
+        clickWav();
+        form->WMDeviceChange(CR_DEVICE_ARRIVAL);
+        form->ComboBoxDrive2->activated(0);
+    });
+    expectCompletion();
+    clickWav();
+    EXPECT_EQ(modals->saveRequests.size(), 1u);
+    ASSERT_EQ(modals->messages.size(), 2u);
+    EXPECT_EQ(modals->messages[0].text, "Abort Extracts all tracks?");
+    EXPECT_TRUE(modals->messages[1].text.startsWith("Extract is complete."));
+    EXPECT_EQ(selectedRows(), std::vector<int>({0, 1}));
+    EXPECT_FALSE(QFileInfo::exists(out + "02_Track02.wav"));
+    expectWindowGivenBack();
+}
+
 TEST_F(Batch, ClosingTheMainWindowStopsTheBatchAndKeepsItClosed) {
     start(2);
     selectRows({0, 1});
