@@ -622,7 +622,13 @@ void TForm1::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    closedDuringBatch_ = IsRipping;
+    // Closing the last window makes Qt quit, which closes every window: with
+    // the batch still on the stack, the window closes once it has wound up.
+    if (batchRunning_) {
+        closeAfterBatch_ = true;
+        event->ignore();
+        return;
+    }
     runHandler([this] { FormClose(); });
     event->accept();
 }

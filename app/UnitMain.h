@@ -245,6 +245,7 @@ private:
     void connectEngineEvents();
     void startBatch(bool encode);
     void closeBatch();
+    void endBatch();
     // True from the start of a batch handler until it has returned. The
     // progress window's close clears IsRipping while the track in hand is
     // still being read; this stays set until the batch is off the stack.
@@ -262,9 +263,9 @@ private:
     QPointer<TDlg_RipProgress> ripProgress_;
     QPointer<TMP3Dlg> mp3Dlg_;
     QString folderDialogTitle_;
-    // The user closed this window while a batch ran: the batch's closing
-    // steps must not show it again.
-    bool closedDuringBatch_ = false;
+    // The user closed this window during a batch and confirmed: it closes
+    // once the batch has wound up.
+    bool closeAfterBatch_ = false;
     bool batchRunning_ = false;
     varrow::DeviceMonitor* deviceMonitor_ = nullptr;
     bool shownBefore_ = false;

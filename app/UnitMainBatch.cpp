@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <utility>
 
 using namespace varrow;
 
@@ -109,7 +110,7 @@ void TForm1::startBatch(bool encode) {
         return;
     batchRunning_ = true;
     IsRipping = true;
-    closedDuringBatch_ = false;
+    closeAfterBatch_ = false;
     CR_LockCD(CR_TRUE);
     PageControl1->setEnabled(false);
     Timer1->stop();
@@ -121,12 +122,18 @@ void TForm1::startBatch(bool encode) {
     try {
         RipSelectedTracks(encode);
     } catch (...) {
-        closeBatch();
-        batchRunning_ = false;
+        endBatch();
         throw;
     }
+    endBatch();
+}
+
+void TForm1::endBatch() {
     closeBatch();
     batchRunning_ = false;
+    // A close the user confirmed during the batch takes the normal path now.
+    if (std::exchange(closeAfterBatch_, false))
+        close();
 }
 
 void TForm1::closeBatch() {
@@ -142,10 +149,6 @@ void TForm1::closeBatch() {
     if (ripProgress_ && ripProgress_->isVisible())
         ripProgress_->close();
     CR_StopPlayTrack();
-    // A window the user closed while the batch ran stays closed: the
-    // program is on its way out.
-    if (closedDuringBatch_)
-        hide();
 }
 
 void TForm1::RipSelectedTracks(bool Encode) {
