@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -166,7 +167,9 @@ void TDlg_RipProgress::FormCreate() {
 
 void TDlg_RipProgress::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    FormShow();
+    // A window the user restores is not being shown anew.
+    if (!event->spontaneous())
+        FormShow();
 }
 
 void TDlg_RipProgress::FormShow() {
