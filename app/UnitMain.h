@@ -171,6 +171,11 @@ public:
     // Applies the interface check box to the library and relists the drives.
     void SwitchInterface();
 
+    // Hands the window back to the user after a batch: IsRipping cleared,
+    // the tabs and the window enabled, shown in its normal state, the
+    // product title as caption, the timers running again.
+    void giveWindowBack();
+
     // The progress window, created after this window.
     void setRipProgress(TDlg_RipProgress* dialog);
     TDlg_RipProgress* ripProgress() const;
@@ -217,6 +222,8 @@ private:
     void CheckBox_CaptionsClick();
     void ToolButton_ExitClick();
     QList<QToolButton*> extractButtons() const;
+    // The extract tool bar's buttons show their captions as the option says.
+    Qt::ToolButtonStyle extractButtonStyle() const;
 
     // Drives and tracks (UnitMainTracks.cpp).
     void connectDeviceNotifications();

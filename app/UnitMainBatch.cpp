@@ -82,15 +82,10 @@ void TForm1::connectEngineEvents() {
     CDRIP1.OnEndTrack = [this](TCDRIP&, uint16_t trackNum) {
         CDRIP1EndTrack(trackNum);
     };
-    const auto handle = [this](auto member) {
-        return [this, member] {
-            runHandler([this, member] { (this->*member)(); });
-        };
-    };
     connect(ToolButton_RipMP3, &QToolButton::clicked, this,
-            handle(&TForm1::ToolButton_RipMP3Click));
+            handlerCalling(this, &TForm1::ToolButton_RipMP3Click));
     connect(ToolButton_RipWav, &QToolButton::clicked, this,
-            handle(&TForm1::ToolButton_RipWavClick));
+            handlerCalling(this, &TForm1::ToolButton_RipWavClick));
 }
 
 void TForm1::ToolButton_RipMP3Click() {
@@ -136,16 +131,20 @@ void TForm1::endBatch() {
         close();
 }
 
-void TForm1::closeBatch() {
+void TForm1::giveWindowBack() {
     IsRipping = false;
     PageControl1->setEnabled(true);
     setEnabled(true);
     showNormal();
-    CR_LockCD(CR_FALSE);
     CurrentCaption = BaseCaption;
     showCaption(CurrentCaption);
     Timer1->start();
     Timer2->start();
+}
+
+void TForm1::closeBatch() {
+    giveWindowBack();
+    CR_LockCD(CR_FALSE);
     if (ripProgress_ && ripProgress_->isVisible())
         ripProgress_->close();
     CR_StopPlayTrack();

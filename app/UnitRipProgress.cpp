@@ -16,8 +16,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QTabWidget>
-#include <QTimer>
 #include <QVBoxLayout>
 
 using namespace varrow;
@@ -252,12 +250,5 @@ bool TDlg_RipProgress::FormCloseQuery() {
 }
 
 void TDlg_RipProgress::FormClose() {
-    mainForm_.IsRipping = false;
-    mainForm_.PageControl1->setEnabled(true);
-    mainForm_.setEnabled(true);
-    mainForm_.showNormal();
-    mainForm_.CurrentCaption = mainForm_.BaseCaption;
-    mainForm_.showCaption(mainForm_.CurrentCaption);
-    mainForm_.Timer1->start();
-    mainForm_.Timer2->start();
+    mainForm_.giveWindowBack();
 }
