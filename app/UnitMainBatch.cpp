@@ -4,6 +4,7 @@
 #include "Application.h"
 #include "DiskSpace.h"
 #include "Modals.h"
+#include "NumberText.h"
 #include "TimeText.h"
 #include "UnitMP3Dlg.h"
 #include "UnitMain.h"
@@ -14,7 +15,6 @@
 #include <QDialog>
 #include <QFileInfo>
 #include <QLabel>
-#include <QLocale>
 #include <QProgressBar>
 #include <QStandardPaths>
 #include <QTabWidget>
@@ -362,7 +362,7 @@ void TForm1::CDRIP1Progress(uint16_t PercentComplete, int64_t JittErrCount,
     ElapsedTime = std::chrono::duration_cast<std::chrono::milliseconds>(now() - BatchStartTime);
     window.Label_RipTime->setText(longTimeText(ElapsedTime));
     window.Label_Speed->setText(QStringLiteral("x") +
-                                QLocale().toString(static_cast<double>(RippingSpeed), 'f', 1));
+                                groupedNumberText(static_cast<double>(RippingSpeed), 1));
     if (CDRIP1.JitterCorrect() && JittErrCount != 0) {
         setTextColour(window.Label_JittCount, Qt::red);
         window.Label_JittCount->setText(QString::number(JittErrCount));

@@ -2,6 +2,7 @@
 // summary, the speed field, time texts, udev events and the platform query.
 #include "CDRIP.h"
 #include "DeviceMonitor.h"
+#include "NumberText.h"
 #include "Platform.h"
 #include "SpeedField.h"
 #include "TimeText.h"
@@ -71,6 +72,20 @@ TEST(TracksStatusText, UsesTheLocaleSeparators) {
     const QLocale german(QLocale::German, QLocale::Germany);
     EXPECT_EQ(tracksStatusText(20, 15, 1'234'567'890, german),
               "Tracks:20, selected:15 (1.234,57 MB)");
+}
+
+// The C locale leaves thousands separators out unless told otherwise.
+TEST(TracksStatusText, GroupsThousandsUnderTheCLocale) {
+    EXPECT_EQ(tracksStatusText(20, 15, 1'234'567'890, QLocale::c()),
+              "Tracks:20, selected:15 (1,234.57 MB)");
+}
+
+TEST(GroupedNumberText, SeparatorsOfTheLocaleWithTheDecimalsAsked) {
+    EXPECT_EQ(groupedNumberText(1234.56, 1, QLocale::c()), "1,234.6");
+    EXPECT_EQ(groupedNumberText(1234567.0, 2, QLocale(QLocale::German, QLocale::Germany)),
+              "1.234.567,00");
+    EXPECT_EQ(groupedNumberText(7.26, 1, QLocale::c()), "7.3");
+    EXPECT_EQ(groupedNumberText(999.0, 0, QLocale::c()), "999");
 }
 
 TEST(SpeedField, DropsPrintableCharactersOtherThanDigits) {
