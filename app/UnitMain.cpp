@@ -312,6 +312,8 @@ QWidget* TForm1::createExtractTab() {
     ListView1->setEditTriggers(QAbstractItemView::SelectedClicked);
     ListView1->setWordWrap(false);
     ListView1->setIconSize(TrackStateImageSize);
+    audioStateImage_ = artwork(QStringLiteral("track-audio"), TrackStateImageSize);
+    dataStateImage_ = artwork(QStringLiteral("track-data"), TrackStateImageSize);
     ListView1->setToolTip(QStringLiteral("hold down Ctrl or Shift key to select multiple tracks"));
     ListView1->viewport()->setCursor(Qt::PointingHandCursor);
     ListView1->verticalHeader()->hide();
@@ -544,8 +546,6 @@ void TForm1::FormCreate() {
 
     PageControl1->setCurrentIndex(0);
     ListView1->setFocus();
-
-    // Every time the program shows is written in LongTimeFormat (TimeText.h).
 
     FillDriveList();
     if (ComboBoxDrive->count() == 0)

@@ -10,6 +10,7 @@
 #include "CDRIP.h"
 #include "LameCoder.h"
 
+#include <QIcon>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
@@ -267,6 +268,9 @@ private:
     void CDRIP1EndTrack(uint16_t TrackNum);
 
     QLabel* statusPanels_[STATUS_PANELS] = {};
+    // The state images of audio and data rows, drawn once for every list.
+    QIcon audioStateImage_;
+    QIcon dataStateImage_;
     QPointer<TDlg_RipProgress> ripProgress_;
     QPointer<TMP3Dlg> mp3Dlg_;
     QString folderDialogTitle_;

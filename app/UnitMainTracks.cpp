@@ -2,7 +2,6 @@
 // selection summary in the status bar, and the list following disc changes.
 #include "Application.h"
 #include "DeviceMonitor.h"
-#include "Icons.h"
 #include "Modals.h"
 #include "TrackListText.h"
 #include "UnitMain.h"
@@ -123,9 +122,7 @@ void TForm1::addTrackRow(int position, const TTrackEntry& entry) {
     QTableWidgetItem* title = cell(COL_TITLE, trackTitleText(entry), Qt::AlignLeft);
     title->setFlags(title->flags() | Qt::ItemIsEditable);
     title->setData(StateImageRole, audio ? AudioStateImage : DataStateImage);
-    static const QIcon audioImage = artwork(QStringLiteral("track-audio"), TrackStateImageSize);
-    static const QIcon dataImage = artwork(QStringLiteral("track-data"), TrackStateImageSize);
-    title->setIcon(audio ? audioImage : dataImage);
+    title->setIcon(audio ? audioStateImage_ : dataStateImage_);
     cell(COL_TRACK, trackNumberText(position), Qt::AlignHCenter);
     cell(COL_TYPE, QString::fromStdString(track.TrackType), Qt::AlignHCenter);
     cell(COL_PLAYTIME, QString::fromStdString(CDRIP1.TrackPlayTime(track)), Qt::AlignHCenter);
