@@ -4,7 +4,8 @@
 // of the disc in the chosen drive, and carries the drive options to the CD
 // library. Everything runs on the user-interface thread; a long batch lets
 // events through between chunks, so every handler that changes the drive or
-// the list first checks IsRipping and IsPlaying.
+// the list first checks that no batch is in hand (batchInHand) and nothing
+// plays (IsPlaying).
 #pragma once
 
 #include "CDRIP.h"
