@@ -33,6 +33,14 @@ template <typename Handler> void runHandler(Handler&& handler) noexcept {
     }
 }
 
+// A slot that runs `member` of `object` as an event handler, through
+// runHandler.
+template <typename Object> auto handlerCalling(Object* object, void (Object::*member)()) {
+    return [object, member] {
+        runHandler([object, member] { (object->*member)(); });
+    };
+}
+
 // Connects the engine to this application: pending input is processed
 // between chunks, its plain messages go through the modal seam, and its clock
 // is the steady clock.

@@ -3,12 +3,11 @@
 namespace varrow {
 
 bool speedKeyAccepted(const QString& typed) {
-    if (typed.isEmpty())
-        return true;
-    if (typed.size() != 1)
-        return false;
-    const QChar c = typed.front();
-    return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('\b');
+    for (const QChar c : typed) {
+        if (c.isPrint() && !(c >= QLatin1Char('0') && c <= QLatin1Char('9')))
+            return false;
+    }
+    return true;
 }
 
 int32_t speedFromText(const QString& text) {

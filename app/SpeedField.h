@@ -8,9 +8,10 @@
 
 namespace varrow {
 
-// The field takes the digits 0 to 9 and Backspace; any other typed character
-// is dropped. `typed` is the text a key press would insert: keys that insert
-// nothing (arrows, Delete, Home) are left to the field.
+// The field takes the digits 0 to 9 and Backspace; any other printable
+// character is dropped. `typed` is the text of a key press: control keys
+// (Tab, Escape, Delete, arrows) are left to their normal handling, so that
+// focus moves on and the field edits as any other.
 bool speedKeyAccepted(const QString& typed);
 
 // The speed a field text stands for: the text read as a decimal integer, or 0

@@ -1,6 +1,7 @@
 #include "TrackListText.h"
 
 #include "CDRIP.h"
+#include "NumberText.h"
 
 namespace varrow {
 
@@ -48,7 +49,8 @@ QString tracksStatusText(int rows, int selectedRows, int64_t selectedBytes, cons
     if (selectedRows > 0) {
         const double megabytes = static_cast<double>(selectedBytes) / 1000000.0;
         text += QStringLiteral(", selected:") + QString::number(selectedRows) +
-                QStringLiteral(" (") + locale.toString(megabytes, 'f', 2) + QStringLiteral(" MB)");
+                QStringLiteral(" (") + groupedNumberText(megabytes, 2, locale) +
+                QStringLiteral(" MB)");
     }
     return text;
 }

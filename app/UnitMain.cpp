@@ -312,6 +312,8 @@ QWidget* TForm1::createExtractTab() {
     ListView1->setEditTriggers(QAbstractItemView::SelectedClicked);
     ListView1->setWordWrap(false);
     ListView1->setIconSize(TrackStateImageSize);
+    audioStateImage_ = artwork(QStringLiteral("track-audio"), TrackStateImageSize);
+    dataStateImage_ = artwork(QStringLiteral("track-data"), TrackStateImageSize);
     ListView1->setToolTip(QStringLiteral("hold down Ctrl or Shift key to select multiple tracks"));
     ListView1->viewport()->setCursor(Qt::PointingHandCursor);
     ListView1->verticalHeader()->hide();
@@ -483,20 +485,18 @@ void TForm1::createStatusBar() {
 }
 
 void TForm1::connectHandlers() {
-    const auto handle = [this](auto member) {
-        return [this, member] {
-            runHandler([this, member] { (this->*member)(); });
-        };
-    };
-    connect(ComboBoxDrive, &QComboBox::activated, this, handle(&TForm1::ComboBoxDriveChange));
-    connect(ComboBoxDrive2, &QComboBox::activated, this, handle(&TForm1::ComboBoxDrive2Change));
+    connect(ComboBoxDrive, &QComboBox::activated, this,
+            handlerCalling(this, &TForm1::ComboBoxDriveChange));
+    connect(ComboBoxDrive2, &QComboBox::activated, this,
+            handlerCalling(this, &TForm1::ComboBoxDrive2Change));
     connect(ToolButton_RefreshTracks, &QToolButton::clicked, this,
-            handle(&TForm1::ToolButton_RefreshTracksClick));
+            handlerCalling(this, &TForm1::ToolButton_RefreshTracksClick));
     connect(ToolButton_SelectAll, &QToolButton::clicked, this,
-            handle(&TForm1::ToolButton_SelectAllClick));
+            handlerCalling(this, &TForm1::ToolButton_SelectAllClick));
     connect(ToolButton_ClearAll, &QToolButton::clicked, this,
-            handle(&TForm1::ToolButton_ClearAllClick));
-    connect(ToolButton_Exit, &QToolButton::clicked, this, handle(&TForm1::ToolButton_ExitClick));
+            handlerCalling(this, &TForm1::ToolButton_ClearAllClick));
+    connect(ToolButton_Exit, &QToolButton::clicked, this,
+            handlerCalling(this, &TForm1::ToolButton_ExitClick));
     connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection& selected) {
                 runHandler([&] { ListView1SelectItem(selected); });
@@ -507,16 +507,18 @@ void TForm1::connectHandlers() {
     connect(ComboBox_ReadMethod, &QComboBox::activated, this,
             [this](int index) { runHandler([&] { ComboBox_ReadMethodChange(index); }); });
     connect(CheckBox_JitterCorrection, &QCheckBox::clicked, this,
-            handle(&TForm1::CheckBox_JitterCorrectionClick));
+            handlerCalling(this, &TForm1::CheckBox_JitterCorrectionClick));
     connect(LabeledEdit_RipSpeed, &QLineEdit::textChanged, this,
-            handle(&TForm1::LabeledEdit_RipSpeedChange));
+            handlerCalling(this, &TForm1::LabeledEdit_RipSpeedChange));
     connect(CheckBox_TransportLayer, &QCheckBox::clicked, this,
-            handle(&TForm1::CheckBox_TransportLayerClick));
+            handlerCalling(this, &TForm1::CheckBox_TransportLayerClick));
 
     // The two display toggles follow every change of their boxes, also the
     // changes the settings file makes.
-    connect(CheckBox_Hints, &QCheckBox::toggled, this, handle(&TForm1::CheckBox_HintsClick));
-    connect(CheckBox_Captions, &QCheckBox::toggled, this, handle(&TForm1::CheckBox_CaptionsClick));
+    connect(CheckBox_Hints, &QCheckBox::toggled, this,
+            handlerCalling(this, &TForm1::CheckBox_HintsClick));
+    connect(CheckBox_Captions, &QCheckBox::toggled, this,
+            handlerCalling(this, &TForm1::CheckBox_CaptionsClick));
 }
 
 void TForm1::FormCreate() {
@@ -537,17 +539,13 @@ void TForm1::FormCreate() {
     showCaption(BaseCaption);
 
     setWindowHints(this, CheckBox_Hints->isChecked());
-    const Qt::ToolButtonStyle style =
-        CheckBox_Captions->isChecked() ? Qt::ToolButtonTextUnderIcon : Qt::ToolButtonIconOnly;
     for (QToolButton* button : extractButtons())
-        button->setToolButtonStyle(style);
+        button->setToolButtonStyle(extractButtonStyle());
 
     HelpFile = QCoreApplication::applicationDirPath() + QStringLiteral("/Varrow.chm");
 
     PageControl1->setCurrentIndex(0);
     ListView1->setFocus();
-
-    // Every time the program shows is written in LongTimeFormat (TimeText.h).
 
     FillDriveList();
     if (ComboBoxDrive->count() == 0)
@@ -622,7 +620,13 @@ void TForm1::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    closedDuringBatch_ = IsRipping;
+    // Closing the last window makes Qt quit, which closes every window: with
+    // the batch still on the stack, the window closes once it has wound up.
+    if (batchRunning_) {
+        closeAfterBatch_ = true;
+        event->ignore();
+        return;
+    }
     runHandler([this] { FormClose(); });
     event->accept();
 }
@@ -683,17 +687,19 @@ void TForm1::CheckBox_HintsClick() {
 }
 
 void TForm1::CheckBox_CaptionsClick() {
-    const Qt::ToolButtonStyle style =
-        CheckBox_Captions->isChecked() ? Qt::ToolButtonTextUnderIcon : Qt::ToolButtonIconOnly;
     // Once toggled the buttons are only as large as icon and caption need.
     for (QToolButton* button : extractButtons()) {
-        button->setToolButtonStyle(style);
+        button->setToolButtonStyle(extractButtonStyle());
         button->setMinimumSize(PlainButtonSize);
     }
 }
 
 void TForm1::ToolButton_ExitClick() {
     close();
+}
+
+Qt::ToolButtonStyle TForm1::extractButtonStyle() const {
+    return CheckBox_Captions->isChecked() ? Qt::ToolButtonTextUnderIcon : Qt::ToolButtonIconOnly;
 }
 
 QList<QToolButton*> TForm1::extractButtons() const {

@@ -4,12 +4,14 @@
 // of the disc in the chosen drive, and carries the drive options to the CD
 // library. Everything runs on the user-interface thread; a long batch lets
 // events through between chunks, so every handler that changes the drive or
-// the list first checks IsRipping and IsPlaying.
+// the list first checks that no batch is in hand (batchInHand) and nothing
+// plays (IsPlaying).
 #pragma once
 
 #include "CDRIP.h"
 #include "LameCoder.h"
 
+#include <QIcon>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
@@ -171,6 +173,11 @@ public:
     // Applies the interface check box to the library and relists the drives.
     void SwitchInterface();
 
+    // Hands the window back to the user after a batch: IsRipping cleared,
+    // the tabs and the window enabled, shown in its normal state, the
+    // product title as caption, the timers running again.
+    void giveWindowBack();
+
     // The progress window, created after this window.
     void setRipProgress(TDlg_RipProgress* dialog);
     TDlg_RipProgress* ripProgress() const;
@@ -217,6 +224,8 @@ private:
     void CheckBox_CaptionsClick();
     void ToolButton_ExitClick();
     QList<QToolButton*> extractButtons() const;
+    // The extract tool bar's buttons show their captions as the option says.
+    Qt::ToolButtonStyle extractButtonStyle() const;
 
     // Drives and tracks (UnitMainTracks.cpp).
     void connectDeviceNotifications();
@@ -245,6 +254,11 @@ private:
     void connectEngineEvents();
     void startBatch(bool encode);
     void closeBatch();
+    void endBatch();
+    // True from the start of a batch handler until it has returned. The
+    // progress window's close clears IsRipping while the track in hand is
+    // still being read; this stays set until the batch is off the stack.
+    bool batchInHand() const;
     void ripRow(int row, bool encode);
     int nextSelectedRow(int row) const;
     void restoreApplication();
@@ -255,12 +269,16 @@ private:
     void CDRIP1EndTrack(uint16_t TrackNum);
 
     QLabel* statusPanels_[STATUS_PANELS] = {};
+    // The state images of audio and data rows, drawn once for every list.
+    QIcon audioStateImage_;
+    QIcon dataStateImage_;
     QPointer<TDlg_RipProgress> ripProgress_;
     QPointer<TMP3Dlg> mp3Dlg_;
     QString folderDialogTitle_;
-    // The user closed this window while a batch ran: the batch's closing
-    // steps must not show it again.
-    bool closedDuringBatch_ = false;
+    // The user closed this window during a batch and confirmed: it closes
+    // once the batch has wound up.
+    bool closeAfterBatch_ = false;
+    bool batchRunning_ = false;
     varrow::DeviceMonitor* deviceMonitor_ = nullptr;
     bool shownBefore_ = false;
 };

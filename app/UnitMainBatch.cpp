@@ -4,6 +4,7 @@
 #include "Application.h"
 #include "DiskSpace.h"
 #include "Modals.h"
+#include "NumberText.h"
 #include "TimeText.h"
 #include "UnitMP3Dlg.h"
 #include "UnitMain.h"
@@ -14,7 +15,6 @@
 #include <QDialog>
 #include <QFileInfo>
 #include <QLabel>
-#include <QLocale>
 #include <QProgressBar>
 #include <QStandardPaths>
 #include <QTabWidget>
@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <utility>
 
 using namespace varrow;
 
@@ -81,15 +82,10 @@ void TForm1::connectEngineEvents() {
     CDRIP1.OnEndTrack = [this](TCDRIP&, uint16_t trackNum) {
         CDRIP1EndTrack(trackNum);
     };
-    const auto handle = [this](auto member) {
-        return [this, member] {
-            runHandler([this, member] { (this->*member)(); });
-        };
-    };
     connect(ToolButton_RipMP3, &QToolButton::clicked, this,
-            handle(&TForm1::ToolButton_RipMP3Click));
+            handlerCalling(this, &TForm1::ToolButton_RipMP3Click));
     connect(ToolButton_RipWav, &QToolButton::clicked, this,
-            handle(&TForm1::ToolButton_RipWavClick));
+            handlerCalling(this, &TForm1::ToolButton_RipWavClick));
 }
 
 void TForm1::ToolButton_RipMP3Click() {
@@ -100,11 +96,16 @@ void TForm1::ToolButton_RipWavClick() {
     startBatch(false);
 }
 
+bool TForm1::batchInHand() const {
+    return IsRipping || batchRunning_;
+}
+
 void TForm1::startBatch(bool encode) {
-    if (IsPlaying || IsRipping)
+    if (IsPlaying || batchInHand())
         return;
+    batchRunning_ = true;
     IsRipping = true;
-    closedDuringBatch_ = false;
+    closeAfterBatch_ = false;
     CR_LockCD(CR_TRUE);
     PageControl1->setEnabled(false);
     Timer1->stop();
@@ -116,29 +117,37 @@ void TForm1::startBatch(bool encode) {
     try {
         RipSelectedTracks(encode);
     } catch (...) {
-        closeBatch();
+        endBatch();
         throw;
     }
-    closeBatch();
+    endBatch();
 }
 
-void TForm1::closeBatch() {
+void TForm1::endBatch() {
+    closeBatch();
+    batchRunning_ = false;
+    // A close the user confirmed during the batch takes the normal path now.
+    if (std::exchange(closeAfterBatch_, false))
+        close();
+}
+
+void TForm1::giveWindowBack() {
     IsRipping = false;
     PageControl1->setEnabled(true);
     setEnabled(true);
     showNormal();
-    CR_LockCD(CR_FALSE);
     CurrentCaption = BaseCaption;
     showCaption(CurrentCaption);
     Timer1->start();
     Timer2->start();
+}
+
+void TForm1::closeBatch() {
+    giveWindowBack();
+    CR_LockCD(CR_FALSE);
     if (ripProgress_ && ripProgress_->isVisible())
         ripProgress_->close();
     CR_StopPlayTrack();
-    // A window the user closed while the batch ran stays closed: the
-    // program is on its way out.
-    if (closedDuringBatch_)
-        hide();
 }
 
 void TForm1::RipSelectedTracks(bool Encode) {
@@ -353,7 +362,7 @@ void TForm1::CDRIP1Progress(uint16_t PercentComplete, int64_t JittErrCount,
     ElapsedTime = std::chrono::duration_cast<std::chrono::milliseconds>(now() - BatchStartTime);
     window.Label_RipTime->setText(longTimeText(ElapsedTime));
     window.Label_Speed->setText(QStringLiteral("x") +
-                                QLocale().toString(static_cast<double>(RippingSpeed), 'f', 1));
+                                groupedNumberText(static_cast<double>(RippingSpeed), 1));
     if (CDRIP1.JitterCorrect() && JittErrCount != 0) {
         setTextColour(window.Label_JittCount, Qt::red);
         window.Label_JittCount->setText(QString::number(JittErrCount));

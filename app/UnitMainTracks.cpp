@@ -2,7 +2,6 @@
 // selection summary in the status bar, and the list following disc changes.
 #include "Application.h"
 #include "DeviceMonitor.h"
-#include "Icons.h"
 #include "Modals.h"
 #include "TrackListText.h"
 #include "UnitMain.h"
@@ -43,7 +42,7 @@ void TForm1::connectDeviceNotifications() {
 void TForm1::WMDeviceChange(uint32_t event) {
     if (event != CR_DEVICE_ARRIVAL && event != CR_DEVICE_REMOVE_COMPLETE)
         return;
-    if (IsRipping || IsPlaying)
+    if (batchInHand() || IsPlaying)
         return;
     RefreshTrackList();
 }
@@ -72,7 +71,7 @@ void TForm1::FillDriveList() {
 }
 
 void TForm1::RefreshTrackList() {
-    if (IsRipping)
+    if (batchInHand())
         return;
     {
         // Emptying the list is no change of selection the user made.
@@ -123,9 +122,7 @@ void TForm1::addTrackRow(int position, const TTrackEntry& entry) {
     QTableWidgetItem* title = cell(COL_TITLE, trackTitleText(entry), Qt::AlignLeft);
     title->setFlags(title->flags() | Qt::ItemIsEditable);
     title->setData(StateImageRole, audio ? AudioStateImage : DataStateImage);
-    static const QIcon audioImage = artwork(QStringLiteral("track-audio"), TrackStateImageSize);
-    static const QIcon dataImage = artwork(QStringLiteral("track-data"), TrackStateImageSize);
-    title->setIcon(audio ? audioImage : dataImage);
+    title->setIcon(audio ? audioStateImage_ : dataStateImage_);
     cell(COL_TRACK, trackNumberText(position), Qt::AlignHCenter);
     cell(COL_TYPE, QString::fromStdString(track.TrackType), Qt::AlignHCenter);
     cell(COL_PLAYTIME, QString::fromStdString(CDRIP1.TrackPlayTime(track)), Qt::AlignHCenter);
@@ -164,7 +161,7 @@ int TForm1::selectedRowCount() const {
 }
 
 void TForm1::ComboBoxDriveChange() {
-    if (IsPlaying || IsRipping)
+    if (IsPlaying || batchInHand())
         ComboBoxDrive->setCurrentIndex(CDRIP1.CDRomNum());
     else
         RefreshTrackList();
@@ -172,7 +169,7 @@ void TForm1::ComboBoxDriveChange() {
 }
 
 void TForm1::ComboBoxDrive2Change() {
-    if (IsPlaying || IsRipping) {
+    if (IsPlaying || batchInHand()) {
         ComboBoxDrive2->setCurrentIndex(ComboBoxDrive->currentIndex());
         return;
     }
@@ -181,7 +178,7 @@ void TForm1::ComboBoxDrive2Change() {
 }
 
 void TForm1::ToolButton_RefreshTracksClick() {
-    if (IsPlaying || IsRipping)
+    if (IsPlaying || batchInHand())
         return;
     RefreshTrackList();
 }

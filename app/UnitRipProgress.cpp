@@ -15,8 +15,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTabWidget>
-#include <QTimer>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 using namespace varrow;
@@ -166,7 +165,9 @@ void TDlg_RipProgress::FormCreate() {
 
 void TDlg_RipProgress::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    FormShow();
+    // A window the user restores is not being shown anew.
+    if (!event->spontaneous())
+        FormShow();
 }
 
 void TDlg_RipProgress::FormShow() {
@@ -249,12 +250,5 @@ bool TDlg_RipProgress::FormCloseQuery() {
 }
 
 void TDlg_RipProgress::FormClose() {
-    mainForm_.IsRipping = false;
-    mainForm_.PageControl1->setEnabled(true);
-    mainForm_.setEnabled(true);
-    mainForm_.showNormal();
-    mainForm_.CurrentCaption = mainForm_.BaseCaption;
-    mainForm_.showCaption(mainForm_.CurrentCaption);
-    mainForm_.Timer1->start();
-    mainForm_.Timer2->start();
+    mainForm_.giveWindowBack();
 }

@@ -2,6 +2,7 @@
 // summary, the speed field, time texts, udev events and the platform query.
 #include "CDRIP.h"
 #include "DeviceMonitor.h"
+#include "NumberText.h"
 #include "Platform.h"
 #include "SpeedField.h"
 #include "TimeText.h"
@@ -73,13 +74,29 @@ TEST(TracksStatusText, UsesTheLocaleSeparators) {
               "Tracks:20, selected:15 (1.234,57 MB)");
 }
 
-TEST(SpeedField, AcceptsDigitsAndBackspaceOnly) {
+// The C locale leaves thousands separators out unless told otherwise.
+TEST(TracksStatusText, GroupsThousandsUnderTheCLocale) {
+    EXPECT_EQ(tracksStatusText(20, 15, 1'234'567'890, QLocale::c()),
+              "Tracks:20, selected:15 (1,234.57 MB)");
+}
+
+TEST(GroupedNumberText, SeparatorsOfTheLocaleWithTheDecimalsAsked) {
+    EXPECT_EQ(groupedNumberText(1234.56, 1, QLocale::c()), "1,234.6");
+    EXPECT_EQ(groupedNumberText(1234567.0, 2, QLocale(QLocale::German, QLocale::Germany)),
+              "1.234.567,00");
+    EXPECT_EQ(groupedNumberText(7.26, 1, QLocale::c()), "7.3");
+    EXPECT_EQ(groupedNumberText(999.0, 0, QLocale::c()), "999");
+}
+
+TEST(SpeedField, DropsPrintableCharactersOtherThanDigits) {
     for (const char* typed : {"0", "5", "9", "\b"})
         EXPECT_TRUE(speedKeyAccepted(QString::fromLatin1(typed))) << typed;
-    for (const char* typed : {"a", "-", "+", " ", ".", "\x16", "\r", "12"})
+    for (const char* typed : {"a", "-", "+", " ", ".", "12a", "\xe9"})
         EXPECT_FALSE(speedKeyAccepted(QString::fromLatin1(typed))) << typed;
-    // Keys that type nothing (arrows, Delete) stay with the field.
-    EXPECT_TRUE(speedKeyAccepted(QString()));
+    // Control keys (Tab, Escape, Delete, Enter) and keys that type nothing
+    // (arrows) keep their normal handling.
+    for (const char* typed : {"\t", "\x1b", "\x7f", "\r", ""})
+        EXPECT_TRUE(speedKeyAccepted(QString::fromLatin1(typed)));
 }
 
 TEST(SpeedField, TextThatIsNoNumberIsSpeedZero) {

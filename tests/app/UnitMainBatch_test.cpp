@@ -4,6 +4,7 @@
 #include "DiskSpace.h"
 #include "ShellTestSupport.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -137,6 +138,30 @@ protected:
         EXPECT_TRUE(form->Timer2->isActive());
         EXPECT_FALSE(progress().isVisible());
         EXPECT_FALSE(drive->locked());
+    }
+
+    // Runs `action` from the application's event loop with the last window's
+    // close quitting the program, as the program runs. The loop ends when the
+    // program quits, or after `action` when the main window is still open.
+    void runAsTheProgram(const std::function<void()>& action) {
+        QApplication::setQuitOnLastWindowClosed(true);
+        QTimer::singleShot(0, form.get(), [this, &action] {
+            action();
+            if (form->isVisible())
+                QCoreApplication::exit();
+        });
+        // Ends a loop that would otherwise never end; no timing is measured.
+        bool stuck = false;
+        QTimer stopper;
+        stopper.setSingleShot(true);
+        QObject::connect(&stopper, &QTimer::timeout, [&stuck] {
+            stuck = true;
+            QCoreApplication::exit();
+        });
+        stopper.start(std::chrono::seconds(30));
+        QApplication::exec();
+        QApplication::setQuitOnLastWindowClosed(false);
+        EXPECT_FALSE(stuck) << "the program neither quit nor kept its window";
     }
 
     static QString overwriteQuestion(const QString& path) {
@@ -634,7 +659,35 @@ TEST_F(Batch, AbortLeavesTheRestSelectedAndStillReportsCompletion) {
     expectWindowGivenBack();
 }
 
-TEST_F(Batch, ClosingTheMainWindowStopsTheBatchAndKeepsItClosed) {
+// Closing the progress window gives the main window back while the track in
+// hand is still being read: a click or a disc change in that time must
+// neither start a second batch nor rebuild the list under the first.
+TEST_F(Batch, NothingRestartsOrRelistsWhileTheClosedBatchWindsUp) {
+    start(2);
+    selectRows({0, 1});
+    chooseFolder(out);
+    atProgress(0, 30, [this] {
+        modals->messageAnswers.emplace_front([](const ShownMessage&) { return ModalResult::Yes; });
+        ASSERT_TRUE(progress().close());
+        ASSERT_FALSE(form->IsRipping);
+        clickWav();
+        form->WMDeviceChange(CR_DEVICE_ARRIVAL);
+        form->ComboBoxDrive2->activated(0);
+    });
+    expectCompletion();
+    clickWav();
+    EXPECT_EQ(modals->saveRequests.size(), 1u);
+    ASSERT_EQ(modals->messages.size(), 2u);
+    EXPECT_EQ(modals->messages[0].text, "Abort Extracts all tracks?");
+    EXPECT_TRUE(modals->messages[1].text.startsWith("Extract is complete."));
+    EXPECT_EQ(selectedRows(), std::vector<int>({0, 1}));
+    EXPECT_FALSE(QFileInfo::exists(out + "02_Track02.wav"));
+    expectWindowGivenBack();
+}
+
+// Run from the program's event loop, where closing the last window quits and
+// quitting closes every window that is still open.
+TEST_F(Batch, ClosingTheMainWindowAsksOnceAndClosesItWhenTheBatchHasWoundUp) {
     start(2);
     selectRows({0, 1});
     chooseFolder(out);
@@ -643,15 +696,36 @@ TEST_F(Batch, ClosingTheMainWindowStopsTheBatchAndKeepsItClosed) {
         form->close();
     });
     expectCompletion();
-    clickWav();
+    runAsTheProgram([this] { clickWav(); });
     ASSERT_EQ(modals->messages.size(), 2u);
     EXPECT_EQ(modals->messages[0].text, "Abort Extracts all tracks and exit?");
+    EXPECT_EQ(modals->messages[0].owner, &progress());
     EXPECT_TRUE(modals->messages[1].text.startsWith("Extract is complete."));
+    EXPECT_TRUE(form->AbortAll);
     EXPECT_FALSE(QFileInfo::exists(out + "02_Track02.wav"));
     EXPECT_FALSE(form->isVisible());
     EXPECT_FALSE(form->IsRipping);
     EXPECT_FALSE(progress().isVisible());
     EXPECT_FALSE(drive->locked());
+}
+
+TEST_F(Batch, ClosingTheMainWindowAnsweredNoLetsTheBatchFinish) {
+    start(2);
+    selectRows({0, 1});
+    chooseFolder(out);
+    atProgress(0, 30, [this] {
+        modals->messageAnswers.emplace_front([](const ShownMessage&) { return ModalResult::No; });
+        EXPECT_FALSE(form->close());
+    });
+    expectCompletion();
+    runAsTheProgram([this] { clickWav(); });
+    ASSERT_EQ(modals->messages.size(), 2u);
+    EXPECT_EQ(modals->messages[0].text, "Abort Extracts all tracks and exit?");
+    EXPECT_TRUE(modals->messages[1].text.startsWith("Extract is complete."));
+    EXPECT_FALSE(form->AbortAll);
+    EXPECT_TRUE(QFileInfo::exists(out + "02_Track02.wav"));
+    EXPECT_TRUE(selectedRows().empty());
+    expectWindowGivenBack();
 }
 
 TEST_F(Batch, CaptionShowsTheWholeBatchPercentage) {

@@ -3,6 +3,7 @@
 #include "Platform.h"
 #include "ShellTestSupport.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -136,6 +137,27 @@ TEST_F(DriveOptions, SpeedFieldTakesDigitsOnly) {
     EXPECT_EQ(form->CDRIP1.Speed(), 0);
     EXPECT_EQ(form->CDRIP1.DriveTable().SetSpeed(), SPEEDNONE);
     EXPECT_EQ(reread().speed, 0);
+    EXPECT_TRUE(modals->messages.empty());
+}
+
+TEST_F(DriveOptions, SpeedFieldLeavesControlKeysToTheirUsualWork) {
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    QLineEdit* field = form->LabeledEdit_RipSpeed;
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClicks(field, "4b2");
+    EXPECT_EQ(field->text(), "42");
+    field->home(false);
+    QTest::keyClick(field, Qt::Key_Delete);
+    EXPECT_EQ(field->text(), "2");
+    EXPECT_EQ(form->CDRIP1.Speed(), 2);
+
+    QTest::keyClick(field, Qt::Key_Tab);
+    EXPECT_NE(QApplication::focusWidget(), field);
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_NE(QApplication::focusWidget(), field);
     EXPECT_TRUE(modals->messages.empty());
 }
 

@@ -95,6 +95,19 @@ TEST_F(RipProgress, ShownCentredOverTheMainWindowWithAbortFocused) {
     EXPECT_EQ(progress().focusWidget(), progress().Btn_Abort);
 }
 
+TEST_F(RipProgress, RestoredAfterHideItStaysWhereTheUserPutItWithItsFocus) {
+    startBatch();
+    const QPoint placed = progress().pos() + QPoint(37, 23);
+    progress().move(placed);
+    QTest::mouseClick(progress().Btn_Hide, Qt::LeftButton);
+    ASSERT_TRUE(progress().isMinimized());
+    progress().Btn_Cancel->setFocus();
+    progress().showNormal();
+    ASSERT_FALSE(progress().isMinimized());
+    EXPECT_EQ(progress().pos(), placed);
+    EXPECT_EQ(progress().focusWidget(), progress().Btn_Cancel);
+}
+
 TEST_F(RipProgress, SkipSetsItsFlagAndStopsTheTrackWithoutAQuestion) {
     startBatch();
     const int whole = wholeTrackChunks();
