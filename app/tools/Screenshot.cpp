@@ -4,9 +4,7 @@
 //   varrow-screenshot <main-window.png> <options-tab.png> <mp3-dialog.png> <rip-progress.png>
 #include "Application.h"
 #include "Modals.h"
-#include "UnitMP3Dlg.h"
-#include "UnitMain.h"
-#include "UnitRipProgress.h"
+#include "ProgramWindows.h"
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -73,11 +71,9 @@ int main(int argc, char* argv[]) {
     const QStringList pictures = QCoreApplication::arguments().mid(1);
     varrow::installEngineHooks();
 
-    TForm1 mainForm;
-    TMP3Dlg mp3Dlg(&mainForm, mainForm.BaseCaption);
-    mainForm.setMP3Dlg(&mp3Dlg);
-    TDlg_RipProgress ripProgress(mainForm);
-    mainForm.setRipProgress(&ripProgress);
+    varrow::ProgramWindows windows;
+    TForm1& mainForm = windows.mainForm;
+    TDlg_RipProgress& ripProgress = windows.ripProgress;
     mainForm.show();
     if (!QTest::qWaitForWindowExposed(&mainForm)) {
         std::fprintf(stderr, "varrow-screenshot: the window was not shown\n");

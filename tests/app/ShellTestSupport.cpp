@@ -38,9 +38,8 @@ void ShellTest::SetUp() {
 }
 
 void ShellTest::TearDown() {
-    progress_.reset();
-    mp3Dlg_.reset();
-    form.reset();
+    form = nullptr;
+    windows_.reset();
     processEvents();
     overridePlatformInfo(std::nullopt);
     cdlib::resetLibrary();
@@ -55,11 +54,8 @@ std::shared_ptr<cdlib::VirtualDrive> ShellTest::addDrive(const std::string& id,
 }
 
 TForm1& ShellTest::createWindow() {
-    form = std::make_unique<TForm1>();
-    mp3Dlg_ = std::make_unique<TMP3Dlg>(form.get(), form->BaseCaption);
-    form->setMP3Dlg(mp3Dlg_.get());
-    progress_ = std::make_unique<TDlg_RipProgress>(*form);
-    form->setRipProgress(progress_.get());
+    windows_ = std::make_unique<ProgramWindows>();
+    form = &windows_->mainForm;
     form->show();
     processEvents();
     return *form;

@@ -3,10 +3,8 @@
 // box answered from a script.
 #pragma once
 
+#include "ProgramWindows.h"
 #include "ScriptedModals.h"
-#include "UnitMP3Dlg.h"
-#include "UnitMain.h"
-#include "UnitRipProgress.h"
 #include "VirtualDrive.h"
 
 #include <QCheckBox>
@@ -35,8 +33,8 @@ protected:
     // the MP3 options dialog and the progress window, as the program starts
     // them.
     TForm1& createWindow();
-    TDlg_RipProgress& progress() { return *progress_; }
-    TMP3Dlg& mp3Dlg() { return *mp3Dlg_; }
+    TDlg_RipProgress& progress() { return windows_->ripProgress; }
+    TMP3Dlg& mp3Dlg() { return windows_->mp3Dlg; }
 
     // The seven column texts of a row, hidden columns included.
     QStringList rowTexts(int row) const;
@@ -50,10 +48,8 @@ protected:
     ModalsScope modals;
     QTemporaryDir folder;
     QString settingsFile;
-    std::unique_ptr<TForm1> form;
-    // A child of the main window, destroyed before it.
-    std::unique_ptr<TMP3Dlg> mp3Dlg_;
-    std::unique_ptr<TDlg_RipProgress> progress_;
+    std::unique_ptr<ProgramWindows> windows_;
+    TForm1* form = nullptr; // the main window of windows_
 };
 
 } // namespace varrow::testing

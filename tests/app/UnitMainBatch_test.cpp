@@ -145,7 +145,7 @@ protected:
     // program quits, or after `action` when the main window is still open.
     void runAsTheProgram(const std::function<void()>& action) {
         QApplication::setQuitOnLastWindowClosed(true);
-        QTimer::singleShot(0, form.get(), [this, &action] {
+        QTimer::singleShot(0, form, [this, &action] {
             action();
             if (form->isVisible())
                 QCoreApplication::exit();
@@ -178,7 +178,7 @@ TEST_F(Batch, NothingSelectedWarnsAndOpensNoDialog) {
     ASSERT_EQ(modals->messages.size(), 1u);
     EXPECT_EQ(modals->messages[0].text, "Track(s) is not selected!");
     EXPECT_EQ(modals->messages[0].type, MsgDlgType::Warning);
-    EXPECT_EQ(modals->messages[0].owner, form.get());
+    EXPECT_EQ(modals->messages[0].owner, form);
     EXPECT_EQ(modals->dialogsRun, 0);
     EXPECT_TRUE(modals->saveRequests.empty());
     expectWindowGivenBack();
@@ -342,7 +342,7 @@ TEST_F(Batch, OverwriteAnswersAcrossRowsAndTheNextBatchAsksAgain) {
                   overwriteQuestion(out + QStringLiteral("0%1_Track0%1.wav").arg(row + 1)));
         EXPECT_EQ(question.type, MsgDlgType::Confirmation);
         EXPECT_EQ(question.buttons, MsgButtons::YesNoYesToAll);
-        EXPECT_EQ(question.owner, form.get());
+        EXPECT_EQ(question.owner, form);
     }
     EXPECT_TRUE(modals->messages[3].text.startsWith("Extract is complete."));
     EXPECT_EQ(QFileInfo(out + "01_Track01.wav").size(), 44 + 100 * 2352);
@@ -497,7 +497,7 @@ TEST_F(Batch, TrackThatDoesNotFitIsLeftOutAndUnselected) {
               "Not enough free disk space on \"" +
                   QString::fromStdString(volumeMountPoint(out.toStdString())) +
                   "\" to write \"02_Track02.wav\"!");
-    EXPECT_EQ(modals->messages[0].owner, form.get());
+    EXPECT_EQ(modals->messages[0].owner, form);
     EXPECT_TRUE(modals->messages[1].text.startsWith("Extract is complete."));
     EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList({"01_Track01.wav", "03_Track03.wav"}));
     EXPECT_TRUE(selectedRows().empty());
@@ -595,7 +595,7 @@ TEST_F(Batch, RejectedBitratesEndTheBatchBeforeTheFolderDialog) {
     ASSERT_EQ(modals->messages.size(), 2u);
     EXPECT_EQ(modals->messages[0].text, "Wrong Bitrate value!");
     EXPECT_EQ(modals->messages[0].type, MsgDlgType::Error);
-    EXPECT_EQ(modals->messages[0].owner, form.get());
+    EXPECT_EQ(modals->messages[0].owner, form);
     EXPECT_EQ(modals->messages[1].text, "Wrong Max Bitrate value!");
     EXPECT_EQ(form->LameCoder1.Bitrate(), 128u);
     EXPECT_EQ(form->LameCoder1.MaxBitrate(), 320u);
@@ -609,7 +609,7 @@ TEST_F(Batch, Mp3DialogHintsFollowTheMainWindow) {
     form->PageControl1->setCurrentIndex(1);
     clickBox(form->CheckBox_Hints);
     EXPECT_FALSE(mp3Dlg().ShowHints());
-    EXPECT_EQ(mp3Dlg().parentWidget(), form.get());
+    EXPECT_EQ(mp3Dlg().parentWidget(), form);
     EXPECT_EQ(mp3Dlg().HelpFile(), form->HelpFile);
 }
 

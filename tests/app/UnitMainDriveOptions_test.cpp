@@ -142,7 +142,7 @@ TEST_F(DriveOptions, SpeedFieldTakesDigitsOnly) {
 
 TEST_F(DriveOptions, SpeedFieldLeavesControlKeysToTheirUsualWork) {
     form->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form));
     QLineEdit* field = form->LabeledEdit_RipSpeed;
     field->setFocus();
     field->selectAll();

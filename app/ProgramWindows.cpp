@@ -1,0 +1,12 @@
+#include "ProgramWindows.h"
+
+namespace varrow {
+
+ProgramWindows::ProgramWindows()
+    : mp3Dlg(&mainForm, mainForm.BaseCaption)
+    , ripProgress(mainForm) {
+    mainForm.setMP3Dlg(&mp3Dlg);
+    mainForm.setRipProgress(&ripProgress);
+}
+
+} // namespace varrow

@@ -1,0 +1,26 @@
+// The program's windows, created in the order the program starts them: the
+// main window (its creation handler runs now), the MP3 options dialog, then
+// the progress window. The program, the screenshot tool and the tests all
+// start the windows through this one type.
+#pragma once
+
+#include "UnitMP3Dlg.h"
+#include "UnitMain.h"
+#include "UnitRipProgress.h"
+
+#include <QtGlobal>
+
+namespace varrow {
+
+struct ProgramWindows final {
+    ProgramWindows();
+    Q_DISABLE_COPY_MOVE(ProgramWindows)
+
+    TForm1 mainForm;
+    // The main window's child only so that it is modal over it; members go
+    // in reverse order, so it is destroyed before the main window.
+    TMP3Dlg mp3Dlg;
+    TDlg_RipProgress ripProgress;
+};
+
+} // namespace varrow
