@@ -28,28 +28,12 @@ void appendSamples(const int16_t* samples, size_t count, std::vector<uint8_t>& o
 } // namespace
 
 bool outputLayoutOf(int32_t format, OutputLayout& layout) {
-    switch (format) {
-    case STEREO44100:
-        layout = {2, 44100};
-        return true;
-    case MONO44100:
-        layout = {1, 44100};
-        return true;
-    case STEREO22050:
-        layout = {2, 22050};
-        return true;
-    case MONO22050:
-        layout = {1, 22050};
-        return true;
-    case STEREO11025:
-        layout = {2, 11025};
-        return true;
-    case MONO11025:
-        layout = {1, 11025};
-        return true;
-    default:
+    if (format < STEREO44100 || format > MONO11025) {
         return false;
     }
+    const TOutputFormatLayout& known = OUTPUT_FORMAT_LAYOUTS[format];
+    layout = {known.channels, known.sampleRate};
+    return true;
 }
 
 int16_t monoMean(int16_t left, int16_t right) {

@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <iterator>
 
 using CDEX_ERR = int32_t;
 inline constexpr CDEX_ERR CR_OK = 0;
@@ -108,6 +109,16 @@ enum TOutputFormat : uint8_t {
     STEREO11025,
     MONO11025
 };
+
+// Channels and sample rate of the 16-bit PCM each output format delivers,
+// indexed by TOutputFormat.
+struct TOutputFormatLayout {
+    int32_t channels;
+    int32_t sampleRate;
+};
+inline constexpr TOutputFormatLayout OUTPUT_FORMAT_LAYOUTS[] = {{2, 44100}, {1, 44100}, {2, 22050},
+                                                                {1, 22050}, {2, 11025}, {1, 11025}};
+static_assert(std::size(OUTPUT_FORMAT_LAYOUTS) == MONO11025 + 1);
 
 // Drive-table slots of the parameter record, in record order.
 enum TDriveTableSlot : int {

@@ -28,21 +28,11 @@ uint32_t clampedDataSize(uint32_t dataSize) {
 } // namespace
 
 AudioFormat deliveredFormat(TOutputFormat format) {
-    switch (format) {
-    case STEREO44100:
-        return {2, 44100};
-    case MONO44100:
-        return {1, 44100};
-    case STEREO22050:
-        return {2, 22050};
-    case MONO22050:
-        return {1, 22050};
-    case STEREO11025:
-        return {2, 11025};
-    case MONO11025:
-        return {1, 11025};
+    if (format > MONO11025) {
+        return {};
     }
-    return {2, 44100};
+    const TOutputFormatLayout& layout = OUTPUT_FORMAT_LAYOUTS[format];
+    return {static_cast<uint16_t>(layout.channels), static_cast<uint32_t>(layout.sampleRate)};
 }
 
 uint32_t wavDataSizeOfRange(int32_t startSector, int32_t endSector, const AudioFormat& format) {
