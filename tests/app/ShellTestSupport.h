@@ -44,6 +44,10 @@ protected:
     static void clickBox(QCheckBox* box);
     // Lets queued calls (device notifications, deferred edits) run.
     static void processEvents();
+    // The main window handed back after a batch: no batch flag, the tabs
+    // and the window enabled and shown normally, the product title as
+    // caption, the timers running.
+    void expectMainWindowGivenBack() const;
 
     ModalsScope modals;
     QTemporaryDir folder;
