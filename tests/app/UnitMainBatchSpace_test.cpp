@@ -13,6 +13,18 @@
 using namespace varrow;
 using namespace varrow::testing;
 
+namespace {
+
+// The space error for the target folder's volume; `what` is "selected
+// tracks" or a quoted file name.
+QString notEnoughSpace(const QString& folder, const QString& what) {
+    return "Not enough free disk space on \"" +
+           QString::fromStdString(volumeMountPoint(folder.toStdString())) + "\" to write " + what +
+           "!";
+}
+
+} // namespace
+
 TEST_F(Batch, WholeBatchNeedsStrictlyMoreThanItsEstimate) {
     start(2, 100);
     selectRows({0, 1});
@@ -28,10 +40,7 @@ TEST_F(Batch, WholeBatchNeedsStrictlyMoreThanItsEstimate) {
     modals->answer(ModalResult::Ok);
     clickWav();
     ASSERT_EQ(modals->messages.size(), 1u);
-    EXPECT_EQ(modals->messages[0].text,
-              "Not enough free disk space on \"" +
-                  QString::fromStdString(volumeMountPoint(out.toStdString())) +
-                  "\" to write selected tracks!");
+    EXPECT_EQ(modals->messages[0].text, notEnoughSpace(out, "selected tracks"));
     EXPECT_EQ(modals->messages[0].type, MsgDlgType::Error);
     EXPECT_EQ(queried, std::vector<QString>({out}));
     EXPECT_TRUE(QDir(out).isEmpty());
@@ -88,10 +97,7 @@ TEST_F(Batch, TrackThatDoesNotFitIsLeftOutAndUnselected) {
     expectCompletion();
     clickWav();
     ASSERT_EQ(modals->messages.size(), 2u);
-    EXPECT_EQ(modals->messages[0].text,
-              "Not enough free disk space on \"" +
-                  QString::fromStdString(volumeMountPoint(out.toStdString())) +
-                  "\" to write \"02_Track02.wav\"!");
+    EXPECT_EQ(modals->messages[0].text, notEnoughSpace(out, "\"02_Track02.wav\""));
     EXPECT_EQ(modals->messages[0].owner, form);
     EXPECT_TRUE(modals->messages[1].text.startsWith("Extract is complete."));
     EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList({"01_Track01.wav", "03_Track03.wav"}));

@@ -5,6 +5,7 @@
 #include "ShellTestSupport.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QProgressBar>
@@ -244,6 +245,13 @@ TEST_F(RipProgress, F1WithoutTheHelpFileSaysSo) {
     EXPECT_EQ(modals->messages[0].text, "The help file " + progress().HelpFile + " is not found!");
     EXPECT_EQ(modals->messages[0].type, MsgDlgType::Error);
     EXPECT_EQ(modals->messages[0].owner, &progress());
+    EXPECT_TRUE(modals->helpRequests.empty());
+
+    // A folder of that name is no help file either.
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("Varrow.chm")));
+    modals->answer(ModalResult::Ok);
+    QTest::keyClick(progress().Btn_Abort, Qt::Key_F1);
+    EXPECT_EQ(modals->messages.size(), 2u);
     EXPECT_TRUE(modals->helpRequests.empty());
 }
 
