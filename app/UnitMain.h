@@ -6,6 +6,12 @@
 // events through between chunks, so every handler that changes the drive or
 // the list first checks that no batch is in hand (batchInHand) and nothing
 // plays (IsPlaying).
+//
+// One file per concern: UnitMain.cpp (creation, first show, close, the links
+// to the other windows), UnitMainLayout.cpp (the controls),
+// UnitMainTracks.cpp (drives and track list), UnitMainBatch.cpp (extraction
+// batch), UnitMainDriveOptions.cpp (drive options tab). The private
+// declarations below are grouped the same way.
 #pragma once
 
 #include "BatchRun.h"
@@ -183,10 +189,11 @@ public:
     // The extraction batch (UnitMainBatch.cpp).
     void ToolButton_RipMP3Click();
     void ToolButton_RipWavClick();
-    // The batch in hand, or none: skip and abort set its flags.
-    TBatchRun* batch() const { return batch_.get(); }
+    // The batch in hand, or none once it has wound up.
+    const TBatchRun* batch() const { return batch_.get(); }
     // Extracts every selected audio row into TargetFolder; returns when the
-    // batch has ended for any reason. Engine errors propagate.
+    // batch has ended for any reason. Engine errors propagate. Runs inside
+    // the batch that a tool button starts.
     void RipSelectedTracks(bool Encode);
     // True when `Bytes` plus 64000 per file fit strictly into the free space
     // of the volume that holds `Folder`.

@@ -5,6 +5,7 @@
 
 #include "ProgramWindows.h"
 #include "ScriptedModals.h"
+#include "SettingsOnDisk.h"
 #include "VirtualDrive.h"
 
 #include <QCheckBox>
@@ -42,6 +43,8 @@ protected:
     void clickRow(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
     // A click on the box's indicator, which toggles it.
     static void clickBox(QCheckBox* box);
+    // The test's settings file as it is on disk now.
+    SettingsOnDisk settingsOnDisk() const { return SettingsOnDisk(settingsFile.toStdString()); }
     // Lets queued calls (device notifications, deferred edits) run.
     static void processEvents();
     // The main window handed back after a batch: no batch flag, the tabs

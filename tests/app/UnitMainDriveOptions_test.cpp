@@ -1,7 +1,6 @@
 // The drive options of the Options tab: drive type and read method behind
 // their question, the speed field, jitter correction and the interface.
 #include "Platform.h"
-#include "SettingsOnDisk.h"
 #include "ShellTestSupport.h"
 
 #include <QApplication>
@@ -116,7 +115,7 @@ TEST_F(DriveOptions, JitterCorrectionIsAppliedAndSaved) {
     EXPECT_TRUE(modals->messages.empty());
 
     // Saved in the file, where the next run finds it.
-    const SettingsOnDisk saved(settingsFile.toStdString());
+    const SettingsOnDisk saved = settingsOnDisk();
     const std::vector<std::string> drives = saved.sectionsStartingWith("CDLIB DRIVE ");
     ASSERT_EQ(drives.size(), 1u);
     EXPECT_EQ(saved.value(drives[0], "JITTERCORRECTION"), before ? "0" : "-1");
