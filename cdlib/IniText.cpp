@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <map>
 
 namespace cdlib {
@@ -28,69 +29,119 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
-// One line of the text: [begin, contentEnd) without its line break,
-// [begin, end) with it.
-struct Line {
-    size_t begin = 0;
-    size_t contentEnd = 0;
+bool isBlank(char c) {
+    return isSpace(c) || isLineBreak(c);
+}
+
+bool isComment(char c) {
+    return c == ';' || c == '#';
+}
+
+// One section header or key as SimpleIni finds it in the text.
+struct Entry {
+    bool header = false;
+    // Headers: the section's name. Keys: the key's name and the name of the
+    // section SimpleIni files it under.
+    std::string name;
+    std::string section;
+    // Keys: where the value starts and ends (before its line break).
+    size_t valueBegin = 0;
+    size_t valueEnd = 0;
+    // Just after the entry's line and its break.
     size_t end = 0;
 };
 
-std::vector<Line> linesOf(const std::string& text) {
-    std::vector<Line> lines;
-    size_t at =
-        text.compare(0, kUtf8Signature.size(), kUtf8Signature) == 0 ? kUtf8Signature.size() : 0;
-    while (at < text.size()) {
-        Line line;
-        line.begin = at;
-        while (at < text.size() && !isLineBreak(text[at])) {
-            ++at;
-        }
-        line.contentEnd = at;
-        if (at < text.size()) {
-            // "\r\n" is one break, as SimpleIni reads it.
-            at += text.compare(at, 2, "\r\n") == 0 ? 2 : 1;
-        }
-        line.end = at;
-        lines.push_back(line);
+// The name SimpleIni gives the section after a header without its closing
+// bracket: it keeps pointing into the text, so the keys that follow are
+// filed under a name that spans a line break, never a real section's.
+constexpr const char* kBrokenSection = "\n";
+
+size_t afterLineBreak(const std::string& text, size_t at) {
+    if (at >= text.size()) {
+        return text.size();
     }
-    return lines;
+    return at + (text.compare(at, 2, "\r\n") == 0 ? 2 : 1);
 }
 
-enum class LineKind { Other, Section, Key };
-
-struct Classified {
-    LineKind kind = LineKind::Other;
-    std::string_view name; // the section's or the key's name
-    size_t valueBegin = 0; // key lines: the offset just after '='
-};
-
-Classified classify(const std::string& text, const Line& line) {
-    Classified result;
-    std::string_view content(text.data() + line.begin, line.contentEnd - line.begin);
-    while (!content.empty() && isSpace(content.front())) {
-        content.remove_prefix(1);
-    }
-    if (content.empty() || content.front() == ';' || content.front() == '#') {
-        return result;
-    }
-    if (content.front() == '[') {
-        const size_t close = content.find(']');
-        if (close == std::string_view::npos) {
-            return result; // SimpleIni skips such a line
+// SimpleIni's reading (no multi-line values, no keys without '=', no
+// quotes), step by step, keeping the offsets it would lose.
+std::vector<Entry> entriesOf(const std::string& text) {
+    std::vector<Entry> entries;
+    std::string section;
+    size_t at =
+        text.compare(0, kUtf8Signature.size(), kUtf8Signature) == 0 ? kUtf8Signature.size() : 0;
+    const size_t size = text.size();
+    auto lineEnd = [&](size_t from) {
+        while (from < size && !isLineBreak(text[from])) {
+            ++from;
         }
-        result.kind = LineKind::Section;
-        result.name = trimmed(content.substr(1, close - 1));
-        return result;
+        return from;
+    };
+    while (at < size) {
+        while (at < size && isBlank(text[at])) {
+            ++at;
+        }
+        if (at >= size) {
+            break;
+        }
+        if (isComment(text[at])) {
+            at = lineEnd(at); // blank lines and further comments follow as above
+            continue;
+        }
+        if (text[at] == '[') {
+            ++at;
+            // Blanks after the bracket are skipped across line breaks too.
+            while (at < size && isBlank(text[at])) {
+                ++at;
+            }
+            const size_t nameBegin = at;
+            while (at < size && text[at] != ']' && !isLineBreak(text[at])) {
+                ++at;
+            }
+            if (at >= size || text[at] != ']') {
+                section = kBrokenSection;
+                continue;
+            }
+            Entry header;
+            header.header = true;
+            header.name = trimmed(std::string_view(text).substr(nameBegin, at - nameBegin));
+            section = header.name;
+            at = lineEnd(at);
+            header.end = afterLineBreak(text, at);
+            entries.push_back(std::move(header));
+            continue;
+        }
+        const size_t keyBegin = at;
+        while (at < size && text[at] != '=' && !isLineBreak(text[at])) {
+            ++at;
+        }
+        if (at >= size || text[at] != '=') {
+            continue;
+        }
+        if (at == keyBegin) {
+            at = lineEnd(at);
+            continue;
+        }
+        Entry key;
+        key.name = trimmed(std::string_view(text).substr(keyBegin, at - keyBegin));
+        key.section = section;
+        ++at;
+        while (at < size && isSpace(text[at])) {
+            ++at;
+        }
+        key.valueBegin = at;
+        at = lineEnd(at);
+        key.valueEnd = at;
+        at = afterLineBreak(text, at);
+        key.end = at;
+        entries.push_back(std::move(key));
     }
-    const size_t equals = content.find('=');
-    if (equals == std::string_view::npos || equals == 0) {
-        return result;
-    }
-    result.kind = LineKind::Key;
-    result.name = trimmed(content.substr(0, equals));
-    result.valueBegin = static_cast<size_t>(content.data() - text.data()) + equals + 1;
-    return result;
+    return entries;
+}
+
+std::string valueOf(const std::string& text, const Entry& entry) {
+    return std::string(trimmed(
+        std::string_view(text).substr(entry.valueBegin, entry.valueEnd - entry.valueBegin)));
 }
 
 std::string lineBreakOf(const std::string& text) {
@@ -117,42 +168,29 @@ std::optional<IniText> IniText::parse(std::string text) {
     return IniText(std::move(text));
 }
 
-void IniText::apply(const std::vector<SectionEdit>& edits) {
-    const std::vector<Line> lines = linesOf(text_);
-    std::vector<Classified> kinds;
-    kinds.reserve(lines.size());
-    for (const Line& line : lines) {
-        kinds.push_back(classify(text_, line));
-    }
+bool IniText::apply(const std::vector<SectionEdit>& edits) {
+    const std::vector<Entry> entries = entriesOf(text_);
     const std::string lineBreak = lineBreakOf(text_);
 
     // Replacements of a value, by the offset where it starts; insertions
     // of whole lines, by the offset they go before.
     std::map<size_t, std::pair<size_t, std::string>> replacements;
     std::map<size_t, std::string> insertions;
+    // New sections, after everything else.
+    std::string appended;
 
     for (const SectionEdit& edit : edits) {
         std::vector<bool> found(edit.keys.size(), false);
-        std::optional<size_t> lastKeyEnd; // end of the last key or header line
-        bool inSection = false;
-        for (size_t i = 0; i < lines.size(); ++i) {
-            const Line& line = lines[i];
-            const Classified& what = kinds[i];
-            if (what.kind == LineKind::Section) {
-                inSection = sameName(what.name, edit.section);
-                if (inSection) {
-                    lastKeyEnd = line.end;
-                }
+        std::optional<size_t> lastEntryEnd; // of the section's last header or key
+        for (const Entry& entry : entries) {
+            if (!sameName(entry.header ? entry.name : entry.section, edit.section)) {
                 continue;
             }
-            if (!inSection || what.kind != LineKind::Key) {
-                continue;
-            }
-            lastKeyEnd = line.end;
-            for (size_t k = 0; k < edit.keys.size(); ++k) {
-                if (sameName(what.name, edit.keys[k].first)) {
+            lastEntryEnd = entry.end;
+            for (size_t k = 0; !entry.header && k < edit.keys.size(); ++k) {
+                if (sameName(entry.name, edit.keys[k].first)) {
                     found[k] = true;
-                    replacements[what.valueBegin] = {line.contentEnd, edit.keys[k].second};
+                    replacements[entry.valueBegin] = {entry.valueEnd, edit.keys[k].second};
                 }
             }
         }
@@ -165,23 +203,15 @@ void IniText::apply(const std::vector<SectionEdit>& edits) {
         if (added.empty()) {
             continue;
         }
-        if (lastKeyEnd) {
-            // A last line without its break gets one before the new keys.
-            const bool unbroken =
-                *lastKeyEnd == text_.size() && !text_.empty() && !isLineBreak(text_.back());
-            insertions[*lastKeyEnd] += (unbroken ? lineBreak : std::string()) + added;
+        if (lastEntryEnd) {
+            insertions[*lastEntryEnd] += added;
         } else {
-            std::string block;
-            if (!text_.empty() && !isLineBreak(text_.back())) {
-                block += lineBreak;
-            }
-            block += "[" + edit.section + "]" + lineBreak + added;
-            insertions[text_.size()] += block;
+            appended += "[" + edit.section + "]" + lineBreak + added;
         }
     }
 
     std::string result;
-    result.reserve(text_.size() + 256);
+    result.reserve(text_.size() + appended.size() + 256);
     size_t at = 0;
     auto copyUpTo = [&](size_t offset) {
         if (offset > at) {
@@ -189,12 +219,20 @@ void IniText::apply(const std::vector<SectionEdit>& edits) {
             at = offset;
         }
     };
+    // New lines start on a line of their own, also after a last line
+    // without its break.
+    auto insert = [&](const std::string& lines) {
+        if (!result.empty() && !isLineBreak(result.back())) {
+            result += lineBreak;
+        }
+        result += lines;
+    };
     auto nextInsertion = insertions.begin();
     for (const auto& [begin, replacement] : replacements) {
         for (; nextInsertion != insertions.end() && nextInsertion->first <= begin;
              ++nextInsertion) {
             copyUpTo(nextInsertion->first);
-            result += nextInsertion->second;
+            insert(nextInsertion->second);
         }
         copyUpTo(begin);
         result += replacement.second;
@@ -202,10 +240,63 @@ void IniText::apply(const std::vector<SectionEdit>& edits) {
     }
     for (; nextInsertion != insertions.end(); ++nextInsertion) {
         copyUpTo(nextInsertion->first);
-        result += nextInsertion->second;
+        insert(nextInsertion->second);
     }
     copyUpTo(text_.size());
+    if (!appended.empty()) {
+        insert(appended);
+    }
+
+    // The edit must read back as meant: every key of the edits with its new
+    // value, everything else as it was. Text around the edits (a bracket
+    // left open at the end) could make it read otherwise.
+    auto foreign = [](const std::string& text, const std::vector<Entry>& all) {
+        std::vector<std::string> kept;
+        for (const Entry& entry : all) {
+            if (!entry.header) {
+                kept.push_back(entry.section + "\n" + entry.name + "\n" + valueOf(text, entry));
+            }
+        }
+        return kept;
+    };
+    const std::vector<Entry> written = entriesOf(result);
+    auto isEdited = [&](const Entry& entry) {
+        for (const SectionEdit& edit : edits) {
+            if (sameName(entry.section, edit.section)) {
+                for (const auto& key : edit.keys) {
+                    if (sameName(entry.name, key.first)) {
+                        return true;
+                    }
+                }
+            }
+        }
+        return false;
+    };
+    std::vector<Entry> before;
+    std::vector<Entry> after;
+    std::copy_if(entries.begin(), entries.end(), std::back_inserter(before),
+                 [&](const Entry& entry) { return !isEdited(entry); });
+    std::copy_if(written.begin(), written.end(), std::back_inserter(after),
+                 [&](const Entry& entry) { return !isEdited(entry); });
+    if (foreign(text_, before) != foreign(result, after)) {
+        return false;
+    }
+    for (const SectionEdit& edit : edits) {
+        for (const auto& [key, value] : edit.keys) {
+            std::optional<std::string> last;
+            for (const Entry& entry : written) {
+                if (!entry.header && sameName(entry.section, edit.section) &&
+                    sameName(entry.name, key)) {
+                    last = valueOf(result, entry);
+                }
+            }
+            if (last != value) {
+                return false;
+            }
+        }
+    }
     text_ = std::move(result);
+    return true;
 }
 
 } // namespace cdlib

@@ -1,7 +1,8 @@
 // A settings file's text, edited in place: keys are set in their sections
-// and every other byte stays as it was. Lines are classified exactly as
-// SimpleIni reads them (section headers, key lines, comments, lines it
-// skips), so that an edit lands where every reader of the file looks for it.
+// and every other byte stays as it was. The text is read exactly as
+// SimpleIni reads it (section headers, keys, comments, what it skips, and
+// its quirks), so that an edit lands where every reader of the file looks
+// for it.
 #pragma once
 
 #include <optional>
@@ -29,7 +30,9 @@ public:
     // section's blocks, names compared without regard to case) gets the new
     // value on each of its lines; a missing key goes after the last key of
     // the section's last block; a missing section is added at the end.
-    void apply(const std::vector<SectionEdit>& edits);
+    // False, with the text unchanged, when the result would not read back as
+    // these values and every other key as it was.
+    bool apply(const std::vector<SectionEdit>& edits);
 
     const std::string& text() const { return text_; }
 

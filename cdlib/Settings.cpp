@@ -358,7 +358,11 @@ bool Settings::save(std::string& error) const {
         }
         edits.push_back(std::move(edit));
     }
-    file->apply(edits);
+    if (!file->apply(edits)) {
+        error = quoted(path_) + " cannot be changed without changing what else it holds; it is "
+                                "left as it is";
+        return false;
+    }
     if (file->text() == text) {
         return true;
     }

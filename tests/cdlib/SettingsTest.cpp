@@ -310,7 +310,7 @@ TEST_F(SettingsTest, SavingChangesOnlyTheLibrarysKeys) {
                               "END\r\n"
                               "\r\n"
                               "[cdlib drive D]\r\n"
-                              "speed =16\r\n"
+                              "speed = 16\r\n"
                               "NOTES=mine\r\n"
                               "SECTORSPERREAD=26\r\n"
                               "READRETRIES=20\r\n"
@@ -335,6 +335,31 @@ TEST_F(SettingsTest, SavingChangesOnlyTheLibrarysKeys) {
     CR_SaveSettings();
     EXPECT_EQ(fileText(), after);
     EXPECT_EQ(std::filesystem::last_write_time(iniPath()), written);
+}
+
+TEST_F(SettingsTest, HeadersWithoutTheirBracketAreReadAsTheParserReadsThem) {
+    // The parser files the keys after a broken header under a section of
+    // its own, and an open bracket at the end swallows the next line.
+    std::ofstream(iniPath()) << "[CDLIB DRIVE D]\nSPEED=4\n[CDLIB DRIVE D\nSPEED=9\n";
+    addDrive("D");
+    ASSERT_EQ(CR_Init(iniPath().c_str()), CR_OK);
+    ASSERT_EQ(CR_SetActiveCDROM(0), CR_OK);
+    TCDROMParams params{};
+    ASSERT_EQ(CR_GetCDROMParameters(&params), CR_OK);
+    EXPECT_EQ(params.Speed, 4);
+    params.Speed = 16;
+    ASSERT_EQ(CR_SetCDROMParameters(&params), CR_OK);
+    CR_SaveSettings();
+    const std::string text = fileText();
+    EXPECT_EQ(text.rfind("[CDLIB DRIVE D]\nSPEED=16\n", 0), 0u) << text;
+    EXPECT_NE(text.find("[CDLIB DRIVE D\nSPEED=9\n"), std::string::npos) << text;
+
+    const std::string open = "[OPTIONS]\nA=1\n[";
+    std::ofstream(iniPath()) << open;
+    ASSERT_EQ(CR_Init(iniPath().c_str()), CR_OK);
+    CR_SaveSettings();
+    EXPECT_NE(CR_GetSettingsSaveError(), "") << "the new section would not read back";
+    EXPECT_EQ(fileText(), open);
 }
 
 TEST_F(SettingsTest, AFileWithANulByteIsNotRewritten) {
