@@ -193,6 +193,20 @@ bool present(const fs::path& path) {
     return fs::exists(path, error);
 }
 
+// Why a data file cannot be read through, or nothing. Only a plain file
+// will do: a pipe or device could keep a read waiting for ever.
+std::optional<std::string> dataFileProblem(const fs::path& path) {
+    std::error_code error;
+    const auto status = fs::status(path, error);
+    if (!fs::exists(status)) {
+        return "data file " + path.string() + " is missing";
+    }
+    if (!fs::is_regular_file(status)) {
+        return "data file " + path.string() + " is not a file";
+    }
+    return std::nullopt;
+}
+
 CdioHandle openWithMessages(const std::string& opened, driver_id_t driver,
                             const std::string& original, std::string& problem) {
     CdioMessages messages;
@@ -253,8 +267,8 @@ OpenedImage openCueSheet(const std::string& path, std::string& problem) {
         problem = name + " names no data file";
         return image;
     }
-    if (!present(*data)) {
-        problem = "data file " + data->string() + " is missing";
+    if (const auto reason = dataFileProblem(*data)) {
+        problem = *reason;
         return image;
     }
     // libcdio reads "<cue sheet>.bin"; where that is the data file named,
@@ -303,8 +317,8 @@ OpenedImage openCdrdaoToc(const std::string& path, std::string& problem) {
             continue;
         }
         const fs::path named = beside(path, file->name);
-        if (!present(named)) {
-            problem = "data file " + named.string() + " is missing";
+        if (const auto reason = dataFileProblem(named)) {
+            problem = *reason;
             return image;
         }
         copy << withAbsoluteName(line, *file, named) << '\n';

@@ -303,6 +303,11 @@ CDEX_ERR Library::init(const char* iniPath) {
     if (iniPath == nullptr) {
         return CR_ERROR;
     }
+    for (const auto& drive : virtual_) {
+        if (drive->refuses("CR_Init")) {
+            return CR_ERROR; // a test's script
+        }
+    }
     closeRange();
     const bool samePath = initialised_ && settings_.path() == iniPath;
     // A file that cannot be read leaves the library on its defaults; it is

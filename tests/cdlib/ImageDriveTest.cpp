@@ -251,6 +251,8 @@ TEST_F(ImageDriveTest, AnImageThatCannotBeReadSaysWhyInItsIdentification) {
         {"one file per track", fine + "FILE \"other.bin\" BINARY\n  TRACK 03 AUDIO\n",
          "disc.cue names more than one data file"},
         {"a wave file", cueSheet("made.bin", made, "WAVE"), "data file of type WAVE"},
+        {"a folder for a data file", cueSheet(".", made),
+         "data file " + (tempDir() / ".").string() + " is not a file"},
         {"no data file", "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n",
          "disc.cue names no data file"},
         {"a bad track number", "FILE \"made.bin\" BINARY\n  TRACK x AUDIO\n",
