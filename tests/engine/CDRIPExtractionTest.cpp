@@ -117,6 +117,11 @@ protected:
     }
 
     std::string path(const std::string& name) const { return (folder_ / name).string(); }
+    // Where the file of `name` is written until its track ends.
+    std::string partPath(const std::string& name) const {
+        return (folder_ / ("." + name + ".varrow-" + std::to_string(::getpid()) + ".part"))
+            .string();
+    }
 
     struct Event {
         uint16_t percent;
@@ -154,7 +159,7 @@ TEST_F(Extraction, WavHeaderAnnouncesTheRangeAndIsPatchedToTheAudioWritten) {
     std::vector<uint8_t> headerDuringExtraction;
     onProgress_ = [&] {
         if (headerDuringExtraction.empty()) {
-            headerDuringExtraction = readFile(path("range.wav"));
+            headerDuringExtraction = readFile(partPath("range.wav"));
         }
     };
     engine_.RipSectors(0, 1000, path("range.wav"));
@@ -190,7 +195,7 @@ TEST_F(Extraction, MonoWavHeaderAtHalfRate) {
     std::vector<uint8_t> headerDuringExtraction;
     onProgress_ = [&] {
         if (headerDuringExtraction.empty()) {
-            headerDuringExtraction = readFile(path("mono.wav"));
+            headerDuringExtraction = readFile(partPath("mono.wav"));
         }
     };
     engine_.RipSectors(0, 1000, path("mono.wav"));
@@ -327,7 +332,7 @@ TEST_F(Extraction, EncoderChunksCarryOverLibraryChunksAndTheRemainderIsEncoded) 
     std::size_t bytesAfterFirstChunk = 0;
     onProgress_ = [&] {
         if (events_.size() == 1) {
-            bytesAfterFirstChunk = std::filesystem::file_size(path("carry.mp3"));
+            bytesAfterFirstChunk = std::filesystem::file_size(partPath("carry.mp3"));
         }
     };
     engine_.RipTrack(1, path("carry.mp3"));
