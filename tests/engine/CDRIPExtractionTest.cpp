@@ -881,5 +881,36 @@ TEST_F(LostSectors, TheApplicationsAbortIndicatorReachesAHangingRead) {
     EXPECT_EQ(readFile(path("stopped.pcm")), (std::vector<uint8_t>{'k', 'e', 'p', 't'}));
 }
 
+// One extraction per bitrate item of the MP3 options dialog, at the CD's
+// rate: each makes a file that decodes to the track's length.
+class DialogBitrate : public Extraction, public ::testing::WithParamInterface<uint32_t> {};
+
+TEST_P(DialogBitrate, MakesAnMp3OfTheTracksLength) {
+    if (std::system("ffmpeg -version >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "ffmpeg is not installed";
+    }
+    constexpr int32_t kSectors = 150; // two seconds
+    insert(discOf({kSectors}));
+    engine_.setEncode(true);
+    coder_.setBitrate(GetParam());
+    engine_.RipTrack(1, path("rate.mp3"));
+    ASSERT_TRUE(hooks_.messages.empty()) << hooks_.messages.front();
+    ASSERT_EQ(engine_.LastOutcome(), TOutputOutcome::Written);
+
+    const std::string raw = path("decoded.raw");
+    const std::string command =
+        "ffmpeg -v error -y -i '" + path("rate.mp3") + "' -f s16le -ac 2 -ar 44100 '" + raw + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    const double seconds = static_cast<double>(readFile(raw).size()) / (44100.0 * 4);
+    // Without a tag frame the decoder keeps the encoder's delay and the last
+    // frame's padding: up to a few frames more, longer frames at low rates.
+    EXPECT_GE(seconds, kSectors / 75.0 - 0.01);
+    EXPECT_LE(seconds, kSectors / 75.0 + 0.25);
+}
+
+INSTANTIATE_TEST_SUITE_P(Items, DialogBitrate,
+                         ::testing::Values(320u, 256u, 224u, 192u, 160u, 144u, 128u, 112u, 96u, 80u,
+                                           64u, 56u, 48u, 40u, 32u, 24u, 16u, 8u));
+
 } // namespace
 } // namespace enginetest
