@@ -13,15 +13,20 @@ void onInterrupt(int) {
 }
 
 // SIGINT, SIGTERM and SIGHUP stop the rip cleanly; the handler is used
-// once, so that a second Ctrl-C ends the program at once. A file-size limit
-// makes a write come back short, reported as a write error, instead of
-// killing the program.
+// once, so that a second Ctrl-C ends the program at once. A signal the
+// program was started to ignore (nohup, a background job) stays ignored. A
+// file-size limit makes a write come back short, reported as a write
+// error, instead of killing the program.
 void installSignalHandlers() {
     struct sigaction action {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESETHAND;
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction current {};
+        if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) {
+            continue;
+        }
         sigaction(signal, &action, nullptr);
     }
     std::signal(SIGXFSZ, SIG_IGN);
