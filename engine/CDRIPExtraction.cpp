@@ -50,6 +50,8 @@ struct TCDRIP::RipState {
     // The library delivered the whole range: the loop ended on its last
     // chunk, not on an abort.
     bool rangeCompleted = false;
+    // Some audio reached the file.
+    bool audioDelivered = false;
 
     std::unique_ptr<uint8_t[]> readBuffer;
     std::size_t carry = 0;             // bytes left at the start of readBuffer
@@ -229,6 +231,7 @@ void TCDRIP::runChunkLoop(RipState& state) {
         state.bytesSinceSpeedUpdate += bytes;
 
         if (result != CR_CHUNK_NONE) {
+            state.audioDelivered = state.audioDelivered || bytes > 0;
             writeChunk(state, bytes);
         }
         if (result == CR_CHUNK_JITTER) {
@@ -353,9 +356,13 @@ void TCDRIP::cleanUp(RipState& state, std::exception_ptr& firstError) {
             });
         }
         // Only a track that read its whole range replaces what is under
-        // its name.
+        // its name; one that got no audio at all leaves no file behind.
         const bool complete = state.rangeCompleted && !firstError && lostSectors_ == 0;
-        step([&] { lastOutcome_ = complete ? state.file->commit() : state.file->keep(); });
+        step([&] {
+            lastOutcome_ = complete               ? state.file->commit()
+                           : state.audioDelivered ? state.file->keep()
+                                                  : state.file->abandon();
+        });
         state.file.reset();
     }
 }

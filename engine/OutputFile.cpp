@@ -129,6 +129,11 @@ TOutputOutcome OutputFile::commit() {
     return TOutputOutcome::Written;
 }
 
+TOutputOutcome OutputFile::abandon() {
+    discard();
+    return somethingAt(path_) ? TOutputOutcome::ExistingKept : TOutputOutcome::None;
+}
+
 TOutputOutcome OutputFile::keep() {
     close();
     // The file takes the name only where nothing is, so a file another

@@ -41,6 +41,9 @@ public:
     // The track ended early: the file takes the final name only when
     // nothing is there; otherwise it is removed and what is there stays.
     TOutputOutcome keep();
+    // The track made nothing worth keeping: the file is removed, and what
+    // is under the final name stays.
+    TOutputOutcome abandon();
 
 private:
     // Closes the file; raises "Write error" when the system reports a failure.

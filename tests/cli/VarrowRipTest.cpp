@@ -320,12 +320,19 @@ TEST_F(VarrowRipInProcess, InsideADriveReadStopsAtOnceAndKeepsTheExistingFile) {
 }
 
 TEST_F(VarrowRipInProcess, MidTrackWithoutAFileLeavesAValidShorterOne) {
+    // One long track: the library reads ahead about 1250 sectors at once,
+    // and is interrupted when it reads beyond them.
+    tracks_ = {trackAudio(1, 3000)};
+    std::ofstream(folder_ / "disc.bin", std::ios::binary)
+        .write(reinterpret_cast<const char*>(tracks_[0].data()),
+               static_cast<std::streamsize>(tracks_[0].size()));
+    std::ofstream(folder_ / "disc.cue")
+        << "FILE \"disc.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n";
     const int32_t drive = std::stoi(imageDrive());
     fs::remove(out_ / "01_Track01.wav");
-    int reads = 0;
     cdlib::setSectorReadFilter(
         [&](void* buffer, int32_t first, long sectors, const cdlib::SectorReader& read) -> long {
-            if (++reads == 5) {
+            if (first >= 1500) {
                 varrowrip::requestInterruption();
             }
             return read(buffer, first, sectors);

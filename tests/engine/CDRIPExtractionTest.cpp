@@ -871,8 +871,13 @@ TEST_F(LostSectors, TheApplicationsAbortIndicatorReachesAHangingRead) {
     EXPECT_EQ(engine_.LostSectors(), 0);
     EXPECT_EQ(readFile(path("stopped.pcm")), expectedAudio(0, 19));
 
-    // A set indicator stops the next track before its first chunk.
+    // A set indicator stops the next track before its first chunk: no file
+    // is made, and one that is there stays.
     g_indicator = CR_TRUE;
+    engine_.setAbortIndicator(&g_indicator);
+    engine_.RipTrack(1, path("never.pcm"));
+    EXPECT_EQ(engine_.LastOutcome(), TOutputOutcome::None);
+    EXPECT_FALSE(std::filesystem::exists(path("never.pcm")));
     engine_.setAbortIndicator(&g_indicator);
     std::ofstream(path("stopped.pcm")) << "kept";
     engine_.RipTrack(1, path("stopped.pcm"));
