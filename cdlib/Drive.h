@@ -37,10 +37,14 @@ struct ChunkRead {
     int32_t sectorsConsumed = 0;
     // Raw 16-bit stereo 44100 Hz bytes written to the buffer.
     int32_t rawBytes = 0;
-    // False: nothing of this read can be used (the chunk answers 1).
+    // False: nothing of this read can be used (the chunk answers 1), and
+    // every sector it consumed is lost.
     bool usable = true;
-    // Sectors that jitter correction repaired or skipped in this read.
+    // Sectors that jitter correction repaired in this read.
     std::optional<SectorSpan> repaired;
+    // Sectors of a usable read that could not be read at all: the drive
+    // stands silence (or whatever it made up) in for them.
+    std::vector<int32_t> lostSectors;
     // A drive that delivers less than it read caps the chunk here, in bytes
     // of the output format.
     std::optional<int32_t> deliverAtMost;
@@ -104,8 +108,10 @@ public:
     virtual bool openRange(int32_t firstSector, int32_t lastSector,
                            const DriveParameters& parameters) = 0;
     // Reads up to `sectors` sectors at the read position into `buffer`
-    // (room for `sectors` * 2352 bytes). A non-zero abort indicator ends the
-    // read early; what was read so far is delivered.
+    // (room for `sectors` * 2352 bytes). Returns in bounded time whatever
+    // the medium does: what cannot be read is reported lost. A non-zero
+    // abort indicator, also one set while the read runs, ends the read
+    // early; what was read so far is delivered.
     virtual ChunkRead readChunk(int32_t sectors, std::span<uint8_t> buffer,
                                 const int32_t* abort) = 0;
     virtual void closeRange() = 0;

@@ -102,6 +102,10 @@ public:
     SectorSpan lastJitter() const {
         return ripper_ ? ripper_->lastJitterSpan() : closedLastJitter_;
     }
+    int32_t lostSectors() const { return ripper_ ? ripper_->lostSectors() : closedLostSectors_; }
+    const std::vector<SectorSpan>& lostRuns() const {
+        return ripper_ ? ripper_->lostRuns() : closedLostRuns_;
+    }
 
     int addVirtual(std::shared_ptr<VirtualDrive> drive) {
         virtual_.push_back(std::make_unique<VirtualDriveBackend>(std::move(drive)));
@@ -127,6 +131,7 @@ private:
     std::vector<std::string> imagePaths() const;
     void enumerateHostDrives();
     void nameImages();
+    void forgetClosedRange();
 
     std::vector<std::unique_ptr<Drive>> host_;
     std::vector<std::unique_ptr<VirtualDriveBackend>> virtual_;
@@ -142,6 +147,8 @@ private:
     std::unique_ptr<Ripper> ripper_;
     int32_t closedJitterErrors_ = 0;
     SectorSpan closedLastJitter_;
+    int32_t closedLostSectors_ = 0;
+    std::vector<SectorSpan> closedLostRuns_;
     std::function<void(uint32_t)> deviceChangeHandler_;
 };
 
@@ -379,8 +386,7 @@ void Library::setTransportLayer(int32_t layer) {
 CDEX_ERR Library::openRange(Drive& drive, int32_t firstSector, int32_t lastSector,
                             int32_t& chunkBytes) {
     closeRange();
-    closedJitterErrors_ = 0;
-    closedLastJitter_ = {};
+    forgetClosedRange();
     const auto disc = drive.readToc();
     if (!disc || firstSector < 0 || lastSector < firstSector ||
         firstSector < static_cast<int32_t>(disc->front().StartSector) ||
@@ -402,14 +408,22 @@ bool Library::closeRange() {
     }
     closedJitterErrors_ = ripper_->jitterErrors();
     closedLastJitter_ = ripper_->lastJitterSpan();
+    closedLostSectors_ = ripper_->lostSectors();
+    closedLostRuns_ = ripper_->lostRuns();
     ripper_.reset();
     return true;
 }
 
-void Library::reset() {
-    closeRange();
+void Library::forgetClosedRange() {
     closedJitterErrors_ = 0;
     closedLastJitter_ = {};
+    closedLostSectors_ = 0;
+    closedLostRuns_.clear();
+}
+
+void Library::reset() {
+    closeRange();
+    forgetClosedRange();
     host_.clear();
     virtual_.clear();
     active_ = 0;
@@ -619,6 +633,32 @@ int32_t CR_GetNumberOfJitterErrors() {
         return CR_ERROR;
     }
     return library().jitterErrors();
+}
+
+int32_t CR_GetNumberOfLostSectors() {
+    if (library().active() != nullptr &&
+        library().activeFor("CR_GetNumberOfLostSectors") == nullptr) {
+        return CR_ERROR;
+    }
+    return library().lostSectors();
+}
+
+CDEX_ERR CR_GetLostSectorRun(int32_t index, uint32_t* firstSector, uint32_t* lastSector) {
+    if (library().active() != nullptr && library().activeFor("CR_GetLostSectorRun") == nullptr) {
+        return CR_ERROR;
+    }
+    const auto& runs = library().lostRuns();
+    if (index < 0 || static_cast<size_t>(index) >= runs.size()) {
+        return CR_ERROR;
+    }
+    const cdlib::SectorSpan& run = runs[static_cast<size_t>(index)];
+    if (firstSector != nullptr) {
+        *firstSector = static_cast<uint32_t>(run.first);
+    }
+    if (lastSector != nullptr) {
+        *lastSector = static_cast<uint32_t>(run.last);
+    }
+    return CR_OK;
 }
 
 CDEX_ERR CR_CloseRipper() {

@@ -4,6 +4,7 @@
 #include "TestHooks.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -22,22 +23,44 @@ SectorReadFilter g_readFilter;
 // reader whose read is running is enough.
 ParanoiaReader* g_reading = nullptr;
 
-struct FilteredDrive {
+// Every open reader's drive read goes through its guard.
+struct GuardedDrive {
+    ParanoiaReader* reader;
     long (*originalRead)(cdrom_drive_t*, void*, lsn_t, long);
-    SectorReadFilter filter;
 };
-std::map<cdrom_drive_t*, FilteredDrive> g_filtered;
+std::map<cdrom_drive_t*, GuardedDrive> g_guarded;
 
-long filteredRead(cdrom_drive_t* drive, void* buffer, lsn_t begin, long sectors) {
-    const auto found = g_filtered.find(drive);
-    if (found == g_filtered.end()) {
+long guardRead(cdrom_drive_t* drive, void* buffer, lsn_t begin, long sectors) {
+    const auto found = g_guarded.find(drive);
+    if (found == g_guarded.end()) {
         return -1;
     }
-    const FilteredDrive& entry = found->second;
+    const GuardedDrive& entry = found->second;
     const SectorReader read = [drive, &entry](void* target, int32_t first, long count) {
+        if (g_readFilter) {
+            const SectorReader original = [drive, &entry](void* to, int32_t from, long n) {
+                return entry.originalRead(drive, to, from, n);
+            };
+            return g_readFilter(target, first, count, original);
+        }
         return entry.originalRead(drive, target, first, count);
     };
-    return entry.filter(buffer, begin, sectors, read);
+    return entry.reader->guardedRead(buffer, begin, sectors, read);
+}
+
+// Bytes no drive delivers as a sector of audio: noise that no two sectors
+// of a disc share.
+const std::array<uint8_t, CD_SECTOR_BYTES>& unreadPattern() {
+    static const auto pattern = [] {
+        std::array<uint8_t, CD_SECTOR_BYTES> bytes{};
+        uint32_t state = 0x9E3779B9u;
+        for (uint8_t& byte : bytes) {
+            state = state * 1664525u + 1013904223u;
+            byte = static_cast<uint8_t>(state >> 24);
+        }
+        return bytes;
+    }();
+    return pattern;
 }
 
 bool isRepair(paranoia_cb_mode_t mode) {
@@ -46,7 +69,6 @@ bool isRepair(paranoia_cb_mode_t mode) {
     case PARANOIA_CB_FIXUP_ATOM:
     case PARANOIA_CB_SCRATCH:
     case PARANOIA_CB_REPAIR:
-    case PARANOIA_CB_SKIP:
     case PARANOIA_CB_DRIFT:
     case PARANOIA_CB_FIXUP_DROPPED:
     case PARANOIA_CB_FIXUP_DUPED:
@@ -58,7 +80,12 @@ bool isRepair(paranoia_cb_mode_t mode) {
 }
 
 void paranoiaCallback(long wordPosition, paranoia_cb_mode_t mode) {
-    if (g_reading != nullptr && isRepair(mode)) {
+    if (g_reading == nullptr) {
+        return;
+    }
+    if (mode == PARANOIA_CB_SKIP) {
+        g_reading->noteSkip(wordPosition);
+    } else if (isRepair(mode)) {
         g_reading->noteRepair(wordPosition);
     }
 }
@@ -95,24 +122,28 @@ std::unique_ptr<ParanoiaReader> ParanoiaReader::open(CdIo_t* cdio, int32_t first
     if (cdio_paranoia_seek(paranoia.get(), firstSector, SEEK_SET) < 0) {
         return nullptr;
     }
-    if (g_readFilter) {
-        g_filtered[drive.get()] = {drive->read_audio, g_readFilter};
-        drive->read_audio = filteredRead;
-    }
-    return std::unique_ptr<ParanoiaReader>(new ParanoiaReader(std::move(drive), std::move(paranoia),
-                                                              firstSector, parameters.readRetries));
+    const bool correcting = parameters.jitterCorrectionOn();
+    const int retries = parameters.readRetries;
+    cdrom_drive_t* const guarded = drive.get();
+    const auto originalRead = guarded->read_audio;
+    std::unique_ptr<ParanoiaReader> reader(new ParanoiaReader(
+        std::move(drive), std::move(paranoia), firstSector, retries, correcting ? retries : 1));
+    g_guarded[guarded] = {reader.get(), originalRead};
+    guarded->read_audio = guardRead;
+    return reader;
 }
 
 ParanoiaReader::ParanoiaReader(CddaHandle drive, ParanoiaHandle paranoia, int32_t firstSector,
-                               int retries)
+                               int retries, int allowedFailures)
     : drive_(std::move(drive))
     , paranoia_(std::move(paranoia))
     , position_(firstSector)
-    , retries_(retries) {}
+    , retries_(retries)
+    , allowedFailures_(std::max(1, allowedFailures)) {}
 
 ParanoiaReader::~ParanoiaReader() {
     paranoia_.reset();
-    g_filtered.erase(drive_.get());
+    g_guarded.erase(drive_.get());
     if (g_reading == this) {
         g_reading = nullptr;
     }
@@ -120,6 +151,78 @@ ParanoiaReader::~ParanoiaReader() {
 
 void ParanoiaReader::noteRepair(long wordPosition) {
     repairs_.insert(static_cast<int32_t>(wordPosition / kWordsPerSector));
+}
+
+void ParanoiaReader::noteSkip(long wordPosition) {
+    lost_.insert(static_cast<int32_t>(wordPosition / kWordsPerSector));
+}
+
+long ParanoiaReader::guardedRead(void* buffer, int32_t firstSector, long sectors,
+                                 const SectorReader& read) {
+    auto* bytes = static_cast<uint8_t*>(buffer);
+    if (aborted() && sectors > 0) {
+        // Whatever paranoia makes of this, the read in progress is not
+        // delivered; it only has to come back at once.
+        if (bytes != nullptr) {
+            std::memset(bytes, 0, static_cast<size_t>(sectors) * CD_SECTOR_BYTES);
+        }
+        return sectors;
+    }
+    if (sectors <= 0 || bytes == nullptr) {
+        // Paranoia's probes for readability carry no buffer.
+        return read(buffer, firstSector, sectors);
+    }
+    // Some image drivers answer success for a read past the end of their
+    // data file and leave the buffer as it was, or fill a sector only in
+    // part: a sector that still ends in the pattern put there before was
+    // not read.
+    constexpr size_t kTail = 8;
+    const uint8_t* const tail = unreadPattern().data() + CD_SECTOR_BYTES - kTail;
+    for (long i = 0; i < sectors; ++i) {
+        std::memcpy(bytes + static_cast<size_t>(i) * CD_SECTOR_BYTES, unreadPattern().data(),
+                    CD_SECTOR_BYTES);
+    }
+    long got = std::clamp(read(buffer, firstSector, sectors), 0L, sectors);
+    for (long i = 0; i < got; ++i) {
+        if (std::memcmp(bytes + static_cast<size_t>(i + 1) * CD_SECTOR_BYTES - kTail, tail,
+                        kTail) == 0) {
+            got = i;
+            break;
+        }
+    }
+    for (long i = 0; i < got; ++i) {
+        failures_.erase(firstSector + static_cast<int32_t>(i));
+    }
+    if (got == sectors) {
+        return got;
+    }
+    bool giveUp = false;
+    for (long i = got; i < sectors; ++i) {
+        giveUp = ++failures_[firstSector + static_cast<int32_t>(i)] >= allowedFailures_ || giveUp;
+    }
+    if (!giveUp) {
+        return got;
+    }
+    std::memset(bytes + static_cast<size_t>(got) * CD_SECTOR_BYTES, 0,
+                static_cast<size_t>(sectors - got) * CD_SECTOR_BYTES);
+    for (long i = got; i < sectors; ++i) {
+        const int32_t sector = firstSector + static_cast<int32_t>(i);
+        failures_.erase(sector);
+        lost_.insert(sector);
+    }
+    return sectors;
+}
+
+std::vector<int32_t> ParanoiaReader::takeLost(int32_t firstSector, int32_t lastSector) {
+    // Sectors before the chunk were delivered already; those after it wait.
+    std::vector<int32_t> lost;
+    const auto end = lost_.upper_bound(lastSector);
+    for (auto it = lost_.lower_bound(firstSector); it != end; ++it) {
+        lost.push_back(*it);
+        repairs_.erase(*it);
+    }
+    lost_.erase(lost_.begin(), end);
+    return lost;
 }
 
 std::optional<SectorSpan> ParanoiaReader::takeRepairs(int32_t firstSector, int32_t lastSector) {
@@ -143,15 +246,22 @@ ChunkRead ParanoiaReader::read(int32_t sectors, std::span<uint8_t> buffer, const
     ChunkRead result;
     const int32_t chunkFirst = position_;
     g_reading = this;
+    abort_ = abort;
     for (int32_t i = 0; i < sectors; ++i) {
-        if (abort != nullptr && *abort != 0) {
+        if (aborted()) {
             break;
         }
         const int16_t* samples =
             cdio_paranoia_read_limited(paranoia_.get(), paranoiaCallback, retries_);
+        if (aborted()) {
+            break; // what the guard made up for the abort is not audio
+        }
         if (samples == nullptr) {
             // Paranoia gave up (no medium, driver failure): the rest of the
             // chunk is passed over so that the range still comes to its end.
+            for (int32_t sector = position_; sector < chunkFirst + sectors; ++sector) {
+                lost_.insert(sector);
+            }
             position_ += sectors - i;
             cdio_paranoia_seek(paranoia_.get(), position_, SEEK_SET);
             result.sectorsConsumed = sectors;
@@ -165,7 +275,9 @@ ChunkRead ParanoiaReader::read(int32_t sectors, std::span<uint8_t> buffer, const
         ++position_;
     }
     g_reading = nullptr;
+    abort_ = nullptr;
     if (position_ > chunkFirst) {
+        result.lostSectors = takeLost(chunkFirst, position_ - 1);
         result.repaired = takeRepairs(chunkFirst, position_ - 1);
     }
     return result;

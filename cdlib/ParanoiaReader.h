@@ -3,14 +3,24 @@
 // never-skip, read with a bounded retry count, so that a sector that stays
 // unreadable is skipped after the retries instead of stalling the range;
 // off is paranoia's disabled mode. Every repair paranoia reports (edge and
-// atom fix-ups, drift, skips, dropped or duplicated bytes, read errors)
-// marks the chunk that holds the repaired sector.
+// atom fix-ups, drift, dropped or duplicated bytes, read errors it
+// recovered from) marks the chunk that holds the repaired sector.
+//
+// Paranoia itself does not bound its reads: in disabled mode a drive whose
+// reads keep failing (a vanished medium, a truncated image) makes it retry
+// for ever. So every drive read passes a guard: a sector whose reads failed
+// as often as the retries allow (once without correction) is given up and
+// stands as silence, reported lost with its chunk, as are the sectors
+// paranoia skips. A set abort indicator makes the guard answer every
+// further read at once, so that a read in progress returns promptly.
 #pragma once
 
 #include "CdioHandles.h"
 #include "Drive.h"
+#include "TestHooks.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -32,19 +42,35 @@ public:
 
     // Called from paranoia's callback with a position in 16-bit words.
     void noteRepair(long wordPosition);
+    void noteSkip(long wordPosition);
+
+    // Stands between paranoia and the drive: `read` is the drive's own sector
+    // read (through the test filter, if any).
+    long guardedRead(void* buffer, int32_t firstSector, long sectors, const SectorReader& read);
 
 private:
     // Reports (and forgets) the repairs up to `lastSector`, within the chunk.
     std::optional<SectorSpan> takeRepairs(int32_t firstSector, int32_t lastSector);
+    std::vector<int32_t> takeLost(int32_t firstSector, int32_t lastSector);
+    bool aborted() const { return abort_ != nullptr && *abort_ != 0; }
 
-    ParanoiaReader(CddaHandle drive, ParanoiaHandle paranoia, int32_t firstSector, int retries);
+    ParanoiaReader(CddaHandle drive, ParanoiaHandle paranoia, int32_t firstSector, int retries,
+                   int allowedFailures);
 
     CddaHandle drive_;
     ParanoiaHandle paranoia_;
     int32_t position_;
     int retries_;
+    // Failed drive reads a sector may take before it is given up.
+    int allowedFailures_;
+    // The abort indicator of the read in progress.
+    const int32_t* abort_ = nullptr;
     // Repaired sectors not yet reported with their chunk.
     std::set<int32_t> repairs_;
+    // Sectors given up or skipped, not yet reported with their chunk.
+    std::set<int32_t> lost_;
+    // Failed reads per sector not yet read or given up.
+    std::map<int32_t, int> failures_;
 };
 
 } // namespace cdlib

@@ -45,6 +45,20 @@ int32_t Ripper::deliver(uint8_t* buffer, int32_t limit) {
     return static_cast<int32_t>(whole);
 }
 
+void Ripper::noteSector(int32_t sector, bool lost) {
+    if (!lost) {
+        consecutiveLost_ = 0;
+        return;
+    }
+    ++consecutiveLost_;
+    ++lostCount_;
+    if (!lostRuns_.empty() && lostRuns_.back().last + 1 == sector) {
+        lostRuns_.back().last = sector;
+    } else {
+        lostRuns_.push_back({sector, sector});
+    }
+}
+
 CDEX_ERR Ripper::ripChunk(uint8_t* buffer, int32_t* bytesDelivered, const int32_t* abort) {
     *bytesDelivered = 0;
     if (finished_) {
@@ -60,13 +74,37 @@ CDEX_ERR Ripper::ripChunk(uint8_t* buffer, int32_t* bytesDelivered, const int32_
     if (!inputEnded_) {
         const int32_t want = std::min(sectorsPerRead_, last_ - position_ + 1);
         read = drive_.readChunk(want, raw_, abort);
-        position_ += std::clamp(read.sectorsConsumed, 0, want);
+        const int32_t chunkFirst = position_;
+        const int32_t consumed = std::clamp(read.sectorsConsumed, 0, want);
+        position_ += consumed;
+        const bool aborted = abort != nullptr && *abort != 0;
         if (read.usable) {
             const auto bytes = static_cast<size_t>(
                 std::clamp<int32_t>(read.rawBytes, 0, static_cast<int32_t>(raw_.size())));
             converter_.convert(std::span(raw_).first(bytes), pending_);
         }
-        const bool aborted = abort != nullptr && *abort != 0;
+        if (!aborted) {
+            // A short read delivers its first sectors only.
+            int32_t delivered = consumed;
+            if (!read.usable) {
+                delivered = 0;
+            } else if (read.deliverAtMost) {
+                delivered =
+                    std::min(consumed, *read.deliverAtMost / converter_.layout().bytesPerSector());
+            }
+            for (int32_t i = 0; i < consumed; ++i) {
+                const int32_t sector = chunkFirst + i;
+                noteSector(sector, i >= delivered ||
+                                       std::find(read.lostSectors.begin(), read.lostSectors.end(),
+                                                 sector) != read.lostSectors.end());
+            }
+            if (consecutiveLost_ >= GIVE_UP_AFTER_LOST_SECTORS && position_ <= last_) {
+                for (int32_t sector = position_; sector <= last_; ++sector) {
+                    noteSector(sector, true);
+                }
+                position_ = last_ + 1;
+            }
+        }
         if (position_ > last_ || aborted) {
             inputEnded_ = true;
             converter_.finish(pending_);

@@ -12,6 +12,11 @@
 
 namespace cdlib {
 
+// A range stops after this many consecutive sectors could not be read (ten
+// seconds of audio): a vanished or hopeless disc is not ground through to
+// its end. The sectors not read count as lost.
+inline constexpr int32_t GIVE_UP_AFTER_LOST_SECTORS = 750;
+
 class Ripper final {
 public:
     // The drive's range must already be open; the ripper closes it.
@@ -34,9 +39,15 @@ public:
     int32_t percentCompleted() const;
     int32_t jitterErrors() const { return jitterChunks_; }
     SectorSpan lastJitterSpan() const { return lastJitter_; }
+    // Sectors of the range that could not be read, apart from the repairs
+    // above: their count and their runs, in ascending order.
+    int32_t lostSectors() const { return lostCount_; }
+    const std::vector<SectorSpan>& lostRuns() const { return lostRuns_; }
 
 private:
     int32_t deliver(uint8_t* buffer, int32_t limit);
+    // Counts the sectors of one read: lost or read, in order.
+    void noteSector(int32_t sector, bool lost);
 
     Drive& drive_;
     int32_t first_;
@@ -51,6 +62,9 @@ private:
     bool finished_ = false;
     int32_t jitterChunks_ = 0;
     SectorSpan lastJitter_;
+    int32_t lostCount_ = 0;
+    int32_t consecutiveLost_ = 0;
+    std::vector<SectorSpan> lostRuns_;
 };
 
 } // namespace cdlib

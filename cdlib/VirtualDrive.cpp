@@ -2,10 +2,12 @@
 
 #include "VirtualDriveBackend.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <numbers>
 #include <stdexcept>
+#include <thread>
 
 namespace cdlib {
 
@@ -122,7 +124,7 @@ bool VirtualDriveBackend::openRange(int32_t firstSector, int32_t lastSector,
 }
 
 ChunkRead VirtualDriveBackend::readChunk(int32_t sectors, std::span<uint8_t> buffer,
-                                         const int32_t* /*abort*/) {
+                                         const int32_t* abort) {
     ChunkRead result;
     const int chunk = chunkIndex_++;
     ++drive_->chunksRead_;
@@ -146,6 +148,18 @@ ChunkRead VirtualDriveBackend::readChunk(int32_t sectors, std::span<uint8_t> buf
         postDeviceChange(CR_DEVICE_REMOVE_COMPLETE);
         return ChunkRead::lost(sectors);
     }
+    if (faults.stallingChunks.contains(chunk)) {
+        constexpr auto kLongest = std::chrono::seconds(10);
+        const auto start = std::chrono::steady_clock::now();
+        while (abort == nullptr || *abort == 0) {
+            if (std::chrono::steady_clock::now() - start > kLongest) {
+                return ChunkRead::lost(sectors);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        result.usable = false;
+        return result;
+    }
     result.sectorsConsumed = sectors;
     if (faults.emptyChunks.contains(chunk)) {
         result.usable = false;
@@ -157,6 +171,12 @@ ChunkRead VirtualDriveBackend::readChunk(int32_t sectors, std::span<uint8_t> buf
                     bytes.data(), bytes.size());
     }
     result.rawBytes = sectors * CD_SECTOR_BYTES;
+    for (auto it = faults.unreadableSectors.lower_bound(first);
+         it != faults.unreadableSectors.end() && *it <= last; ++it) {
+        std::memset(buffer.data() + static_cast<size_t>(*it - first) * CD_SECTOR_BYTES, 0,
+                    CD_SECTOR_BYTES);
+        result.lostSectors.push_back(*it);
+    }
     for (auto it = faults.jitterSectors.lower_bound(first);
          it != faults.jitterSectors.end() && *it <= last; ++it) {
         const SectorSpan at{*it, *it};

@@ -41,8 +41,15 @@ struct VirtualFaults {
     std::map<int, int32_t> shortChunks;
     // The medium disappears when reading reaches this sector: from then on
     // every chunk returns 1 with zero bytes, its sectors lost, until the
-    // range ends with 4 as usual; the drive reports no disc.
+    // range ends with 4 (at its end, or when the library gives up after a
+    // long stretch of lost sectors); the drive reports no disc.
     std::optional<int32_t> mediumLostAtSector;
+    // Sectors that cannot be read: a chunk that covers them delivers
+    // silence in their place and reports them lost.
+    std::set<int32_t> unreadableSectors;
+    // Chunks whose read hangs until the abort indicator is set (at most ten
+    // seconds, then its sectors are lost); an abort ends the read at once.
+    std::set<int> stallingChunks;
     // Operations, by their CR_ name ("CR_ReadToc", "CR_OpenRipper", ...), that
     // answer 1 on this drive while it is the active drive. Operations without
     // a status answer 1 as their number (CR_GetNumTocEntries,

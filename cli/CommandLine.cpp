@@ -9,8 +9,10 @@
 namespace varrowrip {
 namespace {
 
-// The bitrates of MPEG-1 layer III, in kbit/s.
-constexpr uint32_t BITRATES[] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+// The bitrates of the window's MP3 dialog, in kbit/s; the encoder picks a
+// stream rate that carries each of them.
+constexpr uint32_t BITRATES[] = {8,  16,  24,  32,  40,  48,  56,  64,  80,
+                                 96, 112, 128, 144, 160, 192, 224, 256, 320};
 // An audio CD holds at most 99 tracks; images and virtual discs may hold more.
 constexpr int32_t MAX_TRACK = 999;
 
@@ -28,7 +30,7 @@ uint32_t parseBitrate(const std::string& text, const std::string& what) {
     const auto value = static_cast<uint32_t>(parseNumber(text, what, 0, 1000));
     if (std::find(std::begin(BITRATES), std::end(BITRATES), value) == std::end(BITRATES)) {
         throw UsageError("invalid " + what + " '" + text +
-                         "' (one of 32 40 48 56 64 80 96 112 128 160 192 224 256 320)");
+                         "' (one of 8 16 24 32 40 48 56 64 80 96 112 128 144 160 192 224 256 320)");
     }
     return value;
 }
@@ -53,16 +55,23 @@ std::vector<int32_t> parseTrackList(const std::string& text) {
         const std::size_t comma = std::min(text.find(',', start), text.size());
         const std::string item = text.substr(start, comma - start);
         const std::size_t dash = item.find('-');
+        // A range names itself; anything else, "-1" too, is a bad number.
+        const bool range = dash != std::string::npos && dash > 0;
+        const std::string what = range ? "track range" : "track number";
         int64_t first = 0;
         int64_t last = 0;
-        if (dash == std::string::npos) {
-            first = last = parseNumber(item, "track number", 1, MAX_TRACK);
-        } else {
-            first = parseNumber(item.substr(0, dash), "track number", 1, MAX_TRACK);
-            last = parseNumber(item.substr(dash + 1), "track number", 1, MAX_TRACK);
-            if (last < first) {
-                throw UsageError("invalid track range '" + item + "'");
+        try {
+            if (!range) {
+                first = last = parseNumber(item, what, 1, MAX_TRACK);
+            } else {
+                first = parseNumber(item.substr(0, dash), what, 1, MAX_TRACK);
+                last = parseNumber(item.substr(dash + 1), what, 1, MAX_TRACK);
             }
+        } catch (const UsageError&) {
+            throw UsageError("invalid " + what + " '" + item + "'");
+        }
+        if (last < first) {
+            throw UsageError("invalid track range '" + item + "'");
         }
         for (int64_t track = first; track <= last; ++track) {
             if (std::find(tracks.begin(), tracks.end(), track) == tracks.end()) {
@@ -95,8 +104,15 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
 
     RipSettings& rip = command.rip;
     bool maxBitrateGiven = false;
+    bool mixGiven = false;
+    std::vector<std::string> given;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::string& option = arguments[i];
+        // A second value would silently win over the first.
+        if (std::find(given.begin(), given.end(), option) != given.end()) {
+            throw UsageError("option " + option + " is given more than once");
+        }
+        given.push_back(option);
         const auto value = [&]() -> const std::string& {
             if (i + 1 >= arguments.size()) {
                 throw UsageError("option " + option + " needs a value");
@@ -135,6 +151,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         } else if (option == "--mix") {
             rip.monoDownMixType =
                 parseChoice<uint8_t>(value(), "mix", {{"mix", 0}, {"left", 1}, {"right", 2}});
+            mixGiven = true;
         } else if (option == "--quality") {
             rip.quality = parseChoice<MPEG_QUALITY>(value(), "quality",
                                                     {{"normal", NORMAL_QUALITY},
@@ -154,6 +171,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     if (maxBitrateGiven && !rip.vbr) {
         throw UsageError("--max-bitrate applies only with --vbr");
     }
+    if (mixGiven && rip.mode != MONO) {
+        throw UsageError("--mix applies only with --mode mono");
+    }
     if (rip.vbr && rip.maxBitrate < rip.bitrate) {
         throw UsageError("the maximum bitrate is below the bitrate");
     }
@@ -172,12 +192,14 @@ std::string usageText() {
            "\n"
            "drives  lists the CD drives and disc images ([N]: identification)\n"
            "toc     lists the tracks: number, type, start and end sector, bytes, play time\n"
-           "rip     writes one file per track, NN_TrackNN.wav|.pcm|.mp3 (existing files are\n"
-           "        replaced); default: every audio track, WAV, the current folder,\n"
-           "        MP3 at 128 kbit/s joint stereo, jitter correction on\n"
+           "rip     writes one file per track, NN_TrackNN.wav|.pcm|.mp3; a complete track\n"
+           "        replaces an existing file, an incomplete one never does; default:\n"
+           "        every audio track, WAV, the current folder, MP3 at 128 kbit/s joint\n"
+           "        stereo, jitter correction on\n"
            "\n"
-           "Exit status: 0 every file written, 1 a drive, disc or track failed, 2 bad usage,\n"
-           "130 interrupted (the track in hand keeps a valid, shorter file).\n"
+           "Exit status: 0 every file written, 1 a drive, disc or track failed or lost\n"
+           "sectors, 2 bad usage, 130 interrupted (the track in hand keeps a valid, shorter\n"
+           "file where there was none; an existing file stays as it was).\n"
            "Disc images: list their paths in VARROW_CD_IMAGES, separated by ':'.\n";
 }
 

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <iomanip>
 #include <iostream>
@@ -16,6 +17,9 @@ namespace varrowrip {
 namespace {
 
 volatile std::sig_atomic_t interruptionRequested = 0;
+// Handed to the engine, so that an interruption reaches the library's read
+// in progress.
+int32_t abortIndicator = CR_FALSE;
 
 // Plain messages of the engine end the track they belong to; the command
 // reports them with the track.
@@ -119,6 +123,39 @@ private:
     int lastTenth_ = -1;
 };
 
+// The engine's text, with the operating system's reason when it has one.
+std::string failureText(const std::exception& exception) {
+    std::string text = exception.what();
+    if (const auto* error = dynamic_cast<const ECDRIPError*>(&exception);
+        error != nullptr && error->ErrorNumber() != 0) {
+        text += std::string(": ") + std::strerror(error->ErrorNumber());
+    }
+    return text;
+}
+
+std::string rangesText(const std::vector<TSectorRange>& ranges) {
+    std::string text;
+    for (const TSectorRange& range : ranges) {
+        text += (text.empty() ? "" : ", ") + std::to_string(range.First);
+        if (range.Last != range.First) {
+            text += "-" + std::to_string(range.Last);
+        }
+    }
+    return text;
+}
+
+// What an incomplete track left under its name.
+std::string leftText(TOutputOutcome outcome, const std::string& path) {
+    switch (outcome) {
+    case TOutputOutcome::Partial:
+        return path + " holds the audio read until then";
+    case TOutputOutcome::ExistingKept:
+        return path + " was left as it was";
+    default:
+        return "no file was written";
+    }
+}
+
 void applyEncoderSettings(TLameCoder& coder, const RipSettings& settings) {
     coder.setBitrate(settings.bitrate);
     coder.setMaxBitrate(settings.maxBitrate);
@@ -215,8 +252,12 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
 
     std::error_code error;
     std::filesystem::create_directories(settings.folder, error);
-    if (!std::filesystem::is_directory(settings.folder)) {
-        err << "varrow-rip: cannot use the folder " << settings.folder << '\n';
+    if (!error && !std::filesystem::is_directory(settings.folder, error) && !error) {
+        error = std::make_error_code(std::errc::not_a_directory);
+    }
+    if (error) {
+        err << "varrow-rip: cannot use the folder " << settings.folder << ": " << error.message()
+            << '\n';
         return EXIT_FAILED;
     }
     std::string folder = settings.folder;
@@ -237,8 +278,14 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
                                   : settings.kind == OutputKind::Wav ? std::string(".wav")
                                                                      : std::string(".pcm");
 
+    engine.setAbortIndicator(&abortIndicator);
     int status = EXIT_WRITTEN;
     for (int32_t number : tracks) {
+        if (interruptionRequested != 0) {
+            err << "varrow-rip: interrupted before track " << TrackNumberText(number)
+                << "; its file was not touched\n";
+            return EXIT_INTERRUPTED;
+        }
         const TTrackEntry& entry = engine.Tracks()[static_cast<std::size_t>(number - 1)];
         if (entry.Track.TrackType != "Audio") {
             err << "varrow-rip: track " << TrackNumberText(number) << " is a data track: skipped\n";
@@ -265,12 +312,12 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
         try {
             engine.RipTrack(number, folder, name);
         } catch (const std::exception& exception) {
-            failure = exception.what();
+            failure = failureText(exception);
         }
         progress.finish();
+        const std::string path = folder + name;
         if (interruptionRequested != 0) {
-            err << "varrow-rip: interrupted; " << folder << name
-                << " holds the audio read until then\n";
+            err << "varrow-rip: interrupted; " << leftText(engine.LastOutcome(), path) << '\n';
             return EXIT_INTERRUPTED;
         }
         if (failure.empty() && !catcher.messages.empty()) {
@@ -280,7 +327,20 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
             failure = "the drive could not read the track";
         }
         if (!failure.empty()) {
-            err << "varrow-rip: track " << TrackNumberText(number) << " failed: " << failure
+            err << "varrow-rip: track " << TrackNumberText(number) << " failed: " << failure;
+            if (engine.LastOutcome() != TOutputOutcome::None) {
+                err << "; " << leftText(engine.LastOutcome(), path);
+            }
+            err << '\n';
+            status = EXIT_FAILED;
+            continue;
+        }
+        if (engine.LostSectors() > 0) {
+            // Silence where the disc could not be read is no copy of it.
+            err << "varrow-rip: track " << TrackNumberText(number) << " lost "
+                << engine.LostSectors() << " unreadable sector"
+                << (engine.LostSectors() == 1 ? "" : "s") << " at "
+                << rangesText(engine.LostRanges()) << "; " << leftText(engine.LastOutcome(), path)
                 << '\n';
             status = EXIT_FAILED;
             continue;
@@ -302,6 +362,12 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
 
 void requestInterruption() {
     interruptionRequested = 1;
+    abortIndicator = CR_TRUE;
+}
+
+void clearInterruption() {
+    interruptionRequested = 0;
+    abortIndicator = CR_FALSE;
 }
 
 } // namespace varrowrip

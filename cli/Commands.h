@@ -13,9 +13,12 @@ inline constexpr int EXIT_FAILED = 1;
 inline constexpr int EXIT_USAGE = 2;
 inline constexpr int EXIT_INTERRUPTED = 130;
 
-// Safe to call from a signal handler: the track in hand stops after its
-// current chunk, its file stays valid, and no further track is started.
+// Safe to call from a signal handler: the track in hand stops at once, even
+// inside a read of the drive; its file stays valid (an existing file under
+// its name stays as it was), and no further track is started.
 void requestInterruption();
+// Forgets an interruption, for a later rip in the same process.
+void clearInterruption();
 
 int listDrives(std::ostream& out, std::ostream& err);
 int listTracks(int32_t drive, std::ostream& out, std::ostream& err);

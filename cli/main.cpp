@@ -12,12 +12,31 @@ void onInterrupt(int) {
     varrowrip::requestInterruption();
 }
 
+// SIGINT, SIGTERM and SIGHUP stop the rip cleanly; the handler is used
+// once, so that a second Ctrl-C ends the program at once. A signal the
+// program was started to ignore (nohup, a background job) stays ignored. A
+// file-size limit makes a write come back short, reported as a write
+// error, instead of killing the program.
+void installSignalHandlers() {
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction current {};
+        if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) {
+            continue;
+        }
+        sigaction(signal, &action, nullptr);
+    }
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     using namespace varrowrip;
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
+    installSignalHandlers();
     CommandLine command;
     try {
         command = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));

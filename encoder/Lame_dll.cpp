@@ -7,6 +7,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -80,20 +82,23 @@ template <std::size_t N> bool contains(const std::array<uint32_t, N>& values, ui
     return std::find(values.begin(), values.end(), value) != values.end();
 }
 
+// A bitrate of some MPEG table: anything else LAME would bend to the
+// nearest one, so it is refused.
+bool isKnownBitrate(uint32_t kbps) {
+    return contains(kMpeg1Bitrates, kbps) || contains(kLowBitrates, kbps);
+}
+
 bool isMpegRate(uint32_t rate) {
     return contains(kMpeg1Rates, rate) || contains(kLowRates, rate);
 }
 
 using Lhv1 = decltype(BE_CONFIG::format.LHV1);
 
-// The rate of the MP3 stream. An explicit resample rate wins. Otherwise the
-// requested MPEG version decides: MPEG-1 keeps an MPEG-1 input rate and
-// resamples any lower rate to 32 kHz, so that every bitrate of the MPEG-1
-// table stays available; MPEG-2 keeps a low rate and halves an MPEG-1 rate.
-uint32_t streamRate(const Lhv1& config) {
-    if (config.dwReSampleRate != 0) {
-        return config.dwReSampleRate;
-    }
+// The rate the requested MPEG version suggests: MPEG-1 keeps an MPEG-1
+// input rate and resamples any lower rate to 32 kHz, so that every bitrate
+// of the MPEG-1 table stays available; MPEG-2 keeps a low rate and halves
+// an MPEG-1 rate.
+uint32_t preferredRate(const Lhv1& config) {
     const bool inputIsMpeg1 = contains(kMpeg1Rates, config.dwSampleRate);
     if (config.dwMpegVersion == MPEG1) {
         return inputIsMpeg1 ? config.dwSampleRate : 32000;
@@ -104,6 +109,74 @@ uint32_t streamRate(const Lhv1& config) {
 bool isValidBitrate(uint32_t rate, uint32_t kbps) {
     return contains(kMpeg1Rates, rate) ? contains(kMpeg1Bitrates, kbps)
                                        : contains(kLowBitrates, kbps);
+}
+
+uint32_t highestBitrate(uint32_t rate) {
+    return contains(kMpeg1Rates, rate) ? kMpeg1Bitrates.back() : kLowBitrates.back();
+}
+
+// The rate LAME itself would give a stream of `kbps` from this input.
+uint32_t lamesOwnRate(const Lhv1& config, uint32_t kbps) {
+    const LamePtr probe(lame_init());
+    if (!probe) {
+        return 0;
+    }
+    lame_set_in_samplerate(probe.get(), static_cast<int>(config.dwSampleRate));
+    lame_set_num_channels(probe.get(), config.nMode == BE_MP3_MODE_MONO ? 1 : 2);
+    lame_set_brate(probe.get(), static_cast<int>(kbps));
+    if (lame_init_params(probe.get()) < 0) {
+        return 0;
+    }
+    return static_cast<uint32_t>(lame_get_out_samplerate(probe.get()));
+}
+
+// The rate of the MP3 stream and the highest bitrate it may use.
+struct StreamShape {
+    uint32_t rate = 0;
+    uint32_t maxBitrate = 0;
+};
+
+// An explicit resample rate must carry the bitrates as they are. Without
+// one, the preferred rate is kept when its table holds the bitrate (and the
+// VBR maximum); otherwise the rate LAME would choose, then the same rate
+// family halved and quartered, then every other rate, whichever carries
+// them first. A VBR maximum above a table's top is a ceiling the table
+// keeps anyway. Nothing: no rate carries the bitrates.
+std::optional<StreamShape> streamShape(const Lhv1& config) {
+    const bool vbr = config.bEnableVBR != 0;
+    const uint32_t maxBitrate = vbr ? config.dwMaxBitrate : config.dwBitrate;
+    if (config.dwReSampleRate != 0) {
+        if (!isValidBitrate(config.dwReSampleRate, config.dwBitrate) ||
+            !isValidBitrate(config.dwReSampleRate, maxBitrate)) {
+            return std::nullopt;
+        }
+        return StreamShape{config.dwReSampleRate, maxBitrate};
+    }
+    const uint32_t preferred = preferredRate(config);
+    std::vector<uint32_t> candidates = {preferred};
+    if (!isValidBitrate(preferred, config.dwBitrate) || !isValidBitrate(preferred, maxBitrate)) {
+        candidates.push_back(lamesOwnRate(config, config.dwBitrate));
+        candidates.push_back(preferred / 2);
+        candidates.push_back(preferred / 4);
+        for (const uint32_t rate :
+             {48000u, 44100u, 32000u, 24000u, 22050u, 16000u, 12000u, 11025u, 8000u}) {
+            candidates.push_back(rate);
+        }
+    }
+    for (const bool ceiling : {false, true}) {
+        for (const uint32_t rate : candidates) {
+            if (!isMpegRate(rate) || !isValidBitrate(rate, config.dwBitrate)) {
+                continue;
+            }
+            if (isValidBitrate(rate, maxBitrate)) {
+                return StreamShape{rate, maxBitrate};
+            }
+            if (ceiling && vbr && maxBitrate > highestBitrate(rate)) {
+                return StreamShape{rate, highestBitrate(rate)};
+            }
+        }
+    }
+    return std::nullopt;
 }
 
 // LAME quietly bends values it cannot use (a bitrate of 7 becomes an 8 kHz
@@ -128,15 +201,11 @@ bool isAcceptable(const BE_CONFIG& config) {
     if (lhv1.dwEmphasis != 0 && lhv1.dwEmphasis != 1 && lhv1.dwEmphasis != 3) {
         return false;
     }
-    const uint32_t rate = streamRate(lhv1);
-    if (!isValidBitrate(rate, lhv1.dwBitrate)) {
+    if (lhv1.bEnableVBR != 0 && (lhv1.dwMaxBitrate < lhv1.dwBitrate || lhv1.nVBRQuality < 0 ||
+                                 lhv1.nVBRQuality > 9 || !isKnownBitrate(lhv1.dwMaxBitrate))) {
         return false;
     }
-    if (lhv1.bEnableVBR != 0) {
-        return isValidBitrate(rate, lhv1.dwMaxBitrate) && lhv1.dwMaxBitrate >= lhv1.dwBitrate &&
-               lhv1.nVBRQuality >= 0 && lhv1.nVBRQuality <= 9;
-    }
-    return true;
+    return isKnownBitrate(lhv1.dwBitrate) && streamShape(lhv1).has_value();
 }
 
 MPEG_mode lameMode(int32_t mode) {
@@ -173,21 +242,21 @@ void applyQualityPreset(lame_global_flags* lame, int32_t preset) {
     }
 }
 
-LamePtr configuredLame(const Lhv1& config, int lowpassHz) {
+LamePtr configuredLame(const Lhv1& config, const StreamShape& shape, int lowpassHz) {
     LamePtr lame(lame_init());
     if (!lame) {
         return lame;
     }
     lame_global_flags* flags = lame.get();
     lame_set_in_samplerate(flags, static_cast<int>(config.dwSampleRate));
-    lame_set_out_samplerate(flags, static_cast<int>(streamRate(config)));
+    lame_set_out_samplerate(flags, static_cast<int>(shape.rate));
     lame_set_num_channels(flags, config.nMode == BE_MP3_MODE_MONO ? 1 : 2);
     lame_set_mode(flags, lameMode(config.nMode));
     if (config.bEnableVBR != 0) {
         lame_set_VBR(flags, vbr_default);
         lame_set_VBR_q(flags, config.nVBRQuality);
         lame_set_VBR_min_bitrate_kbps(flags, static_cast<int>(config.dwBitrate));
-        lame_set_VBR_max_bitrate_kbps(flags, static_cast<int>(config.dwMaxBitrate));
+        lame_set_VBR_max_bitrate_kbps(flags, static_cast<int>(shape.maxBitrate));
     } else {
         lame_set_VBR(flags, vbr_off);
         lame_set_brate(flags, static_cast<int>(config.dwBitrate));
@@ -211,8 +280,8 @@ LamePtr configuredLame(const Lhv1& config, int lowpassHz) {
 
 // Speech carries nothing useful above 12 kHz, so VOICE spends no bits
 // there; a lower lowpass that LAME picks for a small bitrate stays.
-int voiceLowpass(const Lhv1& config) {
-    const LamePtr probe = configuredLame(config, 0);
+int voiceLowpass(const Lhv1& config, const StreamShape& shape) {
+    const LamePtr probe = configuredLame(config, shape, 0);
     if (!probe || lame_init_params(probe.get()) < 0) {
         return static_cast<int>(kVoiceLowpassHz);
     }
@@ -269,9 +338,10 @@ BE_ERR beInitStream(const BE_CONFIG* config, uint32_t* samples, uint32_t* buffer
         return BE_ERR_INVALID_FORMAT_PARAMETERS;
     }
     const Lhv1& lhv1 = config->format.LHV1;
-    const int lowpass = lhv1.nPreset == 3 ? voiceLowpass(lhv1) : 0;
+    const StreamShape shape = *streamShape(lhv1);
+    const int lowpass = lhv1.nPreset == 3 ? voiceLowpass(lhv1, shape) : 0;
     auto opened = std::make_unique<Stream>();
-    opened->lame = configuredLame(lhv1, lowpass);
+    opened->lame = configuredLame(lhv1, shape, lowpass);
     if (!opened->lame) {
         return BE_ERR_NO_MORE_HANDLES;
     }
@@ -280,7 +350,7 @@ BE_ERR beInitStream(const BE_CONFIG* config, uint32_t* samples, uint32_t* buffer
     }
     opened->channels = lhv1.nMode == BE_MP3_MODE_MONO ? 1 : 2;
     opened->chunkSamples = kFrameSamples * opened->channels;
-    opened->bufferSize = outputBufferSize(lhv1.dwSampleRate, streamRate(lhv1));
+    opened->bufferSize = outputBufferSize(lhv1.dwSampleRate, shape.rate);
     *samples = opened->chunkSamples;
     *bufferSize = opened->bufferSize;
     *stream = streams().add(std::move(opened));

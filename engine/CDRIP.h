@@ -24,7 +24,35 @@ class TCDRIP;
 
 class ECDRIPError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    // `errorNumber`: the operating system's reason (an errno value), 0 when
+    // there is none; the message stays the fixed text either way.
+    explicit ECDRIPError(const std::string& message, int errorNumber = 0)
+        : std::runtime_error(message)
+        , errorNumber_(errorNumber) {}
+    int ErrorNumber() const { return errorNumber_; }
+
+private:
+    int errorNumber_;
+};
+
+// Where the file of the last extraction ended up. Every track is written
+// under a hidden temporary name in the target folder; only a track that
+// read its whole range (no abort, no error, no lost sector) replaces what
+// is under its name.
+enum class TOutputOutcome {
+    None,         // no file was made
+    Written,      // complete, under its name (replacing what was there)
+    Partial,      // ended early, and nothing was under its name: the
+                  // valid, shorter file is there now
+    ExistingKept, // ended early, and a file was under its name: left
+                  // exactly as it was, the partial output removed
+};
+
+// A run of consecutive sectors, inclusive.
+struct TSectorRange {
+    int32_t First = 0;
+    int32_t Last = 0;
+    bool operator==(const TSectorRange&) const = default;
 };
 
 struct TTrack {
@@ -100,6 +128,11 @@ std::string TrackNumberText(int32_t number);
 // (tests and scripts use it to keep a settings file of their own).
 std::string settingsFilePath();
 
+// The name an extraction writes `fileName` under: encoding replaces the
+// extension of its last component with ".mp3" (a name that is only an
+// extension, such as ".wav", becomes ".mp3", never ".mp3.mp3").
+std::string OutputFileName(const std::string& fileName, bool encode);
+
 class TCDRIP final {
 public:
     TCDRIP();
@@ -144,6 +177,13 @@ public:
     std::string CDRomName() const;
     int32_t JitterErrors() const { return jitterErrors_; }
     const std::vector<std::string>& JitterPositions() const { return jitterPositions_; }
+    // Sectors of the last extraction that could not be read at all (their
+    // audio is not the disc's), and their runs; unlike jitter errors they
+    // are losses, and the track does not count as complete.
+    int32_t LostSectors() const { return lostSectors_; }
+    const std::vector<TSectorRange>& LostRanges() const { return lostRanges_; }
+    // What became of the last extraction's file.
+    TOutputOutcome LastOutcome() const { return lastOutcome_; }
 
     void SetActiveCD(int32_t index);
     bool ApplyParameters();
@@ -168,6 +208,10 @@ public:
                     std::string name);
     // Asks a running extraction to stop before its next chunk.
     void AbortRip() { aborted_ = true; }
+    // An abort indicator the application owns and may set at any time, also
+    // from a signal handler: it reaches the library's read in progress and
+    // stops the extraction like AbortRip. Null: the engine's own, never set.
+    void setAbortIndicator(int32_t* indicator) { abortIndicator_ = indicator; }
     // The library's percentage of the range being extracted, after the last chunk.
     uint16_t PercentComplete() const { return percentComplete_; }
 
@@ -192,8 +236,13 @@ private:
     int32_t jitterErrors_ = 0;
     std::vector<std::string> jitterPositions_;
 
+    int32_t lostSectors_ = 0;
+    std::vector<TSectorRange> lostRanges_;
+    TOutputOutcome lastOutcome_ = TOutputOutcome::None;
+
     TCDROMParams params_{};
     bool aborted_ = false;
+    int32_t* abortIndicator_ = nullptr;
     uint16_t percentComplete_ = 0;
 
     // The working state of one extraction (buffers, file, encoder stream).
@@ -207,4 +256,5 @@ private:
     void writeChunk(RipState& state, std::size_t delivered);
     void finishStream(RipState& state);
     void cleanUp(RipState& state, std::exception_ptr& firstError);
+    void collectLostSectors();
 };

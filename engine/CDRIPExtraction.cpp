@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -37,10 +36,6 @@ std::chrono::steady_clock::time_point now() {
     return engineHooks().now ? engineHooks().now() : std::chrono::steady_clock::now();
 }
 
-std::string withExtension(const std::string& path, const char* extension) {
-    return std::filesystem::path(path).replace_extension(extension).string();
-}
-
 bool leavesFolder(const std::string& name) {
     return name.find('/') != std::string::npos || name == "." || name == "..";
 }
@@ -52,6 +47,11 @@ struct TCDRIP::RipState {
     bool rangeOpen = false;
     bool streamOpen = false;
     bool loopStarted = false;
+    // The library delivered the whole range: the loop ended on its last
+    // chunk, not on an abort.
+    bool rangeCompleted = false;
+    // Some audio reached the file.
+    bool audioDelivered = false;
 
     std::unique_ptr<uint8_t[]> readBuffer;
     std::size_t carry = 0;             // bytes left at the start of readBuffer
@@ -69,6 +69,17 @@ struct TCDRIP::RipState {
     std::chrono::steady_clock::time_point lastSpeedUpdate;
     long double speed = 0;
 };
+
+std::string OutputFileName(const std::string& fileName, bool encode) {
+    if (!encode) {
+        return fileName;
+    }
+    const std::size_t slash = fileName.rfind('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t dot = fileName.rfind('.');
+    const bool hasExtension = dot != std::string::npos && dot >= nameStart;
+    return (hasExtension ? fileName.substr(0, dot) : fileName) + ".mp3";
+}
 
 void TCDRIP::RipTrack(int32_t trackNum, const std::string& fileName) {
     ripTrackTo(trackNum, fileName, false);
@@ -104,6 +115,9 @@ void TCDRIP::RipSectors(int32_t startSector, int32_t endSector, const std::strin
 
 void TCDRIP::ripToFile(int32_t startSector, int32_t endSector, std::string path,
                        bool nameLeavesFolder) {
+    lastOutcome_ = TOutputOutcome::None;
+    lostSectors_ = 0;
+    lostRanges_.clear();
     if (!ApplyParameters()) {
         showPlainMessage(INVALID_PARAMETERS);
         return;
@@ -119,7 +133,7 @@ void TCDRIP::ripToFile(int32_t startSector, int32_t endSector, std::string path,
     std::exception_ptr firstError;
     try {
         if (encode_) {
-            path = withExtension(path, ".mp3");
+            path = OutputFileName(path, true);
             if (!openCoderStream(state)) {
                 state.rangeOpen = false;
                 CR_CloseRipper();
@@ -200,19 +214,24 @@ void TCDRIP::prepareOutput(RipState& state, int32_t startSector, int32_t endSect
 
 void TCDRIP::runChunkLoop(RipState& state) {
     state.loopStarted = true;
-    // The library may look at this flag; the engine stops through Aborted.
-    int32_t abortIndicator = CR_FALSE;
+    // Without an indicator of the application's the library gets one that
+    // is never set; the engine then stops through Aborted alone.
+    int32_t ownIndicator = CR_FALSE;
+    int32_t* const indicator = abortIndicator_ != nullptr ? abortIndicator_ : &ownIndicator;
     CDEX_ERR result = CR_CHUNK_OK;
     while (result != CR_CHUNK_LAST) {
-        if (aborted_) {
+        if (aborted_ || *indicator != CR_FALSE) {
             break;
         }
         int32_t delivered = 0;
-        result = CR_RipChunk(state.readBuffer.get() + state.carry, &delivered, &abortIndicator);
+        result = CR_RipChunk(state.readBuffer.get() + state.carry, &delivered, indicator);
+        // A set indicator cuts the range short; its last chunk is no end.
+        state.rangeCompleted = result == CR_CHUNK_LAST && *indicator == CR_FALSE;
         const auto bytes = static_cast<std::size_t>(std::max(delivered, 0));
         state.bytesSinceSpeedUpdate += bytes;
 
         if (result != CR_CHUNK_NONE) {
+            state.audioDelivered = state.audioDelivered || bytes > 0;
             writeChunk(state, bytes);
         }
         if (result == CR_CHUNK_JITTER) {
@@ -305,6 +324,7 @@ void TCDRIP::cleanUp(RipState& state, std::exception_ptr& firstError) {
 
     if (state.loopStarted) {
         step([&] { jitterErrors_ = CR_GetNumberOfJitterErrors(); });
+        step([&] { collectLostSectors(); });
     }
     if (state.streamOpen) {
         if (state.loopStarted && state.file) {
@@ -335,7 +355,26 @@ void TCDRIP::cleanUp(RipState& state, std::exception_ptr& firstError) {
                 state.file->writeAt(WAV_DATA_SIZE_OFFSET, dataField.data(), dataField.size());
             });
         }
-        step([&] { state.file->close(); });
+        // Only a track that read its whole range replaces what is under
+        // its name; one that got no audio at all leaves no file behind.
+        const bool complete = state.rangeCompleted && !firstError && lostSectors_ == 0;
+        step([&] {
+            lastOutcome_ = complete               ? state.file->commit()
+                           : state.audioDelivered ? state.file->keep()
+                                                  : state.file->abandon();
+        });
         state.file.reset();
+    }
+}
+
+void TCDRIP::collectLostSectors() {
+    lostSectors_ = std::max(CR_GetNumberOfLostSectors(), 0);
+    lostRanges_.clear();
+    uint32_t first = 0;
+    uint32_t last = 0;
+    // Never more runs than lost sectors.
+    for (int32_t run = 0; run < lostSectors_ && CR_GetLostSectorRun(run, &first, &last) == CR_OK;
+         ++run) {
+        lostRanges_.push_back({static_cast<int32_t>(first), static_cast<int32_t>(last)});
     }
 }

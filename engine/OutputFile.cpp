@@ -1,9 +1,10 @@
 #include "OutputFile.h"
 
-#include "CDRIP.h"
-
 #include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -11,7 +12,7 @@ namespace {
 const char* const WRITE_ERROR = "Write error";
 
 // pwrite() until every byte is stored; a write that stores nothing or fails
-// (disk full, file-size limit, I/O error) ends it.
+// (disk full, file-size limit, I/O error) raises with the system's reason.
 void writeFully(int fd, const void* data, std::size_t size, uint64_t offset) {
     const auto* bytes = static_cast<const uint8_t*>(data);
     while (size > 0) {
@@ -20,7 +21,7 @@ void writeFully(int fd, const void* data, std::size_t size, uint64_t offset) {
             continue;
         }
         if (stored <= 0) {
-            throw ECDRIPError(WRITE_ERROR);
+            throw ECDRIPError(WRITE_ERROR, stored < 0 ? errno : ENOSPC);
         }
         bytes += stored;
         size -= static_cast<std::size_t>(stored);
@@ -28,12 +29,45 @@ void writeFully(int fd, const void* data, std::size_t size, uint64_t offset) {
     }
 }
 
+// ".<name>.varrow-<pid>.part" beside `path`, the name shortened so that the
+// whole stays within the file system's limit for one name.
+std::string temporaryPathFor(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string suffix = ".varrow-" + std::to_string(::getpid()) + ".part";
+    constexpr std::size_t kLongestName = NAME_MAX;
+    if (1 + name.size() + suffix.size() > kLongestName) {
+        name.resize(kLongestName - 1 - suffix.size());
+    }
+    return folder + "." + name + suffix;
+}
+
+bool somethingAt(const std::string& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0;
+}
+
 } // namespace
 
-OutputFile::OutputFile(const std::string& path)
-    : fd_(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)) {
+OutputFile::OutputFile(std::string path)
+    : path_(std::move(path))
+    , temporary_(temporaryPathFor(path_)) {
+    struct stat status {};
+    if (::lstat(path_.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+        throw ECDRIPError("Cannot create file " + path_, EISDIR);
+    }
+    // A file left under this name by an earlier program with the same
+    // process number is ours to replace; a link there is removed, not
+    // followed.
+    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW;
+    fd_ = ::open(temporary_.c_str(), flags, 0666);
+    if (fd_ < 0 && errno == EEXIST && ::unlink(temporary_.c_str()) == 0) {
+        fd_ = ::open(temporary_.c_str(), flags, 0666);
+    }
     if (fd_ < 0) {
-        throw ECDRIPError("Cannot create file " + path);
+        throw ECDRIPError("Cannot create file " + path_, errno);
     }
 }
 
@@ -41,19 +75,30 @@ OutputFile::~OutputFile() {
     if (fd_ >= 0) {
         ::close(fd_);
     }
+    if (!placed_) {
+        ::unlink(temporary_.c_str());
+    }
 }
 
 void OutputFile::write(const void* data, std::size_t size) {
     if (fd_ < 0) {
-        throw ECDRIPError(WRITE_ERROR);
+        throw ECDRIPError(WRITE_ERROR, EBADF);
     }
-    writeFully(fd_, data, size, size_);
+    try {
+        writeFully(fd_, data, size, size_);
+    } catch (const ECDRIPError&) {
+        // A torn write leaves nothing behind the last whole one.
+        if (::ftruncate(fd_, static_cast<off_t>(size_)) != 0) {
+            // The error already being raised says more.
+        }
+        throw;
+    }
     size_ += size;
 }
 
 void OutputFile::writeAt(uint64_t offset, const void* data, std::size_t size) {
     if (fd_ < 0) {
-        throw ECDRIPError(WRITE_ERROR);
+        throw ECDRIPError(WRITE_ERROR, EBADF);
     }
     writeFully(fd_, data, size, offset);
 }
@@ -65,6 +110,52 @@ void OutputFile::close() {
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0 && errno != EINTR) {
-        throw ECDRIPError(WRITE_ERROR);
+        throw ECDRIPError(WRITE_ERROR, errno);
     }
+}
+
+void OutputFile::discard() {
+    close();
+    ::unlink(temporary_.c_str());
+    placed_ = true;
+}
+
+TOutputOutcome OutputFile::commit() {
+    close();
+    if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
+        throw ECDRIPError("Cannot create file " + path_, errno);
+    }
+    placed_ = true;
+    return TOutputOutcome::Written;
+}
+
+TOutputOutcome OutputFile::abandon() {
+    discard();
+    return somethingAt(path_) ? TOutputOutcome::ExistingKept : TOutputOutcome::None;
+}
+
+TOutputOutcome OutputFile::keep() {
+    close();
+    // The file takes the name only where nothing is, so a file another
+    // program put there meanwhile is not replaced either.
+    int reason = 0;
+    if (::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, path_.c_str(), RENAME_NOREPLACE) == 0) {
+        placed_ = true;
+        return TOutputOutcome::Partial;
+    }
+    reason = errno;
+    if (reason == EINVAL || reason == ENOSYS) {
+        // A file system that cannot refuse to replace: a second name, then
+        // the first one removed.
+        reason = ::link(temporary_.c_str(), path_.c_str()) == 0 ? 0 : errno;
+        if (reason == 0) {
+            discard();
+            return TOutputOutcome::Partial;
+        }
+    }
+    discard();
+    if (reason == EEXIST || somethingAt(path_)) {
+        return TOutputOutcome::ExistingKept;
+    }
+    throw ECDRIPError("Cannot create file " + path_, reason);
 }

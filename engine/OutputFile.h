@@ -1,8 +1,17 @@
-// The file an extraction writes. Every write either stores all its bytes or
-// raises ECDRIPError "Write error", so a full disk or a file-size limit is
-// never taken for success. Writes go straight to the file (one system call
-// per chunk, no hidden buffer), so a later failure cannot lose earlier data.
+// The file an extraction writes. It is written under a hidden name of its
+// own in the target folder (".<name>.varrow-<pid>.part"), so that a failed
+// or interrupted track cannot spoil the file it was to replace and two
+// programs writing the same name cannot mix their bytes; it appears under
+// its final name in one step, or not at all.
+//
+// Every write either stores all its bytes or raises ECDRIPError "Write
+// error" (with the system's reason) after cutting the file back to the end
+// of the last whole write, so a full disk or a file-size limit is never
+// taken for success and what was written stays whole. Writes go straight
+// to the file (one system call per chunk, no hidden buffer).
 #pragma once
+
+#include "CDRIP.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -10,11 +19,11 @@
 
 class OutputFile final {
 public:
-    // Creates the file or truncates an existing one; raises ECDRIPError
-    // "Cannot create file <path>" when the file system refuses.
-    explicit OutputFile(const std::string& path);
-    // Closes the file if close() was not called; errors are lost here, so
-    // every regular way out calls close().
+    // Creates the temporary file beside `path`; raises ECDRIPError "Cannot
+    // create file <path>" when the file system refuses, or when a folder
+    // stands under the final name.
+    explicit OutputFile(std::string path);
+    // Removes the temporary file unless commit() or keep() placed it.
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
@@ -25,10 +34,25 @@ public:
     void writeAt(uint64_t offset, const void* data, std::size_t size);
     // Bytes appended by write().
     uint64_t size() const { return size_; }
-    // Raises "Write error" when the system reports a failure at close.
-    void close();
+
+    // The track is complete: the file replaces whatever is under the final
+    // name (a symbolic link there is replaced, never followed).
+    TOutputOutcome commit();
+    // The track ended early: the file takes the final name only when
+    // nothing is there; otherwise it is removed and what is there stays.
+    TOutputOutcome keep();
+    // The track made nothing worth keeping: the file is removed, and what
+    // is under the final name stays.
+    TOutputOutcome abandon();
 
 private:
+    // Closes the file; raises "Write error" when the system reports a failure.
+    void close();
+    void discard();
+
+    std::string path_;
+    std::string temporary_;
     int fd_ = -1;
     uint64_t size_ = 0;
+    bool placed_ = false;
 };

@@ -214,6 +214,15 @@ CDEX_ERR CR_RipChunk(uint8_t* buffer, int32_t* bytesDelivered, int32_t* abort);
 int32_t CR_GetPercentCompleted();
 void CR_GetLastJitterErrorPosition(uint32_t* firstSector, uint32_t* lastSector);
 int32_t CR_GetNumberOfJitterErrors();
+// Sectors of the open range (or of the last one closed) that could not be
+// read at all: read errors, sectors jitter correction had to skip, a medium
+// that went away. Unlike the jitter errors, which jitter correction
+// repaired, their audio is not the disc's. A range stops after a long
+// stretch of such sectors; the sectors it did not read count as lost.
+int32_t CR_GetNumberOfLostSectors();
+// The lost sectors in runs of consecutive sectors, ascending, numbered from
+// 0: first and last sector of run `index`. 1 when there is no such run.
+CDEX_ERR CR_GetLostSectorRun(int32_t index, uint32_t* firstSector, uint32_t* lastSector);
 CDEX_ERR CR_CloseRipper();
 
 CDEX_ERR CR_PlaySection(int32_t firstSector, int32_t lastSector);

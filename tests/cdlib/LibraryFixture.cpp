@@ -29,7 +29,8 @@ const std::filesystem::path& LibraryTest::tempDir() {
     return tempDir_;
 }
 
-RangeRead readRange(int32_t firstSector, int32_t lastSector, int maxChunks) {
+RangeRead readRange(int32_t firstSector, int32_t lastSector, int maxChunks,
+                    const std::function<void(int chunk)>& betweenChunks) {
     RangeRead read;
     if (CR_OpenRipper(&read.chunkBytes, firstSector, lastSector) == CR_ERROR) {
         return read;
@@ -55,9 +56,19 @@ RangeRead readRange(int32_t firstSector, int32_t lastSector, int maxChunks) {
         if (result == CR_CHUNK_LAST) {
             break;
         }
+        if (betweenChunks) {
+            betweenChunks(i);
+        }
     }
     read.jitterErrors = CR_GetNumberOfJitterErrors();
     CR_CloseRipper();
+    // The figures of the range stay readable after closing it.
+    read.lostSectors = CR_GetNumberOfLostSectors();
+    uint32_t first = 0;
+    uint32_t last = 0;
+    for (int32_t run = 0; CR_GetLostSectorRun(run, &first, &last) == CR_OK; ++run) {
+        read.lostRuns.emplace_back(first, last);
+    }
     return read;
 }
 

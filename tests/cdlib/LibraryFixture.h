@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -34,12 +35,16 @@ struct RangeRead {
     std::vector<int32_t> percents;
     int32_t chunkBytes = 0;
     int32_t jitterErrors = 0;
+    int32_t lostSectors = 0;
+    std::vector<std::pair<uint32_t, uint32_t>> lostRuns;
     bool opened = false;
 };
 
 // Opens first..last on the active drive and reads chunks until result 4 (or
-// `maxChunks` calls), as the engine would; closes the range.
-RangeRead readRange(int32_t firstSector, int32_t lastSector, int maxChunks = 100000);
+// `maxChunks` calls), as the engine would; closes the range. `betweenChunks`
+// runs after every chunk with its index.
+RangeRead readRange(int32_t firstSector, int32_t lastSector, int maxChunks = 100000,
+                    const std::function<void(int chunk)>& betweenChunks = {});
 
 // A disc of audio tracks of the given lengths, optional data tracks.
 VirtualDisc discOf(std::vector<VirtualTrack> tracks, uint32_t firstSector = 0);

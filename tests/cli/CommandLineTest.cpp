@@ -27,6 +27,28 @@ TEST(TrackList, RefusesWhatIsNotATrackList) {
     }
 }
 
+TEST(TrackList, NamesTheBadItem) {
+    for (const std::string bad : {"-1", "3-1", "0", "2-x", "1,-7,3"}) {
+        try {
+            parseTrackList(bad);
+            ADD_FAILURE() << bad;
+        } catch (const UsageError& error) {
+            const std::string item = bad == "1,-7,3" ? "-7" : bad;
+            EXPECT_NE(std::string(error.what()).find("'" + item + "'"), std::string::npos)
+                << error.what();
+        }
+    }
+}
+
+TEST(CommandLineParsing, TakesEveryBitrateOfTheMp3Dialog) {
+    for (const uint32_t bitrate : {8u, 16u, 24u, 144u, 320u}) {
+        const CommandLine command =
+            parse({"rip", "--format", "mp3", "--bitrate", std::to_string(bitrate)});
+        EXPECT_EQ(command.rip.bitrate, bitrate);
+    }
+    EXPECT_EQ(parse({"rip", "--mode", "mono", "--mix", "left"}).rip.monoDownMixType, 1);
+}
+
 TEST(CommandLineParsing, DefaultsAreEveryAudioTrackAsWavAt128JointStereo) {
     const CommandLine command = parse({"rip"});
     EXPECT_EQ(command.action, Action::Rip);
@@ -85,6 +107,12 @@ TEST(CommandLineParsing, RefusesBadUsage) {
         {"rip", "--frobnicate"},
         {"drives", "--drive", "0"},
         {"toc", "--format", "wav"},
+        {"rip", "--mix", "left"},
+        {"rip", "--mode", "joint", "--mix", "right"},
+        {"rip", "--bitrate", "128", "--bitrate", "96"},
+        {"rip", "--vbr", "--vbr"},
+        {"rip", "--no-number", "--no-number"},
+        {"toc", "--drive", "0", "--drive", "1"},
     };
     for (const auto& arguments : bad) {
         std::string line;

@@ -2,7 +2,9 @@
 // ripped by the real program; the WAV files must hold the image's bytes and
 // the MP3 files must decode to the same length of audio.
 #include "Commands.h"
+#include "TestHooks.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -90,8 +92,12 @@ protected:
 
     void TearDown() override { fs::remove_all(folder_); }
 
+    // `arguments` starting with "--" are a rip of the image's drive.
     Outcome run(const std::string& arguments, const std::string& images = "",
                 const std::string& prefix = "") const {
+        if (arguments.rfind("--", 0) == 0) {
+            return run("rip --drive " + imageDrive() + " " + arguments, images, prefix);
+        }
         const fs::path out = folder_ / "stdout.txt";
         const fs::path err = folder_ / "stderr.txt";
         const std::string command = prefix + "export VARROW_CD_IMAGES='" +
@@ -239,35 +245,187 @@ TEST_F(VarrowRip, ExitCodesTellUsageFromFailure) {
     EXPECT_EQ(blocked.status, 1);
 }
 
-TEST_F(VarrowRip, InterruptionEndsWithAValidShorterFileAndTouchesNoOtherTrack) {
-    // In process, so that the interruption arrives at a known chunk: it is
-    // asked for before the rip, and the engine honours it after the first.
-    ::setenv("VARROW_CD_IMAGES", (folder_ / "disc.cue").c_str(), 1);
-    ::setenv("VARROW_SETTINGS_FILE", (folder_ / "varrow.INI").c_str(), 1);
-    const fs::path out = folder_ / "out";
-    fs::create_directories(out);
-    std::ofstream(out / "02_Track02.wav") << "kept";
+// In process, so that the interruption arrives at a known point; it is
+// asked for the way the signal handler asks for it.
+class VarrowRipInProcess : public VarrowRip {
+protected:
+    void SetUp() override {
+        VarrowRip::SetUp();
+        ::setenv("VARROW_CD_IMAGES", (folder_ / "disc.cue").c_str(), 1);
+        ::setenv("VARROW_SETTINGS_FILE", (folder_ / "varrow.INI").c_str(), 1);
+        out_ = folder_ / "out";
+        fs::create_directories(out_);
+        std::ofstream(out_ / "01_Track01.wav") << "kept";
+        settings_.folder = out_.string();
+    }
+    void TearDown() override {
+        cdlib::setSectorReadFilter(nullptr);
+        varrowrip::clearInterruption();
+        ::unsetenv("VARROW_CD_IMAGES");
+        ::unsetenv("VARROW_SETTINGS_FILE");
+        VarrowRip::TearDown();
+    }
 
-    varrowrip::RipSettings settings;
-    settings.folder = out.string();
-    std::ostringstream progress;
-    std::ostringstream errors;
+    std::vector<std::string> files() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(out_)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    fs::path out_;
+    varrowrip::RipSettings settings_;
+    std::ostringstream progress_;
+    std::ostringstream errors_;
+};
+
+TEST_F(VarrowRipInProcess, BeforeATrackTouchesNoFile) {
+    const int32_t drive = std::stoi(imageDrive());
     varrowrip::requestInterruption();
-    const int status =
-        varrowrip::ripTracks(std::stoi(imageDrive()), settings, false, progress, errors);
+    EXPECT_EQ(varrowrip::ripTracks(drive, settings_, false, progress_, errors_),
+              varrowrip::EXIT_INTERRUPTED);
+    EXPECT_NE(errors_.str().find("interrupted before track 01"), std::string::npos)
+        << errors_.str();
+    EXPECT_EQ(readText(out_ / "01_Track01.wav"), "kept");
+    EXPECT_EQ(files(), std::vector<std::string>{"01_Track01.wav"});
+}
 
-    EXPECT_EQ(status, varrowrip::EXIT_INTERRUPTED);
-    EXPECT_NE(errors.str().find("interrupted"), std::string::npos) << errors.str();
-    const std::vector<uint8_t> first = readBytes(out / "01_Track01.wav");
-    ASSERT_GT(first.size(), 44u);
+TEST_F(VarrowRipInProcess, InsideADriveReadStopsAtOnceAndKeepsTheExistingFile) {
+    const int32_t drive = std::stoi(imageDrive());
+    for (const bool correction : {true, false}) {
+        SCOPED_TRACE(correction ? "jitter correction on" : "jitter correction off");
+        varrowrip::clearInterruption();
+        settings_.jitterCorrection = correction;
+        int reads = 0;
+        int readsAfter = 0;
+        cdlib::setSectorReadFilter([&](void* buffer, int32_t first, long sectors,
+                                       const cdlib::SectorReader& read) -> long {
+            if (++reads == 3) {
+                varrowrip::requestInterruption();
+            } else if (reads > 3) {
+                ++readsAfter;
+            }
+            return read(buffer, first, sectors);
+        });
+        EXPECT_EQ(varrowrip::ripTracks(drive, settings_, false, progress_, errors_),
+                  varrowrip::EXIT_INTERRUPTED);
+        EXPECT_EQ(readsAfter, 0) << "no drive read after the interruption";
+        EXPECT_EQ(readText(out_ / "01_Track01.wav"), "kept");
+        EXPECT_EQ(files(), std::vector<std::string>{"01_Track01.wav"});
+    }
+    EXPECT_NE(errors_.str().find("01_Track01.wav was left as it was"), std::string::npos)
+        << errors_.str();
+}
+
+TEST_F(VarrowRipInProcess, MidTrackWithoutAFileLeavesAValidShorterOne) {
+    // One long track: the library reads ahead about 1250 sectors at once,
+    // and is interrupted when it reads beyond them.
+    tracks_ = {trackAudio(1, 3000)};
+    std::ofstream(folder_ / "disc.bin", std::ios::binary)
+        .write(reinterpret_cast<const char*>(tracks_[0].data()),
+               static_cast<std::streamsize>(tracks_[0].size()));
+    std::ofstream(folder_ / "disc.cue")
+        << "FILE \"disc.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n";
+    const int32_t drive = std::stoi(imageDrive());
+    fs::remove(out_ / "01_Track01.wav");
+    cdlib::setSectorReadFilter(
+        [&](void* buffer, int32_t first, long sectors, const cdlib::SectorReader& read) -> long {
+            if (first >= 1500) {
+                varrowrip::requestInterruption();
+            }
+            return read(buffer, first, sectors);
+        });
+    EXPECT_EQ(varrowrip::ripTracks(drive, settings_, false, progress_, errors_),
+              varrowrip::EXIT_INTERRUPTED);
+    EXPECT_NE(errors_.str().find("holds the audio read until then"), std::string::npos)
+        << errors_.str();
+    const std::vector<uint8_t> first = readBytes(out_ / "01_Track01.wav");
+    ASSERT_GE(first.size(), 44u);
     const std::size_t audio = first.size() - 44;
     EXPECT_LT(audio, tracks_[0].size());
     EXPECT_TRUE(std::equal(first.begin() + 44, first.end(), tracks_[0].begin()));
     EXPECT_EQ(first[40] | first[41] << 8 | first[42] << 16 | first[43] << 24,
               static_cast<int>(audio))
         << "the header describes the audio written";
-    EXPECT_EQ(readText(out / "02_Track02.wav"), "kept");
-    EXPECT_FALSE(fs::exists(out / "03_Track03.wav"));
+    EXPECT_EQ(files(), std::vector<std::string>{"01_Track01.wav"});
+}
+
+TEST_F(VarrowRipInProcess, LostSectorsFailTheTrackAndAreNamed) {
+    const int32_t drive = std::stoi(imageDrive());
+    fs::remove(out_ / "01_Track01.wav");
+    for (const bool correction : {true, false}) {
+        SCOPED_TRACE(correction ? "jitter correction on" : "jitter correction off");
+        tracks_.clear();
+        SetUp(); // the image whole again
+        fs::remove(out_ / "01_Track01.wav");
+        progress_.str("");
+        errors_.str("");
+        settings_.jitterCorrection = correction;
+        // The image loses its end once reading has begun: track 2 from
+        // sector 300 on, and track 3.
+        bool cut = false;
+        const fs::path bin = folder_ / "disc.bin";
+        cdlib::setSectorReadFilter([&](void* buffer, int32_t first, long sectors,
+                                       const cdlib::SectorReader& read) -> long {
+            if (!cut) {
+                cut = true;
+                fs::resize_file(bin, 300 * SECTOR_BYTES);
+            }
+            return read(buffer, first, sectors);
+        });
+        EXPECT_EQ(varrowrip::ripTracks(drive, settings_, false, progress_, errors_),
+                  varrowrip::EXIT_FAILED);
+        EXPECT_NE(progress_.str().find("01_Track01.wav: 569228 bytes"), std::string::npos)
+            << progress_.str();
+        EXPECT_NE(errors_.str().find("track 02 lost 133 unreadable sectors at 300-432; " +
+                                     (out_ / "02_Track02.wav").string() +
+                                     " holds the audio read until then"),
+                  std::string::npos)
+            << errors_.str();
+        EXPECT_NE(errors_.str().find("track 03 lost 303 unreadable sectors at 433-735; "),
+                  std::string::npos)
+            << errors_.str();
+        EXPECT_EQ(progress_.str().find((out_ / "02_Track02.wav").string() + ": "),
+                  std::string::npos)
+            << "not called written";
+    }
+}
+
+TEST_F(VarrowRip, AFullDiskLeavesTheFileItWasToReplace) {
+    const fs::path out = folder_ / "full";
+    fs::create_directories(out);
+    std::ofstream(out / "01_Track01.wav") << "complete";
+    // A file-size limit of 100 kB stands in for a full disk.
+    const Outcome rip = run("--tracks 1 --out '" + out.string() + "'", "", "ulimit -f 200; ");
+    EXPECT_EQ(rip.status, 1) << rip.err;
+    EXPECT_NE(rip.err.find("track 01 failed: Write error: File too large; " +
+                           (out / "01_Track01.wav").string() + " was left as it was"),
+              std::string::npos)
+        << rip.err;
+    EXPECT_EQ(readText(out / "01_Track01.wav"), "complete");
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
+}
+
+TEST_F(VarrowRip, SaysTheSystemsReason) {
+    const fs::path locked = folder_ / "locked";
+    fs::create_directories(locked);
+    std::ofstream(folder_ / "plain") << "x";
+    const Outcome notAFolder = run("--out '" + (folder_ / "plain").string() + "'");
+    EXPECT_EQ(notAFolder.status, 1);
+    EXPECT_NE(notAFolder.err.find("cannot use the folder " + (folder_ / "plain").string() + ": "),
+              std::string::npos)
+        << notAFolder.err;
+
+    fs::create_directories(folder_ / "dirs" / "01_Track01.wav");
+    const Outcome isFolder = run("--tracks 1 --out '" + (folder_ / "dirs").string() + "'");
+    EXPECT_EQ(isFolder.status, 1);
+    EXPECT_NE(isFolder.err.find("Cannot create file " +
+                                (folder_ / "dirs" / "01_Track01.wav").string() +
+                                ": Is a directory"),
+              std::string::npos)
+        << isFolder.err;
 }
 
 TEST_F(VarrowRip, ReadsTheDataFileTheCueSheetNamesAndNoDecoy) {

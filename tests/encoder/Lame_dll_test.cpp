@@ -57,7 +57,6 @@ TEST(LameLibraryConfig, RefusesWhatLameWouldQuietlyBend) {
     EXPECT_EQ(openStatus(cbrConfig()), BE_ERR_SUCCESSFUL);
     EXPECT_EQ(openStatus(cbrConfig(44100, 7)), BE_ERR_INVALID_FORMAT_PARAMETERS);
     EXPECT_EQ(openStatus(cbrConfig(44100, 0)), BE_ERR_INVALID_FORMAT_PARAMETERS);
-    EXPECT_EQ(openStatus(cbrConfig(44100, 8)), BE_ERR_INVALID_FORMAT_PARAMETERS);
     EXPECT_EQ(openStatus(cbrConfig(44100, 129)), BE_ERR_INVALID_FORMAT_PARAMETERS);
     EXPECT_EQ(openStatus(cbrConfig(44100, 384)), BE_ERR_INVALID_FORMAT_PARAMETERS);
     EXPECT_EQ(openStatus(cbrConfig(12345)), BE_ERR_INVALID_FORMAT_PARAMETERS);
@@ -127,10 +126,47 @@ TEST(LameLibraryConfig, MpegVersionFollowsTheRequestAndTheRate) {
     const auto header = firstFrameOf(config);
     EXPECT_EQ(header.mpegVersion, 2);
     EXPECT_EQ(header.sampleRate, 22050U);
+    // A bitrate MPEG-2 cannot carry takes the MPEG-1 rate instead.
     config.format.LHV1.dwBitrate = 192;
-    EXPECT_EQ(openStatus(config), BE_ERR_INVALID_FORMAT_PARAMETERS);
+    const auto mpeg1 = firstFrameOf(config);
+    EXPECT_EQ(mpeg1.mpegVersion, 1);
+    EXPECT_EQ(mpeg1.sampleRate, 44100U);
     config.format.LHV1.dwBitrate = 8;
     EXPECT_EQ(openStatus(config), BE_ERR_SUCCESSFUL);
+    // An explicit resample rate must carry the bitrate itself.
+    config = cbrConfig(44100, 8);
+    config.format.LHV1.dwReSampleRate = 44100;
+    EXPECT_EQ(openStatus(config), BE_ERR_INVALID_FORMAT_PARAMETERS);
+}
+
+// The bitrates of the MP3 options dialog, at the CD's rate.
+constexpr uint32_t kDialogBitrates[] = {320, 256, 224, 192, 160, 144, 128, 112, 96,
+                                        80,  64,  56,  48,  40,  32,  24,  16,  8};
+
+TEST(LameLibraryConfig, EveryDialogBitrateFindsARateThatCarriesIt) {
+    for (const uint32_t bitrate : kDialogBitrates) {
+        SCOPED_TRACE(bitrate);
+        BE_CONFIG config = cbrConfig(44100, bitrate);
+        const auto header = firstFrameOf(config);
+        EXPECT_EQ(header.bitrateKbps, bitrate) << "a constant bitrate is kept exactly";
+        if (bitrate != 144 && bitrate >= 32) {
+            EXPECT_EQ(header.sampleRate, 44100U) << "MPEG-1 keeps the CD's rate";
+        } else {
+            EXPECT_LT(header.sampleRate, 32000U);
+        }
+        // As the VBR minimum with the dialog's top maximum, and as the
+        // maximum over the dialog's lowest minimum.
+        config.format.LHV1.bEnableVBR = -1;
+        config.format.LHV1.dwMaxBitrate = 320;
+        EXPECT_EQ(openStatus(config), BE_ERR_SUCCESSFUL);
+        config.format.LHV1.dwBitrate = 8;
+        config.format.LHV1.dwMaxBitrate = bitrate;
+        EXPECT_EQ(openStatus(config), BE_ERR_SUCCESSFUL);
+    }
+    // LAME's own choice for the smallest bitrate: 8 kHz, MPEG-2.5.
+    const auto smallest = firstFrameOf(cbrConfig(44100, 8));
+    EXPECT_EQ(smallest.sampleRate, 8000U);
+    EXPECT_EQ(smallest.mpegVersion, 25);
 }
 
 TEST(LameLibraryHandles, UnknownOrClosedHandlesAreRefusedHarmlessly) {

@@ -3,11 +3,14 @@
 #include "EngineTestSupport.h"
 #include "LameCoder.h"
 
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <fstream>
 #include <sys/resource.h>
+#include <sys/time.h>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace enginetest {
@@ -117,6 +120,11 @@ protected:
     }
 
     std::string path(const std::string& name) const { return (folder_ / name).string(); }
+    // Where the file of `name` is written until its track ends.
+    std::string partPath(const std::string& name) const {
+        return (folder_ / ("." + name + ".varrow-" + std::to_string(::getpid()) + ".part"))
+            .string();
+    }
 
     struct Event {
         uint16_t percent;
@@ -154,7 +162,7 @@ TEST_F(Extraction, WavHeaderAnnouncesTheRangeAndIsPatchedToTheAudioWritten) {
     std::vector<uint8_t> headerDuringExtraction;
     onProgress_ = [&] {
         if (headerDuringExtraction.empty()) {
-            headerDuringExtraction = readFile(path("range.wav"));
+            headerDuringExtraction = readFile(partPath("range.wav"));
         }
     };
     engine_.RipSectors(0, 1000, path("range.wav"));
@@ -190,7 +198,7 @@ TEST_F(Extraction, MonoWavHeaderAtHalfRate) {
     std::vector<uint8_t> headerDuringExtraction;
     onProgress_ = [&] {
         if (headerDuringExtraction.empty()) {
-            headerDuringExtraction = readFile(path("mono.wav"));
+            headerDuringExtraction = readFile(partPath("mono.wav"));
         }
     };
     engine_.RipSectors(0, 1000, path("mono.wav"));
@@ -327,7 +335,7 @@ TEST_F(Extraction, EncoderChunksCarryOverLibraryChunksAndTheRemainderIsEncoded) 
     std::size_t bytesAfterFirstChunk = 0;
     onProgress_ = [&] {
         if (events_.size() == 1) {
-            bytesAfterFirstChunk = std::filesystem::file_size(path("carry.mp3"));
+            bytesAfterFirstChunk = std::filesystem::file_size(partPath("carry.mp3"));
         }
     };
     engine_.RipTrack(1, path("carry.mp3"));
@@ -557,9 +565,9 @@ TEST_F(ExtractionFailure, ShortWriteRaisesWriteErrorAndKeepsAValidWav) {
     const std::vector<uint8_t> bytes = readFile(file);
     ASSERT_LE(bytes.size(), 100000u);
     const WavFields wav = parseWav(bytes);
-    // The header counts only whole writes; a torn last write lies beyond it.
+    // The file is cut back to the last whole write, so the header matches it.
     EXPECT_EQ(wav.dataSize % (10 * 2352), 0u);
-    EXPECT_LE(wav.dataSize, bytes.size() - 44);
+    EXPECT_EQ(wav.dataSize, bytes.size() - 44);
     EXPECT_EQ(wav.riffSize, wav.dataSize + 36);
     EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 44, bytes.begin() + 44 + wav.dataSize),
               expectedAudio(0, static_cast<int32_t>(wav.dataSize / 2352) - 1));
@@ -608,6 +616,306 @@ TEST_F(ExtractionFailure, ErrorWhileClosingTheRangeStillClosesTheFile) {
     EXPECT_EQ(parseWav(file).dataSize, 50u * 2352);
     EXPECT_EQ(file.size(), 44u + 50 * 2352);
 }
+
+// Where each track's file ends up, whatever ends the track.
+using TrackFile = Extraction;
+
+std::vector<std::string> leftovers(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name.ends_with(".part")) {
+            names.push_back(name);
+        }
+    }
+    return names;
+}
+
+TEST_F(TrackFile, OnlyACompleteTrackReplacesAnExistingFile) {
+    insert(discOf({200}));
+    engine_.setWriteWAV(true);
+    struct Case {
+        const char* name;
+        bool existing;
+        std::function<void()> script; // sets the fault up
+        TOutputOutcome outcome;
+        bool raises;
+    };
+    const std::vector<Case> cases = {
+        {"complete over a file", true, [] {}, TOutputOutcome::Written, false},
+        {"complete, new", false, [] {}, TOutputOutcome::Written, false},
+        {"aborted over a file", true,
+         [&] {
+             onProgress_ = [&] {
+                 if (events_.size() == 3) {
+                     engine_.AbortRip();
+                 }
+             };
+         },
+         TOutputOutcome::ExistingKept, false},
+        {"aborted, new", false,
+         [&] {
+             onProgress_ = [&] {
+                 if (events_.size() == 3) {
+                     engine_.AbortRip();
+                 }
+             };
+         },
+         TOutputOutcome::Partial, false},
+        {"lost sectors over a file", true, [&] { drive_->faults().unreadableSectors = {50}; },
+         TOutputOutcome::ExistingKept, false},
+        {"lost sectors, new", false, [&] { drive_->faults().unreadableSectors = {50}; },
+         TOutputOutcome::Partial, false},
+        {"library error over a file", true,
+         [&] {
+             onProgress_ = [&] {
+                 if (events_.size() == 2) {
+                     drive_->faults().throwing.insert("CR_RipChunk");
+                 }
+             };
+         },
+         TOutputOutcome::ExistingKept, true},
+        {"library error, new", false,
+         [&] {
+             onProgress_ = [&] {
+                 if (events_.size() == 2) {
+                     drive_->faults().throwing.insert("CR_RipChunk");
+                 }
+             };
+         },
+         TOutputOutcome::Partial, true},
+    };
+    const std::string file = path("track.wav");
+    const std::vector<uint8_t> before = {'k', 'e', 'p', 't'};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(file);
+        if (c.existing) {
+            std::ofstream(file, std::ios::binary).write("kept", 4);
+        }
+        events_.clear();
+        onProgress_ = nullptr;
+        drive_->faults() = {};
+        c.script();
+        bool raised = false;
+        try {
+            engine_.RipTrack(1, file);
+        } catch (const std::exception&) {
+            raised = true;
+        }
+        EXPECT_EQ(raised, c.raises);
+        EXPECT_EQ(engine_.LastOutcome(), c.outcome);
+        EXPECT_TRUE(leftovers(folder_).empty());
+        const std::vector<uint8_t> after = readFile(file);
+        if (c.outcome == TOutputOutcome::ExistingKept) {
+            EXPECT_EQ(after, before);
+            continue;
+        }
+        const WavFields wav = parseWav(after);
+        EXPECT_EQ(wav.dataSize, after.size() - 44) << "the header matches the audio";
+        if (c.outcome == TOutputOutcome::Written) {
+            EXPECT_EQ(wav.dataSize, 200u * 2352);
+        } else {
+            EXPECT_LE(wav.dataSize, 200u * 2352);
+        }
+    }
+}
+
+TEST_F(TrackFile, AFullDiskLeavesTheExistingFileAsItWas) {
+    insert(discOf({1000}));
+    engine_.setWriteWAV(true);
+    const std::string file = path("full.wav");
+    std::ofstream(file, std::ios::binary) << std::string(50000, 'x');
+    const std::string report = inChildWithFileSizeLimit(100000, [&]() -> std::string {
+        try {
+            engine_.RipTrack(1, file);
+            return "no error raised";
+        } catch (const ECDRIPError& error) {
+            if (std::string(error.what()) != "Write error" || error.ErrorNumber() != EFBIG) {
+                return std::string("wrong error: ") + error.what();
+            }
+        }
+        return engine_.LastOutcome() == TOutputOutcome::ExistingKept ? "" : "outcome";
+    });
+    EXPECT_EQ(report, "");
+    EXPECT_EQ(readFile(file), std::vector<uint8_t>(50000, 'x'));
+    EXPECT_TRUE(leftovers(folder_).empty());
+}
+
+TEST_F(TrackFile, ASymbolicLinkUnderTheNameIsReplacedNotFollowed) {
+    insert(discOf({50}));
+    engine_.setWriteWAV(false);
+    const std::filesystem::path target = folder_ / "elsewhere.txt";
+    std::ofstream(target) << "target";
+    std::filesystem::create_symlink(target, path("linked.pcm"));
+    engine_.RipTrack(1, path("linked.pcm"));
+    EXPECT_FALSE(std::filesystem::is_symlink(path("linked.pcm")));
+    EXPECT_EQ(readFile(path("linked.pcm")), expectedAudio(0, 49));
+    EXPECT_EQ(readFile(target), (std::vector<uint8_t>{'t', 'a', 'r', 'g', 'e', 't'}));
+
+    // An aborted track keeps the link, and what it points to, as they were.
+    std::filesystem::remove(path("linked.pcm"));
+    std::filesystem::create_symlink(target, path("linked.pcm"));
+    onProgress_ = [&] {
+        engine_.AbortRip();
+    };
+    engine_.RipTrack(1, path("linked.pcm"));
+    EXPECT_TRUE(std::filesystem::is_symlink(path("linked.pcm")));
+    EXPECT_EQ(readFile(target), (std::vector<uint8_t>{'t', 'a', 'r', 'g', 'e', 't'}));
+}
+
+TEST_F(TrackFile, TwoProgramsWritingOneNameLeaveOneWholeFile) {
+    insert(discOf({400, 400}));
+    engine_.setEncode(true);
+    const std::string file = path("same.mp3");
+    std::vector<pid_t> children;
+    for (const int track : {1, 2}) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            try {
+                engine_.RipTrack(track, file);
+                ::_exit(engine_.LastOutcome() == TOutputOutcome::Written ? 0 : 1);
+            } catch (...) {
+                ::_exit(2);
+            }
+        }
+        children.push_back(child);
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    TLameCoder reference;
+    reference.Assign(coder_);
+    const std::vector<uint8_t> written = readFile(file);
+    const bool first = written == referenceMp3(reference, expectedAudio(0, 399), 0);
+    const bool second = written == referenceMp3(reference, expectedAudio(400, 799), 0);
+    EXPECT_TRUE(first || second) << "the file is one program's, whole";
+    EXPECT_TRUE(leftovers(folder_).empty());
+}
+
+TEST_F(TrackFile, EncodingReplacesTheExtensionNeverDoublesIt) {
+    const std::vector<std::tuple<std::string, bool, std::string>> names = {
+        {"a.wav", true, "a.mp3"},
+        {".mp3", true, ".mp3"},
+        {".wav", true, ".mp3"},
+        {"noextension", true, "noextension.mp3"},
+        {"dir.x/name", true, "dir.x/name.mp3"},
+        {"a.b.wav", true, "a.b.mp3"},
+        {".wav", false, ".wav"},
+        {"a.wav", false, "a.wav"},
+    };
+    for (const auto& [name, encode, expected] : names) {
+        EXPECT_EQ(OutputFileName(name, encode), expected) << name;
+    }
+    insert(discOf({50}));
+    engine_.setEncode(true);
+    engine_.RipTrack(1, folder_.string() + "/", ".mp3");
+    EXPECT_TRUE(std::filesystem::exists(path(".mp3")));
+    EXPECT_FALSE(std::filesystem::exists(path(".mp3.mp3")));
+}
+
+using LostSectors = Extraction;
+
+TEST_F(LostSectors, AreReportedApartFromJitterAndEndTheTrackIncomplete) {
+    insert(discOf({300}));
+    drive_->faults().unreadableSectors = {15, 16, 17, 200};
+    drive_->faults().jitterSectors = {100};
+    engine_.setJitterCorrect(true);
+    engine_.RipTrack(1, path("lossy.pcm"));
+
+    EXPECT_EQ(engine_.LostSectors(), 4);
+    EXPECT_EQ(engine_.LostRanges(), (std::vector<TSectorRange>{{15, 17}, {200, 200}}));
+    EXPECT_EQ(engine_.JitterErrors(), 1);
+    EXPECT_EQ(engine_.LastOutcome(), TOutputOutcome::Partial);
+    EXPECT_EQ(ended_, std::vector<uint16_t>{1});
+
+    // The next extraction starts afresh.
+    drive_->faults() = {};
+    engine_.RipTrack(1, path("clean.pcm"));
+    EXPECT_EQ(engine_.LostSectors(), 0);
+    EXPECT_TRUE(engine_.LostRanges().empty());
+    EXPECT_EQ(engine_.LastOutcome(), TOutputOutcome::Written);
+}
+
+TEST_F(LostSectors, AVanishedMediumEndsTheTrackEarlyWithTheRestLost) {
+    insert(discOf({3000}));
+    drive_->faults().mediumLostAtSector = 500;
+    engine_.RipTrack(1, path("vanished.pcm"));
+    ASSERT_EQ(engine_.LostRanges().size(), 1u);
+    EXPECT_EQ(engine_.LostRanges().front(), (TSectorRange{500, 2999}));
+    EXPECT_LT(drive_->chunksRead(), 150);
+    EXPECT_EQ(readFile(path("vanished.pcm")), expectedAudio(0, 499));
+}
+
+int32_t g_indicator = CR_FALSE;
+
+TEST_F(LostSectors, TheApplicationsAbortIndicatorReachesAHangingRead) {
+    insert(discOf({300}));
+    drive_->faults().stallingChunks = {2};
+    g_indicator = CR_FALSE;
+    engine_.setAbortIndicator(&g_indicator);
+    std::signal(SIGALRM, [](int) { g_indicator = CR_TRUE; });
+    const itimerval timer{{0, 0}, {0, 100000}};
+    ::setitimer(ITIMER_REAL, &timer, nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    engine_.RipTrack(1, path("stopped.pcm"));
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::signal(SIGALRM, SIG_DFL);
+    engine_.setAbortIndicator(nullptr);
+
+    EXPECT_LT(seconds, 5.0);
+    EXPECT_EQ(engine_.LastOutcome(), TOutputOutcome::Partial);
+    EXPECT_EQ(engine_.LostSectors(), 0);
+    EXPECT_EQ(readFile(path("stopped.pcm")), expectedAudio(0, 19));
+
+    // A set indicator stops the next track before its first chunk: no file
+    // is made, and one that is there stays.
+    g_indicator = CR_TRUE;
+    engine_.setAbortIndicator(&g_indicator);
+    engine_.RipTrack(1, path("never.pcm"));
+    EXPECT_EQ(engine_.LastOutcome(), TOutputOutcome::None);
+    EXPECT_FALSE(std::filesystem::exists(path("never.pcm")));
+    engine_.setAbortIndicator(&g_indicator);
+    std::ofstream(path("stopped.pcm")) << "kept";
+    engine_.RipTrack(1, path("stopped.pcm"));
+    engine_.setAbortIndicator(nullptr);
+    EXPECT_EQ(engine_.LastOutcome(), TOutputOutcome::ExistingKept);
+    EXPECT_EQ(readFile(path("stopped.pcm")), (std::vector<uint8_t>{'k', 'e', 'p', 't'}));
+}
+
+// One extraction per bitrate item of the MP3 options dialog, at the CD's
+// rate: each makes a file that decodes to the track's length.
+class DialogBitrate : public Extraction, public ::testing::WithParamInterface<uint32_t> {};
+
+TEST_P(DialogBitrate, MakesAnMp3OfTheTracksLength) {
+    if (std::system("ffmpeg -version >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "ffmpeg is not installed";
+    }
+    constexpr int32_t kSectors = 150; // two seconds
+    insert(discOf({kSectors}));
+    engine_.setEncode(true);
+    coder_.setBitrate(GetParam());
+    engine_.RipTrack(1, path("rate.mp3"));
+    ASSERT_TRUE(hooks_.messages.empty()) << hooks_.messages.front();
+    ASSERT_EQ(engine_.LastOutcome(), TOutputOutcome::Written);
+
+    const std::string raw = path("decoded.raw");
+    const std::string command =
+        "ffmpeg -v error -y -i '" + path("rate.mp3") + "' -f s16le -ac 2 -ar 44100 '" + raw + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    const double seconds = static_cast<double>(readFile(raw).size()) / (44100.0 * 4);
+    // Without a tag frame the decoder keeps the encoder's delay and the last
+    // frame's padding: up to a few frames more, longer frames at low rates.
+    EXPECT_GE(seconds, kSectors / 75.0 - 0.01);
+    EXPECT_LE(seconds, kSectors / 75.0 + 0.25);
+}
+
+INSTANTIATE_TEST_SUITE_P(Items, DialogBitrate,
+                         ::testing::Values(320u, 256u, 224u, 192u, 160u, 144u, 128u, 112u, 96u, 80u,
+                                           64u, 56u, 48u, 40u, 32u, 24u, 16u, 8u));
 
 } // namespace
 } // namespace enginetest
