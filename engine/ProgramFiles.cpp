@@ -7,14 +7,9 @@
 #include <unistd.h>
 #include <vector>
 
-// The installation layout, from the build's install directories: the bin
-// folder below the prefix, and the data folder as seen from the bin folder.
-#ifndef VARROW_INSTALL_BINDIR
-#define VARROW_INSTALL_BINDIR "bin"
-#endif
-#ifndef VARROW_DATADIR_FROM_BINDIR
-#define VARROW_DATADIR_FROM_BINDIR "../share"
-#endif
+// The installation layout comes from the build's install directories:
+// VARROW_INSTALL_BINDIR, the bin folder below the prefix ("bin"), and
+// VARROW_DATADIR_FROM_BINDIR, the data folder as seen from it ("../share").
 
 namespace fs = std::filesystem;
 
