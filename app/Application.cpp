@@ -1,6 +1,7 @@
 #include "Application.h"
 
 #include "CDRIP.h"
+#include "Icons.h"
 #include "Modals.h"
 
 #include <chrono>
@@ -8,7 +9,12 @@
 namespace varrow {
 
 Application::Application(int& argc, char** argv)
-    : QApplication(argc, argv) {}
+    : QApplication(argc, argv) {
+    // Every window shows the program's icon; the desktop entry of the same
+    // name gives it on Wayland, where windows carry no icon of their own.
+    setWindowIcon(programIcon());
+    setDesktopFileName(QStringLiteral("varrow"));
+}
 
 bool Application::notify(QObject* receiver, QEvent* event) {
     try {

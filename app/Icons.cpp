@@ -38,4 +38,12 @@ QIcon artwork(const QString& name, QSize size) {
     return icon;
 }
 
+QIcon programIcon() {
+    QIcon icon;
+    for (const int side : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        icon.addPixmap(artwork(QStringLiteral("varrow"), QSize(side, side)).pixmap(side));
+    }
+    return icon;
+}
+
 } // namespace varrow

@@ -16,4 +16,8 @@ inline constexpr QSize TrackStateImageSize{16, 16};
 // resource gives a null icon.
 QIcon artwork(const QString& name, QSize size);
 
+// The program's own icon (the "varrow" artwork, also installed in the icon
+// theme), at the sizes window managers and task bars ask for.
+QIcon programIcon();
+
 } // namespace varrow

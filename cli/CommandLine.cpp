@@ -98,6 +98,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     } else if (verb == "help" || verb == "--help" || verb == "-h") {
         command.action = Action::Help;
         return command;
+    } else if (verb == "--version") {
+        command.action = Action::Version;
+        return command;
     } else {
         throw UsageError("unknown command '" + verb + "'");
     }

@@ -17,7 +17,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-enum class Action { Drives, Toc, Rip, Help };
+enum class Action { Drives, Toc, Rip, Help, Version };
 enum class OutputKind { Wav, Pcm, Mp3 };
 
 struct RipSettings {

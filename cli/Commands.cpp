@@ -180,13 +180,22 @@ std::string trackFileName(int32_t number, const std::string& title, const std::s
     return (numberInName ? TrackNumberText(number) + "_" : std::string()) + title + extension;
 }
 
+// Said when no drive is found: the two usual reasons, and how to work with
+// disc images instead.
+constexpr const char* NO_DRIVE_HINT =
+    "hint: a CD drive is listed only when its device (such as /dev/sr0) can be read;\n"
+    "      on most systems that takes membership of the 'cdrom' group.\n"
+    "hint: disc images work as drives: list BIN/CUE, cdrdao TOC or NRG images in\n"
+    "      VARROW_CD_IMAGES, separated by ':', for example\n"
+    "      VARROW_CD_IMAGES=$HOME/album.cue varrow-rip drives\n";
+
 int listDrives(std::ostream& out, std::ostream& err) {
     MessageCatcher catcher;
     TCDRIP engine;
     engine.setCDRomNum(0);
     const int32_t drives = CR_GetNumCDROM();
     if (drives <= 0) {
-        err << "varrow-rip: no CD drive or disc image found\n";
+        err << "varrow-rip: no CD drive or disc image found\n" << NO_DRIVE_HINT;
         return EXIT_FAILED;
     }
     for (int32_t drive = 0; drive < drives; ++drive) {

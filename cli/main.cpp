@@ -49,6 +49,9 @@ int main(int argc, char** argv) {
         case Action::Help:
             std::cout << usageText();
             return EXIT_WRITTEN;
+        case Action::Version:
+            std::cout << "varrow-rip " VARROW_VERSION "\n";
+            return EXIT_WRITTEN;
         case Action::Drives:
             return listDrives(std::cout, std::cerr);
         case Action::Toc:

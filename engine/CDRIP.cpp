@@ -4,6 +4,7 @@
 #include "CDRIP.h"
 
 #include "LameCoder.h"
+#include "ProgramFiles.h"
 #include "WavHeader.h"
 
 #include <algorithm>
@@ -11,7 +12,6 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
-#include <unistd.h>
 
 namespace {
 
@@ -29,14 +29,6 @@ std::string twoDigits(int64_t value) {
     return (value < 10 ? "0" : "") + std::to_string(value);
 }
 
-std::filesystem::path userConfigFolder() {
-    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/') {
-        return config;
-    }
-    const char* home = std::getenv("HOME");
-    return std::filesystem::path(home && *home ? home : "/tmp") / ".config";
-}
-
 } // namespace
 
 void setEngineHooks(EngineHooks hooks) {
@@ -52,23 +44,15 @@ std::string TrackNumberText(int32_t number) {
 }
 
 std::string settingsFilePath() {
-    if (const char* override = std::getenv("VARROW_SETTINGS_FILE"); override && *override) {
-        return override;
+    const ProgramEnvironment environment = ProgramEnvironment::current();
+    const std::filesystem::path path = chooseSettingsFile(environment);
+    // The CD library and the window write the file later; the user's folder
+    // must exist by then. A failure here shows up as settings not saved.
+    if (path == userSettingsFile(environment)) {
+        std::error_code error;
+        std::filesystem::create_directories(path.parent_path(), error);
     }
-    std::error_code error;
-    std::filesystem::path beside = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (!error && !beside.empty()) {
-        beside.replace_extension(".INI");
-        const std::filesystem::path folder = beside.parent_path();
-        if (std::filesystem::exists(beside, error) || ::access(folder.c_str(), W_OK) == 0) {
-            return beside.string();
-        }
-    }
-    const std::filesystem::path folder = userConfigFolder() / "varrow";
-    // The CD library and the window write the file later; the folder must
-    // exist by then. A failure here shows up as settings that are not saved.
-    std::filesystem::create_directories(folder, error);
-    return (folder / "Varrow.INI").string();
+    return path.string();
 }
 
 TCDRIP::TCDRIP() {

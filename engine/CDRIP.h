@@ -121,11 +121,9 @@ const EngineHooks& engineHooks();
 // digits ("01" ... "09", "10", "100").
 std::string TrackNumberText(int32_t number);
 
-// The settings file: the executable's path with its extension replaced by
-// ".INI", or Varrow.INI in the user's configuration folder when the
-// executable's folder cannot be written. The environment variable
-// VARROW_SETTINGS_FILE, when set and not empty, names the file instead
-// (tests and scripts use it to keep a settings file of their own).
+// The settings file of this process, chosen by chooseSettingsFile
+// (ProgramFiles.h says where it is looked for, in what order); the user's
+// configuration folder is made when the file goes there.
 std::string settingsFilePath();
 
 // The name an extraction writes `fileName` under: encoding replaces the

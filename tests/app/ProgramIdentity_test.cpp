@@ -1,0 +1,67 @@
+// The program's own icon on every window, and what Varrow says about itself
+// before any window exists (so without a display).
+#include "Icons.h"
+#include "ShellTestSupport.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+
+namespace varrow::testing {
+namespace {
+
+using ProgramIdentity = ShellTest;
+
+QImage imageOf(const QIcon& icon, int side) {
+    return icon.pixmap(QSize(side, side)).toImage();
+}
+
+TEST_F(ProgramIdentity, EveryWindowShowsTheProgramsIcon) {
+    const QIcon icon = programIcon();
+    for (const int side : {16, 48, 256}) {
+        SCOPED_TRACE(side);
+        const QImage image = imageOf(icon, side);
+        ASSERT_EQ(image.size(), QSize(side, side));
+        // Drawn, not blank: the disc's middle is opaque, the corner clear.
+        EXPECT_EQ(qAlpha(image.pixel(side * 28 / 64, side * 12 / 64)), 255);
+        EXPECT_EQ(qAlpha(image.pixel(0, side - 1)), 0);
+    }
+
+    addDrive("VIRTUAL CD 1.0", discOf({audio(750)}));
+    createWindow();
+    const QImage expected = imageOf(icon, 32);
+    for (QWidget* window : std::initializer_list<QWidget*>{form, &mp3Dlg(), &progress()}) {
+        SCOPED_TRACE(window->metaObject()->className());
+        EXPECT_EQ(imageOf(window->windowIcon(), 32), expected);
+    }
+}
+
+TEST(ProgramInfo, VersionAndHelpNeedNoDisplay) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        environment.remove(QString::fromLatin1(name));
+    }
+    const struct {
+        const char* argument;
+        const char* startsWith;
+        const char* mentions;
+    } cases[] = {
+        {"--version", "Varrow " VARROW_VERSION "\n", ""},
+        {"--help", "Usage: Varrow [--help | --version]\n", "VARROW_CD_IMAGES"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.argument);
+        QProcess varrow;
+        varrow.setProcessEnvironment(environment);
+        varrow.start(QStringLiteral(VARROW_APP), {QString::fromLatin1(c.argument)});
+        ASSERT_TRUE(varrow.waitForFinished(30000));
+        EXPECT_EQ(varrow.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(varrow.exitCode(), 0);
+        const QString out = QString::fromUtf8(varrow.readAllStandardOutput());
+        EXPECT_TRUE(out.startsWith(QString::fromLatin1(c.startsWith))) << out.toStdString();
+        EXPECT_TRUE(out.contains(QString::fromLatin1(c.mentions))) << out.toStdString();
+        EXPECT_EQ(varrow.readAllStandardError(), QByteArray());
+    }
+}
+
+} // namespace
+} // namespace varrow::testing
