@@ -77,7 +77,7 @@ protected:
             std::string(DEVICE) + ",bin=" + (folder_ / "disc.bin").string() +
             ",leadout=" + std::to_string(leadOut_) + "," + drive +
             "' VARROW_CD_IMAGES= VARROW_SETTINGS_FILE='" + (folder_ / "varrow.INI").string() +
-            "' timeout 120 '" VARROW_RIP "' " + arguments + " >'" + out.string() + "' 2>'" +
+            "' timeout -s KILL 120 '" VARROW_RIP "' " + arguments + " >'" + out.string() + "' 2>'" +
             err.string() + "' </dev/null";
         const int status = std::system(command.c_str());
         Outcome result;
