@@ -70,7 +70,11 @@ public:
         // that spins the disc down.
         mmc_cdb_t cdb{};
         cdb.field[0] = kStopPlayScan;
-        return mmc_run_cmd(cdio_.get(), kCommandTimeoutMs, &cdb, SCSI_MMC_DATA_NONE, 0, nullptr);
+        const driver_return_code_t code =
+            mmc_run_cmd(cdio_.get(), kCommandTimeoutMs, &cdb, SCSI_MMC_DATA_NONE, 0, nullptr);
+        // A kernel that filters the command on a read-only handle still
+        // takes its own stop: playing must end, spun down or not.
+        return code == DRIVER_OP_SUCCESS ? code : cdio_audio_stop(cdio_.get());
     }
 
     driver_return_code_t readSubchannel(cdio_subchannel_t& subchannel) override {
