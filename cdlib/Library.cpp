@@ -233,11 +233,22 @@ void Library::enumerateHostDrives() {
         previous.erase(found);
         return drive;
     };
-    if (hostDrivesEnabled_) {
-        for (const std::string& device : PhysicalDrive::devices()) {
-            auto drive = reuse(device);
+    // Devices a test installed stand in for the machine's drives.
+    if (hostDrivesEnabled_ || deviceSystemReplaced()) {
+        std::map<std::string, std::vector<PhysicalDrive*>> byIdentification;
+        for (const DeviceCandidate& device : PhysicalDrive::devices(deviceSystem())) {
+            auto drive = reuse(device.path);
             host_.push_back(drive ? std::move(drive)
-                                  : std::make_unique<PhysicalDrive>(device, transportLayer_));
+                                  : std::make_unique<PhysicalDrive>(deviceSystem(), device));
+            auto* physical = static_cast<PhysicalDrive*>(host_.back().get());
+            byIdentification[physical->identification()].push_back(physical);
+        }
+        for (auto& [identification, drives] : byIdentification) {
+            if (drives.size() > 1) {
+                for (PhysicalDrive* drive : drives) {
+                    drive->nameByDevice();
+                }
+            }
         }
     }
     for (const std::string& path : imagePaths()) {
@@ -426,6 +437,7 @@ void Library::reset() {
     forgetClosedRange();
     host_.clear();
     virtual_.clear();
+    setDeviceSystem(nullptr);
     active_ = 0;
     initialised_ = false;
     settings_ = Settings{};

@@ -1,26 +1,24 @@
 #include "PhysicalDrive.h"
 
 #include "ImageDrive.h"
+#include "PlayClock.h"
 
-#include <cdio/audio.h>
-#include <cdio/mmc_ll_cmds.h>
-#include <string_view>
+#include <cdio/mmc.h>
+#include <chrono>
+#include <set>
+#include <thread>
 
 namespace cdlib {
 
 namespace {
 
-const char* accessModeFor(int32_t transportLayer) {
-    return transportLayer == CR_TRANSPORT_SCSI ? "MMC_RDWR" : "IOCTL";
-}
-
-std::string trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return std::string(text.substr(first, text.find_last_not_of(' ') - first + 1));
-}
+// Between the sessions lie the first session's lead-out (6750 sectors), the
+// next session's lead-in (4500) and its first pregap (150); paranoia and
+// the drive's own reading stop the audio there.
+constexpr int32_t kSessionGap = 11400;
+// A drive spinning up answers "becoming ready" for some seconds.
+constexpr auto kReadyPoll = std::chrono::milliseconds(100);
+constexpr int kReadyPolls = 150;
 
 msf_t msfOf(int32_t sector) {
     msf_t msf{};
@@ -34,32 +32,47 @@ bool succeeded(driver_return_code_t code) {
 
 } // namespace
 
-std::vector<std::string> PhysicalDrive::devices() {
-    std::vector<std::string> result;
-    char** list = cdio_get_devices(DRIVER_DEVICE);
-    if (list == nullptr) {
-        return result;
+std::optional<int32_t> endAudioSession(std::vector<TTocEntry>& toc, int32_t lastSessionStart) {
+    if (lastSessionStart <= kSessionGap || toc.size() < 3) {
+        return std::nullopt;
     }
-    for (char** device = list; *device != nullptr; ++device) {
-        result.emplace_back(*device);
+    const auto audioEnd = static_cast<uint32_t>(lastSessionStart - kSessionGap);
+    // The last audio track that a data track follows; the lead-out is no track.
+    for (size_t i = toc.size() - 2; i >= 1; --i) {
+        const bool data = (toc[i].Flags & TOC_FLAG_DATA) != 0;
+        const bool audioBefore = (toc[i - 1].Flags & TOC_FLAG_DATA) == 0;
+        if (data && audioBefore) {
+            if (toc[i].StartSector <= audioEnd || toc[i - 1].StartSector >= audioEnd) {
+                return std::nullopt;
+            }
+            toc[i].StartSector = audioEnd;
+            return static_cast<int32_t>(audioEnd);
+        }
     }
-    cdio_free_device_list(list);
+    return std::nullopt;
+}
+
+std::vector<DeviceCandidate> PhysicalDrive::devices(CdDeviceSystem& system) {
+    std::vector<DeviceCandidate> result;
+    std::set<std::string> seen;
+    for (DeviceCandidate& candidate : system.candidates()) {
+        if (seen.insert(candidate.identity).second) {
+            result.push_back(std::move(candidate));
+        }
+    }
     return result;
 }
 
-PhysicalDrive::PhysicalDrive(std::string device, int32_t transportLayer)
-    : device_(std::move(device))
-    , identification_(device_)
-    , transportLayer_(transportLayer) {
-    if (open()) {
-        cdio_hwinfo_t info{};
-        if (cdio_get_hwinfo(cdio_.get(), &info)) {
-            const std::string text =
-                trimmed(trimmed(info.psz_vendor) + " " + trimmed(info.psz_model) + " " +
-                        trimmed(info.psz_revision));
-            if (!text.empty()) {
-                identification_ = text;
-            }
+PhysicalDrive::PhysicalDrive(CdDeviceSystem& system, const DeviceCandidate& candidate)
+    : system_(system)
+    , path_(candidate.path)
+    , identification_(candidate.path)
+    , problem_(candidate.problem) {
+    if (!problem_.empty()) {
+        identification_ = path_ + " (" + problem_ + ")";
+    } else if (open()) {
+        if (std::string info = device_->hardwareInfo(); !info.empty()) {
+            identification_ = std::move(info);
         }
     }
 }
@@ -68,68 +81,133 @@ PhysicalDrive::~PhysicalDrive() {
     close();
 }
 
-bool PhysicalDrive::open() {
-    if (!cdio_) {
-        cdio_.reset(cdio_open_am(device_.c_str(), DRIVER_DEVICE, accessModeFor(transportLayer_)));
-        if (cdio_ && locked_) {
-            mmc_prevent_allow_medium_removal(cdio_.get(), false, true, 0);
-        }
+void PhysicalDrive::nameByDevice() {
+    if (!namedByDevice_) {
+        namedByDevice_ = true;
+        identification_ += " (" + path_ + ")";
     }
-    return cdio_ != nullptr;
+}
+
+bool PhysicalDrive::open() {
+    if (device_) {
+        return true;
+    }
+    if (!problem_.empty()) {
+        return false;
+    }
+    device_ = system_.open(path_, AccessMode::ReadWrite);
+    if (!device_) {
+        // Readable but not writable: reading and playing still work.
+        device_ = system_.open(path_, AccessMode::ReadOnly);
+    }
+    if (device_ && locked_) {
+        device_->preventRemoval(true);
+    }
+    return device_ != nullptr;
 }
 
 void PhysicalDrive::close() {
     reader_.reset(); // it borrows the device handle
-    cdio_.reset();
+    device_.reset();
 }
 
-void PhysicalDrive::transportLayerChanged(int32_t layer) {
-    if (layer != transportLayer_) {
-        transportLayer_ = layer;
-        close();
+void PhysicalDrive::transportLayerChanged(int32_t /*layer*/) {
+    close();
+}
+
+bool PhysicalDrive::waitForMedium() {
+    for (int poll = 0; poll < kReadyPolls; ++poll) {
+        switch (device_->medium()) {
+        case MediumState::Ready:
+        case MediumState::Unknown: // drives that give no reason are read anyway
+            return true;
+        case MediumState::NoMedium:
+        case MediumState::TrayOpen:
+            return false;
+        case MediumState::BecomingReady:
+            std::this_thread::sleep_for(kReadyPoll);
+            break;
+        }
     }
+    return false;
 }
 
 std::optional<std::vector<TTocEntry>> PhysicalDrive::readToc() {
     // libcdio keeps the table it read first; a fresh handle sees a changed disc.
     if (!reader_) {
-        cdio_.reset();
+        close();
     }
-    if (!open()) {
+    toc_.clear();
+    audioSessionEnd_.reset();
+    if (!open() || !waitForMedium() || device_->disc() == nullptr) {
         return std::nullopt;
     }
-    return tocOf(cdio_.get());
+    auto toc = tocOf(device_->disc());
+    if (!toc) {
+        return std::nullopt;
+    }
+    if (lsn_t lastSession = 0; succeeded(device_->lastSessionStart(lastSession))) {
+        audioSessionEnd_ = endAudioSession(*toc, lastSession);
+    }
+    toc_ = *toc;
+    return toc;
 }
 
 bool PhysicalDrive::applyParameters(const DriveParameters& parameters) {
-    if (parameters.driveTable[SLOT_SETSPEED] == SPEEDNONE || parameters.speed <= 0) {
+    if (parameters.driveTable[SLOT_SETSPEED] == SPEEDNONE || !open()) {
         return true;
     }
-    if (!open()) {
-        return false;
-    }
-    const driver_return_code_t code = cdio_set_speed(cdio_.get(), parameters.speed);
-    // A drive without speed control still reads at its own pace.
-    return succeeded(code) || code == DRIVER_OP_UNSUPPORTED;
+    // Speed 0 asks the drive for its own speed. A drive that refuses a speed
+    // (libcdio passes on the kernel's -1) still reads at its own pace.
+    device_->setSpeed(parameters.speed);
+    return true;
 }
 
 bool PhysicalDrive::openRange(int32_t firstSector, int32_t /*lastSector*/,
                               const DriveParameters& parameters) {
     reader_.reset();
-    if (!open()) {
+    mediumLost_ = false;
+    if (!open() || device_->disc() == nullptr) {
         return false;
     }
-    reader_ = ParanoiaReader::open(cdio_.get(), firstSector, parameters);
+    reader_ = ParanoiaReader::open(device_->disc(), firstSector, parameters);
+    readPosition_ = firstSector;
     return reader_ != nullptr;
 }
 
 ChunkRead PhysicalDrive::readChunk(int32_t sectors, std::span<uint8_t> buffer,
                                    const int32_t* abort) {
-    if (!reader_) {
+    if (!reader_ || mediumLost_) {
         // The medium went away under the range: pass over what is left.
+        readPosition_ += sectors;
         return ChunkRead::lost(sectors);
     }
-    return reader_->read(sectors, buffer, abort);
+    int32_t readable = sectors;
+    if (audioSessionEnd_) {
+        // Paranoia never reads into the gap between the sessions (with
+        // correction off it would spin there for ever); nothing is there.
+        readable = std::min(sectors, *audioSessionEnd_ - readPosition_);
+        if (readable <= 0) {
+            readPosition_ += sectors;
+            return ChunkRead::lost(sectors);
+        }
+    }
+    ChunkRead read = reader_->read(readable, buffer, abort);
+    const bool complete = read.usable && read.rawBytes == read.sectorsConsumed * CD_SECTOR_BYTES;
+    if (read.repaired || !complete) {
+        // The kernel reports a failed READ CD as EIO whatever the cause, and
+        // paranoia then goes on with silence: only the drive can tell
+        // whether the disc is still there.
+        const MediumState medium = device_->medium();
+        if (medium == MediumState::NoMedium || medium == MediumState::TrayOpen) {
+            mediumLost_ = true;
+            reader_.reset();
+            readPosition_ += sectors;
+            return ChunkRead::lost(sectors);
+        }
+    }
+    readPosition_ += read.sectorsConsumed;
+    return read;
 }
 
 void PhysicalDrive::closeRange() {
@@ -140,37 +218,63 @@ bool PhysicalDrive::play(int32_t firstSector, int32_t lastSector) {
     if (!open() || firstSector < 0 || lastSector < firstSector) {
         return false;
     }
-    msf_t start = msfOf(firstSector);
-    msf_t end = msfOf(lastSector);
-    return succeeded(cdio_audio_play_msf(cdio_.get(), &start, &end));
+    // PLAY AUDIO MSF ends before its end address.
+    if (!succeeded(device_->playMsf(msfOf(firstSector), msfOf(lastSector + 1)))) {
+        return false;
+    }
+    playing_ = true;
+    playEnded_ = false;
+    playLast_ = lastSector;
+    return true;
 }
 
 bool PhysicalDrive::pause(bool paused) {
     if (!open()) {
         return false;
     }
-    return succeeded(paused ? cdio_audio_pause(cdio_.get()) : cdio_audio_resume(cdio_.get()));
+    return succeeded(paused ? device_->pause() : device_->resume());
 }
 
 bool PhysicalDrive::stop() {
-    return open() && succeeded(cdio_audio_stop(cdio_.get()));
+    playing_ = false;
+    return open() && succeeded(device_->stopPlay());
+}
+
+PlayPosition PhysicalDrive::positionAt(uint32_t sector) const {
+    // The in-track time comes from the table, as for images: in a pregap the
+    // drive's relative address counts down as a positive number.
+    PlayClock clock;
+    clock.setPosition(static_cast<int32_t>(sector));
+    return clock.positionIn(toc_);
 }
 
 PlayPosition PhysicalDrive::playPosition() {
-    PlayPosition position;
+    if (!playing_) {
+        return positionAt(idlePosition_);
+    }
+    if (playEnded_) {
+        return positionAt(static_cast<uint32_t>(playLast_));
+    }
     cdio_subchannel_t subchannel{};
-    if (!open() || !succeeded(cdio_audio_read_subchannel(cdio_.get(), &subchannel))) {
-        return position;
+    if (!open() || !succeeded(device_->readSubchannel(subchannel)) ||
+        subchannel.audio_status == CDIO_MMC_READ_SUB_ST_COMPLETED ||
+        subchannel.audio_status == CDIO_MMC_READ_SUB_ST_ERROR) {
+        // The section played to its end, or playing broke off: either way
+        // the player has reached the end.
+        playEnded_ = true;
+        return positionAt(static_cast<uint32_t>(playLast_));
     }
     const lsn_t absolute = cdio_msf_to_lsn(&subchannel.abs_addr);
-    const lba_t inTrack = cdio_msf_to_lba(&subchannel.rel_addr);
-    position.absolute = absolute > 0 ? static_cast<uint32_t>(absolute) : 0;
-    position.inTrack = inTrack > 0 ? static_cast<uint32_t>(inTrack) : 0;
-    return position;
+    return positionAt(absolute > 0 ? static_cast<uint32_t>(absolute) : 0);
 }
 
 bool PhysicalDrive::lock(bool locked) {
-    if (!open() || !succeeded(mmc_prevent_allow_medium_removal(cdio_.get(), false, locked, 0))) {
+    if (!locked) {
+        // Whatever the drive answers, the library no longer holds the tray:
+        // no new handle locks it again and eject is not refused.
+        locked_ = false;
+    }
+    if (!open() || !succeeded(device_->preventRemoval(locked))) {
         return false;
     }
     locked_ = locked;
@@ -181,14 +285,18 @@ bool PhysicalDrive::eject(bool openTray) {
     if (openTray && locked_) {
         return false; // a locked tray stays shut
     }
-    // libcdio's eject frees the handle it is given; eject by device name
-    // instead, with no handle of ours open on the drive.
+    playing_ = false;
+    // The kernel ejects only through the one handle open on the drive.
     close();
-    if (openTray) {
-        return succeeded(cdio_eject_media_drive(device_.c_str()));
+    if (!openTray) {
+        return succeeded(system_.closeTray(path_));
     }
-    driver_id_t driver = DRIVER_DEVICE;
-    return succeeded(cdio_close_tray(device_.c_str(), &driver));
+    if (succeeded(system_.eject(path_))) {
+        return true;
+    }
+    // Desktops mount the data session of mixed-mode and Enhanced CDs; their
+    // disk service unmounts it and ejects with the user's rights.
+    return system_.ejectThroughDiskService(path_);
 }
 
 } // namespace cdlib

@@ -5,8 +5,16 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 namespace cdlib {
+
+class CdDeviceSystem;
+
+// Devices that stand in for the machine's CD drives, enumerated as physical
+// drives from the next CR_Init even with the host's drives disabled; null
+// returns to the machine's. resetLibrary() returns to the machine's.
+void setDeviceSystem(std::unique_ptr<CdDeviceSystem> system);
 
 // Paranoia's own simulation flags (the drive struct's i_test_flags, such as
 // CDDA_TEST_JITTER_SMALL | CDDA_TEST_ALWAYS_JITTER), set on every range
