@@ -1,5 +1,6 @@
 #include "PhysicalDrive.h"
 
+#include "CdioPlaySource.h"
 #include "ImageDrive.h"
 
 #include <cdio/audio.h>
@@ -167,6 +168,11 @@ PlayPosition PhysicalDrive::playPosition() {
     position.absolute = absolute > 0 ? static_cast<uint32_t>(absolute) : 0;
     position.inTrack = inTrack > 0 ? static_cast<uint32_t>(inTrack) : 0;
     return position;
+}
+
+std::unique_ptr<PlaySource> PhysicalDrive::playSource() {
+    return CdioPlaySource::open(
+        CdioHandle(cdio_open_am(device_.c_str(), DRIVER_DEVICE, accessModeFor(transportLayer_))));
 }
 
 bool PhysicalDrive::lock(bool locked) {
