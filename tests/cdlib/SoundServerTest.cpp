@@ -126,7 +126,9 @@ bool heardWhole(const std::vector<int32_t>& heard, const std::vector<int32_t>& t
                 size_t length) {
     const size_t piece = std::min<size_t>(length, 2048);
     for (size_t offset = 0; offset + length <= heard.size(); ++offset) {
-        if (correlationAt(heard, track, offset, from, piece) > 0.95 &&
+        // A few hundred samples rule out nearly every place at little cost.
+        if (correlationAt(heard, track, offset, from, piece / 8) > 0.9 &&
+            correlationAt(heard, track, offset, from, piece) > 0.95 &&
             correlationAt(heard, track, offset, from, length) > 0.95) {
             return true;
         }
