@@ -28,8 +28,6 @@ namespace {
 
 constexpr int HintDurationMs = 6000;
 constexpr QSize PlainButtonSize{22, 22};
-constexpr QColor TrackTimeColour{0, 128, 128};
-constexpr QColor DiskTimeColour{0, 0, 128};
 
 } // namespace
 
@@ -38,6 +36,7 @@ TForm1::TForm1(QWidget* parent)
     setObjectName(QStringLiteral("Form1"));
     createControls();
     connectHandlers();
+    connectPlayback();
     connectEngineEvents();
     connectDeviceNotifications();
     // A failure of the engine while the window is set up is reported like
@@ -196,12 +195,7 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::FormShow() {
-    QPalette palette = Panel_PlayTime->palette();
-    palette.setColor(QPalette::Window, TrackTimeMode ? TrackTimeColour : DiskTimeColour);
-    palette.setColor(QPalette::WindowText, palette.color(QPalette::Base));
-    Panel_PlayTime->setPalette(palette);
-    Panel_PlayTime->setToolTip(TrackTimeMode ? QStringLiteral("track play time")
-                                             : QStringLiteral("disk play time"));
+    showTimeDisplayMode();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -306,6 +300,8 @@ QList<QToolButton*> TForm1::extractButtons() const {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (playbackEvent(watched, event))
+        return true;
     if (watched == ListView1->viewport() && event->type() == QEvent::MouseButtonPress)
         return ListView1MouseDown(static_cast<const QMouseEvent&>(*event));
     if (watched == LabeledEdit_RipSpeed && event->type() == QEvent::KeyPress)

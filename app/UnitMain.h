@@ -10,7 +10,8 @@
 // One file per concern: UnitMain.cpp (creation, first show, close, the links
 // to the other windows), UnitMainLayout.cpp (the controls),
 // UnitMainTracks.cpp (drives and track list), UnitMainBatch.cpp (extraction
-// batch), UnitMainDriveOptions.cpp (drive options tab). The private
+// batch), UnitMainDriveOptions.cpp (drive options tab), UnitMainPlayback.cpp
+// (audio CD playback). The private
 // declarations below are grouped the same way.
 #pragma once
 
@@ -25,16 +26,17 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QItemSelection;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QMouseEvent;
 class QPushButton;
-class QSlider;
 class QStatusBar;
 class QTabWidget;
 class QTableWidget;
@@ -42,6 +44,7 @@ class QTimer;
 class QToolBar;
 class QToolButton;
 
+class PositionSlider;
 class TDlg_RipProgress;
 class TMP3Dlg;
 
@@ -65,6 +68,14 @@ enum TrackColumn : int {
 inline constexpr int StateImageRole = Qt::UserRole;
 inline constexpr int AudioStateImage = 0;
 inline constexpr int DataStateImage = 1;
+
+// One entry of the play list: a track-list row to be played.
+struct TTrackItem {
+    uint32_t StartSector = 0;
+    uint32_t EndSector = 0;
+    int32_t TrackNumber = 0;
+};
+using TTrackItemList = std::vector<TTrackItem>;
 
 // Status bar panels.
 enum StatusPanel : int { PANEL_CLOCK, PANEL_DISC, PANEL_TRACKS, STATUS_PANELS };
@@ -91,6 +102,12 @@ public:
     bool IsPlaying = false;
     bool IsRipping = false;
     bool TrackTimeMode = true;
+    // The user holds Ctrl on the position slider, which stood at
+    // SeekStartPosition when Ctrl went down.
+    bool CtrlSeek = false;
+    int32_t SeekStartPosition = 0;
+    // The rows that play, copied from the track list when play starts.
+    TTrackItemList PlayList;
     QString TargetFolder;
     // The sum of the "Size (Bytes)" column over the selected audio rows.
     int64_t SelectedBytes = 0;
@@ -113,7 +130,7 @@ public:
     QToolButton* ToolButton_Stop = nullptr;
     QToolButton* ToolButton_Play = nullptr;
     QComboBox* ComboBoxDrive = nullptr;
-    QSlider* TrackBar1 = nullptr;
+    PositionSlider* TrackBar1 = nullptr;
 
     QToolBar* ToolBar_CDRip = nullptr;
     QToolButton* ToolButton_RipMP3 = nullptr;
@@ -166,6 +183,29 @@ public:
     bool ApplyDriveOption();
     // Applies the interface check box to the library and relists the drives.
     void SwitchInterface();
+
+    // Audio CD playback (UnitMainPlayback.cpp). The keys of the window
+    // reach playback through these.
+    void ToolButton_PlayClick();
+    void ToolButton_PauseClick();
+    void ToolButton_StopClick();
+    void ToolButton_EjectClick();
+    void ToolButton_NextClick();
+    void ToolButton_PrevClick();
+    void ListView1DblClick();
+    void Timer1Timer();
+    void Timer2Timer();
+    void Panel_PlayTimeClick();
+    // Range and tick marks of the slider from the track list; called by Play
+    // and by every refresh of the list.
+    void SetUpPositionSlider();
+    void ShowPlayPosition();
+    // A sector count as play time ("0:01:00"); counts before a track's start
+    // are negative and count down ("-0:00:03").
+    static QString FormatPlayTime(int32_t sectors);
+    // False disables the controls that must not change while the drive
+    // plays; true enables them again.
+    void EnablePlaybackLockedControls(bool enabled);
 
     // Hands the window back to the user after a batch: IsRipping cleared,
     // the tabs and the window enabled, shown in its normal state, the
@@ -249,6 +289,21 @@ private:
     bool LabeledEdit_RipSpeedKeyPress(const QKeyEvent& event);
     void LabeledEdit_RipSpeedChange();
     void CheckBox_TransportLayerClick();
+
+    // Audio CD playback (UnitMainPlayback.cpp).
+    void connectPlayback();
+    // The slider's Ctrl key and the time display's click; true when the
+    // event is used up.
+    bool playbackEvent(QObject* watched, QEvent* event);
+    void showTimeDisplayMode();
+    void TrackBar1KeyDown(const QKeyEvent& event);
+    void TrackBar1KeyUp(const QKeyEvent& event);
+    void showPlayTimeColour(bool red);
+    // Plays from `start` to the slider's maximum, paused again when the
+    // Pause button is down.
+    void playFrom(uint32_t start);
+    // True when `sector` lies in `item`.
+    static bool holds(const TTrackItem& item, uint32_t sector);
 
     // Extraction batch (UnitMainBatch.cpp).
     void connectEngineEvents();

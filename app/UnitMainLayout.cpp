@@ -3,6 +3,7 @@
 // are those the handlers and the user see; behaviour lives in UnitMain*.cpp.
 #include "Hints.h"
 #include "Icons.h"
+#include "PositionSlider.h"
 #include "UnitMain.h"
 
 #include <QCheckBox>
@@ -162,6 +163,7 @@ QWidget* TForm1::createExtractTab() {
     Panel_PlayTime->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Panel_PlayTime->setAutoFillBackground(true);
     Panel_PlayTime->setToolTip(QStringLiteral("track play time"));
+    Panel_PlayTime->setCursor(Qt::PointingHandCursor);
     ToolBar_CDPlay->addWidget(Panel_PlayTime);
     // A tool bar paints its widgets in the button colour; the time panel
     // keeps its own.
@@ -199,9 +201,8 @@ QWidget* TForm1::createExtractTab() {
     ToolBar_CDPlay->addWidget(ComboBoxDrive);
     layout->addWidget(ToolBar_CDPlay);
 
-    TrackBar1 = new QSlider(Qt::Horizontal, tab);
+    TrackBar1 = new PositionSlider(tab);
     TrackBar1->setObjectName(QStringLiteral("TrackBar1"));
-    TrackBar1->setTickPosition(QSlider::TicksAbove);
     // Playback gives the slider its range and ticks when a disc is listed.
     TrackBar1->setRange(0, 0);
     TrackBar1->setValue(0);

@@ -104,6 +104,7 @@ void TForm1::RefreshTrackList() {
     }
     writeTracksStatus(tracksStatusText(ListView1->rowCount(), 0, 0));
     CR_SetPlayPosition(0);
+    SetUpPositionSlider();
 }
 
 void TForm1::addTrackRow(int position, const TTrackEntry& entry) {

@@ -6,9 +6,11 @@
 #pragma once
 
 #include "CdRip_dll.h"
+#include "PlaySource.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -121,6 +123,10 @@ public:
     virtual bool stop() = 0;
     virtual PlayPosition playPosition() = 0;
     virtual void setPlayPosition(uint32_t sector) = 0;
+    // What digital playback reads this drive's sections from: a handle of
+    // its own, for the player's thread. Null when the drive cannot be played
+    // that way.
+    virtual std::unique_ptr<PlaySource> playSource() { return nullptr; }
     virtual bool lock(bool locked) = 0;
     virtual bool eject(bool open) = 0;
 

@@ -1,5 +1,8 @@
 #include "ImageDrive.h"
 
+#include "CdioPlaySource.h"
+
+#include <cstdlib>
 #include <filesystem>
 
 namespace cdlib {
@@ -145,6 +148,10 @@ PlayPosition ImageDrive::playPosition() {
 
 void ImageDrive::setPlayPosition(uint32_t sector) {
     clock_.setPosition(static_cast<int32_t>(sector));
+}
+
+std::unique_ptr<PlaySource> ImageDrive::playSource() {
+    return CdioPlaySource::open(CdioHandle(openImage(path_)));
 }
 
 bool ImageDrive::lock(bool locked) {

@@ -45,6 +45,7 @@ public:
     bool stop() override;
     PlayPosition playPosition() override;
     void setPlayPosition(uint32_t sector) override;
+    std::unique_ptr<PlaySource> playSource() override;
     bool lock(bool locked) override;
     bool eject(bool open) override;
 

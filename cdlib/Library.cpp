@@ -6,6 +6,7 @@
 #include "DriveParameters.h"
 #include "ImageDrive.h"
 #include "PhysicalDrive.h"
+#include "Playback.h"
 #include "Ripper.h"
 #include "Settings.h"
 #include "TestHooks.h"
@@ -31,7 +32,12 @@ constexpr int32_t kLibraryVersion = 100;
 
 class Library final {
 public:
-    Library() = default;
+    Library() {
+        playback_.setDigitalChoice([this](const Drive& drive) {
+            return drive.kind() == DriveKind::Image ||
+                   (drive.kind() == DriveKind::Physical && settings_.digitalPlayback());
+        });
+    }
     Library(const Library&) = delete;
     Library& operator=(const Library&) = delete;
 
@@ -93,6 +99,9 @@ public:
 
     std::vector<TTocEntry>& toc() { return toc_; }
 
+    Playback& playback() { return playback_; }
+    void deInit();
+
     // Opening a range closes the one before it; the figures of a closed range
     // stay readable until the next opens.
     CDEX_ERR openRange(Drive& drive, int32_t firstSector, int32_t lastSector, int32_t& chunkBytes);
@@ -150,6 +159,7 @@ private:
     int32_t closedLostSectors_ = 0;
     std::vector<SectorSpan> closedLostRuns_;
     std::function<void(uint32_t)> deviceChangeHandler_;
+    Playback playback_;
 };
 
 // libcdio warns on stderr about things the library handles itself (a
@@ -341,6 +351,12 @@ CDEX_ERR Library::init(const char* iniPath) {
     if (active_ >= driveCount()) {
         active_ = 0;
     }
+    // A section keeps playing only while its drive stays the active one.
+    if (const Drive* current = active()) {
+        playback_.keepOnly(current->location());
+    } else {
+        playback_.forget();
+    }
     return CR_OK;
 }
 
@@ -350,6 +366,7 @@ CDEX_ERR Library::setActive(int32_t number) {
         return CR_ERROR;
     }
     if (number != active_) {
+        playback_.forget();
         closeRange();
         toc_.clear();
         if (Drive* previous = active()) {
@@ -396,6 +413,8 @@ void Library::setTransportLayer(int32_t layer) {
 
 CDEX_ERR Library::openRange(Drive& drive, int32_t firstSector, int32_t lastSector,
                             int32_t& chunkBytes) {
+    // The player reads the disc too; extraction has it to itself.
+    playback_.end();
     closeRange();
     forgetClosedRange();
     const auto disc = drive.readToc();
@@ -432,8 +451,14 @@ void Library::forgetClosedRange() {
     closedLostRuns_.clear();
 }
 
-void Library::reset() {
+void Library::deInit() {
+    playback_.forget();
     closeRange();
+}
+
+void Library::reset() {
+    deInit();
+    playback_.setSinkFactory(nullptr);
     forgetClosedRange();
     host_.clear();
     virtual_.clear();
@@ -469,12 +494,20 @@ void setHostDrivesEnabled(bool enabled) {
     library().setHostDrivesEnabled(enabled);
 }
 
+void setAudioSinkFactory(AudioSinkFactory factory) {
+    library().playback().setSinkFactory(std::move(factory));
+}
+
 } // namespace cdlib
 
 using cdlib::library;
 
 int32_t CR_GetCDRipVersion() {
     return cdlib::kLibraryVersion;
+}
+
+void CR_DeInit() {
+    library().deInit();
 }
 
 CDEX_ERR CR_Init(const char* iniPath) {
@@ -682,23 +715,26 @@ CDEX_ERR CR_CloseRipper() {
 
 CDEX_ERR CR_PlaySection(int32_t firstSector, int32_t lastSector) {
     cdlib::Drive* drive = library().activeFor("CR_PlaySection");
-    return drive != nullptr && drive->play(firstSector, lastSector) ? CR_OK : CR_ERROR;
+    return drive != nullptr && library().playback().play(*drive, firstSector, lastSector)
+               ? CR_OK
+               : CR_ERROR;
 }
 
 CDEX_ERR CR_PauseCD(int32_t pause) {
     cdlib::Drive* drive = library().activeFor("CR_PauseCD");
-    return drive != nullptr && drive->pause(pause != CR_FALSE) ? CR_OK : CR_ERROR;
+    return drive != nullptr && library().playback().pause(*drive, pause != CR_FALSE) ? CR_OK
+                                                                                     : CR_ERROR;
 }
 
 CDEX_ERR CR_StopPlayTrack() {
     cdlib::Drive* drive = library().activeFor("CR_StopPlayTrack");
-    return drive != nullptr && drive->stop() ? CR_OK : CR_ERROR;
+    return drive != nullptr && library().playback().stop(*drive) ? CR_OK : CR_ERROR;
 }
 
 void CR_GetPlayPosition(uint32_t* inTrack, uint32_t* absolute) {
     cdlib::PlayPosition position;
     if (cdlib::Drive* drive = library().activeFor("CR_GetPlayPosition")) {
-        position = drive->playPosition();
+        position = library().playback().position(*drive);
     }
     if (inTrack != nullptr) {
         *inTrack = position.inTrack;
@@ -710,7 +746,7 @@ void CR_GetPlayPosition(uint32_t* inTrack, uint32_t* absolute) {
 
 void CR_SetPlayPosition(uint32_t sector) {
     if (cdlib::Drive* drive = library().activeFor("CR_SetPlayPosition")) {
-        drive->setPlayPosition(sector);
+        library().playback().setPosition(*drive, sector);
     }
 }
 
@@ -724,7 +760,8 @@ CDEX_ERR CR_EjectCD(int32_t open) {
     if (drive == nullptr) {
         return CR_ERROR;
     }
-    // Reading cannot go on from an open tray.
+    // Neither playing nor reading can go on from an open tray.
+    library().playback().forget();
     library().closeRange();
     library().toc().clear();
     return drive->eject(open != CR_FALSE) ? CR_OK : CR_ERROR;

@@ -1,5 +1,6 @@
 #include "PhysicalDrive.h"
 
+#include "CdioPlaySource.h"
 #include "ImageDrive.h"
 #include "PlayClock.h"
 
@@ -266,6 +267,11 @@ PlayPosition PhysicalDrive::playPosition() {
     }
     const lsn_t absolute = cdio_msf_to_lsn(&subchannel.abs_addr);
     return positionAt(absolute > 0 ? static_cast<uint32_t>(absolute) : 0);
+}
+
+std::unique_ptr<PlaySource> PhysicalDrive::playSource() {
+    return CdioPlaySource::open(
+        CdioHandle(cdio_open_am(device_.c_str(), DRIVER_DEVICE, accessModeFor(transportLayer_))));
 }
 
 bool PhysicalDrive::lock(bool locked) {

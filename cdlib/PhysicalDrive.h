@@ -44,6 +44,7 @@ public:
     bool stop() override;
     PlayPosition playPosition() override;
     void setPlayPosition(uint32_t sector) override { idlePosition_ = sector; }
+    std::unique_ptr<PlaySource> playSource() override;
     bool lock(bool locked) override;
     bool eject(bool open) override;
 

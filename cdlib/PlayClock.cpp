@@ -35,11 +35,15 @@ void PlayClock::advance(int64_t sectors) {
 }
 
 PlayPosition PlayClock::positionIn(const std::vector<TTocEntry>& toc) const {
+    return positionOnDisc(position_, toc);
+}
+
+PlayPosition positionOnDisc(int32_t sector, const std::vector<TTocEntry>& toc) {
     PlayPosition result;
-    if (position_ <= 0) {
+    if (sector <= 0) {
         return result;
     }
-    result.absolute = static_cast<uint32_t>(position_);
+    result.absolute = static_cast<uint32_t>(sector);
     uint32_t trackStart = 0;
     // Every entry but the lead-out starts a track.
     for (size_t i = 0; i + 1 < toc.size(); ++i) {

@@ -39,6 +39,10 @@ private:
     int32_t position_ = 0;
 };
 
+// The position of `sector` on the disc and within the track that holds it;
+// nothing for sectors up to 0.
+PlayPosition positionOnDisc(int32_t sector, const std::vector<TTocEntry>& toc);
+
 // Feeds a PlayClock from the wall clock.
 class WallClockFeed final {
 public:

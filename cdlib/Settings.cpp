@@ -22,6 +22,7 @@ constexpr const char* kMainSection = "CDLIB";
 constexpr const char* kDriveSectionPrefix = "CDLIB DRIVE ";
 constexpr const char* kTransportKey = "TRANSPORTLAYER";
 constexpr const char* kImageKeyPrefix = "IMAGE";
+constexpr const char* kDigitalPlaybackKey = "DIGITALPLAYBACK";
 
 constexpr int32_t kMaxSectorsPerRead = 64;
 constexpr int32_t kMaxReadRetries = 100;
@@ -226,6 +227,7 @@ bool Settings::load(const std::string& path) {
     loadError_.clear();
     transportLayer_.reset();
     images_.clear();
+    digitalPlayback_ = false;
     drives_.clear();
     changed_.clear();
 
@@ -253,6 +255,7 @@ bool Settings::load(const std::string& path) {
     if (layer == CR_TRANSPORT_IOCTL || layer == CR_TRANSPORT_SCSI) {
         transportLayer_ = static_cast<int32_t>(layer);
     }
+    digitalPlayback_ = ini.GetLongValue(kMainSection, kDigitalPlaybackKey, 0) == 1;
     for (size_t i = 0;; ++i) {
         const char* image = ini.GetValue(kMainSection, imageKey(i).c_str(), nullptr);
         if (image == nullptr) {

@@ -44,6 +44,10 @@ public:
 
     const std::vector<std::string>& images() const { return images_; }
 
+    // Physical drives play through the sound server instead of their
+    // analogue output (key DIGITALPLAYBACK, off unless set to 1).
+    bool digitalPlayback() const { return digitalPlayback_; }
+
     // The section that holds a drive's parameters.
     static std::string driveSection(const std::string& identification);
 
@@ -57,6 +61,7 @@ private:
     std::string loadError_;
     std::optional<int32_t> transportLayer_;
     std::vector<std::string> images_;
+    bool digitalPlayback_ = false;
     std::map<std::string, DriveParameters, CaselessLess> drives_;
     std::set<std::string, CaselessLess> changed_;
 };

@@ -1,7 +1,9 @@
 // Fault simulation for the drives that are read through paranoia (disc
-// images and physical drives), for tests. Both settings stay until changed
-// or until resetLibrary().
+// images and physical drives), and the sound of digital playback, for tests.
+// Every setting stays until changed or until resetLibrary().
 #pragma once
+
+#include "AudioSink.h"
 
 #include <cstdint>
 #include <functional>
@@ -30,5 +32,10 @@ using SectorReader = std::function<long(void* buffer, int32_t firstSector, long 
 using SectorReadFilter =
     std::function<long(void* buffer, int32_t firstSector, long sectors, const SectorReader& read)>;
 void setSectorReadFilter(SectorReadFilter filter);
+
+// Digital playback sends its sound to the sinks `factory` makes instead of
+// the sound server; a factory that makes none stands for a machine without
+// one. An empty factory restores the sound server.
+void setAudioSinkFactory(AudioSinkFactory factory);
 
 } // namespace cdlib

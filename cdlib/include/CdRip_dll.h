@@ -173,6 +173,8 @@ static_assert(sizeof(TTocEntry) == 8);
 inline constexpr uint8_t TOC_FLAG_DATA = 4;
 
 int32_t CR_GetCDRipVersion();
+// Ends playback and reading and lets go of the disc; CR_Init starts again.
+void CR_DeInit();
 // Reads the library's settings from the INI file at `iniPath` and enumerates
 // the drives. Called before every drive selection. A file that exists but
 // cannot be read whole leaves the library on its defaults (see

@@ -9,6 +9,9 @@ namespace cdlib::testing {
 void LibraryTest::SetUp() {
     resetLibrary();
     setHostDrivesEnabled(false);
+    // Tests are silent: disc images play on the clock unless a test gives
+    // them a sink.
+    setAudioSinkFactory([] { return std::unique_ptr<AudioSink>(); });
 }
 
 void LibraryTest::TearDown() {

@@ -1,0 +1,29 @@
+// The sectors of a disc image or a drive for digital playback, read through
+// a libcdio handle of the player's own (libcdio handles are not shared
+// between threads). Sectors of data tracks play as silence.
+#pragma once
+
+#include "CdioHandles.h"
+#include "DigitalPlayer.h"
+#include "Drive.h"
+
+#include <memory>
+#include <vector>
+
+namespace cdlib {
+
+class CdioPlaySource final : public PlaySource {
+public:
+    // Null when `cdio` is null or holds no readable table of contents.
+    static std::unique_ptr<CdioPlaySource> open(CdioHandle cdio);
+
+    bool read(int32_t firstSector, int32_t count, std::span<uint8_t> buffer) override;
+
+private:
+    CdioPlaySource(CdioHandle cdio, std::vector<SectorSpan> dataTracks);
+
+    CdioHandle cdio_;
+    std::vector<SectorSpan> dataTracks_;
+};
+
+} // namespace cdlib
