@@ -161,9 +161,14 @@ void HelpViewer::createActions() {
     forward->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Right));
     forward->setEnabled(false);
     connect(browser_, &QTextBrowser::forwardAvailable, forward, &QAction::setEnabled);
-    auto* home = bar->addAction(style()->standardIcon(QStyle::SP_DirHomeIcon),
-                                QStringLiteral("Start Page"), this, [this] { showTopic({}); });
+    auto* home = bar->addAction(
+        QIcon::fromTheme(QStringLiteral("go-home"), style()->standardIcon(QStyle::SP_DirHomeIcon)),
+        QStringLiteral("Start Page"), this, [this] { showTopic({}); });
     home->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Home));
+    for (QAction* action : {back, forward, home})
+        action->setToolTip(action->text() + QStringLiteral(" (") +
+                           action->shortcut().toString(QKeySequence::NativeText) +
+                           QLatin1Char(')'));
 
     auto* close = new QAction(QStringLiteral("Close"), this);
     close->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));

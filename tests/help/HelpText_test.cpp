@@ -4,7 +4,6 @@
 #include "HelpTopic.h"
 #include "Sitemap.h"
 
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace varrowhelp;
@@ -88,17 +87,6 @@ TEST(SystemRecord, EntryRunningPastTheEndIsIgnored) {
     EXPECT_EQ(info.title, "Title");
     EXPECT_TRUE(info.contentsFile.isEmpty());
     EXPECT_TRUE(parseSystemRecord(QByteArray("\x01\x00", 2)).title.isEmpty());
-}
-
-TEST(ChmFileOpen, RefusesWhatIsNoHelpFile) {
-    QTemporaryDir folder;
-    ASSERT_TRUE(folder.isValid());
-    EXPECT_EQ(ChmFile::open(folder.filePath(QStringLiteral("absent.chm"))), nullptr);
-    QFile text(folder.filePath(QStringLiteral("text.chm")));
-    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
-    text.write("<html>not compiled</html>\n");
-    text.close();
-    EXPECT_EQ(ChmFile::open(text.fileName()), nullptr);
 }
 
 namespace {
