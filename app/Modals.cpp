@@ -28,14 +28,8 @@ public:
 protected:
     void showEvent(QShowEvent* event) override {
         QMessageBox::showEvent(event);
-        if (owner_ == nullptr)
-            return;
-        const QRect ownerFrame = owner_->frameGeometry();
-        const QSize boxSize = frameGeometry().size();
-        const CentredPosition at =
-            centreOver(ownerFrame.left(), ownerFrame.top(), ownerFrame.width(), ownerFrame.height(),
-                       boxSize.width(), boxSize.height());
-        move(at.left, at.top);
+        if (owner_ != nullptr)
+            moveCentredOver(*this, *owner_);
     }
 
 private:
@@ -177,6 +171,27 @@ QString helpViewerProgram() {
 CentredPosition centreOver(int ownerLeft, int ownerTop, int ownerWidth, int ownerHeight,
                            int boxWidth, int boxHeight) {
     return {ownerLeft + ownerWidth / 2 - boxWidth / 2, ownerTop + ownerHeight / 2 - boxHeight / 2};
+}
+
+void moveCentredOver(QWidget& box, const QWidget& owner) {
+    const QRect ownerFrame = owner.frameGeometry();
+    const QRect boxFrame = box.frameGeometry();
+    const CentredPosition at = centreOver(ownerFrame.left(), ownerFrame.top(), ownerFrame.width(),
+                                          ownerFrame.height(), boxFrame.width(), boxFrame.height());
+    box.move(at.left, at.top);
+}
+
+OwnerState ownerStateOf(const QWidget* owner) {
+    OwnerState state;
+    if (owner == nullptr)
+        return state;
+    QWidget* window = owner->window();
+    state.window = window;
+    state.minimized = window->isMinimized();
+    state.visible = window->isVisible() && !state.minimized;
+    state.staysOnTop = window->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+    state.active = window->isActiveWindow();
+    return state;
 }
 
 ModalResult MessageDlgCentered(QWidget* owner, const QString& text, MsgDlgType type,

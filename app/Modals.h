@@ -4,12 +4,13 @@
 // real implementation; tests install one that answers from a script.
 #pragma once
 
+#include <QPointer>
 #include <QString>
+#include <QWidget>
 #include <memory>
 #include <optional>
 
 class QDialog;
-class QWidget;
 
 namespace varrow {
 
@@ -24,6 +25,18 @@ struct SaveDialogRequest {
     QString fileNameText; // text put into the file-name field
     QString directory;    // folder the dialog opens in
 };
+
+// How the window that owns a box stood at the moment the box opened, so that
+// tests can tell a box that opens over a hidden or minimised window, or one
+// that a window kept on top would cover.
+struct OwnerState {
+    QPointer<QWidget> window; // the owner's top-level window; null without owner
+    bool visible = false;     // shown and not minimised
+    bool minimized = false;
+    bool staysOnTop = false; // Qt::WindowStaysOnTopHint
+    bool active = false;     // the application's active window
+};
+OwnerState ownerStateOf(const QWidget* owner);
 
 class Modals {
 public:
@@ -63,6 +76,9 @@ struct CentredPosition {
 };
 CentredPosition centreOver(int ownerLeft, int ownerTop, int ownerWidth, int ownerHeight,
                            int boxWidth, int boxHeight);
+// Moves `box` so that its frame is centred over the frame of `owner`, by the
+// rule above. Every box and dialog of the program is placed this way.
+void moveCentredOver(QWidget& box, const QWidget& owner);
 
 // The centred message box every window of the program uses.
 ModalResult MessageDlgCentered(QWidget* owner, const QString& text, MsgDlgType type,

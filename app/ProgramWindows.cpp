@@ -4,7 +4,7 @@ namespace varrow {
 
 ProgramWindows::ProgramWindows()
     : mp3Dlg(&mainForm, mainForm.BaseCaption)
-    , ripProgress(mainForm) {
+    , ripProgress(mainForm, mainForm.BaseCaption, mainForm.HelpFile) {
     mainForm.setMP3Dlg(&mp3Dlg);
     mainForm.setRipProgress(&ripProgress);
 }

@@ -47,10 +47,8 @@ bool isAudioTypeText(const QString& typeText) {
 QString tracksStatusText(int rows, int selectedRows, int64_t selectedBytes, const QLocale& locale) {
     QString text = QStringLiteral("Tracks:") + QString::number(rows);
     if (selectedRows > 0) {
-        const double megabytes = static_cast<double>(selectedBytes) / 1000000.0;
         text += QStringLiteral(", selected:") + QString::number(selectedRows) +
-                QStringLiteral(" (") + groupedNumberText(megabytes, 2, locale) +
-                QStringLiteral(" MB)");
+                QStringLiteral(" (") + megabytesText(selectedBytes, locale) + QStringLiteral(")");
     }
     return text;
 }

@@ -1,15 +1,16 @@
 #include "UnitMP3Dlg.h"
 
+#include "Help.h"
+#include "Hints.h"
 #include "Modals.h"
+#include "NumberText.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFileInfo>
 #include <QFont>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLocale>
 #include <QPalette>
 #include <QPushButton>
 #include <QShowEvent>
@@ -17,8 +18,8 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cstdlib>
 #include <initializer_list>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -79,28 +80,6 @@ int64_t roundToBytes(long double size) {
     if (!std::isfinite(size) || std::fabs(size) >= 9.2e18L)
         return 0;
     return static_cast<int64_t>(std::nearbyint(size));
-}
-
-// Decimal megabytes with two decimals and the user's separators. Computed in
-// whole hundredths so that a half is rounded up exactly, not by the whim of a
-// binary fraction.
-QString formatMegabytes(int64_t bytes) {
-    constexpr int64_t BytesPerHundredth = 10000;
-    int64_t hundredths = bytes / BytesPerHundredth;
-    const int64_t remainder = bytes % BytesPerHundredth;
-    if (remainder >= BytesPerHundredth / 2)
-        ++hundredths;
-    else if (remainder <= -BytesPerHundredth / 2)
-        --hundredths;
-
-    QLocale locale;
-    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
-    const int64_t whole = hundredths / 100;
-    const int64_t fraction = std::llabs(hundredths % 100);
-    const QString sign = (hundredths < 0 && whole == 0) ? locale.negativeSign() : QString();
-    return sign + locale.toString(static_cast<qlonglong>(whole)) + locale.decimalPoint() +
-           locale.toString(static_cast<qlonglong>(fraction / 10)) +
-           locale.toString(static_cast<qlonglong>(fraction % 10));
 }
 
 } // namespace
@@ -210,7 +189,7 @@ TMP3Dlg::TMP3Dlg(QWidget* mainWindow, const QString& caption)
     setFixedSize(scaled(ClientWidth), scaled(ClientHeight));
     Label_CompSize->setText(QStringLiteral("-"));
 
-    hints_ = {
+    const std::pair<QWidget*, QString> hints[] = {
         {ComboBox_Bitrate,
          QStringLiteral("basic Bitrate: 128..192 - normal  quality, 224..320 - hi quality")},
         {CheckBox_VBR, QStringLiteral("check on to use Variable BitRate")},
@@ -221,6 +200,8 @@ TMP3Dlg::TMP3Dlg(QWidget* mainWindow, const QString& caption)
         {ComboBox_Quality, QStringLiteral("encode quality, NORMAL is recommended (also affects "
                                           "encoding speed)")},
     };
+    for (const auto& [widget, hint] : hints)
+        widget->setToolTip(hint);
     setShowHints(true);
 
     // Tab order as the user works through the dialog: the buttons first.
@@ -262,9 +243,11 @@ void TMP3Dlg::FormCreate() {
 }
 
 void TMP3Dlg::setShowHints(bool show) {
-    showHints_ = show;
-    for (const auto& [widget, hint] : hints_)
-        widget->setToolTip(show ? hint : QString());
+    varrow::setWindowHints(this, show);
+}
+
+bool TMP3Dlg::ShowHints() const {
+    return varrow::windowHints(this);
 }
 
 void TMP3Dlg::showEvent(QShowEvent* event) {
@@ -278,13 +261,8 @@ void TMP3Dlg::FormShow() {
     if (hintsSource_)
         setShowHints(hintsSource_());
 
-    if (const QWidget* mainWindow = parentWidget() ? parentWidget()->window() : nullptr) {
-        const QRect main = mainWindow->frameGeometry();
-        const QRect own = frameGeometry();
-        const varrow::CentredPosition at = varrow::centreOver(
-            main.left(), main.top(), main.width(), main.height(), own.width(), own.height());
-        move(at.left, at.top);
-    }
+    if (const QWidget* mainWindow = parentWidget() ? parentWidget()->window() : nullptr)
+        varrow::moveCentredOver(*this, *mainWindow);
 
     ComboBox_MixMode->setEnabled(ComboBox_Mode->currentIndex() == ModeMono);
     UpdateSizeEstimate(currentSelectionTotal());
@@ -405,7 +383,7 @@ void TMP3Dlg::UpdateSizeEstimate(int64_t selectedBytes) {
         Label_Size->setText(QStringLiteral("MP3 files size:"));
     }
 
-    Label_CompSize->setText(formatMegabytes(roundToBytes(size)) + QStringLiteral(" MB"));
+    Label_CompSize->setText(varrow::megabytesText(roundToBytes(size)));
     Label_CompSize->setPalette(QPalette());
 }
 
@@ -420,13 +398,7 @@ void TMP3Dlg::keyPressEvent(QKeyEvent* event) {
 }
 
 void TMP3Dlg::ShowHelp() {
-    if (QFileInfo(helpFile_).isFile()) {
-        varrow::modals().openHelp(helpFile_ + HelpTopic);
-        return;
-    }
-    varrow::MessageDlgCentered(
-        this, QStringLiteral("The help file ") + helpFile_ + QStringLiteral(" is not found!"),
-        MsgDlgType::Error, MsgButtons::Ok);
+    varrow::showHelpTopic(this, helpFile_, HelpTopic);
 }
 
 QString TMP3Dlg::ApplyTo(TLameCoder& coder, uint8_t& monoDownMixType) const {

@@ -32,7 +32,6 @@
 #include <cstdint>
 #include <functional>
 #include <utility>
-#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -71,9 +70,10 @@ public:
         selectionTotalSource_ = std::move(source);
     }
 
-    // Hints (tool tips) of every control on or off.
+    // Hints (tool tips) of every control on or off, as for every window of
+    // the program (Hints.h).
     void setShowHints(bool show);
-    bool ShowHints() const { return showHints_; }
+    bool ShowHints() const;
 
     // True when the Max Bitrate is higher than the Bitrate (a smaller index
     // in the list); otherwise warns and returns false.
@@ -136,7 +136,5 @@ private:
     QString helpFile_;
     std::function<bool()> hintsSource_;
     std::function<int64_t()> selectionTotalSource_;
-    bool showHints_ = true;
     double layoutScale_ = 1.0;
-    std::vector<std::pair<QWidget*, QString>> hints_;
 };

@@ -6,8 +6,15 @@
 // events through between chunks, so every handler that changes the drive or
 // the list first checks that no batch is in hand (batchInHand) and nothing
 // plays (IsPlaying).
+//
+// One file per concern: UnitMain.cpp (creation, first show, close, the links
+// to the other windows), UnitMainLayout.cpp (the controls),
+// UnitMainTracks.cpp (drives and track list), UnitMainBatch.cpp (extraction
+// batch), UnitMainDriveOptions.cpp (drive options tab). The private
+// declarations below are grouped the same way.
 #pragma once
 
+#include "BatchRun.h"
 #include "CDRIP.h"
 #include "LameCoder.h"
 
@@ -15,9 +22,9 @@
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
-#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 class QCheckBox;
 class QComboBox;
@@ -62,9 +69,6 @@ inline constexpr int DataStateImage = 1;
 // Status bar panels.
 enum StatusPanel : int { PANEL_CLOCK, PANEL_DISC, PANEL_TRACKS, STATUS_PANELS };
 
-// What the batch does with an output file that exists already.
-enum class TOverwriteMode : int { Skip = 0, Write = 1, WriteAll = 2 };
-
 // The item index of CUSTOMDRIVE, the only drive type whose read method the
 // user may choose.
 inline constexpr int CustomDriveItem = CUSTOMDRIVE;
@@ -86,21 +90,11 @@ public:
     QString HelpFile;
     bool IsPlaying = false;
     bool IsRipping = false;
-    // Flags of a running batch, written by the progress window and the close query.
-    bool AbortAll = false;
-    bool SkipTrack = false;
     bool TrackTimeMode = true;
     QString TargetFolder;
     // The sum of the "Size (Bytes)" column over the selected audio rows.
     int64_t SelectedBytes = 0;
 
-    // State of the running extraction batch (UnitMainBatch.cpp).
-    TOverwriteMode OverwriteMode = TOverwriteMode::Write;
-    int32_t BatchTrackCount = 1;
-    int32_t BatchTrackIndex = 0;
-    std::chrono::steady_clock::time_point BatchStartTime;
-    std::chrono::milliseconds ElapsedTime{0};
-    QString OutputFileName;
     // The free bytes of the volume that holds a folder, -1 when unknown;
     // throws when the volume cannot be reached. Tests replace it.
     std::function<int64_t(const QString& folder)> FreeSpaceQuery;
@@ -178,7 +172,8 @@ public:
     // product title as caption, the timers running again.
     void giveWindowBack();
 
-    // The progress window, created after this window.
+    // The progress window, created after this window. Its buttons and its
+    // close reach the batch through its signals.
     void setRipProgress(TDlg_RipProgress* dialog);
     TDlg_RipProgress* ripProgress() const;
 
@@ -194,8 +189,11 @@ public:
     // The extraction batch (UnitMainBatch.cpp).
     void ToolButton_RipMP3Click();
     void ToolButton_RipWavClick();
+    // The batch in hand, or none once it has wound up.
+    const TBatchRun* batch() const { return batch_.get(); }
     // Extracts every selected audio row into TargetFolder; returns when the
-    // batch has ended for any reason. Engine errors propagate.
+    // batch has ended for any reason. Engine errors propagate. Runs inside
+    // the batch that a tool button starts.
     void RipSelectedTracks(bool Encode);
     // True when `Bytes` plus 64000 per file fit strictly into the free space
     // of the volume that holds `Folder`.
@@ -207,12 +205,14 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // Creation, layout and close (UnitMain.cpp).
+    // The controls (UnitMainLayout.cpp).
     void createControls();
     QWidget* createExtractTab();
     QWidget* createOptionsTab();
     QWidget* createAboutTab();
     void createStatusBar();
+
+    // Creation, first display and close (UnitMain.cpp).
     void connectHandlers();
     void setUpEngine();
     void FormCreate();
@@ -262,6 +262,10 @@ private:
     void ripRow(int row, bool encode);
     int nextSelectedRow(int row) const;
     void restoreApplication();
+    // The progress window's Skip Track, and its or this window's confirmed
+    // abort: the batch's flag, and the engine stops after its chunk.
+    void skipTrack();
+    void abortAll();
     QString drivePart(const QString& folder) const;
     void showBatchPercentage();
     void CDRIP1BeginTrack(uint16_t TrackNum);
@@ -274,11 +278,7 @@ private:
     QIcon dataStateImage_;
     QPointer<TDlg_RipProgress> ripProgress_;
     QPointer<TMP3Dlg> mp3Dlg_;
-    QString folderDialogTitle_;
-    // The user closed this window during a batch and confirmed: it closes
-    // once the batch has wound up.
-    bool closeAfterBatch_ = false;
-    bool batchRunning_ = false;
+    std::unique_ptr<TBatchRun> batch_;
     varrow::DeviceMonitor* deviceMonitor_ = nullptr;
     bool shownBefore_ = false;
 };

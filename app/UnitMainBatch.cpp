@@ -2,6 +2,7 @@
 // rows, the space checks and overwrite questions, and the engine's events
 // driving the progress window and the caption.
 #include "Application.h"
+#include "Clock.h"
 #include "DiskSpace.h"
 #include "Modals.h"
 #include "NumberText.h"
@@ -24,7 +25,6 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
-#include <utility>
 
 using namespace varrow;
 
@@ -39,11 +39,6 @@ const QString FolderFileNameText = QStringLiteral("filenames will be as a tracks
 constexpr int64_t BytesPerFile = 64000;
 // kbit/s of CD audio: bytes / 1411 x kbit/s estimates an MP3 file's bytes.
 constexpr int64_t CdAudioKbps = 1411;
-
-std::chrono::steady_clock::time_point now() {
-    const EngineHooks& hooks = engineHooks();
-    return hooks.now ? hooks.now() : std::chrono::steady_clock::now();
-}
 
 // The folder part of a path, with its trailing separator ("" without one).
 QString folderOf(const QString& path) {
@@ -97,21 +92,20 @@ void TForm1::ToolButton_RipWavClick() {
 }
 
 bool TForm1::batchInHand() const {
-    return IsRipping || batchRunning_;
+    return IsRipping || batch_ != nullptr;
 }
 
 void TForm1::startBatch(bool encode) {
     if (IsPlaying || batchInHand())
         return;
-    batchRunning_ = true;
+    batch_ = std::make_unique<TBatchRun>();
     IsRipping = true;
-    closeAfterBatch_ = false;
     CR_LockCD(CR_TRUE);
     PageControl1->setEnabled(false);
     Timer1->stop();
     Timer2->stop();
-    folderDialogTitle_ = encode ? QStringLiteral("Select Folder to save MP3 files:")
-                                : QStringLiteral("Select Folder to save WAV files:");
+    batch_->FolderDialogTitle = encode ? QStringLiteral("Select Folder to save MP3 files:")
+                                       : QStringLiteral("Select Folder to save WAV files:");
     // An engine error ends the batch at once; the window is given back all
     // the same before the error is reported.
     try {
@@ -125,9 +119,10 @@ void TForm1::startBatch(bool encode) {
 
 void TForm1::endBatch() {
     closeBatch();
-    batchRunning_ = false;
+    const bool closeAfterBatch = batch_->CloseAfterBatch;
+    batch_.reset();
     // A close the user confirmed during the batch takes the normal path now.
-    if (std::exchange(closeAfterBatch_, false))
+    if (closeAfterBatch)
         close();
 }
 
@@ -151,12 +146,15 @@ void TForm1::closeBatch() {
 }
 
 void TForm1::RipSelectedTracks(bool Encode) {
+    if (!batch_)
+        throw std::logic_error("a batch runs only from its tool buttons");
+    TBatchRun& run = *batch_;
     CDRIP1.setEncode(Encode);
-    OverwriteMode = TOverwriteMode::Write;
+    run.OverwriteMode = TOverwriteMode::Write;
 
     if (TargetFolder.isEmpty())
         TargetFolder = documentsFolder();
-    const SaveDialogRequest folderRequest{folderDialogTitle_, FolderFilter, FolderFileNameText,
+    const SaveDialogRequest folderRequest{run.FolderDialogTitle, FolderFilter, FolderFileNameText,
                                           TargetFolder};
 
     if (selectedRowCount() == 0) {
@@ -188,8 +186,8 @@ void TForm1::RipSelectedTracks(bool Encode) {
     if (!QFileInfo(TargetFolder).isDir())
         return;
 
-    BatchTrackCount = selectedRowCount();
-    ripProgress_->Gauge_All->setMaximum(BatchTrackCount * 100);
+    run.BatchTrackCount = selectedRowCount();
+    ripProgress_->Gauge_All->setMaximum(run.BatchTrackCount * 100);
     ripProgress_->Gauge_All->setValue(0);
 
     const auto selected = static_cast<long double>(SelectedBytes);
@@ -199,7 +197,7 @@ void TForm1::RipSelectedTracks(bool Encode) {
                                 (selected / CdAudioKbps));
     else if (Encode)
         estimate = std::llround(selected / CdAudioKbps * LameCoder1.Bitrate());
-    if (!EnoughDiskSpace(TargetFolder, BatchTrackCount, estimate)) {
+    if (!EnoughDiskSpace(TargetFolder, run.BatchTrackCount, estimate)) {
         MessageDlgCentered(this,
                            QStringLiteral("Not enough free disk space on \"%1\" to write selected "
                                           "tracks!")
@@ -208,42 +206,43 @@ void TForm1::RipSelectedTracks(bool Encode) {
         return;
     }
 
-    BatchTrackIndex = 0;
+    run.BatchTrackIndex = 0;
     int row = nextSelectedRow(-1);
-    AbortAll = false;
-    ElapsedTime = std::chrono::milliseconds::zero();
+    run.AbortAll = false;
+    run.ElapsedTime = std::chrono::milliseconds::zero();
     ripProgress_->show();
-    BatchStartTime = now();
+    run.BatchStartTime = steadyNow();
 
-    while (row >= 0 && !AbortAll) {
+    while (row >= 0 && !run.AbortAll) {
         ripRow(row, Encode);
         try {
             if (row >= ListView1->rowCount())
                 throw std::out_of_range("the row in hand left the track list");
-            if (!SkipTrack && !AbortAll && OverwriteMode != TOverwriteMode::Skip)
+            if (!run.SkipTrack && !run.AbortAll && run.OverwriteMode != TOverwriteMode::Skip)
                 ListView1->selectionModel()->select(ListView1->model()->index(row, COL_TITLE),
                                                     QItemSelectionModel::Deselect |
                                                         QItemSelectionModel::Rows);
             row = nextSelectedRow(row);
-            ++BatchTrackIndex;
+            ++run.BatchTrackIndex;
         } catch (const std::exception&) {
             MessageDlgCentered(ripProgress_, QStringLiteral("Varrow: Internal error 1"),
                                MsgDlgType::Error, MsgButtons::Ok);
-            AbortAll = true;
+            run.AbortAll = true;
         }
     }
 
     restoreApplication();
     MessageDlgCentered(ripProgress_,
                        QStringLiteral("Extract is complete.\nExtract time: ") +
-                           longTimeText(ElapsedTime),
+                           longTimeText(run.ElapsedTime),
                        MsgDlgType::Information, MsgButtons::Ok);
 }
 
 void TForm1::ripRow(int row, bool encode) {
-    SkipTrack = false;
-    if (OverwriteMode != TOverwriteMode::WriteAll)
-        OverwriteMode = TOverwriteMode::Write;
+    TBatchRun& run = *batch_;
+    run.SkipTrack = false;
+    if (run.OverwriteMode != TOverwriteMode::WriteAll)
+        run.OverwriteMode = TOverwriteMode::Write;
     if (cellText(ListView1, row, COL_TYPE) != AudioType)
         return;
 
@@ -255,7 +254,7 @@ void TForm1::ripRow(int row, bool encode) {
                               : CDRIP1.WriteWAV() ? QStringLiteral(".wav")
                                                   : QStringLiteral(".pcm");
     const QString fileName = prefix + title + extension;
-    OutputFileName = TargetFolder + fileName;
+    run.OutputFileName = TargetFolder + fileName;
     ripProgress_->Label_Track->setText((encode
                                             ? QStringLiteral("Exctract and Encode \"%1\" to \"%2\"")
                                             : QStringLiteral("Exctract \"%1\" to \"%2\""))
@@ -273,25 +272,25 @@ void TForm1::ripRow(int row, bool encode) {
         return;
     }
 
-    if (OverwriteMode != TOverwriteMode::WriteAll && QFileInfo::exists(OutputFileName)) {
+    if (run.OverwriteMode != TOverwriteMode::WriteAll && QFileInfo::exists(run.OutputFileName)) {
         restoreApplication();
         // Closing the question without one of its buttons keeps the file,
         // as No does.
         switch (MessageDlgCentered(
-            this, QStringLiteral("File \"%1\" already exists!\nOverwrite?").arg(OutputFileName),
+            this, QStringLiteral("File \"%1\" already exists!\nOverwrite?").arg(run.OutputFileName),
             MsgDlgType::Confirmation, MsgButtons::YesNoYesToAll)) {
         case ModalResult::Yes:
-            OverwriteMode = TOverwriteMode::Write;
+            run.OverwriteMode = TOverwriteMode::Write;
             break;
         case ModalResult::YesToAll:
-            OverwriteMode = TOverwriteMode::WriteAll;
+            run.OverwriteMode = TOverwriteMode::WriteAll;
             break;
         default:
-            OverwriteMode = TOverwriteMode::Skip;
+            run.OverwriteMode = TOverwriteMode::Skip;
             break;
         }
     }
-    if (OverwriteMode != TOverwriteMode::Skip)
+    if (run.OverwriteMode != TOverwriteMode::Skip)
         CDRIP1.RipTrack(trackText.toInt(), TargetFolder.toStdString(), fileName.toStdString());
 }
 
@@ -332,7 +331,8 @@ bool TForm1::EnoughDiskSpace(const QString& Folder, int32_t FileCount, int64_t B
 }
 
 void TForm1::CDRIP1BeginTrack(uint16_t) {
-    if (!ripProgress_)
+    // A track the engine extracts outside a batch moves nothing here.
+    if (!ripProgress_ || !batch_)
         return;
     CurrentCaption = BaseCaption + QStringLiteral(" - ");
     TDlg_RipProgress& window = *ripProgress_;
@@ -347,20 +347,22 @@ void TForm1::CDRIP1BeginTrack(uint16_t) {
 }
 
 void TForm1::showBatchPercentage() {
-    const int overall = ripProgress_->Gauge_All->value() / std::max(BatchTrackCount, 1);
+    const int overall = ripProgress_->Gauge_All->value() / std::max(batch_->BatchTrackCount, 1);
     showCaption(CurrentCaption + QString::number(overall) + QStringLiteral("%"));
 }
 
 void TForm1::CDRIP1Progress(uint16_t PercentComplete, int64_t JittErrCount,
                             long double RippingSpeed) {
-    if (!ripProgress_)
+    if (!ripProgress_ || !batch_)
         return;
+    TBatchRun& run = *batch_;
     TDlg_RipProgress& window = *ripProgress_;
     window.Gauge_Track->setValue(PercentComplete);
-    window.Gauge_All->setValue(BatchTrackIndex * 100 + PercentComplete);
+    window.Gauge_All->setValue(run.BatchTrackIndex * 100 + PercentComplete);
     showBatchPercentage();
-    ElapsedTime = std::chrono::duration_cast<std::chrono::milliseconds>(now() - BatchStartTime);
-    window.Label_RipTime->setText(longTimeText(ElapsedTime));
+    run.ElapsedTime =
+        std::chrono::duration_cast<std::chrono::milliseconds>(steadyNow() - run.BatchStartTime);
+    window.Label_RipTime->setText(longTimeText(run.ElapsedTime));
     window.Label_Speed->setText(QStringLiteral("x") +
                                 groupedNumberText(static_cast<double>(RippingSpeed), 1));
     if (CDRIP1.JitterCorrect() && JittErrCount != 0) {
@@ -370,18 +372,32 @@ void TForm1::CDRIP1Progress(uint16_t PercentComplete, int64_t JittErrCount,
 }
 
 void TForm1::CDRIP1EndTrack(uint16_t) {
-    if (!ripProgress_)
+    if (!ripProgress_ || !batch_)
         return;
+    TBatchRun& run = *batch_;
     TDlg_RipProgress& window = *ripProgress_;
     window.Gauge_Track->setValue(100);
-    window.Gauge_All->setValue(BatchTrackIndex * 100 + 100);
+    window.Gauge_All->setValue(run.BatchTrackIndex * 100 + 100);
     showBatchPercentage();
-    ElapsedTime = std::chrono::duration_cast<std::chrono::milliseconds>(now() - BatchStartTime);
-    window.Label_RipTime->setText(QStringLiteral("Extract Time: ") + longTimeText(ElapsedTime));
+    run.ElapsedTime =
+        std::chrono::duration_cast<std::chrono::milliseconds>(steadyNow() - run.BatchStartTime);
+    window.Label_RipTime->setText(QStringLiteral("Extract Time: ") + longTimeText(run.ElapsedTime));
     if (CDRIP1.JitterErrors() != 0 && CheckBox_ONErrPause->isChecked())
         MessageDlgCentered(&window,
-                           QFileInfo(OutputFileName).fileName() + QStringLiteral(": ") +
+                           QFileInfo(run.OutputFileName).fileName() + QStringLiteral(": ") +
                                QString::number(CDRIP1.JitterErrors()) +
                                QStringLiteral(" synchronization (jitter) errors are possible!"),
                            MsgDlgType::Warning, MsgButtons::Ok);
+}
+
+void TForm1::skipTrack() {
+    if (batch_)
+        batch_->SkipTrack = true;
+    CDRIP1.AbortRip();
+}
+
+void TForm1::abortAll() {
+    if (batch_)
+        batch_->AbortAll = true;
+    CDRIP1.AbortRip();
 }

@@ -1,13 +1,12 @@
 #include "UnitRipProgress.h"
 
+#include "Help.h"
 #include "Hints.h"
 #include "Modals.h"
 #include "TimeText.h"
-#include "UnitMain.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -17,6 +16,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QVBoxLayout>
+#include <utility>
 
 using namespace varrow;
 
@@ -60,16 +60,21 @@ QPushButton* makeButton(QWidget* parent, const QString& name, const QString& cap
 
 } // namespace
 
-TDlg_RipProgress::TDlg_RipProgress(TForm1& mainForm)
+TDlg_RipProgress::TDlg_RipProgress(QWidget& mainWindow, const QString& baseCaption,
+                                   const QString& helpFile)
     : QWidget(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint |
                            Qt::WindowTitleHint)
-    , mainForm_(mainForm) {
+    , mainWindow_(mainWindow) {
     setObjectName(QStringLiteral("Dlg_RipProgress"));
     // Only the main window keeps the program running.
     setAttribute(Qt::WA_QuitOnClose, false);
     setWindowTitle(QStringLiteral("Extraction"));
     createControls();
-    FormCreate();
+    FormCreate(baseCaption, helpFile);
+}
+
+void TDlg_RipProgress::setRippingSource(std::function<bool()> source) {
+    rippingSource_ = std::move(source);
 }
 
 void TDlg_RipProgress::createControls() {
@@ -158,9 +163,9 @@ void TDlg_RipProgress::createControls() {
     setFixedSize(layout->sizeHint().expandedTo(ClientSize));
 }
 
-void TDlg_RipProgress::FormCreate() {
-    setWindowTitle(mainForm_.BaseCaption + QStringLiteral(" - Extraction..."));
-    HelpFile = mainForm_.HelpFile;
+void TDlg_RipProgress::FormCreate(const QString& baseCaption, const QString& helpFile) {
+    setWindowTitle(baseCaption + QStringLiteral(" - Extraction..."));
+    HelpFile = helpFile;
 }
 
 void TDlg_RipProgress::showEvent(QShowEvent* event) {
@@ -171,11 +176,8 @@ void TDlg_RipProgress::showEvent(QShowEvent* event) {
 }
 
 void TDlg_RipProgress::FormShow() {
-    setWindowHints(this, windowHints(&mainForm_));
-    const QRect main = mainForm_.frameGeometry();
-    const CentredPosition at = centreOver(main.left(), main.top(), main.width(), main.height(),
-                                          frameGeometry().width(), frameGeometry().height());
-    move(at.left, at.top);
+    setWindowHints(this, windowHints(&mainWindow_));
+    moveCentredOver(*this, mainWindow_);
     Btn_Abort->setFocus();
 }
 
@@ -187,13 +189,7 @@ void TDlg_RipProgress::keyPressEvent(QKeyEvent* event) {
 
 bool TDlg_RipProgress::FormKeyDown(const QKeyEvent& event) {
     if (event.key() == Qt::Key_F1) {
-        if (QFileInfo::exists(HelpFile))
-            modals().openHelp(HelpFile + HelpTopic);
-        else
-            MessageDlgCentered(this,
-                               QStringLiteral("The help file ") + HelpFile +
-                                   QStringLiteral(" is not found!"),
-                               MsgDlgType::Error, MsgButtons::Ok);
+        showHelpTopic(this, HelpFile, HelpTopic);
         return true;
     }
     // Escape answers the Abort button, as a dialog's cancel key does.
@@ -210,15 +206,12 @@ bool TDlg_RipProgress::confirmAbort() {
 }
 
 void TDlg_RipProgress::SkipBtnClick() {
-    mainForm_.SkipTrack = true;
-    mainForm_.CDRIP1.AbortRip();
+    Q_EMIT SkipTrackClicked();
 }
 
 void TDlg_RipProgress::Btn_AbortClick() {
-    if (!confirmAbort())
-        return;
-    mainForm_.AbortAll = true;
-    mainForm_.CDRIP1.AbortRip();
+    if (confirmAbort())
+        Q_EMIT AbortAllConfirmed();
 }
 
 void TDlg_RipProgress::Btn_HideClick() {
@@ -240,15 +233,14 @@ void TDlg_RipProgress::closeEvent(QCloseEvent* event) {
 }
 
 bool TDlg_RipProgress::FormCloseQuery() {
-    if (!mainForm_.IsRipping)
+    if (!rippingSource_ || !rippingSource_())
         return true;
     if (!confirmAbort())
         return false;
-    mainForm_.AbortAll = true;
-    mainForm_.CDRIP1.AbortRip();
+    Q_EMIT AbortAllConfirmed();
     return true;
 }
 
 void TDlg_RipProgress::FormClose() {
-    mainForm_.giveWindowBack();
+    Q_EMIT Closed();
 }

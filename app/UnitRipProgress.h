@@ -1,29 +1,35 @@
 // TDlg_RipProgress, the small always-on-top window a batch shows while it
 // runs: the file being written, the progress of the track and of the whole
 // batch, jitter errors, speed and time, and three buttons. It holds no batch
-// state of its own; its buttons set the main window's batch flags and ask the
-// engine to stop, which the engine honours after the chunk it is reading.
+// state of its own: its buttons and its close are signals that the main
+// window's batch acts on, and it asks the main window whether a batch runs.
 #pragma once
 
 #include <QString>
 #include <QWidget>
+#include <functional>
 
 class QFrame;
 class QLabel;
 class QProgressBar;
 class QPushButton;
-class TForm1;
 
 class TDlg_RipProgress final : public QWidget {
     Q_OBJECT
 public:
-    explicit TDlg_RipProgress(TForm1& mainForm);
+    // Placed over `mainWindow` and following its hints; the caption is
+    // `baseCaption` + " - Extraction...".
+    TDlg_RipProgress(QWidget& mainWindow, const QString& baseCaption, const QString& helpFile);
     Q_DISABLE_COPY_MOVE(TDlg_RipProgress)
 
     static inline const QString HelpTopic =
         QStringLiteral("::/extractcdtomp3.htm#ExtractionProgress");
 
     QString HelpFile;
+
+    // Asked when the user closes the window: whether a batch runs, so that
+    // closing it means aborting. Without a source the window just closes.
+    void setRippingSource(std::function<bool()> source);
 
     QFrame* Bevel1 = nullptr;
     QLabel* Label_Track = nullptr;
@@ -40,6 +46,16 @@ public:
     QPushButton* Btn_Abort = nullptr;
     QPushButton* Btn_Hide = nullptr;
 
+Q_SIGNALS:
+    // "Skip Track": the track in hand is to stop, the batch goes on.
+    void SkipTrackClicked();
+    // The user confirmed "Abort Extracts all tracks?" (Abort, Escape or the
+    // close box during a batch).
+    void AbortAllConfirmed();
+    // The window has closed, by the user or by the batch: the main window is
+    // to be given back.
+    void Closed();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -47,7 +63,7 @@ protected:
 
 private:
     void createControls();
-    void FormCreate();
+    void FormCreate(const QString& baseCaption, const QString& helpFile);
     void FormShow();
     bool FormKeyDown(const QKeyEvent& event);
     bool FormCloseQuery();
@@ -57,5 +73,6 @@ private:
     void Btn_HideClick();
     bool confirmAbort();
 
-    TForm1& mainForm_;
+    QWidget& mainWindow_;
+    std::function<bool()> rippingSource_;
 };

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QLabel>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -106,13 +107,14 @@ int main(int argc, char* argv[]) {
         // over a second or more: a short pause per chunk gives the picture a
         // drive's pace.
         QTest::qWait(40);
-        if (pictured || mainForm.BatchTrackIndex < 1 || mainForm.CDRIP1.PercentComplete() < 45 ||
+        const TBatchRun* batch = mainForm.batch();
+        if (pictured || batch == nullptr || batch->BatchTrackIndex < 1 ||
+            mainForm.CDRIP1.PercentComplete() < 45 ||
             ripProgress.Label_Speed->text() == QStringLiteral("x0.0"))
             return;
         pictured = true;
         progressSaved = save(ripProgress, pictures[3]);
-        mainForm.AbortAll = true;
-        mainForm.CDRIP1.AbortRip();
+        ripProgress.Btn_Abort->click();
     };
     setEngineHooks(std::move(hooks));
     mainForm.ToolButton_RipMP3->click();

@@ -2,12 +2,15 @@
 
 #include "Application.h"
 #include "CdRip_dll.h"
+#include "Clock.h"
 #include "Platform.h"
 
 #include <QCoreApplication>
 #include <QLocale>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 
 namespace varrow::testing {
 
@@ -42,6 +45,7 @@ void ShellTest::TearDown() {
     windows_.reset();
     processEvents();
     overridePlatformInfo(std::nullopt);
+    setTimeOfDaySource({});
     cdlib::resetLibrary();
     qunsetenv("VARROW_SETTINGS_FILE");
 }
@@ -80,6 +84,18 @@ void ShellTest::clickRow(int row, Qt::KeyboardModifiers modifiers) {
 void ShellTest::clickBox(QCheckBox* box) {
     ASSERT_TRUE(box->isVisible());
     QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, QPoint(6, box->height() / 2));
+}
+
+void ShellTest::expectMainWindowGivenBack() const {
+    EXPECT_FALSE(form->IsRipping);
+    EXPECT_TRUE(form->PageControl1->isEnabled());
+    EXPECT_TRUE(form->isEnabled());
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(form->isMinimized());
+    EXPECT_EQ(form->windowTitle(), "Varrow");
+    EXPECT_EQ(form->CurrentCaption, "Varrow");
+    EXPECT_TRUE(form->Timer1->isActive());
+    EXPECT_TRUE(form->Timer2->isActive());
 }
 
 void ShellTest::processEvents() {

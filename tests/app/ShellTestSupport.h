@@ -5,6 +5,7 @@
 
 #include "ProgramWindows.h"
 #include "ScriptedModals.h"
+#include "SettingsOnDisk.h"
 #include "VirtualDrive.h"
 
 #include <QCheckBox>
@@ -42,8 +43,14 @@ protected:
     void clickRow(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
     // A click on the box's indicator, which toggles it.
     static void clickBox(QCheckBox* box);
+    // The test's settings file as it is on disk now.
+    SettingsOnDisk settingsOnDisk() const { return SettingsOnDisk(settingsFile.toStdString()); }
     // Lets queued calls (device notifications, deferred edits) run.
     static void processEvents();
+    // The main window handed back after a batch: no batch flag, the tabs
+    // and the window enabled and shown normally, the product title as
+    // caption, the timers running.
+    void expectMainWindowGivenBack() const;
 
     ModalsScope modals;
     QTemporaryDir folder;

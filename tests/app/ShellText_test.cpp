@@ -1,6 +1,7 @@
 // The widget-free rules of the shell: drive and row texts, the status
 // summary, the speed field, time texts, udev events and the platform query.
 #include "CDRIP.h"
+#include "Clock.h"
 #include "DeviceMonitor.h"
 #include "NumberText.h"
 #include "Platform.h"
@@ -80,6 +81,25 @@ TEST(TracksStatusText, GroupsThousandsUnderTheCLocale) {
               "Tracks:20, selected:15 (1,234.57 MB)");
 }
 
+// The status bar and the MP3 dialog write megabytes alike; an exact half of
+// a hundredth rounds away from zero, not by the binary fraction nearest to it
+// (35.505 has none and would read 35.50).
+TEST(MegabytesText, HalfAHundredthRoundsAwayFromZeroEverywhere) {
+    const struct {
+        int64_t bytes;
+        const char* text;
+    } cases[] = {
+        {0, "0.00 MB"},           {4'999, "0.00 MB"},       {5'000, "0.01 MB"},
+        {35'505'000, "35.51 MB"}, {35'504'999, "35.50 MB"}, {1'234'565'000, "1,234.57 MB"},
+        {-4'000, "0.00 MB"},      {-5'000, "-0.01 MB"},     {-1'234'565'000, "-1,234.57 MB"},
+    };
+    for (const auto& [bytes, text] : cases)
+        EXPECT_EQ(megabytesText(bytes, QLocale::c()), text) << bytes;
+    EXPECT_EQ(tracksStatusText(2, 2, 35'505'000, QLocale::c()), "Tracks:2, selected:2 (35.51 MB)");
+    EXPECT_EQ(megabytesText(1'234'565'000, QLocale(QLocale::German, QLocale::Germany)),
+              "1.234,57 MB");
+}
+
 TEST(GroupedNumberText, SeparatorsOfTheLocaleWithTheDecimalsAsked) {
     EXPECT_EQ(groupedNumberText(1234.56, 1, QLocale::c()), "1,234.6");
     EXPECT_EQ(groupedNumberText(1234567.0, 2, QLocale(QLocale::German, QLocale::Germany)),
@@ -111,6 +131,39 @@ TEST(SpeedField, ZeroOrLessUsesTheDriveDefault) {
     EXPECT_EQ(speedCommandFor(-1), SPEEDNONE);
     EXPECT_EQ(speedCommandFor(1), SPEEDMMC);
     EXPECT_EQ(speedCommandFor(99), SPEEDMMC);
+}
+
+// The status-bar clock and the batch's timing read clocks that tests set.
+TEST(Clock, TimeOfDayComesFromTheInstalledSourceUntilItIsRemoved) {
+    const auto previous = setTimeOfDaySource([] { return QTime(13, 5, 9); });
+    EXPECT_EQ(timeOfDay(), QTime(13, 5, 9));
+    EXPECT_EQ(timeOfDay().toString(LongTimeFormat), "13:05:09");
+    const auto ours = setTimeOfDaySource(previous);
+    ASSERT_TRUE(ours);
+    EXPECT_EQ(ours(), QTime(13, 5, 9));
+
+    setTimeOfDaySource({});
+    const QTime before = QTime::currentTime();
+    const QTime now = timeOfDay();
+    EXPECT_TRUE(now.isValid());
+    // The system's clock again; a midnight in between is the only way back.
+    EXPECT_TRUE(now >= before || before.secsTo(now) < -86000);
+}
+
+TEST(Clock, SteadyNowIsTheEngineClock) {
+    const EngineHooks saved = engineHooks();
+    const auto fixed = std::chrono::steady_clock::time_point(std::chrono::hours(5));
+    EngineHooks hooks = saved;
+    hooks.now = [fixed] {
+        return fixed;
+    };
+    setEngineHooks(hooks);
+    EXPECT_EQ(steadyNow(), fixed);
+    hooks.now = nullptr;
+    setEngineHooks(hooks);
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_GE(steadyNow(), before);
+    setEngineHooks(saved);
 }
 
 TEST(LongTimeText, HoursWithoutLeadingZero) {

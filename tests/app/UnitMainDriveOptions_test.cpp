@@ -113,6 +113,12 @@ TEST_F(DriveOptions, JitterCorrectionIsAppliedAndSaved) {
     EXPECT_EQ(form->CDRIP1.JitterCorrect(), !before);
     EXPECT_EQ(reread().jitterCorrect, !before);
     EXPECT_TRUE(modals->messages.empty());
+
+    // Saved in the file, where the next run finds it.
+    const SettingsOnDisk saved = settingsOnDisk();
+    const std::vector<std::string> drives = saved.sectionsStartingWith("CDLIB DRIVE ");
+    ASSERT_EQ(drives.size(), 1u);
+    EXPECT_EQ(saved.value(drives[0], "JITTERCORRECTION"), before ? "0" : "-1");
 }
 
 TEST_F(DriveOptions, SpeedFieldTakesDigitsOnly) {

@@ -5,14 +5,18 @@
 #include "ShellTestSupport.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <functional>
+#include <memory>
 
 using namespace varrow;
 using namespace varrow::testing;
@@ -27,6 +31,8 @@ protected:
         ShellTest::SetUp();
         drive = addDrive("VIRTUAL One", discOf({audio(3000)}));
         createWindow();
+        skips = std::make_unique<QSignalSpy>(&progress(), &TDlg_RipProgress::SkipTrackClicked);
+        aborts = std::make_unique<QSignalSpy>(&progress(), &TDlg_RipProgress::AbortAllConfirmed);
     }
 
     // Shows the window as a batch does: the main window's tabs disabled,
@@ -62,6 +68,10 @@ protected:
     int wholeTrackChunks() {
         return ripWhile([] {});
     }
+
+    // What the window told the batch: skips and confirmed aborts.
+    std::unique_ptr<QSignalSpy> skips;
+    std::unique_ptr<QSignalSpy> aborts;
 };
 
 } // namespace
@@ -113,8 +123,8 @@ TEST_F(RipProgress, SkipSetsItsFlagAndStopsTheTrackWithoutAQuestion) {
     const int whole = wholeTrackChunks();
     ASSERT_GT(whole, 3);
     const int read = ripWhile([this] { QTest::mouseClick(progress().Btn_Cancel, Qt::LeftButton); });
-    EXPECT_TRUE(form->SkipTrack);
-    EXPECT_FALSE(form->AbortAll);
+    EXPECT_EQ(skips->count(), 1);
+    EXPECT_EQ(aborts->count(), 0);
     EXPECT_LT(read, whole);
     EXPECT_TRUE(modals->messages.empty());
 }
@@ -129,10 +139,42 @@ TEST_F(RipProgress, AbortAnsweredNoChangesNothing) {
     EXPECT_EQ(modals->messages[0].type, MsgDlgType::Confirmation);
     EXPECT_EQ(modals->messages[0].buttons, MsgButtons::YesNo);
     EXPECT_EQ(modals->messages[0].owner, &progress());
-    EXPECT_FALSE(form->AbortAll);
-    EXPECT_FALSE(form->SkipTrack);
+    EXPECT_TRUE(modals->messages[0].ownerState.visible);
+    EXPECT_TRUE(modals->messages[0].ownerState.staysOnTop);
+    EXPECT_EQ(aborts->count(), 0);
+    EXPECT_EQ(skips->count(), 0);
     EXPECT_EQ(read, whole);
     EXPECT_TRUE(progress().isVisible());
+}
+
+// What the modal seam records of a box's owner, for every box it shows.
+TEST_F(RipProgress, BoxesRecordHowTheirOwnerStood) {
+    const OwnerState none = ownerStateOf(nullptr);
+    EXPECT_EQ(none.window, nullptr);
+    EXPECT_FALSE(none.visible);
+
+    const OwnerState hidden = ownerStateOf(progress().Btn_Abort);
+    EXPECT_EQ(hidden.window, &progress());
+    EXPECT_FALSE(hidden.visible);
+    EXPECT_TRUE(hidden.staysOnTop);
+
+    startBatch();
+    progress().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&progress()));
+    const OwnerState shown = ownerStateOf(progress().Btn_Abort);
+    EXPECT_TRUE(shown.visible);
+    EXPECT_FALSE(shown.minimized);
+    EXPECT_TRUE(shown.active);
+    EXPECT_FALSE(ownerStateOf(form).active);
+
+    QTest::mouseClick(progress().Btn_Hide, Qt::LeftButton);
+    const OwnerState minimised = ownerStateOf(&progress());
+    EXPECT_TRUE(minimised.minimized);
+    EXPECT_FALSE(minimised.visible);
+
+    const OwnerState main = ownerStateOf(form->ListView1);
+    EXPECT_EQ(main.window, form);
+    EXPECT_FALSE(main.staysOnTop);
 }
 
 TEST_F(RipProgress, AbortAnsweredYesStopsTheBatch) {
@@ -140,7 +182,7 @@ TEST_F(RipProgress, AbortAnsweredYesStopsTheBatch) {
     const int whole = wholeTrackChunks();
     modals->answer(ModalResult::Yes);
     const int read = ripWhile([this] { QTest::mouseClick(progress().Btn_Abort, Qt::LeftButton); });
-    EXPECT_TRUE(form->AbortAll);
+    EXPECT_EQ(aborts->count(), 1);
     EXPECT_LT(read, whole);
     EXPECT_TRUE(progress().isVisible()) << "the batch closes the window when it has wound up";
 }
@@ -151,8 +193,8 @@ TEST_F(RipProgress, EscapeAsksInsteadOfSkipping) {
     modals->answer(ModalResult::No);
     const int read = ripWhile([this] { QTest::keyClick(progress().Btn_Abort, Qt::Key_Escape); });
     EXPECT_EQ(modals->texts(), std::vector<QString>({"Abort Extracts all tracks?"}));
-    EXPECT_FALSE(form->SkipTrack);
-    EXPECT_FALSE(form->AbortAll);
+    EXPECT_EQ(skips->count(), 0);
+    EXPECT_EQ(aborts->count(), 0);
     EXPECT_EQ(read, whole);
     EXPECT_TRUE(progress().isVisible());
 }
@@ -169,15 +211,8 @@ TEST_F(RipProgress, ClosingDuringABatchAsksAndOnYesRestoresTheMainWindow) {
     modals->answer(ModalResult::Yes);
     EXPECT_TRUE(progress().close());
     EXPECT_FALSE(progress().isVisible());
-    EXPECT_TRUE(form->AbortAll);
-    EXPECT_FALSE(form->IsRipping);
-    EXPECT_TRUE(form->PageControl1->isEnabled());
-    EXPECT_TRUE(form->isEnabled());
-    EXPECT_TRUE(form->isVisible());
-    EXPECT_EQ(form->windowTitle(), "Varrow");
-    EXPECT_EQ(form->CurrentCaption, "Varrow");
-    EXPECT_TRUE(form->Timer1->isActive());
-    EXPECT_TRUE(form->Timer2->isActive());
+    EXPECT_EQ(aborts->count(), 1);
+    expectMainWindowGivenBack();
 }
 
 TEST_F(RipProgress, ClosingAfterTheBatchAsksNothing) {
@@ -185,7 +220,7 @@ TEST_F(RipProgress, ClosingAfterTheBatchAsksNothing) {
     form->IsRipping = false;
     EXPECT_TRUE(progress().close());
     EXPECT_TRUE(modals->messages.empty());
-    EXPECT_FALSE(form->AbortAll);
+    EXPECT_EQ(aborts->count(), 0);
     EXPECT_TRUE(form->PageControl1->isEnabled());
     EXPECT_EQ(form->windowTitle(), "Varrow");
 }
@@ -210,6 +245,13 @@ TEST_F(RipProgress, F1WithoutTheHelpFileSaysSo) {
     EXPECT_EQ(modals->messages[0].text, "The help file " + progress().HelpFile + " is not found!");
     EXPECT_EQ(modals->messages[0].type, MsgDlgType::Error);
     EXPECT_EQ(modals->messages[0].owner, &progress());
+    EXPECT_TRUE(modals->helpRequests.empty());
+
+    // A folder of that name is no help file either.
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("Varrow.chm")));
+    modals->answer(ModalResult::Ok);
+    QTest::keyClick(progress().Btn_Abort, Qt::Key_F1);
+    EXPECT_EQ(modals->messages.size(), 2u);
     EXPECT_TRUE(modals->helpRequests.empty());
 }
 

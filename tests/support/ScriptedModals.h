@@ -23,6 +23,8 @@ struct ShownMessage {
     QString text;
     MsgDlgType type;
     MsgButtons buttons;
+    // The owner's window as it stood when the box opened.
+    OwnerState ownerState;
 };
 
 class ScriptedModals final : public Modals {
@@ -39,8 +41,12 @@ public:
     std::vector<ShownMessage> messages;
     std::vector<QString> plainMessages;
     std::vector<SaveDialogRequest> saveRequests;
+    // The owner of each save dialog as it stood when the dialog opened.
+    std::vector<OwnerState> saveOwners;
     std::vector<QString> helpRequests;
     int dialogsRun = 0;
+    // The parent window of each modal dialog as it stood when it opened.
+    std::vector<OwnerState> dialogOwners;
 
     void answer(ModalResult result) {
         messageAnswers.emplace_back([result](const ShownMessage&) { return result; });
@@ -48,7 +54,7 @@ public:
 
     ModalResult message(QWidget* owner, const QString& text, MsgDlgType type,
                         MsgButtons buttons) override {
-        messages.push_back({owner, text, type, buttons});
+        messages.push_back({owner, text, type, buttons, ownerStateOf(owner)});
         if (messageAnswers.empty()) {
             ADD_FAILURE() << "unexpected message box: " << text.toStdString();
             return buttons == MsgButtons::Ok ? ModalResult::Ok : ModalResult::No;
@@ -60,8 +66,9 @@ public:
 
     void plainMessage(const QString& text) override { plainMessages.push_back(text); }
 
-    std::optional<QString> saveFileName(QWidget*, const SaveDialogRequest& request) override {
+    std::optional<QString> saveFileName(QWidget* owner, const SaveDialogRequest& request) override {
         saveRequests.push_back(request);
+        saveOwners.push_back(ownerStateOf(owner));
         if (saveAnswers.empty()) {
             ADD_FAILURE() << "unexpected save dialog: " << request.title.toStdString();
             return std::nullopt;
@@ -79,6 +86,7 @@ public:
 
     int exec(QDialog& dialog) override {
         ++dialogsRun;
+        dialogOwners.push_back(ownerStateOf(dialog.parentWidget()));
         if (dialogAnswers.empty()) {
             ADD_FAILURE() << "unexpected modal dialog: " << dialog.objectName().toStdString();
             return QDialog::Rejected;

@@ -1,0 +1,32 @@
+// The state of one extraction batch, from the click that starts it until the
+// batch has wound up. The main window holds one only while a batch is in
+// hand, so nothing of a batch outlives it or leaks into the next one; the
+// names are those the batch's handlers use.
+#pragma once
+
+#include <QString>
+#include <chrono>
+#include <cstdint>
+
+// What the batch does with an output file that exists already.
+enum class TOverwriteMode : int { Skip = 0, Write = 1, WriteAll = 2 };
+
+struct TBatchRun final {
+    TOverwriteMode OverwriteMode = TOverwriteMode::Write;
+    // Stop after the row in hand: the Abort button, closing the progress
+    // window or the main window, an internal error.
+    bool AbortAll = false;
+    // The user skipped the track in hand; cleared at the start of every row.
+    bool SkipTrack = false;
+    // Selected rows when the loop started (at least 1), and rows finished.
+    int32_t BatchTrackCount = 1;
+    int32_t BatchTrackIndex = 0;
+    std::chrono::steady_clock::time_point BatchStartTime;
+    std::chrono::milliseconds ElapsedTime{0};
+    // The full path of the file for the row in hand.
+    QString OutputFileName;
+    QString FolderDialogTitle;
+    // The user closed the main window during the batch and confirmed: it
+    // closes once the batch has wound up.
+    bool CloseAfterBatch = false;
+};
