@@ -1,11 +1,15 @@
 #include "Modals.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QShowEvent>
+#include <QStandardPaths>
 #include <QStringList>
 #include <QUrl>
 
@@ -129,8 +133,12 @@ public:
     int exec(QDialog& dialog) override { return dialog.exec(); }
 
     void openHelp(const QString& argument) override {
-        // The topic after "::" addresses a page inside the help file; the
-        // desktop's viewer is given the file itself.
+        // The viewer runs on its own: the program neither waits for it nor
+        // reports how it ends.
+        const QString viewer = helpViewerProgram();
+        if (!viewer.isEmpty() && QProcess::startDetached(viewer, {argument}))
+            return;
+        // The desktop's handler knows no topics: it is given the file itself.
         const QString file = argument.section(QStringLiteral("::"), 0, 0);
         QDesktopServices::openUrl(QUrl::fromLocalFile(file));
     }
@@ -150,6 +158,14 @@ Modals& modals() {
 std::unique_ptr<Modals> setModals(std::unique_ptr<Modals> replacement) {
     std::swap(installed(), replacement);
     return replacement;
+}
+
+QString helpViewerProgram() {
+    const QString name = QString::fromLatin1(HelpViewerName);
+    const QString beside = QCoreApplication::applicationDirPath() + QLatin1Char('/') + name;
+    if (const QFileInfo info(beside); info.isFile() && info.isExecutable())
+        return beside;
+    return QStandardPaths::findExecutable(name);
 }
 
 CentredPosition centreOver(int ownerLeft, int ownerTop, int ownerWidth, int ownerHeight,

@@ -54,13 +54,19 @@ public:
     // Runs `dialog` modally and returns its result (QDialog::Accepted or
     // QDialog::Rejected).
     virtual int exec(QDialog& dialog) = 0;
-    // Starts the help viewer with the help file path and topic in `argument`.
+    // Starts the help viewer, detached, with the help file path and topic in
+    // `argument`; without a viewer the desktop's handler opens the file.
     virtual void openHelp(const QString& argument) = 0;
 };
 
 Modals& modals();
 // Installs `replacement` and returns the one it replaces.
 std::unique_ptr<Modals> setModals(std::unique_ptr<Modals> replacement);
+
+// The help viewer the program starts: varrow-help beside the program, else
+// the one on the PATH; empty when there is none.
+inline constexpr char HelpViewerName[] = "varrow-help";
+QString helpViewerProgram();
 
 // Top-left corner that centres a box of `boxSize` over `owner`: the owner's
 // left + its width div 2 - the box's width div 2, likewise for the top.

@@ -39,6 +39,7 @@ TForm1::TForm1(QWidget* parent)
     connectPlayback();
     connectEngineEvents();
     connectDeviceNotifications();
+    connectKeys();
     // A failure of the engine while the window is set up is reported like
     // any other; the window still opens, with what was set up before it.
     runHandler([this] {

@@ -11,8 +11,8 @@
 // to the other windows), UnitMainLayout.cpp (the controls),
 // UnitMainTracks.cpp (drives and track list), UnitMainBatch.cpp (extraction
 // batch), UnitMainDriveOptions.cpp (drive options tab), UnitMainPlayback.cpp
-// (audio CD playback). The private
-// declarations below are grouped the same way.
+// (audio CD playback), UnitMainKeys.cpp (keyboard shortcuts and help). The
+// private declarations below are grouped the same way.
 #pragma once
 
 #include "BatchRun.h"
@@ -50,7 +50,8 @@ class TMP3Dlg;
 
 namespace varrow {
 class DeviceMonitor;
-}
+struct KeyMapState;
+} // namespace varrow
 
 // Columns of the track list. The batch and playback read rows back by them.
 enum TrackColumn : int {
@@ -327,6 +328,18 @@ private:
     void CDRIP1Progress(uint16_t PercentComplete, int64_t JittErrCount, long double RippingSpeed);
     void CDRIP1EndTrack(uint16_t TrackNum);
 
+    // Keyboard shortcuts and help (UnitMainKeys.cpp).
+    void connectKeys();
+    // Every key press of the application, before its receiver: the window's
+    // own go to FormKeyDown once, at the control they are sent to.
+    void previewKey(QObject* watched, const QKeyEvent& event);
+    varrow::KeyMapState keyMapState() const;
+    void FormKeyDown(const QKeyEvent& event);
+    // True while `event`, which the shortcuts acted on, is being delivered;
+    // the track list then leaves it alone.
+    bool keyTakenByShortcut(const QKeyEvent& event) const;
+    void ToolButton_HelpClick();
+
     QLabel* statusPanels_[STATUS_PANELS] = {};
     // The state images of audio and data rows, drawn once for every list.
     QIcon audioStateImage_;
@@ -336,4 +349,14 @@ private:
     std::unique_ptr<TBatchRun> batch_;
     varrow::DeviceMonitor* deviceMonitor_ = nullptr;
     bool shownBefore_ = false;
+    // The key press on its way from its receiver up through the parents.
+    struct KeyInDelivery {
+        const QKeyEvent* event = nullptr;
+        int key = 0;
+        Qt::KeyboardModifiers modifiers;
+        bool operator==(const KeyInDelivery&) const = default;
+    };
+    KeyInDelivery keyInDelivery_;
+    // The key press the shortcuts acted on last.
+    const QKeyEvent* keyTaken_ = nullptr;
 };

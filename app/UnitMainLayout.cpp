@@ -4,6 +4,7 @@
 #include "Hints.h"
 #include "Icons.h"
 #include "PositionSlider.h"
+#include "TrackList.h"
 #include "UnitMain.h"
 
 #include <QCheckBox>
@@ -64,6 +65,10 @@ QToolButton* makeToolButton(QToolBar* bar, const QString& name, const QString& c
     button->setToolTip(hint);
     button->setIcon(icon);
     button->setCursor(Qt::PointingHandCursor);
+    // Tool bar buttons are clicked, not focused: Tab goes from control to
+    // control, and Space or Enter on a button could not act a second time
+    // beside their shortcuts.
+    button->setFocusPolicy(Qt::NoFocus);
     bar->addWidget(button);
     return button;
 }
@@ -246,7 +251,11 @@ QWidget* TForm1::createExtractTab() {
         button->setMinimumSize(ExtractButtonSize);
     layout->addWidget(ToolBar_CDRip);
 
-    ListView1 = new QTableWidget(0, TRACK_COLUMNS, tab);
+    auto* trackList = new TTrackList(0, TRACK_COLUMNS, tab);
+    trackList->keyTakenByWindow = [this](const QKeyEvent& event) {
+        return keyTakenByShortcut(event);
+    };
+    ListView1 = trackList;
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setHorizontalHeaderLabels(
         {QStringLiteral("Title"), QStringLiteral("Track"), QStringLiteral("Type"),

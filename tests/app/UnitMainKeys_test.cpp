@@ -1,0 +1,433 @@
+// The main window's keyboard: the shortcut rule, keys pressed on the focused
+// control (which still receives them), the track list's own keys, F2, Tab,
+// F1 and the Help button.
+#include "KeyMap.h"
+#include "ShellTestSupport.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTest>
+#include <QToolButton>
+
+using namespace varrow;
+using namespace varrow::testing;
+
+namespace {
+
+struct KeyCase {
+    const char* what;
+    int key;
+    Qt::KeyboardModifiers modifiers;
+    KeyMapState state;
+    KeyAction expected;
+};
+
+KeyMapState extractTab() {
+    return {};
+}
+KeyMapState with(KeyMapState state, const std::function<void(KeyMapState&)>& change) {
+    change(state);
+    return state;
+}
+
+} // namespace
+
+TEST(KeyMap, EachRowActsExactlyUnderItsCondition) {
+    const KeyMapState idle = extractTab();
+    const KeyMapState playing = with(idle, [](KeyMapState& s) { s.playing = true; });
+    const KeyMapState paused = with(playing, [](KeyMapState& s) { s.pauseDown = true; });
+    const KeyMapState batch = with(idle, [](KeyMapState& s) { s.batchRunning = true; });
+    const KeyMapState options = with(idle, [](KeyMapState& s) { s.activeTab = 1; });
+    const KeyMapState about = with(idle, [](KeyMapState& s) { s.activeTab = 2; });
+    const KeyMapState playingOnOptions = with(playing, [](KeyMapState& s) { s.activeTab = 1; });
+    const KeyMapState listFocused = with(idle, [](KeyMapState& s) {
+        s.trackListFocused = true;
+        s.focusedRow = true;
+    });
+    const auto none = Qt::NoModifier;
+    const Qt::KeyboardModifiers all = Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier;
+    const KeyCase cases[] = {
+        {"Enter stopped plays", Qt::Key_Return, none, idle, KeyAction::Play},
+        {"keypad Enter stopped plays", Qt::Key_Enter, Qt::KeypadModifier, idle, KeyAction::Play},
+        {"Enter playing stops", Qt::Key_Return, all, playing, KeyAction::Stop},
+        {"Enter paused resumes", Qt::Key_Return, none, paused, KeyAction::Play},
+        {"Enter during a batch", Qt::Key_Return, none, batch, KeyAction::None},
+        {"Enter on the options tab", Qt::Key_Return, none, options, KeyAction::None},
+        {"Space playing pauses", Qt::Key_Space, Qt::ShiftModifier, playing, KeyAction::Pause},
+        {"Space paused", Qt::Key_Space, none, paused, KeyAction::Pause},
+        {"Space stopped", Qt::Key_Space, none, idle, KeyAction::None},
+        {"Space playing on the options tab", Qt::Key_Space, none, playingOnOptions,
+         KeyAction::None},
+        {"Ctrl+A", Qt::Key_A, Qt::ControlModifier, idle, KeyAction::SelectAll},
+        {"Ctrl+A with keypad flag", Qt::Key_A, Qt::ControlModifier | Qt::KeypadModifier, idle,
+         KeyAction::SelectAll},
+        {"Ctrl+Shift+A", Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier, idle, KeyAction::None},
+        {"plain A", Qt::Key_A, none, idle, KeyAction::None},
+        {"Ctrl+A, Select All disabled", Qt::Key_A, Qt::ControlModifier,
+         with(idle, [](KeyMapState& s) { s.selectAllEnabled = false; }), KeyAction::None},
+        {"Ctrl+A during a batch", Qt::Key_A, Qt::ControlModifier, batch, KeyAction::None},
+        {"Ctrl+A on the about tab", Qt::Key_A, Qt::ControlModifier, about, KeyAction::None},
+        {"Alt+A", Qt::Key_A, Qt::AltModifier, idle, KeyAction::ClearAll},
+        {"Alt+Ctrl+A", Qt::Key_A, Qt::AltModifier | Qt::ControlModifier, idle, KeyAction::None},
+        {"Alt+A, Clear All disabled", Qt::Key_A, Qt::AltModifier,
+         with(idle, [](KeyMapState& s) { s.clearAllEnabled = false; }), KeyAction::None},
+        {"N playing", Qt::Key_N, all, playing, KeyAction::Next},
+        {"N stopped", Qt::Key_N, none, idle, KeyAction::None},
+        {"N playing on the options tab", Qt::Key_N, none, playingOnOptions, KeyAction::None},
+        {"P playing", Qt::Key_P, none, paused, KeyAction::Prev},
+        {"P stopped", Qt::Key_P, none, idle, KeyAction::None},
+        {"T playing", Qt::Key_T, none, playing, KeyAction::TimeMode},
+        {"T playing on the options tab", Qt::Key_T, none, playingOnOptions, KeyAction::None},
+        {"F1 on the about tab", Qt::Key_F1, none, about, KeyAction::Help},
+        {"F1 during a batch", Qt::Key_F1, all, batch, KeyAction::Help},
+        {"F2 on the focused list", Qt::Key_F2, none, listFocused, KeyAction::EditTitle},
+        {"F2 without a focused row", Qt::Key_F2, none,
+         with(listFocused, [](KeyMapState& s) { s.focusedRow = false; }), KeyAction::None},
+        {"F2 with the list unfocused", Qt::Key_F2, none,
+         with(listFocused, [](KeyMapState& s) { s.trackListFocused = false; }), KeyAction::None},
+        {"F2 while playing", Qt::Key_F2, none,
+         with(listFocused, [](KeyMapState& s) { s.playing = true; }), KeyAction::None},
+        {"F2 on the options tab", Qt::Key_F2, none,
+         with(listFocused, [](KeyMapState& s) { s.activeTab = 1; }), KeyAction::EditTitle},
+        {"F5", Qt::Key_F5, Qt::ControlModifier, idle, KeyAction::Refresh},
+        {"F5 on the options tab", Qt::Key_F5, none, options, KeyAction::None},
+        {"F5 playing", Qt::Key_F5, none, playing, KeyAction::None},
+        {"F6", Qt::Key_F6, none, idle, KeyAction::RipMP3},
+        {"F6 during a batch", Qt::Key_F6, none, batch, KeyAction::None},
+        {"F7", Qt::Key_F7, none, idle, KeyAction::RipWav},
+        {"F7 playing", Qt::Key_F7, none, paused, KeyAction::None},
+        {"F3 is not used", Qt::Key_F3, none, idle, KeyAction::None},
+        {"F4 is not used", Qt::Key_F4, none, idle, KeyAction::None},
+    };
+    for (const KeyCase& c : cases)
+        EXPECT_EQ(keyAction(c.key, c.modifiers, c.state), c.expected) << c.what;
+}
+
+namespace {
+
+// Records the key presses a control receives.
+class KeyRecorder final : public QObject {
+public:
+    explicit KeyRecorder(QWidget* control)
+        : QObject(control) {
+        control->installEventFilter(this);
+    }
+    QList<int> keys;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress)
+            keys.append(static_cast<QKeyEvent*>(event)->key());
+        return false;
+    }
+};
+
+class KeysWindow : public ShellTest {
+protected:
+    // Three tracks, the middle one data.
+    void startWithMixedDisc() {
+        addDrive("VIRTUAL Mixed", discOf({audio(4253), data(750), audio(10842)}));
+        createWindow();
+    }
+
+    QWidget* focused() const { return form->focusWidget() ? form->focusWidget() : form; }
+    // A key pressed as the user would: at the control that has the focus.
+    void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(focused(), static_cast<Qt::Key>(key), modifiers);
+    }
+    void focus(QWidget* control) {
+        control->setFocus();
+        ASSERT_EQ(form->focusWidget(), control);
+    }
+    // The row with the focus rectangle, the selection left as it is.
+    void setFocusedRow(int row) {
+        form->ListView1->selectionModel()->setCurrentIndex(
+            form->ListView1->model()->index(row, COL_TRACK), QItemSelectionModel::NoUpdate);
+    }
+    QList<int> selectedRows() const {
+        QList<int> rows;
+        for (int row = 0; row < form->ListView1->rowCount(); ++row) {
+            if (form->isRowSelected(row))
+                rows.append(row);
+        }
+        return rows;
+    }
+    QString writeHelpFile() {
+        const QString path = folder.filePath(QStringLiteral("Varrow.chm"));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("ITSF");
+        form->HelpFile = path;
+        return path;
+    }
+};
+
+} // namespace
+
+TEST_F(KeysWindow, ShortcutsActAndTheFocusedControlStillGetsTheKey) {
+    startWithMixedDisc();
+    QSignalSpy refresh(form->ToolButton_RefreshTracks, &QToolButton::clicked);
+    QSignalSpy play(form->ToolButton_Play, &QToolButton::clicked);
+    QSignalSpy pause(form->ToolButton_Pause, &QToolButton::clicked);
+    QSignalSpy next(form->ToolButton_Next, &QToolButton::clicked);
+
+    focus(form->TrackBar1);
+    KeyRecorder slider(form->TrackBar1);
+    press(Qt::Key_F5);
+    press(Qt::Key_Return);
+    EXPECT_EQ(refresh.count(), 1);
+    EXPECT_EQ(play.count(), 1);
+
+    form->IsPlaying = true;
+    press(Qt::Key_Space);
+    press(Qt::Key_N);
+    EXPECT_EQ(pause.count(), 1);
+    EXPECT_TRUE(form->ToolButton_Pause->isChecked());
+    EXPECT_EQ(next.count(), 1);
+    EXPECT_EQ(slider.keys, QList<int>({Qt::Key_F5, Qt::Key_Return, Qt::Key_Space, Qt::Key_N}));
+
+    // A key the map has no use for also goes on: the slider moves.
+    form->TrackBar1->setRange(0, 100);
+    form->TrackBar1->setValue(50);
+    press(Qt::Key_Right);
+    EXPECT_GT(form->TrackBar1->value(), 50);
+
+    // On the options tab a digit typed into the speed field lands there, and
+    // F5 refreshes nothing.
+    form->IsPlaying = false;
+    form->PageControl1->setCurrentIndex(1);
+    focus(form->LabeledEdit_RipSpeed);
+    KeyRecorder speed(form->LabeledEdit_RipSpeed);
+    form->LabeledEdit_RipSpeed->clear();
+    press(Qt::Key_F5);
+    QTest::keyClicks(focused(), QStringLiteral("4"));
+    EXPECT_EQ(refresh.count(), 1);
+    EXPECT_EQ(form->LabeledEdit_RipSpeed->text(), "4");
+    EXPECT_EQ(speed.keys, QList<int>({Qt::Key_F5, Qt::Key_4}));
+}
+
+TEST_F(KeysWindow, EnterPlaysStopsAndResumes) {
+    startWithMixedDisc();
+    QSignalSpy play(form->ToolButton_Play, &QToolButton::clicked);
+    QSignalSpy stop(form->ToolButton_Stop, &QToolButton::clicked);
+    focus(form->ListView1);
+    press(Qt::Key_Return);
+    EXPECT_EQ(play.count(), 1);
+    form->IsPlaying = true;
+    press(Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(stop.count(), 1);
+    form->ToolButton_Pause->setChecked(true);
+    press(Qt::Key_Return);
+    EXPECT_EQ(play.count(), 2);
+    EXPECT_EQ(stop.count(), 1);
+    form->PageControl1->setCurrentIndex(2);
+    press(Qt::Key_Return);
+    EXPECT_EQ(play.count() + stop.count(), 3);
+}
+
+TEST_F(KeysWindow, CtrlASelectsEveryAudioRowOnceAndAltAClears) {
+    startWithMixedDisc();
+    QSignalSpy selectAll(form->ToolButton_SelectAll, &QToolButton::clicked);
+    QSignalSpy clearAll(form->ToolButton_ClearAll, &QToolButton::clicked);
+    QSignalSpy changes(form->ListView1->selectionModel(), &QItemSelectionModel::selectionChanged);
+
+    focus(form->ComboBoxDrive);
+    press(Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
+    press(Qt::Key_A);
+    EXPECT_EQ(selectedRows(), QList<int>());
+    EXPECT_EQ(form->ComboBoxDrive->currentIndex(), 0);
+
+    press(Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(form->focusWidget(), form->ListView1);
+    EXPECT_EQ(selectAll.count(), 1);
+    EXPECT_EQ(selectedRows(), QList<int>({0, 2}));
+    EXPECT_EQ(form->statusText(PANEL_TRACKS), "Tracks:3, selected:2 (35.50 MB)");
+
+    // On the list itself Ctrl+A is the button's alone: one selection of all
+    // rows, the data row taken out again.
+    changes.clear();
+    form->ListView1->clearSelection();
+    changes.clear();
+    press(Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(selectAll.count(), 2);
+    EXPECT_EQ(changes.count(), 2);
+    EXPECT_EQ(selectedRows(), QList<int>({0, 2}));
+
+    focus(form->TrackBar1);
+    press(Qt::Key_A, Qt::AltModifier);
+    EXPECT_EQ(form->focusWidget(), form->ListView1);
+    EXPECT_EQ(clearAll.count(), 1);
+    EXPECT_EQ(selectedRows(), QList<int>());
+
+    // The list's own select-all stays away even when the button may not act.
+    form->ToolButton_SelectAll->setEnabled(false);
+    press(Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(selectedRows(), QList<int>());
+    EXPECT_EQ(selectAll.count(), 2);
+}
+
+TEST_F(KeysWindow, SpaceOnTheListWhilePlayingPausesAndLeavesTheRows) {
+    startWithMixedDisc();
+    QSignalSpy pause(form->ToolButton_Pause, &QToolButton::clicked);
+    clickRow(0);
+    focus(form->ListView1);
+    setFocusedRow(2);
+    ASSERT_EQ(selectedRows(), QList<int>({0}));
+    form->IsPlaying = true;
+    press(Qt::Key_Space);
+    EXPECT_TRUE(form->ToolButton_Pause->isChecked());
+    EXPECT_EQ(selectedRows(), QList<int>({0}));
+    press(Qt::Key_Space);
+    EXPECT_FALSE(form->ToolButton_Pause->isChecked());
+    EXPECT_EQ(pause.count(), 2);
+    EXPECT_EQ(selectedRows(), QList<int>({0}));
+    // N, P and T are the player's too: no search jumps to "Track01".
+    press(Qt::Key_T);
+    EXPECT_EQ(form->ListView1->currentIndex().row(), 2);
+    EXPECT_EQ(selectedRows(), QList<int>({0}));
+
+    // Stopped, Space is the list's own again (it selects the focused row)
+    // and nothing pauses.
+    form->IsPlaying = false;
+    press(Qt::Key_Space);
+    EXPECT_EQ(pause.count(), 2);
+    EXPECT_EQ(selectedRows(), QList<int>({0, 2}));
+}
+
+TEST_F(KeysWindow, NextPrevAndTimeModeOnlyWhilePlayingOnTheExtractTab) {
+    startWithMixedDisc();
+    QSignalSpy next(form->ToolButton_Next, &QToolButton::clicked);
+    QSignalSpy prev(form->ToolButton_Prev, &QToolButton::clicked);
+    int timeClicks = 0;
+    class ClickCounter final : public QObject {
+    public:
+        explicit ClickCounter(int& count)
+            : count_(count) {}
+        bool eventFilter(QObject*, QEvent* event) override {
+            count_ += event->type() == QEvent::MouseButtonRelease ? 1 : 0;
+            return false;
+        }
+        int& count_;
+    } counter(timeClicks);
+    form->Panel_PlayTime->installEventFilter(&counter);
+
+    focus(form->TrackBar1);
+    for (const int key : {Qt::Key_N, Qt::Key_P, Qt::Key_T})
+        press(key);
+    EXPECT_EQ(next.count() + prev.count() + timeClicks, 0);
+    form->IsPlaying = true;
+    form->PageControl1->setCurrentIndex(1);
+    focus(form->CheckBox_Hints);
+    for (const int key : {Qt::Key_N, Qt::Key_P, Qt::Key_T})
+        press(key);
+    EXPECT_EQ(next.count() + prev.count() + timeClicks, 0);
+    form->PageControl1->setCurrentIndex(0);
+    focus(form->TrackBar1);
+    for (const int key : {Qt::Key_N, Qt::Key_P, Qt::Key_T})
+        press(key);
+    EXPECT_EQ(next.count(), 1);
+    EXPECT_EQ(prev.count(), 1);
+    EXPECT_EQ(timeClicks, 1);
+}
+
+TEST_F(KeysWindow, F6AndF7StartTheirBatchOnlyWhenIdle) {
+    startWithMixedDisc();
+    focus(form->TrackBar1);
+    modals->answer(ModalResult::Ok);
+    press(Qt::Key_F6);
+    modals->answer(ModalResult::Ok);
+    press(Qt::Key_F7);
+    EXPECT_EQ(modals->texts(), std::vector<QString>(2, "Track(s) is not selected!"));
+    form->IsPlaying = true;
+    press(Qt::Key_F6);
+    press(Qt::Key_F7);
+    EXPECT_EQ(modals->messages.size(), 2u);
+}
+
+TEST_F(KeysWindow, F2EditsTheFocusedTitleAndTypingThereIsTheTitles) {
+    startWithMixedDisc();
+    focus(form->ListView1);
+    form->ListView1->selectionModel()->clearCurrentIndex();
+    press(Qt::Key_F2);
+    EXPECT_EQ(form->focusWidget(), form->ListView1) << "no focused row";
+
+    setFocusedRow(2);
+    form->IsPlaying = true;
+    press(Qt::Key_F2);
+    EXPECT_EQ(form->focusWidget(), form->ListView1) << "not while playing";
+    form->IsPlaying = false;
+
+    press(Qt::Key_F2);
+    auto* editor = qobject_cast<QLineEdit*>(form->focusWidget());
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->text(), "Track03");
+    // Even while a disc plays, letters typed here are the title's.
+    form->IsPlaying = true;
+    QSignalSpy next(form->ToolButton_Next, &QToolButton::clicked);
+    editor->selectAll();
+    QTest::keyClicks(editor, QStringLiteral("New Song"));
+    EXPECT_EQ(next.count(), 0);
+    QTest::keyClick(editor, Qt::Key_Return);
+    processEvents();
+    EXPECT_EQ(rowTexts(2)[COL_TITLE], "New Song");
+}
+
+TEST_F(KeysWindow, TabLeavesTheTrackList) {
+    startWithMixedDisc();
+    focus(form->ListView1);
+    form->ListView1->setCurrentIndex(form->ListView1->model()->index(0, COL_TITLE));
+    press(Qt::Key_Tab);
+    EXPECT_NE(form->focusWidget(), form->ListView1);
+    EXPECT_EQ(form->ListView1->currentIndex().column(), COL_TITLE);
+    focus(form->ListView1);
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_NE(form->focusWidget(), form->ListView1);
+    // Around the tab, every control that takes the focus is reached, and
+    // the buttons of the tool bars are clicked, not focused.
+    QSet<QWidget*> reached;
+    focus(form->ListView1);
+    for (int i = 0; i < 12; ++i) {
+        press(Qt::Key_Tab);
+        reached.insert(form->focusWidget());
+    }
+    EXPECT_TRUE(reached.contains(form->ListView1));
+    EXPECT_TRUE(reached.contains(form->ComboBoxDrive));
+    EXPECT_FALSE(reached.contains(form->ToolButton_RipMP3));
+}
+
+TEST_F(KeysWindow, F1OpensTheTopicOfEachTab) {
+    startWithMixedDisc();
+    const QString helpFile = writeHelpFile();
+    const char* const topics[] = {"::/mainwindow.htm", "::/optionstab.htm", "::/abouttab.htm"};
+    for (int tab = 0; tab < 3; ++tab) {
+        form->PageControl1->setCurrentIndex(tab);
+        press(Qt::Key_F1);
+        ASSERT_EQ(modals->helpRequests.size(), static_cast<size_t>(tab + 1));
+        EXPECT_EQ(modals->helpRequests.back(), helpFile + QLatin1String(topics[tab]));
+    }
+    // The Help button opens the file at its start, whatever the tab.
+    form->ToolButton_Help->click();
+    EXPECT_EQ(modals->helpRequests.back(), helpFile);
+    EXPECT_TRUE(modals->messages.empty());
+}
+
+TEST_F(KeysWindow, AMissingHelpFileIsReportedByF1AndByTheHelpButton) {
+    startWithMixedDisc();
+    form->HelpFile = folder.filePath(QStringLiteral("gone/Varrow.chm"));
+    modals->answer(ModalResult::Ok);
+    press(Qt::Key_F1);
+    modals->answer(ModalResult::Ok);
+    form->ToolButton_Help->click();
+    EXPECT_EQ(modals->texts(),
+              std::vector<QString>({"The help file " + form->HelpFile + " is not found!",
+                                    "The help file " + form->HelpFile + " is not found"}));
+    EXPECT_EQ(modals->messages[0].type, MsgDlgType::Error);
+    EXPECT_EQ(modals->messages[1].owner, form);
+    EXPECT_TRUE(modals->helpRequests.empty());
+}
