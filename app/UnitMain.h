@@ -10,7 +10,8 @@
 // One file per concern: UnitMain.cpp (creation, first show, close, the links
 // to the other windows), UnitMainLayout.cpp (the controls),
 // UnitMainTracks.cpp (drives and track list), UnitMainBatch.cpp (extraction
-// batch), UnitMainDriveOptions.cpp (drive options tab). The private
+// batch), UnitMainDriveOptions.cpp (drive options tab), UnitMainSettings.cpp
+// (the settings file and "Set All Default"). The private
 // declarations below are grouped the same way.
 #pragma once
 
@@ -47,7 +48,9 @@ class TMP3Dlg;
 
 namespace varrow {
 class DeviceMonitor;
-}
+struct OptionsRead;
+struct WindowOptions;
+} // namespace varrow
 
 // Columns of the track list. The batch and playback read rows back by them.
 enum TrackColumn : int {
@@ -90,7 +93,8 @@ public:
     QString HelpFile;
     bool IsPlaying = false;
     bool IsRipping = false;
-    bool TrackTimeMode = true;
+    // False until the settings file says otherwise.
+    bool TrackTimeMode = false;
     QString TargetFolder;
     // The sum of the "Size (Bytes)" column over the selected audio rows.
     int64_t SelectedBytes = 0;
@@ -166,6 +170,14 @@ public:
     bool ApplyDriveOption();
     // Applies the interface check box to the library and relists the drives.
     void SwitchInterface();
+
+    // The settings file (UnitMainSettings.cpp). LoadOptions runs once the
+    // MP3 options dialog and the progress window exist; a file that cannot
+    // be read is reported, and what was read before the failure stays.
+    // SaveOptions writes the window's keys and keeps the rest of the file;
+    // a failed write is reported and leaves the file as it was.
+    void LoadOptions();
+    void SaveOptions();
 
     // Hands the window back to the user after a batch: IsRipping cleared,
     // the tabs and the window enabled, shown in its normal state, the
@@ -249,6 +261,11 @@ private:
     bool LabeledEdit_RipSpeedKeyPress(const QKeyEvent& event);
     void LabeledEdit_RipSpeedChange();
     void CheckBox_TransportLayerClick();
+
+    // The settings file (UnitMainSettings.cpp).
+    void applyOptions(const varrow::OptionsRead& read);
+    varrow::WindowOptions currentOptions() const;
+    void BitBtn_SetDefaultClick();
 
     // Extraction batch (UnitMainBatch.cpp).
     void connectEngineEvents();
