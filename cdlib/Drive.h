@@ -61,11 +61,13 @@ struct PlayPosition {
 };
 
 // What the library keeps for one drive: the fields of the parameter record.
+// A drive without stored settings reads with jitter correction on: secure
+// reading unless the user turns it off.
 struct DriveParameters {
     int32_t sectorsPerRead = 26;
     int32_t readRetries = 20;
     int32_t speed = 0;
-    int32_t jitterCorrection = CR_FALSE;
+    int32_t jitterCorrection = CR_TRUE;
     int32_t driveTable[DRIVE_TABLE_SLOTS] = {GENERIC,    READMMC, SPEEDMMC, BIGENDIAN,
                                              ENABLENONE, 0,       CR_TRUE};
     int32_t outputFormat = STEREO44100;
@@ -121,6 +123,13 @@ public:
     // The library's transport layer changed: drives that talk to hardware
     // reopen their device with the new access mode.
     virtual void transportLayerChanged(int32_t /*layer*/) {}
+
+    // Why the drive has no readable disc when it knows (an image that cannot
+    // be parsed, a data file that is missing); empty otherwise.
+    virtual std::string problem() const { return {}; }
+    // The drive is no longer the active one: it may let go of what it holds
+    // open (an image's files) until it is used again.
+    virtual void release() {}
 
     // A drive may report a track count of its own instead of its table's
     // (virtual drives do so on their script).

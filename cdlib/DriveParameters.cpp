@@ -58,8 +58,10 @@ int paranoiaCorrectionMode() {
 
 void fillRecord(TCDROMParams& record, const RecordOwner& owner, const DriveParameters& parameters) {
     std::memset(&record, 0, sizeof record);
-    const size_t idLength = std::min(owner.identification.size(), sizeof record.ID - 1);
-    std::memcpy(record.ID, owner.identification.data(), idLength);
+    const std::string shown =
+        owner.problem.empty() ? owner.identification : owner.identification + ": " + owner.problem;
+    const size_t idLength = std::min(shown.size(), sizeof record.ID - 1);
+    std::memcpy(record.ID, shown.data(), idLength);
     record.SectorsPerRead = parameters.sectorsPerRead;
     record.ReadRetries = parameters.readRetries;
     std::memcpy(record.LibraryArea1, kMagic, sizeof kMagic);

@@ -24,6 +24,10 @@ struct RecordOwner {
     int32_t driveNumber = 0;
     DriveKind kind = DriveKind::Virtual;
     std::string identification;
+    // Why the drive has no readable disc, if it knows: shown after the
+    // identification in the record's ID, outside what the record is
+    // checked against.
+    std::string problem;
 };
 
 void fillRecord(TCDROMParams& record, const RecordOwner& owner, const DriveParameters& parameters);

@@ -1,89 +1,8 @@
 #include "ImageDrive.h"
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <regex>
-#include <sstream>
-#include <unistd.h>
 
 namespace cdlib {
-
-namespace {
-
-driver_id_t imageDriverFor(const std::string& path) {
-    std::string extension = std::filesystem::path(path).extension().string();
-    for (char& c : extension) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    if (extension == ".cue") {
-        return DRIVER_BINCUE;
-    }
-    if (extension == ".toc") {
-        return DRIVER_CDRDAO;
-    }
-    if (extension == ".nrg") {
-        return DRIVER_NRG;
-    }
-    return DRIVER_UNKNOWN;
-}
-
-// libcdio opens the files a cdrdao TOC names relative to the working folder,
-// not to the TOC. Such a TOC is read through a copy whose file names are
-// made absolute; returns that copy's path, or nothing when none is needed.
-std::optional<std::filesystem::path> resolvedCdrdaoCopy(const std::string& path) {
-    std::ifstream in(path);
-    if (!in) {
-        return std::nullopt;
-    }
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    static const std::regex fileLine(R"(^(\s*(?:FILE|AUDIOFILE|DATAFILE)\s+")([^"]+)(".*)$)");
-    std::ostringstream text;
-    bool changed = false;
-    for (std::string line; std::getline(in, line);) {
-        std::smatch match;
-        if (std::regex_match(line, match, fileLine) &&
-            std::filesystem::path(match[2].str()).is_relative()) {
-            line = match[1].str() + (folder / match[2].str()).string() + match[3].str();
-            changed = true;
-        }
-        text << line << '\n';
-    }
-    if (!changed) {
-        return std::nullopt;
-    }
-    std::string name = (std::filesystem::temp_directory_path() / "varrow-XXXXXX.toc").string();
-    const int fd = mkstemps(name.data(), 4);
-    if (fd < 0) {
-        return std::nullopt;
-    }
-    const std::string content = text.str();
-    const bool written =
-        write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
-    close(fd);
-    if (!written) {
-        std::error_code error;
-        std::filesystem::remove(name, error);
-        return std::nullopt;
-    }
-    return name;
-}
-
-CdIo_t* openImage(const std::string& path) {
-    const driver_id_t driver = imageDriverFor(path);
-    if (driver == DRIVER_CDRDAO) {
-        if (const auto copy = resolvedCdrdaoCopy(path)) {
-            // The TOC is parsed while opening; the copy is not needed after.
-            CdIo_t* cdio = cdio_open(copy->c_str(), driver);
-            std::error_code error;
-            std::filesystem::remove(*copy, error);
-            return cdio;
-        }
-    }
-    return cdio_open(path.c_str(), driver);
-}
-
-} // namespace
 
 std::optional<std::vector<TTocEntry>> tocOf(CdIo_t* cdio) {
     const track_t first = cdio_get_first_track_num(cdio);
@@ -120,27 +39,38 @@ std::optional<std::vector<TTocEntry>> tocOf(CdIo_t* cdio) {
 }
 
 ImageDrive::ImageDrive(std::string path)
-    : path_(std::move(path)) {
-    load();
-}
+    : path_(std::move(path))
+    , identification_("Image " + std::filesystem::path(path_).filename().string()) {}
 
 ImageDrive::~ImageDrive() {
-    // The reader borrows the image handle.
-    reader_.reset();
+    closeImage();
 }
 
-std::string ImageDrive::identification() const {
-    return "Image " + std::filesystem::path(path_).filename().string();
+void ImageDrive::select() {
+    if (!ejected_) {
+        load();
+    }
+}
+
+void ImageDrive::release() {
+    closeImage();
+}
+
+void ImageDrive::closeImage() {
+    // The reader borrows the handle, which reads through the folder.
+    reader_.reset();
+    image_.cdio.reset();
+    image_.folder.reset();
 }
 
 bool ImageDrive::load() {
-    if (cdio_) {
+    if (image_.cdio) {
         return true;
     }
     // Never cdio_eject_media on an image: it frees the image and leaves the
     // handle dangling. Closing and opening again is what "eject" means here.
-    cdio_.reset(openImage(path_));
-    if (!cdio_) {
+    image_ = openImageFiles(path_, problem_);
+    if (!image_.cdio) {
         return false;
     }
     if (ejected_) {
@@ -154,8 +84,11 @@ std::optional<std::vector<TTocEntry>> ImageDrive::readToc() {
     if (!load()) {
         return std::nullopt;
     }
-    auto toc = tocOf(cdio_.get());
+    auto toc = tocOf(image_.cdio.get());
     toc_ = toc.value_or(std::vector<TTocEntry>{});
+    if (!toc) {
+        problem_ = "libcdio reads no usable table of contents from it";
+    }
     return toc;
 }
 
@@ -165,7 +98,7 @@ bool ImageDrive::openRange(int32_t firstSector, int32_t /*lastSector*/,
     if (!load()) {
         return false;
     }
-    reader_ = ParanoiaReader::open(cdio_.get(), firstSector, parameters);
+    reader_ = ParanoiaReader::open(image_.cdio.get(), firstSector, parameters);
     return reader_ != nullptr;
 }
 
@@ -228,8 +161,8 @@ bool ImageDrive::eject(bool open) {
     }
     clock_.stop();
     reader_.reset();
-    if (cdio_) {
-        cdio_.reset();
+    if (image_.cdio) {
+        closeImage();
         ejected_ = true;
         postDeviceChange(CR_DEVICE_REMOVE_COMPLETE);
     }

@@ -2,11 +2,13 @@
 // image drivers and read through paranoia like a physical drive. It has no
 // analogue output: playback follows a wall clock. Lock and eject keep state
 // only; ejecting empties the drive until the next disc read loads the image
-// again, as closing a tray would.
+// again, as closing a tray would. The image's files are open only while the
+// drive is in use (selected or read), so that any number of images can be
+// listed.
 #pragma once
 
-#include "CdioHandles.h"
 #include "Drive.h"
+#include "ImageFiles.h"
 #include "ParanoiaReader.h"
 #include "PlayClock.h"
 
@@ -21,8 +23,16 @@ public:
     ~ImageDrive() override;
 
     DriveKind kind() const override { return DriveKind::Image; }
-    std::string identification() const override;
+    // "Image " + the file name, or as much of the path as the library's
+    // list of images needs to tell this one from the others.
+    std::string identification() const override { return identification_; }
+    void setShownPath(const std::string& shownPath) { identification_ = "Image " + shownPath; }
     std::string location() const override { return path_; }
+    std::string problem() const override { return problem_; }
+    // Opens the image's files now, so that a selected drive can say why it
+    // has no readable disc before the disc is read.
+    void select();
+    void release() override;
 
     std::optional<std::vector<TTocEntry>> readToc() override;
     bool openRange(int32_t firstSector, int32_t lastSector,
@@ -39,11 +49,15 @@ public:
     bool eject(bool open) override;
 
 private:
-    // Opens the image unless it is open; false when it cannot be read.
+    // Opens the image unless it is open; false, with the reason in
+    // problem_, when it cannot be read.
     bool load();
+    void closeImage();
 
     std::string path_;
-    CdioHandle cdio_;
+    std::string identification_;
+    std::string problem_;
+    OpenedImage image_;
     std::unique_ptr<ParanoiaReader> reader_;
     std::vector<TTocEntry> toc_;
     PlayClock clock_;

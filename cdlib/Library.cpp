@@ -12,6 +12,7 @@
 #include "VirtualDrive.h"
 #include "VirtualDriveBackend.h"
 
+#include <cctype>
 #include <cdio/logging.h>
 #include <cstdio>
 #include <cstdlib>
@@ -51,7 +52,7 @@ public:
     int32_t activeNumber() const { return active_; }
 
     RecordOwner ownerOf(const Drive& drive) const {
-        return {active_, drive.kind(), drive.identification()};
+        return {active_, drive.kind(), drive.identification(), drive.problem()};
     }
 
     // The active drive, or null when there is none or it refuses `operation`.
@@ -77,6 +78,15 @@ public:
     }
 
     void save();
+    // Drops every drive's stored and applied parameters, as a settings file
+    // that was deleted would; the transport layer stays.
+    void forgetDriveSettings() {
+        settings_.forgetDrives();
+        applied_.clear();
+    }
+    const std::string& readError() const { return readError_; }
+    const std::string& saveError() const { return saveError_; }
+    void refuseSave() { saveError_ = "the drive refused to save its settings"; }
 
     int32_t transportLayer() const { return transportLayer_; }
     void setTransportLayer(int32_t layer);
@@ -116,6 +126,7 @@ public:
 private:
     std::vector<std::string> imagePaths() const;
     void enumerateHostDrives();
+    void nameImages();
 
     std::vector<std::unique_ptr<Drive>> host_;
     std::vector<std::unique_ptr<VirtualDriveBackend>> virtual_;
@@ -123,6 +134,8 @@ private:
     bool initialised_ = false;
     bool hostDrivesEnabled_ = true;
     Settings settings_;
+    std::string readError_;
+    std::string saveError_;
     std::map<std::string, DriveParameters> applied_;
     int32_t transportLayer_ = CR_TRANSPORT_SCSI;
     std::vector<TTocEntry> toc_;
@@ -224,17 +237,83 @@ void Library::enumerateHostDrives() {
         auto drive = reuse(path);
         host_.push_back(drive ? std::move(drive) : std::make_unique<ImageDrive>(path));
     }
+    nameImages();
+}
+
+// Images are told apart by their file name, or, where names meet, by as
+// many of the folders above as it takes: the identification also keys the
+// drive's settings section, whose name the file compares without regard to
+// case.
+void Library::nameImages() {
+    struct Named {
+        ImageDrive* drive;
+        std::vector<std::string> parts; // file name first, then the folders up
+        size_t depth = 1;
+        std::string shown;
+    };
+    std::vector<Named> images;
+    for (auto& drive : host_) {
+        if (drive->kind() != DriveKind::Image) {
+            continue;
+        }
+        Named named{static_cast<ImageDrive*>(drive.get()), {}, 1, {}};
+        for (const auto& part : std::filesystem::path(drive->location()).relative_path()) {
+            named.parts.insert(named.parts.begin(), part.string());
+        }
+        if (named.parts.empty()) {
+            named.parts.push_back(drive->location());
+        }
+        images.push_back(std::move(named));
+    }
+    auto key = [](const std::string& shown) {
+        std::string section = Settings::driveSection("Image " + shown);
+        for (char& c : section) {
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+        return section;
+    };
+    std::map<std::string, int> uses;
+    for (bool deeper = true; deeper;) {
+        uses.clear();
+        for (Named& image : images) {
+            image.shown.clear();
+            for (size_t i = image.depth; i-- > 0;) {
+                image.shown += image.parts[i] + (i > 0 ? "/" : "");
+            }
+            ++uses[key(image.shown)];
+        }
+        deeper = false;
+        for (Named& image : images) {
+            if (uses[key(image.shown)] > 1 && image.depth < image.parts.size()) {
+                ++image.depth;
+                deeper = true;
+            }
+        }
+    }
+    // Whole paths that differ only in case still need telling apart.
+    std::map<std::string, int> seen;
+    for (Named& image : images) {
+        const int count = ++seen[key(image.shown)];
+        image.drive->setShownPath(count > 1 ? image.shown + " #" + std::to_string(count)
+                                            : image.shown);
+    }
 }
 
 CDEX_ERR Library::init(const char* iniPath) {
     if (iniPath == nullptr) {
         return CR_ERROR;
     }
+    for (const auto& drive : virtual_) {
+        if (drive->refuses("CR_Init")) {
+            return CR_ERROR; // a test's script
+        }
+    }
     closeRange();
     const bool samePath = initialised_ && settings_.path() == iniPath;
-    if (!settings_.load(iniPath)) {
-        return CR_ERROR;
-    }
+    // A file that cannot be read leaves the library on its defaults; it is
+    // not written until a save can read it whole again.
+    settings_.load(iniPath);
+    readError_ = settings_.loadError();
     if (!samePath) {
         applied_.clear();
         transportLayer_ = settings_.transportLayer().value_or(CR_TRANSPORT_SCSI);
@@ -255,20 +334,27 @@ CDEX_ERR Library::setActive(int32_t number) {
     if (number != active_) {
         closeRange();
         toc_.clear();
+        if (Drive* previous = active()) {
+            previous->release();
+        }
     }
     active_ = number;
+    if (target->kind() == DriveKind::Image) {
+        static_cast<ImageDrive*>(target)->select();
+    }
     return CR_OK;
 }
 
 void Library::save() {
     if (!initialised_) {
+        saveError_ = "no settings file was given";
         return;
     }
     for (const auto& [identification, parameters] : applied_) {
         settings_.setDrive(identification, parameters);
     }
     settings_.setTransportLayer(transportLayer_);
-    settings_.save();
+    settings_.save(saveError_);
 }
 
 void Library::setTransportLayer(int32_t layer) {
@@ -329,6 +415,8 @@ void Library::reset() {
     active_ = 0;
     initialised_ = false;
     settings_ = Settings{};
+    readError_.clear();
+    saveError_.clear();
     applied_.clear();
     transportLayer_ = CR_TRANSPORT_SCSI;
     toc_.clear();
@@ -405,7 +493,26 @@ CDEX_ERR CR_SetCDROMParameters(const TCDROMParams* params) {
 void CR_SaveSettings() {
     if (library().active() == nullptr || library().activeFor("CR_SaveSettings") != nullptr) {
         library().save();
+    } else {
+        library().refuseSave();
     }
+}
+
+std::string CR_GetSettingsReadError() {
+    return library().readError();
+}
+
+std::string CR_GetSettingsSaveError() {
+    return library().saveError();
+}
+
+void CR_ForgetSettings() {
+    library().forgetDriveSettings();
+}
+
+std::string CR_GetDriveProblem() {
+    const cdlib::Drive* drive = library().active();
+    return drive != nullptr ? drive->problem() : std::string();
 }
 
 int32_t CR_GetTransportLayer() {

@@ -1,11 +1,18 @@
 #include "Settings.h"
 
+#include "IniText.h"
+
 #include <SimpleIni.h>
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace cdlib {
 
@@ -18,6 +25,9 @@ constexpr const char* kImageKeyPrefix = "IMAGE";
 
 constexpr int32_t kMaxSectorsPerRead = 64;
 constexpr int32_t kMaxReadRetries = 100;
+// Far beyond any settings file the library or the window writes; a larger
+// file is not read (nor rewritten).
+constexpr off_t kMaxFileBytes = 16 * 1024 * 1024;
 
 constexpr const char* kDriveTableKeys[DRIVE_TABLE_SLOTS] = {
     "DRIVETYPE", "READMETHOD", "SETSPEED", "ENDIAN", "ENABLEMODE", "DENSITY", "ATAPI"};
@@ -28,19 +38,138 @@ std::string imageKey(size_t index) {
     return kImageKeyPrefix + std::to_string(index + 1);
 }
 
-bool readFile(CSimpleIniA& ini, const std::string& path, bool& exists) {
-    ini.SetSpaces(false);
-    std::error_code error;
-    exists = std::filesystem::exists(path, error);
-    if (!exists) {
-        return true;
+std::string quoted(const std::string& path) {
+    return "\"" + path + "\"";
+}
+
+class FileDescriptor final {
+public:
+    explicit FileDescriptor(int fd)
+        : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
     }
-    // A folder or device is no settings file (and SimpleIni would take its
-    // size for the size of the text).
-    if (!std::filesystem::is_regular_file(path, error)) {
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+    int get() const { return fd_; }
+    // Closes now, so that a failing close is seen.
+    bool close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+enum class FileRead { Missing, Read, Failed };
+
+// Reads the whole file into `text`; `error` names the file and the reason.
+FileRead readWhole(const std::string& path, std::string& text, std::string& error,
+                   mode_t* mode = nullptr) {
+    text.clear();
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() < 0) {
+        if (errno == ENOENT) {
+            return FileRead::Missing;
+        }
+        error = quoted(path) + ": " + std::strerror(errno);
+        return FileRead::Failed;
+    }
+    struct stat status {};
+    if (::fstat(fd.get(), &status) != 0) {
+        error = quoted(path) + ": " + std::strerror(errno);
+        return FileRead::Failed;
+    }
+    // A folder, pipe or device is no settings file, and a pipe could keep a
+    // read waiting for ever.
+    if (!S_ISREG(status.st_mode)) {
+        error = quoted(path) + " is not a file";
+        return FileRead::Failed;
+    }
+    if (status.st_size > kMaxFileBytes) {
+        error = quoted(path) + " is too large for a settings file";
+        return FileRead::Failed;
+    }
+    if (mode != nullptr) {
+        *mode = status.st_mode & 07777;
+    }
+    text.resize(static_cast<size_t>(status.st_size));
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t got = ::read(fd.get(), text.data() + done, text.size() - done);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            error = quoted(path) + ": " + std::strerror(errno);
+            return FileRead::Failed;
+        }
+        if (got == 0) {
+            break; // the file shrank under us: what is there is the file
+        }
+        done += static_cast<size_t>(got);
+    }
+    text.resize(done);
+    return FileRead::Read;
+}
+
+// `path` itself, or the file a symbolic link there points to: the link
+// stays a link when the file is replaced.
+std::string targetOf(const std::string& path) {
+    std::error_code error;
+    if (!std::filesystem::is_symlink(path, error)) {
+        return path;
+    }
+    const auto target = std::filesystem::weakly_canonical(path, error);
+    return error ? path : target.string();
+}
+
+// Writes `text` under a new name beside `path` and renames it over `path`.
+bool replaceFile(const std::string& path, const std::string& text, mode_t mode,
+                 std::string& error) {
+    const std::filesystem::path target(path);
+    std::string temporary =
+        (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+    FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (fd.get() < 0) {
+        error = quoted(path) + " cannot be written: " + std::strerror(errno);
         return false;
     }
-    return ini.LoadFile(path.c_str()) >= 0;
+    auto fail = [&](const char* what) {
+        error = quoted(path) + " cannot be written: " + what;
+        ::unlink(temporary.c_str());
+        return false;
+    };
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t put = ::write(fd.get(), text.data() + done, text.size() - done);
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            return fail(put < 0 ? std::strerror(errno) : "nothing written");
+        }
+        done += static_cast<size_t>(put);
+    }
+    if (::fchmod(fd.get(), mode) != 0 || ::fsync(fd.get()) != 0 || !fd.close()) {
+        return fail(std::strerror(errno));
+    }
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        return fail(std::strerror(errno));
+    }
+    return true;
+}
+
+// A number of the file within [min, max]; anything else is the fallback.
+int32_t numberIn(const CSimpleIniA& ini, const char* section, const char* key, int32_t fallback,
+                 long min = INT32_MIN, long max = INT32_MAX) {
+    const long value = ini.GetLongValue(section, key, fallback);
+    return value < min || value > max ? fallback : static_cast<int32_t>(value);
 }
 
 } // namespace
@@ -52,6 +181,10 @@ std::string Settings::driveSection(const std::string& identification) {
         const bool breaksHeader = c == '[' || c == ']' || c == '\r' || c == '\n' || c == '\0';
         name += breaksHeader ? '_' : c;
     }
+    // The file's reader drops the blanks that end a section name.
+    while (name.back() == ' ' || name.back() == '\t') {
+        name.pop_back();
+    }
     return name;
 }
 
@@ -59,7 +192,7 @@ DriveParameters sanitized(const DriveParameters& parameters) {
     DriveParameters result = parameters;
     result.sectorsPerRead = std::clamp(result.sectorsPerRead, 1, kMaxSectorsPerRead);
     // Retries come in fives: paranoia counts them in rounds of five reads.
-    result.readRetries = std::clamp((result.readRetries + 4) / 5 * 5, 5, kMaxReadRetries);
+    result.readRetries = (std::clamp(result.readRetries, 1, kMaxReadRetries - 4) + 4) / 5 * 5;
     result.speed = std::clamp(result.speed, 0, CR_MAX_SPEED);
     for (int slot = 0; slot < DRIVE_TABLE_SLOTS; ++slot) {
         const int32_t limit = kDriveTableLimits[slot];
@@ -90,15 +223,32 @@ bool Settings::CaselessLess::operator()(const std::string& a, const std::string&
 
 bool Settings::load(const std::string& path) {
     path_ = path;
+    loadError_.clear();
     transportLayer_.reset();
     images_.clear();
     drives_.clear();
+    changed_.clear();
 
-    CSimpleIniA ini;
-    bool exists = false;
-    if (!readFile(ini, path, exists)) {
+    std::string text;
+    switch (readWhole(path, text, loadError_)) {
+    case FileRead::Missing:
+        return true;
+    case FileRead::Failed:
+        return false;
+    case FileRead::Read:
+        break;
+    }
+    if (!IniText::parse(text)) {
+        loadError_ = quoted(path) + " holds a NUL byte and cannot be read whole";
         return false;
     }
+    CSimpleIniA ini;
+    ini.SetSpaces(false);
+    if (ini.LoadData(text) < 0) {
+        loadError_ = quoted(path) + " cannot be read";
+        return false;
+    }
+
     const long layer = ini.GetLongValue(kMainSection, kTransportKey, -1);
     if (layer == CR_TRANSPORT_IOCTL || layer == CR_TRANSPORT_SCSI) {
         transportLayer_ = static_cast<int32_t>(layer);
@@ -119,21 +269,26 @@ bool Settings::load(const std::string& path) {
     for (const auto& entry : sections) {
         const std::string section = entry.pItem;
         if (section.size() <= prefix.size() ||
-            CaselessLess{}(section.substr(0, prefix.size()), prefix) ||
-            CaselessLess{}(prefix, section.substr(0, prefix.size()))) {
+            !sameName(std::string_view(section).substr(0, prefix.size()), prefix)) {
             continue;
         }
         const char* name = section.c_str();
+        const DriveParameters defaults;
         DriveParameters drive;
-        auto number = [&](const char* key, int32_t fallback) {
-            return static_cast<int32_t>(ini.GetLongValue(name, key, fallback));
-        };
-        drive.sectorsPerRead = number("SECTORSPERREAD", drive.sectorsPerRead);
-        drive.readRetries = number("READRETRIES", drive.readRetries);
-        drive.speed = number("SPEED", drive.speed);
-        drive.jitterCorrection = number("JITTERCORRECTION", 0) != 0 ? CR_TRUE : CR_FALSE;
+        drive.sectorsPerRead =
+            numberIn(ini, name, "SECTORSPERREAD", defaults.sectorsPerRead, 1, kMaxSectorsPerRead);
+        drive.readRetries =
+            numberIn(ini, name, "READRETRIES", defaults.readRetries, 1, kMaxReadRetries);
+        drive.speed = numberIn(ini, name, "SPEED", defaults.speed, 0, CR_MAX_SPEED);
+        drive.jitterCorrection =
+            numberIn(ini, name, "JITTERCORRECTION", defaults.jitterCorrection) != 0 ? CR_TRUE
+                                                                                    : CR_FALSE;
         for (int slot = 0; slot < DRIVE_TABLE_SLOTS; ++slot) {
-            drive.driveTable[slot] = number(kDriveTableKeys[slot], drive.driveTable[slot]);
+            const int32_t limit = kDriveTableLimits[slot];
+            drive.driveTable[slot] =
+                limit >= 0 ? numberIn(ini, name, kDriveTableKeys[slot], defaults.driveTable[slot],
+                                      0, limit)
+                           : numberIn(ini, name, kDriveTableKeys[slot], defaults.driveTable[slot]);
         }
         drive.driveTable[SLOT_ATAPI] = drive.driveTable[SLOT_ATAPI] != 0 ? CR_TRUE : CR_FALSE;
         drives_[section] = sanitized(drive);
@@ -150,50 +305,68 @@ std::optional<DriveParameters> Settings::drive(const std::string& identification
 }
 
 void Settings::setDrive(const std::string& identification, const DriveParameters& parameters) {
-    drives_[driveSection(identification)] = parameters;
+    const std::string section = driveSection(identification);
+    drives_[section] = parameters;
+    changed_.insert(section);
 }
 
-bool Settings::save() const {
+void Settings::forgetDrives() {
+    drives_.clear();
+    changed_.clear();
+}
+
+bool Settings::save(std::string& error) const {
+    error.clear();
     if (path_.empty()) {
+        error = "no settings file was given";
         return false;
     }
-    CSimpleIniA ini;
-    bool exists = false;
-    if (!readFile(ini, path_, exists)) {
+    const std::string target = targetOf(path_);
+    std::string text;
+    mode_t mode = 0;
+    switch (readWhole(target, text, error, &mode)) {
+    case FileRead::Failed:
         return false;
+    case FileRead::Missing: {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+        break;
     }
-    if (transportLayer_) {
-        ini.SetLongValue(kMainSection, kTransportKey, *transportLayer_);
+    case FileRead::Read:
+        break;
     }
-    for (size_t i = 0; i < images_.size(); ++i) {
-        ini.SetValue(kMainSection, imageKey(i).c_str(), images_[i].c_str());
-    }
-    for (size_t i = images_.size(); ini.GetValue(kMainSection, imageKey(i).c_str()); ++i) {
-        ini.Delete(kMainSection, imageKey(i).c_str());
-    }
-    for (const auto& [name, drive] : drives_) {
-        const char* s = name.c_str();
-        ini.SetLongValue(s, "SECTORSPERREAD", drive.sectorsPerRead);
-        ini.SetLongValue(s, "READRETRIES", drive.readRetries);
-        ini.SetLongValue(s, "SPEED", drive.speed);
-        ini.SetLongValue(s, "JITTERCORRECTION", drive.jitterCorrection);
-        for (int slot = 0; slot < DRIVE_TABLE_SLOTS; ++slot) {
-            ini.SetLongValue(s, kDriveTableKeys[slot], drive.driveTable[slot]);
-        }
+    auto file = IniText::parse(text);
+    if (!file) {
+        error = quoted(path_) + " holds a NUL byte and cannot be read whole; it is left as it is";
+        return false;
     }
 
-    const std::string temporary = path_ + ".saving";
-    if (ini.SaveFile(temporary.c_str()) < 0) {
-        std::remove(temporary.c_str());
+    std::vector<SectionEdit> edits;
+    if (transportLayer_) {
+        edits.push_back({kMainSection, {{kTransportKey, std::to_string(*transportLayer_)}}});
+    }
+    for (const std::string& section : changed_) {
+        const DriveParameters& drive = drives_.at(section);
+        SectionEdit edit{section, {}};
+        edit.keys = {{"SECTORSPERREAD", std::to_string(drive.sectorsPerRead)},
+                     {"READRETRIES", std::to_string(drive.readRetries)},
+                     {"SPEED", std::to_string(drive.speed)},
+                     {"JITTERCORRECTION", std::to_string(drive.jitterCorrection)}};
+        for (int slot = 0; slot < DRIVE_TABLE_SLOTS; ++slot) {
+            edit.keys.emplace_back(kDriveTableKeys[slot], std::to_string(drive.driveTable[slot]));
+        }
+        edits.push_back(std::move(edit));
+    }
+    if (!file->apply(edits)) {
+        error = quoted(path_) + " cannot be changed without changing what else it holds; it is "
+                                "left as it is";
         return false;
     }
-    std::error_code error;
-    std::filesystem::rename(temporary, path_, error);
-    if (error) {
-        std::remove(temporary.c_str());
-        return false;
+    if (file->text() == text) {
+        return true;
     }
-    return true;
+    return replaceFile(target, file->text(), mode, error);
 }
 
 } // namespace cdlib

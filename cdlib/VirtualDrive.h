@@ -48,7 +48,8 @@ struct VirtualFaults {
     // a status answer 1 as their number (CR_GetNumTocEntries,
     // CR_GetPercentCompleted, ...), an empty entry (CR_GetTocEntry), zeros
     // (CR_GetPlayPosition) or do nothing (CR_SaveSettings, CR_SetPlayPosition,
-    // CR_SetTransportLayer).
+    // CR_SetTransportLayer). "CR_Init" fails CR_Init while the drive is
+    // listed at all.
     std::set<std::string> failing;
     // Operations that throw std::runtime_error on this drive.
     std::set<std::string> throwing;

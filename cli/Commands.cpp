@@ -61,6 +61,22 @@ bool selectDrive(TCDRIP& engine, int32_t drive, std::ostream& err) {
     return true;
 }
 
+// A drive without tracks: the library's reason when it has one (an image
+// that cannot be read), else there is no disc.
+void reportNoDisc(const TCDRIP& engine, int32_t drive, std::ostream& err) {
+    const std::string problem = CR_GetDriveProblem();
+    if (problem.empty()) {
+        err << "varrow-rip: no CD in drive " << drive << '\n';
+        return;
+    }
+    // The identification carries the reason after the drive's name.
+    std::string name = engine.CDRomName();
+    if (const size_t at = name.rfind(": " + problem); at != std::string::npos) {
+        name.erase(at);
+    }
+    err << "varrow-rip: drive " << drive << " (" << name << ") cannot be read: " << problem << '\n';
+}
+
 // The track list's "Track" column: two digits up to 9, the plain number on.
 class ProgressDisplay final {
 public:
@@ -150,7 +166,7 @@ int listTracks(int32_t drive, std::ostream& out, std::ostream& err) {
         return EXIT_FAILED;
     }
     if (engine.Tracks().empty()) {
-        err << "varrow-rip: no CD in drive " << drive << '\n';
+        reportNoDisc(engine, drive, err);
         return EXIT_FAILED;
     }
     for (const TTrackEntry& entry : engine.Tracks()) {
@@ -173,7 +189,7 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
         return EXIT_FAILED;
     }
     if (engine.Tracks().empty()) {
-        err << "varrow-rip: no CD in drive " << drive << '\n';
+        reportNoDisc(engine, drive, err);
         return EXIT_FAILED;
     }
 

@@ -7,6 +7,7 @@ set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
 
 option(VARROW_WERROR "Treat warnings as errors" OFF)
 option(VARROW_SANITIZE "Build with address and undefined-behaviour sanitizers" OFF)
+option(VARROW_FUZZ "Build the libFuzzer targets (clang) with the sanitizers" OFF)
 
 add_library(varrow_common INTERFACE)
 target_compile_options(varrow_common INTERFACE -Wall -Wextra -Wpedantic)
@@ -20,5 +21,17 @@ target_compile_definitions(varrow_common INTERFACE
 if(VARROW_SANITIZE)
   target_compile_options(varrow_common INTERFACE
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(varrow_common INTERFACE -fsanitize=address,undefined)
+endif()
+
+if(VARROW_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "The fuzz targets need clang (libFuzzer)")
+  endif()
+  # Everything is instrumented for coverage; only the fuzz targets link
+  # libFuzzer's main.
+  target_compile_options(varrow_common INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+    -fno-sanitize-recover=undefined)
   target_link_options(varrow_common INTERFACE -fsanitize=address,undefined)
 endif()

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <functional>
 #include <iterator>
+#include <string>
 
 using CDEX_ERR = int32_t;
 inline constexpr CDEX_ERR CR_OK = 0;
@@ -173,20 +174,38 @@ inline constexpr uint8_t TOC_FLAG_DATA = 4;
 
 int32_t CR_GetCDRipVersion();
 // Reads the library's settings from the INI file at `iniPath` and enumerates
-// the drives. Called before every drive selection.
+// the drives. Called before every drive selection. A file that exists but
+// cannot be read whole leaves the library on its defaults (see
+// CR_GetSettingsReadError); it is not written until a save can read it.
 CDEX_ERR CR_Init(const char* iniPath);
 int32_t CR_GetNumCDROM();
 CDEX_ERR CR_SetActiveCDROM(int32_t drive);
 int32_t CR_GetActiveCDROM();
 CDEX_ERR CR_GetCDROMParameters(TCDROMParams* params);
 CDEX_ERR CR_SetCDROMParameters(const TCDROMParams* params);
-// Writes the library's own sections of the INI file given to CR_Init; every
-// other section and key of that file stays as it was.
+// Writes the library's own keys into the INI file given to CR_Init; every
+// other byte of that file stays as it was. The file is replaced in one step;
+// one that cannot be read whole is not written (see CR_GetSettingsSaveError).
 void CR_SaveSettings();
+// Why the last CR_Init could not read its settings file, naming the file;
+// empty when it read it or there was none.
+std::string CR_GetSettingsReadError();
+// Why the last CR_SaveSettings wrote nothing, naming the file; empty when it
+// saved.
+std::string CR_GetSettingsSaveError();
+// Forgets every drive's stored and applied parameters, as if the settings
+// file had never held any: for a caller that deletes the file. The transport
+// layer stays. The next CR_SaveSettings writes only what is applied after.
+void CR_ForgetSettings();
 int32_t CR_GetTransportLayer();
 void CR_SetTransportLayer(int32_t layer);
 
 CDEX_ERR CR_ReadToc();
+// Why the active drive has no readable disc, when the library knows (a disc
+// image that cannot be read, with libcdio's reason, or whose data file is
+// missing); empty otherwise. The drive's identification in the parameter
+// record carries the same text after its name.
+std::string CR_GetDriveProblem();
 int32_t CR_GetNumTocEntries();
 TTocEntry CR_GetTocEntry(int32_t index);
 

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <sys/resource.h>
 
 namespace cdlib::testing {
 namespace {
@@ -168,8 +169,188 @@ TEST_F(ImageDriveTest, MissingImageIsADriveWithoutDisc) {
     missing.descriptor = tempDir() / "gone.cue";
     useImages({missing});
     EXPECT_EQ(CR_ReadToc(), CR_ERROR);
+    EXPECT_EQ(CR_GetDriveProblem(), missing.descriptor.string() + " is missing");
     int32_t bytes = 0;
     EXPECT_EQ(CR_OpenRipper(&bytes, 0, 10), CR_ERROR);
+}
+
+// A cue sheet naming `fileName` for the tracks of `image`.
+std::string cueSheet(const std::string& fileName, const TestImage& image,
+                     const std::string& type = "BINARY") {
+    std::string text = "FILE \"" + fileName + "\" " + type + "\n";
+    for (size_t i = 0; i + 1 < image.starts.size(); ++i) {
+        char line[128];
+        std::snprintf(line, sizeof line, "  TRACK %02zu AUDIO\n    INDEX 01 %02d:%02d:%02d\n",
+                      i + 1, image.starts[i] / 4500, image.starts[i] / 75 % 60,
+                      image.starts[i] % 75);
+        text += line;
+    }
+    return text;
+}
+
+TEST_F(ImageDriveTest, ACueSheetIsReadThroughTheFileItNames) {
+    struct Case {
+        const char* name;
+        std::string cue;      // relative to the test folder
+        std::string data;     // where the data file lies, relative to the test folder
+        std::string fileLine; // what the cue sheet says; empty: the data file's absolute path
+    };
+    const Case cases[] = {
+        {"another name beside it", "disc.cue", "audio.img", "audio.img"},
+        {"a sub folder", "disc.cue", "sub/audio.bin", "sub/audio.bin"},
+        {"an absolute path elsewhere", "cues/disc.cue", "elsewhere/x.bin", ""},
+        {"a folder above", "cues/disc.cue", "up.bin", "../up.bin"},
+        {"an extension in mixed case", "Disc.Cue", "Disc.bin", "Disc.bin"},
+        {"the usual name", "disc.cue", "disc.bin", "disc.bin"},
+    };
+    const std::vector<ImageTrack> tracks = {{100, false}, {80, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        resetLibrary();
+        setHostDrivesEnabled(false);
+        const auto folder = tempDir() / std::to_string(&c - cases);
+        std::filesystem::create_directories(folder);
+        const TestImage made = writeImage(folder, "made", tracks);
+        const auto data = folder / c.data;
+        const auto cue = folder / c.cue;
+        std::filesystem::create_directories(data.parent_path());
+        std::filesystem::create_directories(cue.parent_path());
+        std::filesystem::rename(made.bin, data);
+        // A decoy where a reader that ignores the FILE line would look.
+        auto decoy = cue;
+        decoy.replace_extension(".bin");
+        if (!std::filesystem::exists(decoy)) {
+            std::ofstream(decoy, std::ios::binary)
+                << std::string(static_cast<size_t>(180 * 2352), '\x55');
+        }
+        std::ofstream(cue) << cueSheet(c.fileLine.empty() ? data.string() : c.fileLine, made);
+        TestImage image = made;
+        image.descriptor = cue;
+        useImages({image});
+        EXPECT_EQ(CR_GetDriveProblem(), "");
+        expectToc(image, tracks);
+        setReading(STEREO44100, false);
+        EXPECT_EQ(readRange(100, 179).audio, imageAudio(100, 179));
+        setReading(STEREO44100, true);
+        EXPECT_EQ(readRange(0, 99).audio, imageAudio(0, 99));
+    }
+}
+
+TEST_F(ImageDriveTest, AnImageThatCannotBeReadSaysWhyInItsIdentification) {
+    const TestImage made = writeImage(tempDir(), "made", {{100, false}, {80, false}});
+    std::ofstream(tempDir() / "other.bin") << std::string(2352 * 10, '\0');
+    const std::string fine = cueSheet("made.bin", made);
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string problem;
+    };
+    const Case cases[] = {
+        {"a missing data file", cueSheet("gone.bin", made),
+         "data file " + (tempDir() / "gone.bin").string() + " is missing"},
+        {"one file per track", fine + "FILE \"other.bin\" BINARY\n  TRACK 03 AUDIO\n",
+         "disc.cue names more than one data file"},
+        {"a wave file", cueSheet("made.bin", made, "WAVE"), "data file of type WAVE"},
+        {"a folder for a data file", cueSheet(".", made),
+         "data file " + (tempDir() / ".").string() + " is not a file"},
+        {"no data file", "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n",
+         "disc.cue names no data file"},
+        {"a bad track number", "FILE \"made.bin\" BINARY\n  TRACK x AUDIO\n",
+         "disc.cue line 2 after word TRACK: Expecting a track number, got x"},
+        {"a bad time", "FILE \"made.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:99:00\n",
+         "Invalid MSF string 00:99:00"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        resetLibrary();
+        setHostDrivesEnabled(false);
+        TestImage image;
+        image.descriptor = tempDir() / "disc.cue";
+        std::ofstream(image.descriptor) << c.text;
+        useImages({image});
+        EXPECT_NE(CR_GetDriveProblem().find(c.problem), std::string::npos) << CR_GetDriveProblem();
+        TCDROMParams params{};
+        ASSERT_EQ(CR_GetCDROMParameters(&params), CR_OK);
+        EXPECT_EQ(std::string(params.ID),
+                  ("Image disc.cue: " + CR_GetDriveProblem()).substr(0, 255));
+        EXPECT_EQ(CR_ReadToc(), CR_ERROR);
+    }
+
+    // A cdrdao TOC whose data file is missing.
+    resetLibrary();
+    setHostDrivesEnabled(false);
+    TestImage toc = writeImage(tempDir(), "toc", {{100, false}}, ImageFormat::CdrdaoToc);
+    std::filesystem::remove(toc.bin);
+    useImages({toc});
+    EXPECT_EQ(CR_GetDriveProblem(), "data file " + toc.bin.string() + " is missing");
+
+    // The data file comes back: the next selection reads the disc.
+    writeImage(tempDir(), "toc", {{100, false}}, ImageFormat::CdrdaoToc);
+    ASSERT_EQ(CR_Init(iniPath().c_str()), CR_OK);
+    ASSERT_EQ(CR_SetActiveCDROM(0), CR_OK);
+    EXPECT_EQ(CR_GetDriveProblem(), "");
+    EXPECT_EQ(CR_ReadToc(), CR_OK);
+}
+
+TEST_F(ImageDriveTest, SameNamedImagesAreToldApartWithTheirOwnSettings) {
+    const std::vector<ImageTrack> tracks = {{100, false}};
+    for (const char* folder : {"rock/cd", "jazz/CD"}) {
+        std::filesystem::create_directories(tempDir() / folder);
+    }
+    const TestImage a = writeImage(tempDir() / "rock" / "cd", "demo", tracks);
+    const TestImage b = writeImage(tempDir() / "jazz" / "CD", "Demo", tracks);
+    const TestImage c = writeImage(tempDir() / "jazz", "single", tracks);
+    useImages({a, b, c});
+    std::vector<std::string> names;
+    for (int32_t drive = 0; drive < 3; ++drive) {
+        ASSERT_EQ(CR_SetActiveCDROM(drive), CR_OK);
+        TCDROMParams params{};
+        ASSERT_EQ(CR_GetCDROMParameters(&params), CR_OK);
+        names.emplace_back(params.ID);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"Image rock/cd/demo.cue", "Image jazz/CD/Demo.cue",
+                                               "Image single.cue"}));
+
+    ASSERT_EQ(CR_SetActiveCDROM(0), CR_OK);
+    TCDROMParams params{};
+    ASSERT_EQ(CR_GetCDROMParameters(&params), CR_OK);
+    params.Speed = 4;
+    ASSERT_EQ(CR_SetCDROMParameters(&params), CR_OK);
+    CR_SaveSettings();
+    ASSERT_EQ(CR_Init(iniPath().c_str()), CR_OK);
+    ASSERT_EQ(CR_SetActiveCDROM(1), CR_OK);
+    ASSERT_EQ(CR_GetCDROMParameters(&params), CR_OK);
+    EXPECT_EQ(params.Speed, 0) << "the other image's parameters are its own";
+    ASSERT_EQ(CR_SetActiveCDROM(0), CR_OK);
+    ASSERT_EQ(CR_GetCDROMParameters(&params), CR_OK);
+    EXPECT_EQ(params.Speed, 4);
+}
+
+TEST_F(ImageDriveTest, ImagesHoldNoFilesOpenWhileOtherDrivesAreUsed) {
+    // More images than file handles left: each is read in turn.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const auto open = std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                    std::filesystem::directory_iterator());
+    constexpr int kImages = 60;
+    std::vector<TestImage> images;
+    for (int i = 0; i < kImages; ++i) {
+        images.push_back(writeImage(tempDir(), "disc" + std::to_string(i), {{30, false}}));
+    }
+    useImages(images);
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(open + 30);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    int read = 0;
+    for (int32_t drive = 0; drive < kImages; ++drive) {
+        ASSERT_EQ(CR_Init(iniPath().c_str()), CR_OK);
+        ASSERT_EQ(CR_SetActiveCDROM(drive), CR_OK);
+        if (CR_ReadToc() == CR_OK && readRange(0, 29).audio == imageAudio(0, 29)) {
+            ++read;
+        }
+    }
+    setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(read, kImages);
 }
 
 TEST_F(ImageDriveTest, EjectEmptiesTheDriveUntilTheNextRead) {

@@ -90,13 +90,15 @@ protected:
 
     void TearDown() override { fs::remove_all(folder_); }
 
-    Outcome run(const std::string& arguments, const std::string& images = "") const {
+    Outcome run(const std::string& arguments, const std::string& images = "",
+                const std::string& prefix = "") const {
         const fs::path out = folder_ / "stdout.txt";
         const fs::path err = folder_ / "stderr.txt";
-        const std::string command =
-            "VARROW_CD_IMAGES='" + (images.empty() ? (folder_ / "disc.cue").string() : images) +
-            "' VARROW_SETTINGS_FILE='" + (folder_ / "varrow.INI").string() + "' '" VARROW_RIP "' " +
-            arguments + " >'" + out.string() + "' 2>'" + err.string() + "' </dev/null";
+        const std::string command = prefix + "export VARROW_CD_IMAGES='" +
+                                    (images.empty() ? (folder_ / "disc.cue").string() : images) +
+                                    "' VARROW_SETTINGS_FILE='" + (folder_ / "varrow.INI").string() +
+                                    "'; ('" VARROW_RIP "' " + arguments + ") >'" + out.string() +
+                                    "' 2>'" + err.string() + "' </dev/null";
         const int status = std::system(command.c_str());
         Outcome result;
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -268,12 +270,77 @@ TEST_F(VarrowRip, InterruptionEndsWithAValidShorterFileAndTouchesNoOtherTrack) {
     EXPECT_FALSE(fs::exists(out / "03_Track03.wav"));
 }
 
-TEST_F(VarrowRip, ReportsAnEmptyDriveAsNoDisc) {
-    fs::remove(folder_ / "disc.bin");
-    const std::string drive = imageDrive();
-    const Outcome toc = run("toc --drive " + drive);
-    EXPECT_EQ(toc.status, 1);
-    EXPECT_NE(toc.err.find("no CD in drive"), std::string::npos) << toc.err;
+TEST_F(VarrowRip, ReadsTheDataFileTheCueSheetNamesAndNoDecoy) {
+    // The cue sheet moves to another folder and names the data file there;
+    // a decoy of the cue sheet's own name sits beside it.
+    fs::create_directories(folder_ / "cues");
+    const std::string cue = readText(folder_ / "disc.cue");
+    std::ofstream(folder_ / "cues" / "disc.cue")
+        << "FILE \"" << (folder_ / "disc.bin").string() << "\" BINARY\n"
+        << cue.substr(cue.find('\n') + 1);
+    std::ofstream(folder_ / "cues" / "disc.bin", std::ios::binary)
+        << std::string(tracks_[0].size() + tracks_[1].size() + tracks_[2].size(), '\x11');
+    const std::string images = (folder_ / "cues" / "disc.cue").string();
+    const Outcome rip = run(
+        "rip --drive 0 --tracks 2 --format pcm --out '" + (folder_ / "pcm").string() + "'", images);
+    ASSERT_EQ(rip.status, 0) << rip.err;
+    EXPECT_EQ(readBytes(folder_ / "pcm" / "02_Track02.pcm"), tracks_[1]);
+}
+
+TEST_F(VarrowRip, SaysWhichImageCannotBeReadAndWhy) {
+    struct Case {
+        const char* name;
+        std::string cue;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"a missing data file", "FILE \"gone.bin\" BINARY\n  TRACK 01 AUDIO\n",
+         "data file " + (folder_ / "gone.bin").string() + " is missing"},
+        {"a malformed cue sheet", "FILE \"disc.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 1:2\n",
+         "bad.cue line 3"},
+        {"one file per track",
+         "FILE \"disc.bin\" BINARY\n  TRACK 01 AUDIO\nFILE \"b.bin\" BINARY\n  TRACK 02 AUDIO\n",
+         "bad.cue names more than one data file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::ofstream(folder_ / "bad.cue") << c.cue;
+        const std::string images = (folder_ / "bad.cue").string();
+        const Outcome drives = run("drives", images);
+        EXPECT_EQ(drives.out.rfind("[0]:Image bad.cue: " + c.reason.substr(0, 10), 0), 0u)
+            << drives.out;
+        for (const std::string& command : std::vector<std::string>{
+                 "toc --drive 0", "rip --drive 0 --out '" + (folder_ / "out").string() + "'"}) {
+            const Outcome outcome = run(command, images);
+            EXPECT_EQ(outcome.status, 1);
+            EXPECT_EQ(outcome.err.rfind("varrow-rip: drive 0 (Image bad.cue) cannot be read: ", 0),
+                      0u)
+                << outcome.err;
+            EXPECT_NE(outcome.err.find(c.reason), std::string::npos) << outcome.err;
+            EXPECT_EQ(outcome.err.find("no CD"), std::string::npos) << outcome.err;
+        }
+    }
+}
+
+TEST_F(VarrowRip, ManyListedImagesLeaveFileHandlesToSpare) {
+    // Far more images than the process may hold files open; the last is
+    // ripped after every one has been listed.
+    std::string images;
+    for (int i = 0; i < 300; ++i) {
+        const fs::path cue = folder_ / "many" / std::to_string(i) / "disc.cue";
+        fs::create_directories(cue.parent_path());
+        std::ofstream(cue) << "FILE \"../../disc.bin\" BINARY\n  TRACK 01 AUDIO\n"
+                              "    INDEX 01 00:00:00\n";
+        images += cue.string() + ":";
+    }
+    const Outcome outcome =
+        run("drives && '" VARROW_RIP "' rip --drive 299 --format pcm --no-number --out '" +
+                (folder_ / "pcm").string() + "'",
+            images, "ulimit -n 48; ");
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_NE(outcome.out.find("[299]:Image 299/disc.cue"), std::string::npos);
+    EXPECT_EQ(fs::file_size(folder_ / "pcm" / "Track01.pcm"),
+              tracks_[0].size() + tracks_[1].size() + tracks_[2].size());
 }
 
 } // namespace
