@@ -90,7 +90,9 @@ void TForm1::LoadOptions() {
         break;
     }
     applyOptions(read);
-    if (!read.complete())
+    // The library read the same file when the drives were listed; one
+    // message tells of either failure.
+    if (!read.complete() || !CR_GetSettingsReadError().empty())
         MessageDlgCentered(this,
                            QLatin1Char('"') + path +
                                QStringLiteral("\" open error!\nOptions may be set by default or is "
@@ -187,6 +189,9 @@ void TForm1::BitBtn_SetDefaultClick() {
     // Only a file is deleted: a folder of that name is no settings file.
     if ((file.exists() || file.isSymLink()) && !file.isDir())
         QFile::remove(path);
+    // The library would otherwise write back, at its next save, what it
+    // read from the old file or was given earlier in the run.
+    CR_ForgetSettings();
 
     for (QCheckBox* box :
          {CheckBox_Hints, CheckBox_Captions, CheckBox_ONErrPause, CheckBox_AddNum2FName})

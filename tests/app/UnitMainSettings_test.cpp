@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTest>
 #include <QToolButton>
 #include <functional>
@@ -306,6 +307,24 @@ TEST_F(Settings, AFileThatEndsEarlyStopsTheReadingAtTheFirstKeyNotFound) {
     closeWindow();
     expectMessage(1, saveError());
     EXPECT_EQ(settingsBytes(), QByteArray(text, sizeof text - 1));
+}
+
+TEST_F(Settings, AFolderNamedLikeTheFileIsReportedOnceAndTheDrivesAreStillListed) {
+    addDrive("VIRTUAL One", discOf({audio(300)}));
+    ASSERT_TRUE(QDir().mkdir(settingsFile));
+    modals->answer(ModalResult::Ok);
+    createWindow();
+    expectMessage(0, openError());
+    EXPECT_EQ(modals->messages.size(), 1u) << "the library's failure is the same one";
+    EXPECT_EQ(form->ComboBoxDrive->count(), 1);
+    EXPECT_EQ(form->ListView1->rowCount(), 1);
+    expectBuiltInOptions();
+    EXPECT_FALSE(form->TrackTimeMode) << "as before the load";
+
+    modals->answer(ModalResult::Ok);
+    closeWindow();
+    expectMessage(1, saveError());
+    EXPECT_TRUE(QDir(settingsFile).isEmpty());
 }
 
 TEST_F(Settings, AFailedWriteIsReportedAndClosingGoesOn) {
