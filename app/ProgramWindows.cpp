@@ -1,5 +1,7 @@
 #include "ProgramWindows.h"
 
+#include "Application.h"
+
 namespace varrow {
 
 ProgramWindows::ProgramWindows()
@@ -7,6 +9,7 @@ ProgramWindows::ProgramWindows()
     , ripProgress(mainForm, mainForm.BaseCaption, mainForm.HelpFile) {
     mainForm.setMP3Dlg(&mp3Dlg);
     mainForm.setRipProgress(&ripProgress);
+    runHandler([this] { mainForm.LoadOptions(); });
 }
 
 } // namespace varrow

@@ -1,6 +1,7 @@
 // The program's windows, created in the order the program starts them: the
 // main window (its creation handler runs now), the MP3 options dialog, then
-// the progress window. The program, the screenshot tool and the tests all
+// the progress window, and then the options are loaded from the settings
+// file. The program, the screenshot tool and the tests all
 // start the windows through this one type.
 #pragma once
 

@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -101,6 +102,8 @@ void TForm1::connectHandlers() {
             handlerCalling(this, &TForm1::LabeledEdit_RipSpeedChange));
     connect(CheckBox_TransportLayer, &QCheckBox::clicked, this,
             handlerCalling(this, &TForm1::CheckBox_TransportLayerClick));
+    connect(BitBtn_SetDefault, &QPushButton::clicked, this,
+            handlerCalling(this, &TForm1::BitBtn_SetDefaultClick));
 
     // The two display toggles follow every change of their boxes, also the
     // changes the settings file makes.
@@ -227,6 +230,7 @@ bool TForm1::FormCloseQuery() {
 }
 
 void TForm1::FormClose() {
+    SaveOptions();
     CDRIP1.AbortRip();
     CR_StopPlayTrack();
     CR_LockCD(CR_FALSE);

@@ -11,8 +11,9 @@
 // to the other windows), UnitMainLayout.cpp (the controls),
 // UnitMainTracks.cpp (drives and track list), UnitMainBatch.cpp (extraction
 // batch), UnitMainDriveOptions.cpp (drive options tab), UnitMainPlayback.cpp
-// (audio CD playback), UnitMainKeys.cpp (keyboard shortcuts and help). The
-// private declarations below are grouped the same way.
+// (audio CD playback), UnitMainKeys.cpp (keyboard shortcuts and help),
+// UnitMainSettings.cpp (the settings file and "Set All Default"). The private
+// declarations below are grouped the same way.
 #pragma once
 
 #include "BatchRun.h"
@@ -51,6 +52,8 @@ class TMP3Dlg;
 namespace varrow {
 class DeviceMonitor;
 struct KeyMapState;
+struct OptionsRead;
+struct WindowOptions;
 } // namespace varrow
 
 // Columns of the track list. The batch and playback read rows back by them.
@@ -102,7 +105,8 @@ public:
     QString HelpFile;
     bool IsPlaying = false;
     bool IsRipping = false;
-    bool TrackTimeMode = true;
+    // False until the settings file says otherwise.
+    bool TrackTimeMode = false;
     // The user holds Ctrl on the position slider, which stood at
     // SeekStartPosition when Ctrl went down.
     bool CtrlSeek = false;
@@ -207,6 +211,13 @@ public:
     // False disables the controls that must not change while the drive
     // plays; true enables them again.
     void EnablePlaybackLockedControls(bool enabled);
+    // The settings file (UnitMainSettings.cpp). LoadOptions runs once the
+    // MP3 options dialog and the progress window exist; a file that cannot
+    // be read is reported, and what was read before the failure stays.
+    // SaveOptions writes the window's keys and keeps the rest of the file;
+    // a failed write is reported and leaves the file as it was.
+    void LoadOptions();
+    void SaveOptions();
 
     // Hands the window back to the user after a batch: IsRipping cleared,
     // the tabs and the window enabled, shown in its normal state, the
@@ -305,6 +316,10 @@ private:
     void playFrom(uint32_t start);
     // True when `sector` lies in `item`.
     static bool holds(const TTrackItem& item, uint32_t sector);
+    // The settings file (UnitMainSettings.cpp).
+    void applyOptions(const varrow::OptionsRead& read);
+    varrow::WindowOptions currentOptions() const;
+    void BitBtn_SetDefaultClick();
 
     // Extraction batch (UnitMainBatch.cpp).
     void connectEngineEvents();

@@ -50,6 +50,16 @@ protected:
                 engine.JitterCorrect()};
     }
 
+    // A key of the drive's section in the settings file on disk, where the
+    // next run finds it.
+    std::optional<std::string> saved(const char* key) const {
+        const SettingsOnDisk file = settingsOnDisk();
+        const std::vector<std::string> drives = file.sectionsStartingWith("CDLIB DRIVE ");
+        if (drives.size() != 1)
+            return std::nullopt;
+        return file.value(drives[0], key);
+    }
+
     void expectAdvancedQuestion(std::size_t index) {
         ASSERT_GT(modals->messages.size(), index);
         EXPECT_EQ(modals->messages[index].text, AdvancedQuestion);
@@ -68,6 +78,7 @@ TEST_F(DriveOptions, DriveTypeAnsweredNoChangesNothing) {
     EXPECT_EQ(form->CDRIP1.DriveTable().DriveType(), GENERIC);
     EXPECT_FALSE(form->ComboBox_ReadMethod->isEnabled());
     EXPECT_EQ(reread().driveType, GENERIC);
+    EXPECT_NE(saved("DRIVETYPE"), "19");
 }
 
 TEST_F(DriveOptions, CustomDriveEnablesTheReadMethodAndAnotherTypeDisablesIt) {
@@ -78,6 +89,7 @@ TEST_F(DriveOptions, CustomDriveEnablesTheReadMethodAndAnotherTypeDisablesIt) {
     EXPECT_EQ(form->ComboBox_DriveType->currentIndex(), CustomDriveItem);
     EXPECT_TRUE(form->ComboBox_ReadMethod->isEnabled());
     EXPECT_EQ(reread().driveType, CUSTOMDRIVE);
+    EXPECT_EQ(saved("DRIVETYPE"), "19");
     EXPECT_EQ(form->ListView1->rowCount(), 2);
 
     modals->answer(ModalResult::Yes);
@@ -86,6 +98,7 @@ TEST_F(DriveOptions, CustomDriveEnablesTheReadMethodAndAnotherTypeDisablesIt) {
     EXPECT_EQ(form->CDRIP1.DriveTable().ReadMethod(), READ10);
     EXPECT_EQ(form->ComboBox_ReadMethod->currentText(), "READ10");
     EXPECT_EQ(reread().readMethod, READ10);
+    EXPECT_EQ(saved("READMETHOD"), "1");
 
     modals->answer(ModalResult::Yes);
     pick(form->ComboBox_DriveType, Qt::Key_Home);
@@ -136,6 +149,7 @@ TEST_F(DriveOptions, SpeedFieldTakesDigitsOnly) {
     EXPECT_EQ(form->CDRIP1.Speed(), 12);
     EXPECT_EQ(form->CDRIP1.DriveTable().SetSpeed(), SPEEDMMC);
     EXPECT_EQ(reread().speed, 12);
+    EXPECT_EQ(saved("SPEED"), "12");
 
     QTest::keyClick(field, Qt::Key_Backspace);
     QTest::keyClick(field, Qt::Key_Backspace);
@@ -143,6 +157,8 @@ TEST_F(DriveOptions, SpeedFieldTakesDigitsOnly) {
     EXPECT_EQ(form->CDRIP1.Speed(), 0);
     EXPECT_EQ(form->CDRIP1.DriveTable().SetSpeed(), SPEEDNONE);
     EXPECT_EQ(reread().speed, 0);
+    EXPECT_EQ(saved("SPEED"), "0");
+    EXPECT_EQ(saved("SETSPEED"), std::to_string(SPEEDNONE));
     EXPECT_TRUE(modals->messages.empty());
 }
 

@@ -1,0 +1,449 @@
+// The settings file: the window's options read at start and written at
+// close, its two messages, and "Set All Default". Every saved value is read
+// back from the file on disk.
+#include "Hints.h"
+#include "ShellTestSupport.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTest>
+#include <QToolButton>
+#include <functional>
+#include <string_view>
+
+using namespace varrow;
+using namespace varrow::testing;
+
+namespace {
+
+class Settings : public ShellTest {
+protected:
+    void writeSettings(std::string_view text) {
+        QFile file(settingsFile);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(file.write(text.data(), static_cast<qint64>(text.size())),
+                  static_cast<qint64>(text.size()));
+    }
+
+    QByteArray settingsBytes() const {
+        QFile file(settingsFile);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // Closes the window through its Exit button, as the user would.
+    void closeWindow() {
+        QTest::mouseClick(form->ToolButton_Exit, Qt::LeftButton);
+        ASSERT_FALSE(form->isVisible());
+    }
+
+    // Closes the program and starts it again: the library forgets what it
+    // held in memory, the drive is plugged in anew.
+    void restart() {
+        closeWindow();
+        form = nullptr;
+        windows_.reset();
+        processEvents();
+        cdlib::resetLibrary();
+        addDrive("VIRTUAL One", discOf({audio(300)}));
+        createWindow();
+    }
+
+    std::optional<std::string> saved(const std::string& section, const std::string& key) const {
+        return settingsOnDisk().value(section, key);
+    }
+
+    void expectMessage(std::size_t index, const QString& text) {
+        ASSERT_GT(modals->messages.size(), index);
+        EXPECT_EQ(modals->messages[index].text, text);
+        EXPECT_EQ(modals->messages[index].type, MsgDlgType::Warning);
+        EXPECT_EQ(modals->messages[index].buttons, MsgButtons::Ok);
+        EXPECT_EQ(modals->messages[index].owner, form);
+    }
+
+    QString openError() const {
+        return "\"" + settingsFile +
+               "\" open error!\nOptions may be set by default or is corrupt. Try \"Set All "
+               "Default\" button on Options tab.";
+    }
+
+    QString saveError() const {
+        return "\"" + settingsFile +
+               "\" save error!\nFile may be corrupt, read only or access to a folder with a "
+               "file is forbidden.\nOptions is not saved.";
+    }
+
+    void expectBuiltInOptions() {
+        EXPECT_TRUE(form->CheckBox_Hints->isChecked());
+        EXPECT_TRUE(form->CheckBox_Captions->isChecked());
+        EXPECT_TRUE(form->CheckBox_ONErrPause->isChecked());
+        EXPECT_TRUE(form->CheckBox_AddNum2FName->isChecked());
+        EXPECT_EQ(mp3Dlg().ComboBox_Bitrate->currentIndex(), 6);
+        EXPECT_EQ(mp3Dlg().ComboBox_MaxBitrate->currentIndex(), 0);
+        EXPECT_EQ(mp3Dlg().ComboBox_Mode->currentIndex(), 1);
+        EXPECT_EQ(mp3Dlg().ComboBox_MixMode->currentIndex(), 0);
+        EXPECT_EQ(mp3Dlg().ComboBox_Quality->currentIndex(), 0);
+        EXPECT_FALSE(mp3Dlg().CheckBox_VBR->isChecked());
+        EXPECT_TRUE(form->TargetFolder.isEmpty());
+    }
+};
+
+struct LoadCase {
+    const char* name;
+    const char* file;
+    std::function<void(TForm1&, TMP3Dlg&)> expect;
+};
+
+} // namespace
+
+TEST_F(Settings, WithoutAFileEveryKeyTakesItsDefaultAndCloseWritesThemAll) {
+    addDrive("VIRTUAL One", discOf({audio(300)}));
+    createWindow();
+    EXPECT_TRUE(modals->messages.empty());
+    expectBuiltInOptions();
+    EXPECT_TRUE(form->TrackTimeMode);
+    EXPECT_EQ(form->Panel_PlayTime->toolTip(), "track play time");
+
+    closeWindow();
+    const std::pair<const char*, const char*> keys[] = {{"HINTS", "1"},
+                                                        {"RIPCAPTIONS", "1"},
+                                                        {"PAUSEONREADERR", "1"},
+                                                        {"ADDNOTOFILENAME", "1"},
+                                                        {"TRACKTIMEMODE", "1"}};
+    EXPECT_EQ(saved("FILES", "DIRTARGET"), "");
+    for (const auto& [key, value] : keys)
+        EXPECT_EQ(saved("OPTIONS", key), value) << key;
+    const std::pair<const char*, const char*> mp3Keys[] = {{"BITRATE", "6"}, {"MAXBITRATE", "0"},
+                                                           {"MODE", "1"},    {"MIXMODE", "0"},
+                                                           {"QUALITY", "0"}, {"VBR", "0"}};
+    for (const auto& [key, value] : mp3Keys)
+        EXPECT_EQ(saved("MP3OPTIONS", key), value) << key;
+}
+
+TEST_F(Settings, ValuesAreReadByTheirTypeRules) {
+    const LoadCase cases[] = {
+        {"hints off in all three windows", "[OPTIONS]\nHINTS=0\n",
+         [](TForm1& form, TMP3Dlg& dialog) {
+             EXPECT_FALSE(form.CheckBox_Hints->isChecked());
+             EXPECT_FALSE(hintShown(form.ToolButton_Play));
+             EXPECT_FALSE(dialog.ShowHints());
+             EXPECT_TRUE(hintShown(form.CheckBox_Hints));
+         }},
+        {"a word is no integer", "[options]\nhints=yes\nRIPCAPTIONS=1x\n",
+         [](TForm1& form, TMP3Dlg&) {
+             EXPECT_TRUE(form.CheckBox_Hints->isChecked());
+             EXPECT_TRUE(hintShown(form.ToolButton_Play));
+             EXPECT_TRUE(form.CheckBox_Captions->isChecked());
+         }},
+        {"any non-zero number is true, hexadecimal after 0x",
+         "[OPTIONS]\nRIPCAPTIONS=0x0\nPAUSEONREADERR=0\nADDNOTOFILENAME=-7\nTRACKTIMEMODE=0\n"
+         "[MP3OPTIONS]\nBITRATE=0x3\nVBR=0x10\n",
+         [](TForm1& form, TMP3Dlg& dialog) {
+             EXPECT_FALSE(form.CheckBox_Captions->isChecked());
+             EXPECT_EQ(form.ToolButton_RipMP3->toolButtonStyle(), Qt::ToolButtonIconOnly);
+             EXPECT_FALSE(form.CheckBox_ONErrPause->isChecked());
+             EXPECT_TRUE(form.CheckBox_AddNum2FName->isChecked());
+             EXPECT_FALSE(form.TrackTimeMode);
+             EXPECT_EQ(form.Panel_PlayTime->toolTip(), "disk play time");
+             EXPECT_EQ(dialog.ComboBox_Bitrate->currentIndex(), 3);
+             EXPECT_TRUE(dialog.CheckBox_VBR->isChecked());
+             EXPECT_TRUE(dialog.ComboBox_MaxBitrate->isEnabled()) << "the box's rule ran";
+         }},
+        {"numbers beyond 32 bits take the default",
+         "[OPTIONS]\nHINTS=4294967296\n[MP3OPTIONS]\nBITRATE=2147483648\nMODE=0xFFFFFFFFF\n",
+         [](TForm1& form, TMP3Dlg& dialog) {
+             EXPECT_TRUE(form.CheckBox_Hints->isChecked());
+             EXPECT_EQ(dialog.ComboBox_Bitrate->currentIndex(), 6);
+             EXPECT_EQ(dialog.ComboBox_Mode->currentIndex(), 1);
+         }},
+        {"an index outside its list selects nothing",
+         "[MP3OPTIONS]\nBITRATE=99\nMAXBITRATE=-1\nMODE=4\nMIXMODE=2\n",
+         [](TForm1&, TMP3Dlg& dialog) {
+             EXPECT_EQ(dialog.ComboBox_Bitrate->currentIndex(), -1);
+             EXPECT_EQ(dialog.ComboBox_MaxBitrate->currentIndex(), -1);
+             EXPECT_EQ(dialog.ComboBox_Mode->currentIndex(), -1);
+             EXPECT_EQ(dialog.ComboBox_MixMode->currentIndex(), 2);
+         }},
+        {"voice quality with mono stays", "[MP3OPTIONS]\nMODE=3\nQUALITY=3\n",
+         [](TForm1&, TMP3Dlg& dialog) {
+             EXPECT_EQ(dialog.ComboBox_Mode->currentIndex(), 3);
+             EXPECT_EQ(dialog.ComboBox_Quality->currentIndex(), 3);
+         }},
+        {"voice quality without mono is normal", "[MP3OPTIONS]\nMODE=0\nQUALITY=3\n",
+         [](TForm1&, TMP3Dlg& dialog) {
+             EXPECT_EQ(dialog.ComboBox_Mode->currentIndex(), 0);
+             EXPECT_EQ(dialog.ComboBox_Quality->currentIndex(), 0);
+         }},
+        {"the target folder is text, read up to 2047 characters", "[FILES]\nDIRTARGET=/música/",
+         [](TForm1& form, TMP3Dlg&) {
+             EXPECT_EQ(form.TargetFolder, "/música/");
+         }},
+    };
+    for (const LoadCase& test : cases) {
+        SCOPED_TRACE(test.name);
+        cdlib::resetLibrary();
+        addDrive("VIRTUAL One", discOf({audio(300)}));
+        writeSettings(test.file);
+        createWindow();
+        EXPECT_TRUE(modals->messages.empty());
+        test.expect(*form, mp3Dlg());
+        form = nullptr;
+        windows_.reset();
+    }
+}
+
+TEST_F(Settings, ALongTargetFolderIsReadUpTo2047Characters) {
+    addDrive("VIRTUAL One", discOf({audio(300)}));
+    const std::string folder = "/" + std::string(2100, 'a');
+    writeSettings("[FILES]\nDIRTARGET=" + folder + "\n");
+    createWindow();
+    EXPECT_EQ(form->TargetFolder.size(), 2047);
+    EXPECT_EQ(form->TargetFolder.toStdString(), folder.substr(0, 2047));
+}
+
+TEST_F(Settings, AnUnselectedListIsWrittenAsMinusOne) {
+    addDrive("VIRTUAL One", discOf({audio(300)}));
+    writeSettings("[MP3OPTIONS]\nBITRATE=99\n");
+    createWindow();
+    closeWindow();
+    EXPECT_EQ(saved("MP3OPTIONS", "BITRATE"), "-1");
+}
+
+TEST_F(Settings, OptionsMp3ChoicesAndTargetFolderSurviveARestart) {
+    addDrive("VIRTUAL One", discOf({audio(300)}));
+    createWindow();
+    form->PageControl1->setCurrentIndex(1);
+    for (QCheckBox* box : {form->CheckBox_Hints, form->CheckBox_Captions, form->CheckBox_ONErrPause,
+                           form->CheckBox_AddNum2FName})
+        clickBox(box);
+    form->TargetFolder = folder.path() + "/rips/";
+    // The time display's mode flips with a click on it.
+    form->TrackTimeMode = false;
+    TMP3Dlg& dialog = mp3Dlg();
+    dialog.show();
+    dialog.ComboBox_Mode->setFocus();
+    QTest::keyClick(dialog.ComboBox_Mode, Qt::Key_End);
+    dialog.ComboBox_Quality->setFocus();
+    QTest::keyClick(dialog.ComboBox_Quality, Qt::Key_End);
+    dialog.ComboBox_MixMode->setFocus();
+    QTest::keyClick(dialog.ComboBox_MixMode, Qt::Key_End);
+    dialog.CheckBox_VBR->setChecked(true);
+    dialog.ComboBox_Bitrate->setCurrentIndex(8);
+    dialog.hide();
+    ASSERT_EQ(dialog.ComboBox_Quality->currentIndex(), TMP3Dlg::QualityVoice);
+
+    restart();
+    EXPECT_TRUE(modals->messages.empty());
+    EXPECT_FALSE(form->CheckBox_Hints->isChecked());
+    EXPECT_FALSE(hintShown(form->ToolButton_Play));
+    EXPECT_FALSE(hintShown(progress().Btn_Abort));
+    EXPECT_FALSE(form->CheckBox_Captions->isChecked());
+    EXPECT_EQ(form->ToolButton_RipMP3->toolButtonStyle(), Qt::ToolButtonIconOnly);
+    EXPECT_FALSE(form->CheckBox_ONErrPause->isChecked());
+    EXPECT_FALSE(form->CheckBox_AddNum2FName->isChecked());
+    EXPECT_FALSE(form->TrackTimeMode);
+    EXPECT_EQ(form->Panel_PlayTime->toolTip(), "disk play time");
+    EXPECT_EQ(form->TargetFolder, folder.path() + "/rips/");
+    EXPECT_EQ(mp3Dlg().ComboBox_Bitrate->currentIndex(), 8);
+    EXPECT_EQ(mp3Dlg().ComboBox_Mode->currentIndex(), TMP3Dlg::ModeMono);
+    EXPECT_EQ(mp3Dlg().ComboBox_MixMode->currentIndex(), 2);
+    EXPECT_EQ(mp3Dlg().ComboBox_Quality->currentIndex(), TMP3Dlg::QualityVoice);
+    EXPECT_TRUE(mp3Dlg().CheckBox_VBR->isChecked());
+    EXPECT_TRUE(mp3Dlg().ComboBox_MaxBitrate->isEnabled());
+}
+
+TEST_F(Settings, OtherSectionsSurviveALoadAndASave) {
+    addDrive("VIRTUAL One", discOf({audio(300)}));
+    writeSettings("; kept comment\n[Foreign]\nColour=blue\nempty=\n[OPTIONS]\nHINTS=0\nEXTRA=x\n"
+                  "[CDLIB DRIVE Elsewhere]\nSPEED=8\n");
+    createWindow();
+    closeWindow();
+    EXPECT_EQ(saved("Foreign", "Colour"), "blue");
+    EXPECT_EQ(saved("Foreign", "empty"), "");
+    EXPECT_EQ(saved("OPTIONS", "EXTRA"), "x");
+    EXPECT_EQ(saved("OPTIONS", "HINTS"), "0");
+    EXPECT_EQ(saved("CDLIB DRIVE Elsewhere", "SPEED"), "8");
+    EXPECT_TRUE(settingsBytes().startsWith("; kept comment\n"));
+}
+
+TEST_F(Settings, AFolderWithALineBreakIsNotWrittenIntoTheFile) {
+    addDrive("VIRTUAL One", discOf({audio(300)}));
+    createWindow();
+    form->TargetFolder = "/tmp/x\n[Injected]\nKEY=1\n";
+    closeWindow();
+    EXPECT_EQ(saved("FILES", "DIRTARGET"), "");
+    EXPECT_EQ(saved("Injected", "KEY"), std::nullopt);
+}
+
+TEST_F(Settings, AFileThatEndsEarlyStopsTheReadingAtTheFirstKeyNotFound) {
+    addDrive("VIRTUAL One", discOf({audio(300)}));
+    // Nothing beyond a NUL byte can be read.
+    const char text[] = "[FILES]\nDIRTARGET=/music/\n[OPTIONS]\nHINTS=0\nRIPCAPTIONS=0\n"
+                        "TRACKTIMEMODE=1\n\0PAUSEONREADERR=0\nADDNOTOFILENAME=0\n"
+                        "[MP3OPTIONS]\nBITRATE=1\n";
+    writeSettings(std::string_view(text, sizeof text - 1));
+    modals->answer(ModalResult::Ok);
+    createWindow();
+    expectMessage(0, openError());
+    EXPECT_EQ(modals->messages.size(), 1u) << "the library's failure is the same one";
+    EXPECT_EQ(form->TargetFolder, "/music/");
+    EXPECT_FALSE(form->CheckBox_Hints->isChecked());
+    EXPECT_FALSE(form->CheckBox_Captions->isChecked());
+    // From PAUSEONREADERR on, the values from before the load stay.
+    EXPECT_TRUE(form->CheckBox_ONErrPause->isChecked());
+    EXPECT_TRUE(form->CheckBox_AddNum2FName->isChecked());
+    EXPECT_FALSE(form->TrackTimeMode) << "read after the failing key: not read";
+    EXPECT_EQ(mp3Dlg().ComboBox_Bitrate->currentIndex(), 6);
+
+    // Nothing is overwritten: the save is refused rather than losing what
+    // follows the NUL.
+    modals->answer(ModalResult::Ok);
+    closeWindow();
+    expectMessage(1, saveError());
+    EXPECT_EQ(settingsBytes(), QByteArray(text, sizeof text - 1));
+}
+
+TEST_F(Settings, AFolderNamedLikeTheFileIsReportedOnceAndTheDrivesAreStillListed) {
+    addDrive("VIRTUAL One", discOf({audio(300)}));
+    ASSERT_TRUE(QDir().mkdir(settingsFile));
+    modals->answer(ModalResult::Ok);
+    createWindow();
+    expectMessage(0, openError());
+    EXPECT_EQ(modals->messages.size(), 1u) << "the library's failure is the same one";
+    EXPECT_EQ(form->ComboBoxDrive->count(), 1);
+    EXPECT_EQ(form->ListView1->rowCount(), 1);
+    expectBuiltInOptions();
+    EXPECT_FALSE(form->TrackTimeMode) << "as before the load";
+
+    modals->answer(ModalResult::Ok);
+    closeWindow();
+    expectMessage(1, saveError());
+    EXPECT_TRUE(QDir(settingsFile).isEmpty());
+}
+
+TEST_F(Settings, AFailedWriteIsReportedAndClosingGoesOn) {
+    auto drive = addDrive("VIRTUAL One", discOf({audio(300)}));
+    createWindow();
+    ASSERT_EQ(CR_LockCD(CR_TRUE), CR_OK);
+    // A folder named like the file cannot be replaced by it.
+    QFile::remove(settingsFile);
+    ASSERT_TRUE(QDir().mkdir(settingsFile));
+    modals->answer(ModalResult::Ok);
+    closeWindow();
+    expectMessage(0, saveError());
+    EXPECT_FALSE(drive->locked()) << "the close path went on";
+    EXPECT_TRUE(QFileInfo(settingsFile).isDir());
+    EXPECT_TRUE(QDir(settingsFile).isEmpty());
+}
+
+TEST_F(Settings, AFolderThatCannotHoldTheFileFailsTheWrite) {
+    addDrive("VIRTUAL One", discOf({audio(300)}));
+    createWindow();
+    // The folder the file should be in is a file: nothing can be written
+    // there, even by a user whose rights override read-only folders.
+    QFile plain(folder.filePath("plain"));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    settingsFile = folder.filePath("plain/Varrow.INI");
+    qputenv("VARROW_SETTINGS_FILE", settingsFile.toLocal8Bit());
+    modals->answer(ModalResult::Ok);
+    closeWindow();
+    expectMessage(0, saveError());
+}
+
+TEST_F(Settings, SetAllDefaultResetsTheOptionsAndTheDriveAndKeepsTheRest) {
+    auto drive = addDrive("VIRTUAL One", discOf({audio(300)}));
+    writeSettings("[Foreign]\nKEY=1\n[OPTIONS]\nHINTS=0\nRIPCAPTIONS=0\nPAUSEONREADERR=0\n"
+                  "ADDNOTOFILENAME=0\nTRACKTIMEMODE=0\n[FILES]\nDIRTARGET=/music/\n"
+                  "[MP3OPTIONS]\nBITRATE=2\nMODE=0\n");
+    createWindow();
+    form->PageControl1->setCurrentIndex(1);
+    form->LabeledEdit_RipSpeed->setText("12");
+    form->CDRIP1.DriveTable().setDriveType(CUSTOMDRIVE);
+    form->CDRIP1.DriveTable().setReadMethod(READC2);
+    form->CDRIP1.setJitterCorrect(false);
+    ASSERT_TRUE(form->ApplyDriveOption());
+    form->RefreshTrackList();
+    ASSERT_EQ(form->ComboBox_DriveType->currentIndex(), CustomDriveItem);
+    ASSERT_FALSE(form->CheckBox_JitterCorrection->isChecked());
+
+    QTest::mouseClick(form->BitBtn_SetDefault, Qt::LeftButton);
+    EXPECT_TRUE(modals->messages.empty());
+    for (QCheckBox* box : {form->CheckBox_Hints, form->CheckBox_Captions, form->CheckBox_ONErrPause,
+                           form->CheckBox_AddNum2FName})
+        EXPECT_TRUE(box->isChecked()) << box->objectName().toStdString();
+    EXPECT_TRUE(hintShown(form->ToolButton_Play));
+    EXPECT_EQ(form->ToolButton_RipMP3->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+    EXPECT_EQ(form->ComboBox_DriveType->currentText(), "GENERIC");
+    EXPECT_EQ(form->ComboBox_ReadMethod->currentText(), "READMMC");
+    EXPECT_FALSE(form->ComboBox_ReadMethod->isEnabled());
+    EXPECT_EQ(form->LabeledEdit_RipSpeed->text(), "0");
+    EXPECT_EQ(form->CDRIP1.DriveTable().SetSpeed(), SPEEDNONE);
+    EXPECT_TRUE(form->CheckBox_JitterCorrection->isChecked());
+    EXPECT_TRUE(form->CDRIP1.JitterCorrect());
+    EXPECT_EQ(drive->speed(), 0);
+
+    // The old file is gone; what is there now is the library's reset.
+    SettingsOnDisk reset = settingsOnDisk();
+    EXPECT_EQ(reset.value("Foreign", "KEY"), std::nullopt);
+    EXPECT_EQ(reset.value("OPTIONS", "HINTS"), std::nullopt);
+    const std::vector<std::string> drives = reset.sectionsStartingWith("CDLIB DRIVE ");
+    ASSERT_EQ(drives.size(), 1u);
+    EXPECT_EQ(reset.value(drives[0], "DRIVETYPE"), "0");
+    EXPECT_EQ(reset.value(drives[0], "READMETHOD"), "0");
+    EXPECT_EQ(reset.value(drives[0], "SPEED"), "0");
+    EXPECT_EQ(reset.value(drives[0], "JITTERCORRECTION"), "-1");
+
+    // Not reset: the MP3 options, the time mode and the target folder, which
+    // the close writes again.
+    closeWindow();
+    EXPECT_EQ(saved("MP3OPTIONS", "BITRATE"), "2");
+    EXPECT_EQ(saved("MP3OPTIONS", "MODE"), "0");
+    EXPECT_EQ(saved("OPTIONS", "TRACKTIMEMODE"), "0");
+    EXPECT_EQ(saved("FILES", "DIRTARGET"), "/music/");
+    EXPECT_EQ(saved("OPTIONS", "HINTS"), "1");
+    EXPECT_EQ(saved(drives[0], "JITTERCORRECTION"), "-1");
+}
+
+TEST_F(Settings, SetAllDefaultDropsWhatTheLibraryHeldForOtherDrives) {
+    addDrive("VIRTUAL One", discOf({audio(300)}));
+    addDrive("VIRTUAL Two", discOf({audio(300)}));
+    createWindow();
+    // The second drive gets parameters of its own earlier in the run.
+    form->ComboBoxDrive2->setCurrentIndex(1);
+    form->CDRIP1.setCDRomNum(1);
+    form->CDRIP1.setSpeed(8);
+    ASSERT_TRUE(form->ApplyDriveOption());
+    form->CDRIP1.setCDRomNum(0);
+    ASSERT_EQ(settingsOnDisk().sectionsStartingWith("CDLIB DRIVE ").size(), 2u);
+
+    QTest::mouseClick(form->BitBtn_SetDefault, Qt::LeftButton);
+    const std::vector<std::string> drives = settingsOnDisk().sectionsStartingWith("CDLIB DRIVE ");
+    ASSERT_EQ(drives.size(), 1u) << "the deleted file's drives do not come back";
+    EXPECT_EQ(drives[0], "CDLIB DRIVE VIRTUAL One");
+}
+
+TEST_F(Settings, SetAllDefaultWithoutAFileOrADriveStillResetsTheWindow) {
+    modals->answer(ModalResult::Ok); // no drive
+    createWindow();
+    form->CheckBox_Hints->setChecked(false);
+    ASSERT_NE(form->LabeledEdit_RipSpeed->text(), "0");
+    // "Error!" from the speed field's handler, then from applying the
+    // parameters: there is no drive to apply them to.
+    modals->answer(ModalResult::Ok);
+    modals->answer(ModalResult::Ok);
+    QTest::mouseClick(form->BitBtn_SetDefault, Qt::LeftButton);
+    ASSERT_EQ(modals->messages.size(), 3u);
+    EXPECT_EQ(modals->messages[1].text, "Error!");
+    EXPECT_EQ(modals->messages[2].text, "Error!");
+    EXPECT_EQ(modals->messages[2].type, MsgDlgType::Error);
+    EXPECT_EQ(form->LabeledEdit_RipSpeed->text(), "0");
+    EXPECT_TRUE(form->CheckBox_Hints->isChecked());
+    EXPECT_TRUE(form->CheckBox_JitterCorrection->isChecked());
+}
