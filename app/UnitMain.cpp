@@ -26,7 +26,6 @@ using namespace varrow;
 
 namespace {
 
-constexpr int HintDurationMs = 6000;
 constexpr QSize PlainButtonSize{22, 22};
 constexpr QColor TrackTimeColour{0, 128, 128};
 constexpr QColor DiskTimeColour{0, 0, 128};
