@@ -16,6 +16,9 @@ void setHintAlwaysShown(QWidget* widget);
 // Whether a hint of `widget` would be shown now.
 bool hintShown(const QWidget* widget);
 
+// How long the hints of every window of the program stay up.
+inline constexpr int HintDurationMs = 6000;
+
 // How long hints stay up, for `window` and everything in it.
 void setHintDuration(QWidget* window, int milliseconds);
 

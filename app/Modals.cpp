@@ -23,7 +23,12 @@ public:
     CentredMessageBox(QWidget* owner, Icon icon, const QString& title, const QString& text,
                       StandardButtons buttons)
         : QMessageBox(icon, title, text, buttons, owner)
-        , owner_(owner) {}
+        , owner_(owner) {
+        // Over a window kept on top the box must be kept on top as well, or
+        // a window manager may stack it underneath, unread.
+        if (owner != nullptr && owner->window()->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+            setWindowFlag(Qt::WindowStaysOnTopHint);
+    }
 
 protected:
     void showEvent(QShowEvent* event) override {
@@ -105,6 +110,22 @@ QString qtFilter(const QString& filter) {
     return entries.join(QStringLiteral(";;"));
 }
 
+// The folder dialog: a folder typed or picked and confirmed is the answer,
+// where a file dialog would only open it and then wait for a file name.
+class FolderSaveDialog final : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+
+    void accept() override {
+        const QStringList chosen = selectedFiles();
+        if (chosen.size() == 1 && QFileInfo(chosen.constFirst()).isDir()) {
+            QDialog::accept();
+            return;
+        }
+        QFileDialog::accept();
+    }
+};
+
 class RealModals final : public Modals {
 public:
     ModalResult message(QWidget* owner, const QString& text, MsgDlgType type,
@@ -119,7 +140,7 @@ public:
     }
 
     std::optional<QString> saveFileName(QWidget* owner, const SaveDialogRequest& request) override {
-        QFileDialog dialog(owner, request.title, request.directory, qtFilter(request.filter));
+        FolderSaveDialog dialog(owner, request.title, request.directory, qtFilter(request.filter));
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         // The name typed is only a hint that every track gets its own name.
@@ -145,11 +166,15 @@ public:
 };
 
 std::unique_ptr<Modals>& installed() {
-    static std::unique_ptr<Modals> current = std::make_unique<RealModals>();
+    static std::unique_ptr<Modals> current = makeScreenModals();
     return current;
 }
 
 } // namespace
+
+std::unique_ptr<Modals> makeScreenModals() {
+    return std::make_unique<RealModals>();
+}
 
 Modals& modals() {
     return *installed();

@@ -60,6 +60,9 @@ public:
 };
 
 Modals& modals();
+// The implementation that shows real boxes and dialogs on the screen, the one
+// installed at start.
+std::unique_ptr<Modals> makeScreenModals();
 // Installs `replacement` and returns the one it replaces.
 std::unique_ptr<Modals> setModals(std::unique_ptr<Modals> replacement);
 

@@ -1,5 +1,6 @@
 #include "UnitMP3Dlg.h"
 
+#include "Application.h"
 #include "Help.h"
 #include "Hints.h"
 #include "Modals.h"
@@ -202,6 +203,7 @@ TMP3Dlg::TMP3Dlg(QWidget* mainWindow, const QString& caption)
     };
     for (const auto& [widget, hint] : hints)
         widget->setToolTip(hint);
+    varrow::setHintDuration(this, varrow::HintDurationMs);
     setShowHints(true);
 
     // Tab order as the user works through the dialog: the buttons first.
@@ -221,12 +223,18 @@ TMP3Dlg::TMP3Dlg(QWidget* mainWindow, const QString& caption)
 
     // `activated` comes only from the user; selections made in code (by the
     // rules themselves or when the choices are restored) run no list rule.
-    connect(ComboBox_Bitrate, &QComboBox::activated, this, &TMP3Dlg::ComboBox_BitrateChange);
-    connect(ComboBox_MaxBitrate, &QComboBox::activated, this, &TMP3Dlg::ComboBox_MaxBitrateChange);
-    connect(ComboBox_Mode, &QComboBox::activated, this, &TMP3Dlg::ComboBox_ModeChange);
-    connect(ComboBox_Quality, &QComboBox::activated, this, &TMP3Dlg::ComboBox_QualityChange);
-    connect(CheckBox_VBR, &QCheckBox::toggled, this, &TMP3Dlg::CheckBox_VBRClick);
-    connect(OKBtn, &QPushButton::clicked, this, &TMP3Dlg::OKBtnClick);
+    using varrow::handlerCalling;
+    connect(ComboBox_Bitrate, &QComboBox::activated, this,
+            handlerCalling(this, &TMP3Dlg::ComboBox_BitrateChange));
+    connect(ComboBox_MaxBitrate, &QComboBox::activated, this,
+            handlerCalling(this, &TMP3Dlg::ComboBox_MaxBitrateChange));
+    connect(ComboBox_Mode, &QComboBox::activated, this,
+            handlerCalling(this, &TMP3Dlg::ComboBox_ModeChange));
+    connect(ComboBox_Quality, &QComboBox::activated, this,
+            handlerCalling(this, &TMP3Dlg::ComboBox_QualityChange));
+    connect(CheckBox_VBR, &QCheckBox::toggled, this,
+            handlerCalling(this, &TMP3Dlg::CheckBox_VBRClick));
+    connect(OKBtn, &QPushButton::clicked, this, handlerCalling(this, &TMP3Dlg::OKBtnClick));
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 }
 
@@ -254,7 +262,7 @@ void TMP3Dlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     // A window the user restores is not being shown anew.
     if (!event->spontaneous())
-        FormShow();
+        varrow::runHandler([this] { FormShow(); });
 }
 
 void TMP3Dlg::FormShow() {
@@ -391,7 +399,7 @@ void TMP3Dlg::keyPressEvent(QKeyEvent* event) {
     // The controls leave F1 alone, so it reaches the dialog whatever has the
     // focus; Enter and Escape go on to the default and cancel handling.
     if (event->key() == Qt::Key_F1) {
-        ShowHelp();
+        varrow::runHandler([this] { ShowHelp(); });
         return;
     }
     QDialog::keyPressEvent(event);

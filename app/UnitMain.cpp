@@ -27,7 +27,6 @@ using namespace varrow;
 
 namespace {
 
-constexpr int HintDurationMs = 6000;
 constexpr QSize PlainButtonSize{22, 22};
 
 } // namespace

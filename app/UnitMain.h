@@ -333,6 +333,9 @@ private:
     void ripRow(int row, bool encode);
     int nextSelectedRow(int row) const;
     void restoreApplication();
+    // The owner of a box the batch shows: the progress window while it is
+    // shown, so that the box opens above it; this window otherwise.
+    QWidget* batchBoxOwner();
     // The progress window's Skip Track, and its or this window's confirmed
     // abort: the batch's flag, and the engine stops after its chunk.
     void skipTrack();

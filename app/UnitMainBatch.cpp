@@ -40,8 +40,12 @@ constexpr int64_t BytesPerFile = 64000;
 // kbit/s of CD audio: bytes / 1411 x kbit/s estimates an MP3 file's bytes.
 constexpr int64_t CdAudioKbps = 1411;
 
-// The folder part of a path, with its trailing separator ("" without one).
+// The folder the folder dialog's answer names, with its trailing separator:
+// the answer itself when it is an existing folder, otherwise the folder part
+// of the file name ("" without one).
 QString folderOf(const QString& path) {
+    if (!path.isEmpty() && QFileInfo(path).isDir())
+        return path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
     const qsizetype separator = path.lastIndexOf(QLatin1Char('/'));
     return separator < 0 ? QString() : path.left(separator + 1);
 }
@@ -255,17 +259,16 @@ void TForm1::ripRow(int row, bool encode) {
                                                   : QStringLiteral(".pcm");
     const QString fileName = prefix + title + extension;
     run.OutputFileName = TargetFolder + fileName;
-    ripProgress_->Label_Track->setText((encode
-                                            ? QStringLiteral("Exctract and Encode \"%1\" to \"%2\"")
-                                            : QStringLiteral("Exctract \"%1\" to \"%2\""))
-                                           .arg(title, fileName));
+    ripProgress_->showTrack(encode ? QStringLiteral("Exctract and Encode \"%1\" to \"%2\"")
+                                   : QStringLiteral("Exctract \"%1\" to \"%2\""),
+                            title, fileName);
 
     const int64_t size = cellText(ListView1, row, COL_SIZE).toLongLong();
     const int64_t estimate =
         encode ? (size / CdAudioKbps) * static_cast<int64_t>(LameCoder1.Bitrate()) : size;
     if (!EnoughDiskSpace(TargetFolder, 1, estimate)) {
         restoreApplication();
-        MessageDlgCentered(this,
+        MessageDlgCentered(batchBoxOwner(),
                            QStringLiteral("Not enough free disk space on \"%1\" to write \"%2\"!")
                                .arg(drivePart(TargetFolder), fileName),
                            MsgDlgType::Error, MsgButtons::Ok);
@@ -277,7 +280,8 @@ void TForm1::ripRow(int row, bool encode) {
         // Closing the question without one of its buttons keeps the file,
         // as No does.
         switch (MessageDlgCentered(
-            this, QStringLiteral("File \"%1\" already exists!\nOverwrite?").arg(run.OutputFileName),
+            batchBoxOwner(),
+            QStringLiteral("File \"%1\" already exists!\nOverwrite?").arg(run.OutputFileName),
             MsgDlgType::Confirmation, MsgButtons::YesNoYesToAll)) {
         case ModalResult::Yes:
             run.OverwriteMode = TOverwriteMode::Write;
@@ -302,6 +306,14 @@ int TForm1::nextSelectedRow(int row) const {
     return -1;
 }
 
+QWidget* TForm1::batchBoxOwner() {
+    // The progress window stays on top: a box owned by this window would
+    // open underneath it, unread, with the keyboard focus on its default.
+    if (ripProgress_ && ripProgress_->isVisible())
+        return ripProgress_;
+    return this;
+}
+
 // Linux has no minimised application as such: the Hide button minimises
 // every window of the program, and this brings them back.
 void TForm1::restoreApplication() {
@@ -322,7 +334,8 @@ bool TForm1::EnoughDiskSpace(const QString& Folder, int32_t FileCount, int64_t B
     try {
         freeBytes = FreeSpaceQuery ? FreeSpaceQuery(Folder) : -1;
     } catch (const std::exception&) {
-        MessageDlgCentered(this, QStringLiteral("Disk access error!\nFolder:\n") + Folder,
+        MessageDlgCentered(batchBoxOwner(),
+                           QStringLiteral("Disk access error!\nFolder:\n") + Folder,
                            MsgDlgType::Error, MsgButtons::Ok);
         return false;
     }
@@ -381,7 +394,8 @@ void TForm1::CDRIP1EndTrack(uint16_t) {
     showBatchPercentage();
     run.ElapsedTime =
         std::chrono::duration_cast<std::chrono::milliseconds>(steadyNow() - run.BatchStartTime);
-    window.Label_RipTime->setText(QStringLiteral("Extract Time: ") + longTimeText(run.ElapsedTime));
+    window.Label_RipTime->setText(TDlg_RipProgress::EndOfTrackTimePrefix +
+                                  longTimeText(run.ElapsedTime));
     if (CDRIP1.JitterErrors() != 0 && CheckBox_ONErrPause->isChecked())
         MessageDlgCentered(&window,
                            QFileInfo(run.OutputFileName).fileName() + QStringLiteral(": ") +

@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -20,17 +21,19 @@ using namespace varrow;
 
 void TForm1::connectDeviceNotifications() {
     // Physical drives: udev. Images and virtual drives: the library's own
-    // notification, which may come from any thread and is handed to this
-    // window's thread as a queued call.
+    // notification, which may come from any thread while this window is
+    // being destroyed on its own. It is queued to the application object,
+    // which outlives every window, and only there, on the user-interface
+    // thread, is the window looked at. The guard is copied, never read, on
+    // the calling thread.
     deviceMonitor_ = new DeviceMonitor(this);
     connect(deviceMonitor_, &DeviceMonitor::deviceChanged, this,
             [this](uint32_t event) { runHandler([&] { WMDeviceChange(event); }); });
-    QPointer<TForm1> window(this);
-    CR_SetDeviceChangeHandler([window](uint32_t event) {
-        if (!window)
-            return;
+    const QPointer<TForm1> window(this);
+    QCoreApplication* application = QCoreApplication::instance();
+    CR_SetDeviceChangeHandler([window, application](uint32_t event) {
         QMetaObject::invokeMethod(
-            window.data(),
+            application,
             [window, event] {
                 if (window)
                     runHandler([&] { window->WMDeviceChange(event); });

@@ -1,12 +1,15 @@
 #include "UnitRipProgress.h"
 
+#include "Application.h"
 #include "Help.h"
 #include "Hints.h"
 #include "Modals.h"
+#include "NumberText.h"
 #include "TimeText.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -16,6 +19,10 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <chrono>
+#include <initializer_list>
+#include <limits>
 #include <utility>
 
 using namespace varrow;
@@ -29,6 +36,11 @@ QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text,
     auto* label = new QLabel(text, parent);
     label->setObjectName(name);
     label->setAlignment(alignment);
+    // A whole line high, so that the fixed window never squeezes a text.
+    const QFontMetrics metrics = label->fontMetrics();
+    const QRect line = metrics.boundingRect(QRect(0, 0, QWIDGETSIZE_MAX, QWIDGETSIZE_MAX),
+                                            int(alignment), QStringLiteral("Xg"));
+    label->setMinimumHeight(std::max(metrics.height(), line.height()));
     return label;
 }
 
@@ -58,6 +70,39 @@ QPushButton* makeButton(QWidget* parent, const QString& name, const QString& cap
     return button;
 }
 
+// `text` with every digit replaced by the font's widest one: the widest a
+// figure written that way can be.
+QString widestDigits(const QString& text, const QFontMetrics& metrics) {
+    QChar widest = QLatin1Char('0');
+    for (char digit = '1'; digit <= '9'; ++digit) {
+        if (metrics.horizontalAdvance(QLatin1Char(digit)) > metrics.horizontalAdvance(widest))
+            widest = QLatin1Char(digit);
+    }
+    QString result = text;
+    for (QChar& c : result) {
+        if (c.isDigit())
+            c = widest;
+    }
+    return result;
+}
+
+// Room for the widest of `texts` on one line.
+void fitWidest(QLabel* label, std::initializer_list<QString> texts) {
+    const QFontMetrics metrics = label->fontMetrics();
+    int widest = label->minimumWidth();
+    for (const QString& text : texts)
+        widest = std::max(widest, metrics.horizontalAdvance(widestDigits(text, metrics)) + 2);
+    label->setMinimumWidth(widest);
+}
+
+// Whether `text` wrapped at `width` fits into `height` without running over.
+bool wrappedTextFits(const QFontMetrics& metrics, const QString& text, int width, int height) {
+    const QRect needed =
+        metrics.boundingRect(QRect(0, 0, width, std::numeric_limits<int>::max() / 2),
+                             Qt::TextWordWrap | Qt::AlignHCenter, text);
+    return needed.height() <= height && needed.width() <= width;
+}
+
 } // namespace
 
 TDlg_RipProgress::TDlg_RipProgress(QWidget& mainWindow, const QString& baseCaption,
@@ -70,6 +115,7 @@ TDlg_RipProgress::TDlg_RipProgress(QWidget& mainWindow, const QString& baseCapti
     setAttribute(Qt::WA_QuitOnClose, false);
     setWindowTitle(QStringLiteral("Extraction"));
     createControls();
+    setHintDuration(this, HintDurationMs);
     FormCreate(baseCaption, helpFile);
 }
 
@@ -138,6 +184,12 @@ void TDlg_RipProgress::createControls() {
         figures->addWidget(value, row, 1);
         ++row;
     }
+    // Each figure has room for the widest text it can show: the window is
+    // laid out once and never grows.
+    constexpr auto longestDay = std::chrono::hours(24) - std::chrono::seconds(1);
+    fitWidest(Label_JittCount, {QStringLiteral("OFF"), QString::number(MostJitterErrors)});
+    fitWidest(Label_Speed, {QStringLiteral("x") + groupedNumberText(FastestSpeedShown, 1)});
+    fitWidest(Label_RipTime, {EndOfTrackTimePrefix + longTimeText(longestDay)});
     figures->setColumnStretch(1, 1);
     inside->addLayout(figures);
     layout->addWidget(Bevel1);
@@ -157,10 +209,42 @@ void TDlg_RipProgress::createControls() {
     setTabOrder(Btn_Cancel, Btn_Abort);
     setTabOrder(Btn_Abort, Btn_Hide);
 
-    connect(Btn_Cancel, &QPushButton::clicked, this, [this] { SkipBtnClick(); });
-    connect(Btn_Abort, &QPushButton::clicked, this, [this] { Btn_AbortClick(); });
-    connect(Btn_Hide, &QPushButton::clicked, this, [this] { Btn_HideClick(); });
+    connect(Btn_Cancel, &QPushButton::clicked, this,
+            handlerCalling(this, &TDlg_RipProgress::SkipBtnClick));
+    connect(Btn_Abort, &QPushButton::clicked, this,
+            handlerCalling(this, &TDlg_RipProgress::Btn_AbortClick));
+    connect(Btn_Hide, &QPushButton::clicked, this,
+            handlerCalling(this, &TDlg_RipProgress::Btn_HideClick));
     setFixedSize(layout->sizeHint().expandedTo(ClientSize));
+}
+
+void TDlg_RipProgress::showTrack(const QString& format, const QString& title,
+                                 const QString& fileName) {
+    // Long titles and names lose their middles, never their ends, until the
+    // text fits the label's two lines.
+    const QFontMetrics metrics = Label_Track->fontMetrics();
+    const int width = std::max(Label_Track->contentsRect().width(), Label_Track->minimumWidth());
+    const int height = Label_Track->height();
+    const auto text = [&](int budget) {
+        if (budget < 0)
+            return format.arg(title, fileName);
+        return format.arg(metrics.elidedText(title, Qt::ElideMiddle, budget),
+                          metrics.elidedText(fileName, Qt::ElideMiddle, budget));
+    };
+    if (wrappedTextFits(metrics, text(-1), width, height)) {
+        Label_Track->setText(text(-1));
+        return;
+    }
+    int fits = 0;
+    int tooWide = std::max(metrics.horizontalAdvance(title), metrics.horizontalAdvance(fileName));
+    while (tooWide - fits > 1) {
+        const int budget = fits + (tooWide - fits) / 2;
+        if (wrappedTextFits(metrics, text(budget), width, height))
+            fits = budget;
+        else
+            tooWide = budget;
+    }
+    Label_Track->setText(text(fits));
 }
 
 void TDlg_RipProgress::FormCreate(const QString& baseCaption, const QString& helpFile) {
@@ -172,7 +256,7 @@ void TDlg_RipProgress::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // A window the user restores is not being shown anew.
     if (!event->spontaneous())
-        FormShow();
+        runHandler([this] { FormShow(); });
 }
 
 void TDlg_RipProgress::FormShow() {
@@ -182,9 +266,10 @@ void TDlg_RipProgress::FormShow() {
 }
 
 void TDlg_RipProgress::keyPressEvent(QKeyEvent* event) {
-    if (FormKeyDown(*event))
-        return;
-    QWidget::keyPressEvent(event);
+    bool handled = true;
+    runHandler([&] { handled = FormKeyDown(*event); });
+    if (!handled)
+        QWidget::keyPressEvent(event);
 }
 
 bool TDlg_RipProgress::FormKeyDown(const QKeyEvent& event) {
@@ -224,11 +309,14 @@ void TDlg_RipProgress::Btn_HideClick() {
 }
 
 void TDlg_RipProgress::closeEvent(QCloseEvent* event) {
-    if (!FormCloseQuery()) {
+    // A question that failed is no confirmation: the window stays open.
+    bool mayClose = false;
+    runHandler([&] { mayClose = FormCloseQuery(); });
+    if (!mayClose) {
         event->ignore();
         return;
     }
-    FormClose();
+    runHandler([this] { FormClose(); });
     event->accept();
 }
 

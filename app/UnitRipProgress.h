@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 
 class QFrame;
@@ -26,6 +27,18 @@ public:
         QStringLiteral("::/extractcdtomp3.htm#ExtractionProgress");
 
     QString HelpFile;
+
+    // What the figures are laid out for: the most jitter errors of one track
+    // (a full disc's sectors) and the fastest speed.
+    static constexpr int64_t MostJitterErrors = 9'999'999;
+    static constexpr double FastestSpeedShown = 99'999.9;
+    // What the end of a track writes before the elapsed time.
+    static inline const QString EndOfTrackTimePrefix = QStringLiteral("Extract Time: ");
+
+    // Shows the track being written: `format` with "%1" for the title and
+    // "%2" for the file name, both shortened in the middle as far as needed
+    // for the text to fit the label's two lines.
+    void showTrack(const QString& format, const QString& title, const QString& fileName);
 
     // Asked when the user closes the window: whether a batch runs, so that
     // closing it means aborting. Without a source the window just closes.

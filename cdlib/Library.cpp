@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -124,14 +125,22 @@ public:
     void setHostDrivesEnabled(bool enabled) { hostDrivesEnabled_ = enabled; }
 
     void setDeviceChangeHandler(std::function<void(uint32_t)> handler) {
-        deviceChangeHandler_ = std::move(handler);
+        // The old handler is destroyed outside the lock: it may hold
+        // anything.
+        const std::lock_guard lock(deviceChangeMutex_);
+        std::swap(deviceChangeHandler_, handler);
     }
+    // Drives post from any thread, while the program may replace the
+    // handler: it is copied under the lock and called outside it, so that a
+    // handler may replace itself.
     void post(uint32_t event) const {
-        if (deviceChangeHandler_) {
-            // A copy, so that a handler may replace itself.
-            const auto handler = deviceChangeHandler_;
-            handler(event);
+        std::function<void(uint32_t)> handler;
+        {
+            const std::lock_guard lock(deviceChangeMutex_);
+            handler = deviceChangeHandler_;
         }
+        if (handler)
+            handler(event);
     }
 
     void reset();
@@ -158,6 +167,7 @@ private:
     SectorSpan closedLastJitter_;
     int32_t closedLostSectors_ = 0;
     std::vector<SectorSpan> closedLostRuns_;
+    mutable std::mutex deviceChangeMutex_;
     std::function<void(uint32_t)> deviceChangeHandler_;
     Playback playback_;
 };
@@ -471,7 +481,7 @@ void Library::reset() {
     applied_.clear();
     transportLayer_ = CR_TRANSPORT_SCSI;
     toc_.clear();
-    deviceChangeHandler_ = nullptr;
+    setDeviceChangeHandler(nullptr);
     setParanoiaTestFlags(0);
     setSectorReadFilter(nullptr);
 }

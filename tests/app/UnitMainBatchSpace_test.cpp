@@ -98,7 +98,7 @@ TEST_F(Batch, TrackThatDoesNotFitIsLeftOutAndUnselected) {
     clickWav();
     ASSERT_EQ(modals->messages.size(), 2u);
     EXPECT_EQ(modals->messages[0].text, notEnoughSpace(out, "\"02_Track02.wav\""));
-    EXPECT_EQ(modals->messages[0].owner, form);
+    EXPECT_EQ(modals->messages[0].owner, &progress());
     EXPECT_TRUE(modals->messages[1].text.startsWith("Extract is complete."));
     EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList({"01_Track01.wav", "03_Track03.wav"}));
     EXPECT_TRUE(selectedRows().empty());

@@ -184,7 +184,7 @@ TEST_F(Batch, OverwriteAnswersAcrossRowsAndTheNextBatchAsksAgain) {
                   overwriteQuestion(out + QStringLiteral("0%1_Track0%1.wav").arg(row + 1)));
         EXPECT_EQ(question.type, MsgDlgType::Confirmation);
         EXPECT_EQ(question.buttons, MsgButtons::YesNoYesToAll);
-        EXPECT_EQ(question.owner, form);
+        EXPECT_EQ(question.owner, &progress());
     }
     EXPECT_TRUE(modals->messages[3].text.startsWith("Extract is complete."));
     EXPECT_EQ(QFileInfo(out + "01_Track01.wav").size(), 44 + 100 * 2352);
@@ -257,15 +257,14 @@ TEST_F(Batch, HiddenWindowsComeBackBeforeAQuestionAndTheEnd) {
     });
     clickWav();
     ASSERT_EQ(modals->messages.size(), 2u);
-    // The question over the main window, the completion over the progress
-    // window, which stays on top: neither opens over a minimised window.
-    EXPECT_EQ(modals->messages[0].ownerState.window, form);
-    EXPECT_EQ(modals->messages[1].ownerState.window, &progress());
+    // The question and the completion over the progress window, which stays
+    // on top: neither opens over a minimised window or under one.
     for (const ShownMessage& shown : modals->messages) {
+        EXPECT_EQ(shown.ownerState.window, &progress()) << shown.text.toStdString();
         EXPECT_TRUE(shown.ownerState.visible) << shown.text.toStdString();
         EXPECT_FALSE(shown.ownerState.minimized) << shown.text.toStdString();
+        EXPECT_TRUE(shown.ownerState.staysOnTop) << shown.text.toStdString();
     }
-    EXPECT_TRUE(modals->messages[1].ownerState.staysOnTop);
     expectWindowGivenBack();
 }
 

@@ -153,6 +153,7 @@ TEST_F(EncodingTest, FrameFlagsFollowTheSettings) {
     expectEveryFrame(0, false);
     for (const FrameHeader& frame : frames_) {
         EXPECT_TRUE(frame.privateBit && frame.copyright && frame.original);
+        EXPECT_EQ(frame.emphasis, 0) << "CD audio carries no emphasis";
     }
 }
 
@@ -169,6 +170,26 @@ TEST(EncodingPresets, VoiceLeavesOutWhatLiesAboveSpeech) {
     };
     EXPECT_GT(highBandPower(NORMAL_QUALITY, "normal.mp3"),
               100 * highBandPower(VOICE_QUALITY, "voice.mp3"));
+}
+
+TEST(EncodingPresets, LowAndHighChooseTheAlgorithmQuality) {
+    const std::vector<int16_t> tones = stereoTones(440.0, 660.0, 0.5);
+    // The tag's quality indicator falls by one for each step towards the
+    // fastest algorithm: LOW is LAME's 7, HIGH its 2.
+    auto indicator = [&tones](MPEG_QUALITY quality) -> int64_t {
+        TLameCoder coder;
+        coder.setEnableVBR(false);
+        coder.setWriteVBRHeader(true);
+        coder.setQuality(quality);
+        const EncodedStream encoded = encodeStereo(coder, tones, MONOMIX_NONE);
+        const auto tag = findXingTag(encoded.tagFrame);
+        EXPECT_TRUE(tag.has_value() && tag->quality.has_value());
+        return tag && tag->quality ? int64_t{*tag->quality} : -1000;
+    };
+    const int64_t low = indicator(LOW_QUALITY);
+    const int64_t high = indicator(HIGH_QUALITY);
+    EXPECT_EQ(high - low, 5);
+    EXPECT_EQ(indicator(NORMAL_QUALITY) - low, 4);
 }
 
 } // namespace

@@ -51,6 +51,7 @@ std::optional<FrameHeader> parseFrameHeader(const uint8_t* bytes, std::size_t av
     header.channelMode = bytes[3] >> 6;
     header.copyright = (bytes[3] & 0x08) != 0;
     header.original = (bytes[3] & 0x04) != 0;
+    header.emphasis = bytes[3] & 0x03;
     if (header.layer != 3) {
         return header;
     }
@@ -81,14 +82,26 @@ std::optional<XingTag> findXingTag(const std::vector<uint8_t>& frame) {
         if (found == frame.end()) {
             continue;
         }
-        XingTag tag{magic, std::nullopt};
+        XingTag tag{magic, std::nullopt, std::nullopt};
         const auto at = static_cast<std::size_t>(found - frame.begin()) + 4;
         auto bigEndian = [&frame](std::size_t offset) {
             return uint32_t{frame[offset]} << 24 | uint32_t{frame[offset + 1]} << 16 |
                    uint32_t{frame[offset + 2]} << 8 | uint32_t{frame[offset + 3]};
         };
-        if (at + 8 <= frame.size() && (bigEndian(at) & 1) != 0) {
-            tag.frames = bigEndian(at + 4);
+        if (at + 4 > frame.size()) {
+            return tag;
+        }
+        // Flags: 1 frames, 2 bytes, 4 table of contents, 8 quality.
+        const uint32_t flags = bigEndian(at);
+        std::size_t field = at + 4;
+        if ((flags & 1) != 0 && field + 4 <= frame.size()) {
+            tag.frames = bigEndian(field);
+        }
+        field += (flags & 1) != 0 ? 4 : 0;
+        field += (flags & 2) != 0 ? 4 : 0;
+        field += (flags & 4) != 0 ? 100 : 0;
+        if ((flags & 8) != 0 && field + 4 <= frame.size()) {
+            tag.quality = bigEndian(field);
         }
         return tag;
     }

@@ -23,6 +23,7 @@ struct FrameHeader {
     int channelMode = 0; // 0 stereo, 1 joint stereo, 2 dual channel, 3 mono
     bool copyright = false;
     bool original = false;
+    int emphasis = 0;     // 0 none, 1 50/15 us, 3 CCITT J.17
     uint32_t length = 0;  // bytes, header included
     uint32_t samples = 0; // per channel
 };
@@ -33,10 +34,13 @@ std::optional<FrameHeader> parseFrameHeader(const uint8_t* bytes, std::size_t av
 // whole frames is found.
 std::vector<FrameHeader> splitFrames(const std::vector<uint8_t>& stream);
 
-// The frame count of a Xing/Info tag in the first frame, if there is one.
+// The frame count and quality indicator of a Xing/Info tag in the first
+// frame, if there is one. LAME writes 100 - 10 x VBR quality - algorithm
+// quality as the indicator.
 struct XingTag {
     std::string magic; // "Xing" or "Info"
     std::optional<uint32_t> frames;
+    std::optional<uint32_t> quality;
 };
 std::optional<XingTag> findXingTag(const std::vector<uint8_t>& frame);
 

@@ -257,6 +257,31 @@ TEST_F(Extraction, JitterChunksAreWrittenCountedAndReported) {
     EXPECT_EQ(engine_.JitterErrors(), 0);
 }
 
+TEST_F(Extraction, SelectingTheDriveAgainForgetsTheJitterPositions) {
+    insert(discOf({300}));
+    drive_->faults().jitterSectors = {5};
+    engine_.setJitterCorrect(true);
+    engine_.RipSectors(0, 49, path("jitter.pcm"));
+    ASSERT_EQ(engine_.JitterPositions(), (std::vector<std::string>{"5 5"}));
+    engine_.setCDRomNum(driveNumber_);
+    EXPECT_TRUE(engine_.JitterPositions().empty());
+}
+
+TEST_F(Extraction, SpeedWaitsForMoreThanAWholeSecond) {
+    insert(discOf({300}), 10);
+    const auto start = hooks_.clock;
+    // Chunk k (from 0) is read at k x 500 ms: the third comes exactly one
+    // second after the start, which is not yet more than one.
+    hooks_.onProcessMessages = [&] {
+        hooks_.clock = start + std::chrono::milliseconds(500 * static_cast<int>(events_.size()));
+    };
+    engine_.RipSectors(0, 49, path("speed.pcm"));
+
+    ASSERT_EQ(events_.size(), 5u);
+    EXPECT_EQ(events_[2].speed, 0.0L);
+    EXPECT_NEAR(static_cast<double>(events_[3].speed), 40 * 2352 / 1500.0 / 176.4, 1e-9);
+}
+
 TEST_F(Extraction, ChunksThatDeliverNothingAreSkippedAndTheLoopGoesOn) {
     insert(discOf({100}));
     drive_->faults().emptyChunks = {1, 2};

@@ -257,6 +257,31 @@ TEST_F(Parameters, OutputFormatTouchesTheRecordOnlyWhenItChangesButAlwaysReappli
     EXPECT_EQ(coder.SampleRate(), expected.sampleRate);
 }
 
+TEST_F(Parameters, SelectingADriveTakesItsFormatWithoutTouchingTheCoder) {
+    int32_t drive = 0;
+    addDrive("FORMAT", discOf({100}), &drive);
+    TLameCoder coder;
+    TCDRIP engine;
+    engine.setCoder(&coder);
+    engine.setCDRomNum(drive);
+    TCDROMParams stored = engine.Params();
+    stored.OutputFormat = MONO22050;
+    ASSERT_NE(CR_SetCDROMParameters(&stored), CR_ERROR);
+    // The user's MP3 choices stand until the format is set on purpose.
+    coder.setMode(JSTEREO);
+    coder.setSampleRate(32000);
+
+    engine.setCDRomNum(drive);
+    EXPECT_EQ(engine.OutputFormat(), MONO22050);
+    EXPECT_EQ(+engine.Params().OutputFormat, MONO22050);
+    EXPECT_EQ(coder.Mode(), JSTEREO);
+    EXPECT_EQ(coder.SampleRate(), 32000u);
+
+    engine.setOutputFormat(MONO22050);
+    EXPECT_EQ(coder.Mode(), MONO);
+    EXPECT_EQ(coder.SampleRate(), 22050u);
+}
+
 TEST_F(Parameters, EachFormatSetsTheCodersModeThenRate) {
     TLameCoder coder;
     TCDRIP engine;

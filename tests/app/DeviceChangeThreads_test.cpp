@@ -1,0 +1,40 @@
+// Medium changes the CD library reports from threads of its own, while main
+// windows are created and destroyed on the user-interface thread: nothing
+// may reach a window that is gone, and nothing may race on the handler.
+#include "Drive.h"
+#include "ShellTestSupport.h"
+
+#include <QTableWidget>
+#include <atomic>
+#include <thread>
+
+using namespace varrow;
+using namespace varrow::testing;
+
+TEST_F(ShellTest, DeviceChangesFromAnotherThreadWhileWindowsComeAndGo) {
+    auto drive = addDrive("VIRTUAL Threads", discOf({audio(300), audio(300)}));
+    std::atomic<bool> stop{false};
+    std::atomic<int> posted{0};
+    std::thread poster([&] {
+        while (!stop.load()) {
+            cdlib::postDeviceChange(posted.load() % 2 == 0 ? CR_DEVICE_ARRIVAL
+                                                           : CR_DEVICE_REMOVE_COMPLETE);
+            posted.fetch_add(1);
+            std::this_thread::yield();
+        }
+    });
+    for (int round = 0; round < 12; ++round) {
+        createWindow();
+        processEvents();
+        EXPECT_EQ(form->ListView1->rowCount(), 2);
+        form = nullptr;
+        windows_.reset();
+        // What was queued for the window that is gone now runs, and must do
+        // nothing.
+        processEvents();
+    }
+    stop.store(true);
+    poster.join();
+    processEvents();
+    EXPECT_GT(posted.load(), 0);
+}
