@@ -7,7 +7,8 @@
 
 namespace cdlib {
 
-std::unique_ptr<CdioPlaySource> CdioPlaySource::open(CdioHandle cdio) {
+std::unique_ptr<CdioPlaySource> CdioPlaySource::open(CdioHandle cdio,
+                                                     std::shared_ptr<void> keepAlive) {
     if (!cdio) {
         return nullptr;
     }
@@ -23,11 +24,13 @@ std::unique_ptr<CdioPlaySource> CdioPlaySource::open(CdioHandle cdio) {
         }
     }
     return std::unique_ptr<CdioPlaySource>(
-        new CdioPlaySource(std::move(cdio), std::move(dataTracks)));
+        new CdioPlaySource(std::move(cdio), std::move(keepAlive), std::move(dataTracks)));
 }
 
-CdioPlaySource::CdioPlaySource(CdioHandle cdio, std::vector<SectorSpan> dataTracks)
-    : cdio_(std::move(cdio))
+CdioPlaySource::CdioPlaySource(CdioHandle cdio, std::shared_ptr<void> keepAlive,
+                               std::vector<SectorSpan> dataTracks)
+    : keepAlive_(std::move(keepAlive))
+    , cdio_(std::move(cdio))
     , dataTracks_(std::move(dataTracks)) {}
 
 bool CdioPlaySource::read(int32_t firstSector, int32_t count, std::span<uint8_t> buffer) {

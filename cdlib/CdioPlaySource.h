@@ -15,13 +15,19 @@ namespace cdlib {
 class CdioPlaySource final : public PlaySource {
 public:
     // Null when `cdio` is null or holds no readable table of contents.
-    static std::unique_ptr<CdioPlaySource> open(CdioHandle cdio);
+    // `keepAlive` is whatever the handle reads through (an image's private
+    // folder); it goes after the handle.
+    static std::unique_ptr<CdioPlaySource> open(CdioHandle cdio,
+                                                std::shared_ptr<void> keepAlive = nullptr);
 
     bool read(int32_t firstSector, int32_t count, std::span<uint8_t> buffer) override;
 
 private:
-    CdioPlaySource(CdioHandle cdio, std::vector<SectorSpan> dataTracks);
+    CdioPlaySource(CdioHandle cdio, std::shared_ptr<void> keepAlive,
+                   std::vector<SectorSpan> dataTracks);
 
+    // Declared first, so that it goes after the handle that reads through it.
+    std::shared_ptr<void> keepAlive_;
     CdioHandle cdio_;
     std::vector<SectorSpan> dataTracks_;
 };

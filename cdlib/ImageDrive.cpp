@@ -151,7 +151,11 @@ void ImageDrive::setPlayPosition(uint32_t sector) {
 }
 
 std::unique_ptr<PlaySource> ImageDrive::playSource() {
-    return CdioPlaySource::open(CdioHandle(openImage(path_)));
+    // The player reads on its own thread, through a handle of its own.
+    std::string problem;
+    OpenedImage image = openImageFiles(path_, problem);
+    std::shared_ptr<TemporaryFolder> folder = std::move(image.folder);
+    return CdioPlaySource::open(std::move(image.cdio), std::move(folder));
 }
 
 bool ImageDrive::lock(bool locked) {

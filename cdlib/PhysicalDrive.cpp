@@ -195,7 +195,7 @@ ChunkRead PhysicalDrive::readChunk(int32_t sectors, std::span<uint8_t> buffer,
     }
     ChunkRead read = reader_->read(readable, buffer, abort);
     const bool complete = read.usable && read.rawBytes == read.sectorsConsumed * CD_SECTOR_BYTES;
-    if (read.repaired || !complete) {
+    if (read.repaired || !read.lostSectors.empty() || !complete) {
         // The kernel reports a failed READ CD as EIO whatever the cause, and
         // paranoia then goes on with silence: only the drive can tell
         // whether the disc is still there.
@@ -270,8 +270,9 @@ PlayPosition PhysicalDrive::playPosition() {
 }
 
 std::unique_ptr<PlaySource> PhysicalDrive::playSource() {
-    return CdioPlaySource::open(
-        CdioHandle(cdio_open_am(device_.c_str(), DRIVER_DEVICE, accessModeFor(transportLayer_))));
+    // The player reads on its own thread, through a read-only handle of its
+    // own; the library's handle keeps the tray lock.
+    return CdioPlaySource::open(CdioHandle(cdio_open(path_.c_str(), DRIVER_DEVICE)));
 }
 
 bool PhysicalDrive::lock(bool locked) {

@@ -2,6 +2,7 @@
 // control (which still receives them), the track list's own keys, F2, Tab,
 // F1 and the Help button.
 #include "KeyMap.h"
+#include "PositionSlider.h"
 #include "ShellTestSupport.h"
 
 #include <QComboBox>
@@ -183,8 +184,7 @@ TEST_F(KeysWindow, ShortcutsActAndTheFocusedControlStillGetsTheKey) {
     press(Qt::Key_Return);
     EXPECT_EQ(refresh.count(), 1);
     EXPECT_EQ(play.count(), 1);
-
-    form->IsPlaying = true;
+    ASSERT_TRUE(form->IsPlaying) << "Enter plays";
     press(Qt::Key_Space);
     press(Qt::Key_N);
     EXPECT_EQ(pause.count(), 1);
@@ -200,7 +200,8 @@ TEST_F(KeysWindow, ShortcutsActAndTheFocusedControlStillGetsTheKey) {
 
     // On the options tab a digit typed into the speed field lands there, and
     // F5 refreshes nothing.
-    form->IsPlaying = false;
+    form->ToolButton_StopClick();
+    ASSERT_FALSE(form->IsPlaying);
     form->PageControl1->setCurrentIndex(1);
     focus(form->LabeledEdit_RipSpeed);
     KeyRecorder speed(form->LabeledEdit_RipSpeed);
