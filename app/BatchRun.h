@@ -7,6 +7,7 @@
 #include <QString>
 #include <chrono>
 #include <cstdint>
+#include <vector>
 
 // What the batch does with an output file that exists already.
 enum class TOverwriteMode : int { Skip = 0, Write = 1, WriteAll = 2 };
@@ -25,6 +26,8 @@ struct TBatchRun final {
     std::chrono::milliseconds ElapsedTime{0};
     // The full path of the file for the row in hand.
     QString OutputFileName;
+    // Tracks of this batch whose file holds sectors that could not be read.
+    std::vector<int> TracksWithLostSectors;
     QString FolderDialogTitle;
     // The user closed the main window during the batch and confirmed: it
     // closes once the batch has wound up.

@@ -236,9 +236,17 @@ void TForm1::RipSelectedTracks(bool Encode) {
     }
 
     restoreApplication();
+    QString lostText;
+    for (const int track : run.TracksWithLostSectors)
+        lostText +=
+            (lostText.isEmpty() ? QString() : QStringLiteral(", ")) + QString::number(track);
+    // A file that lost sectors is not an exact copy: the summary says so.
+    if (!lostText.isEmpty())
+        lostText = QStringLiteral("\nSectors could not be read in tracks ") + lostText +
+                   QStringLiteral(".");
     MessageDlgCentered(ripProgress_,
                        QStringLiteral("Extract is complete.\nExtract time: ") +
-                           longTimeText(run.ElapsedTime),
+                           longTimeText(run.ElapsedTime) + lostText,
                        MsgDlgType::Information, MsgButtons::Ok);
 }
 
@@ -258,7 +266,9 @@ void TForm1::ripRow(int row, bool encode) {
                               : CDRIP1.WriteWAV() ? QStringLiteral(".wav")
                                                   : QStringLiteral(".pcm");
     const QString fileName = prefix + title + extension;
-    run.OutputFileName = TargetFolder + fileName;
+    // The name the engine writes: encoding replaces the extension.
+    run.OutputFileName =
+        QString::fromStdString(OutputFileName((TargetFolder + fileName).toStdString(), encode));
     ripProgress_->showTrack(encode ? QStringLiteral("Exctract and Encode \"%1\" to \"%2\"")
                                    : QStringLiteral("Exctract \"%1\" to \"%2\""),
                             title, fileName);
@@ -275,7 +285,10 @@ void TForm1::ripRow(int row, bool encode) {
         return;
     }
 
-    if (run.OverwriteMode != TOverwriteMode::WriteAll && QFileInfo::exists(run.OutputFileName)) {
+    // A link under the name is there too, even one that leads nowhere.
+    const QFileInfo existing(run.OutputFileName);
+    if (run.OverwriteMode != TOverwriteMode::WriteAll &&
+        (existing.exists() || existing.isSymLink())) {
         restoreApplication();
         // Closing the question without one of its buttons keeps the file,
         // as No does.
@@ -384,7 +397,7 @@ void TForm1::CDRIP1Progress(uint16_t PercentComplete, int64_t JittErrCount,
     }
 }
 
-void TForm1::CDRIP1EndTrack(uint16_t) {
+void TForm1::CDRIP1EndTrack(uint16_t track) {
     if (!ripProgress_ || !batch_)
         return;
     TBatchRun& run = *batch_;
@@ -396,11 +409,20 @@ void TForm1::CDRIP1EndTrack(uint16_t) {
         std::chrono::duration_cast<std::chrono::milliseconds>(steadyNow() - run.BatchStartTime);
     window.Label_RipTime->setText(TDlg_RipProgress::EndOfTrackTimePrefix +
                                   longTimeText(run.ElapsedTime));
+    if (CDRIP1.LostSectors() != 0)
+        run.TracksWithLostSectors.push_back(track);
     if (CDRIP1.JitterErrors() != 0 && CheckBox_ONErrPause->isChecked())
         MessageDlgCentered(&window,
                            QFileInfo(run.OutputFileName).fileName() + QStringLiteral(": ") +
                                QString::number(CDRIP1.JitterErrors()) +
                                QStringLiteral(" synchronization (jitter) errors are possible!"),
+                           MsgDlgType::Warning, MsgButtons::Ok);
+    // Unreadable sectors are worse than jitter: the same option pauses.
+    if (CDRIP1.LostSectors() != 0 && CheckBox_ONErrPause->isChecked())
+        MessageDlgCentered(&window,
+                           QFileInfo(run.OutputFileName).fileName() + QStringLiteral(": ") +
+                               QString::number(CDRIP1.LostSectors()) +
+                               QStringLiteral(" sectors could not be read!"),
                            MsgDlgType::Warning, MsgButtons::Ok);
 }
 

@@ -237,3 +237,30 @@ TEST_F(Batch, RowLostUnderTheBatchIsAnInternalError) {
     EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList({"01_Track01.wav"}));
     expectWindowGivenBack();
 }
+
+TEST_F(Batch, LostSectorsPauseAndTheSummaryNamesTheirTracks) {
+    start(2, 300);
+    drive->faults().unreadableSectors = {400, 401, 402};
+    selectRows({0, 1});
+    chooseFolder(out);
+    modals->answer(ModalResult::Ok);
+    expectCompletion();
+    clickWav();
+    ASSERT_EQ(modals->messages.size(), 2u);
+    EXPECT_EQ(modals->messages[0].text, "02_Track02.wav: 3 sectors could not be read!");
+    EXPECT_EQ(modals->messages[0].type, MsgDlgType::Warning);
+    EXPECT_EQ(modals->messages[0].owner, &progress());
+    EXPECT_TRUE(modals->messages[1].text.startsWith("Extract is complete.\nExtract time: "));
+    EXPECT_TRUE(modals->messages[1].text.endsWith("\nSectors could not be read in tracks 2."))
+        << modals->messages[1].text.toStdString();
+
+    // Without the option the batch goes on, and still says which track.
+    toggleOption(form->CheckBox_ONErrPause);
+    selectRows({0, 1});
+    chooseFolder(out);
+    modals->answer(ModalResult::YesToAll);
+    expectCompletion();
+    clickWav();
+    ASSERT_EQ(modals->messages.size(), 4u);
+    EXPECT_TRUE(modals->messages[3].text.endsWith("\nSectors could not be read in tracks 2."));
+}
