@@ -91,7 +91,8 @@ TEST_F(Batch, OverwriteQuestionIsTheTopmostWindowUnderAWindowManager) {
     OnScreenModals& boxes = *onScreen;
     std::unique_ptr<Modals> scripted = setModals(std::move(onScreen));
     clickWav();
-    setModals(std::move(scripted));
+    // The on-screen boxes stay alive until their count has been read.
+    const std::unique_ptr<Modals> shown = setModals(std::move(scripted));
     EXPECT_TRUE(looked);
     EXPECT_EQ(boxes.boxes, 2); // the question and the completion box
     EXPECT_EQ(contents(out + "01_Track01.wav"), "old");
