@@ -107,8 +107,8 @@ std::unique_ptr<PulseSink> PulseSink::connect(std::chrono::milliseconds timeout)
 
     {
         const LoopLock lock(sink->loop_);
-        const pa_sample_spec spec{PA_SAMPLE_S16LE, 44100, 2};
-        sink->stream_ = pa_stream_new(context, "CD playback", &spec, nullptr);
+        const pa_sample_spec sampleFormat{PA_SAMPLE_S16LE, 44100, 2};
+        sink->stream_ = pa_stream_new(context, "CD playback", &sampleFormat, nullptr);
         if (sink->stream_ == nullptr) {
             return nullptr;
         }
@@ -118,7 +118,7 @@ std::unique_ptr<PulseSink> PulseSink::connect(std::chrono::milliseconds timeout)
             sink->stream_, [](pa_stream*, size_t, void* self) { notify(self); }, sink.get());
         pa_buffer_attr attributes{};
         attributes.maxlength = static_cast<uint32_t>(-1);
-        attributes.tlength = static_cast<uint32_t>(pa_usec_to_bytes(kTargetLatency, &spec));
+        attributes.tlength = static_cast<uint32_t>(pa_usec_to_bytes(kTargetLatency, &sampleFormat));
         attributes.prebuf = static_cast<uint32_t>(-1);
         attributes.minreq = static_cast<uint32_t>(-1);
         attributes.fragsize = static_cast<uint32_t>(-1);

@@ -52,14 +52,14 @@ Disc& disc() {
     static Disc parsed = [] {
         Disc result;
         const char* text = std::getenv("VARROW_FAKE_CD");
-        std::string spec = text != nullptr ? text : "";
+        std::string pairsText = text != nullptr ? text : "";
         size_t at = 0;
-        while (at < spec.size()) {
-            size_t end = spec.find(',', at);
+        while (at < pairsText.size()) {
+            size_t end = pairsText.find(',', at);
             if (end == std::string::npos) {
-                end = spec.size();
+                end = pairsText.size();
             }
-            const std::string pair = spec.substr(at, end - at);
+            const std::string pair = pairsText.substr(at, end - at);
             at = end + 1;
             const size_t equals = pair.find('=');
             if (equals == std::string::npos) {
