@@ -20,10 +20,7 @@ protected:
     void SetUp() override {
         LibraryTest::SetUp();
         image_ = writeImage(tempDir(), "disc", {{150, false}, {400, false}, {150, false}});
-        std::ofstream(tempDir() / "Varrow.INI")
-            << "[CDLIB]\nIMAGE1=" << image_.descriptor.string() << "\n";
-        ASSERT_EQ(CR_Init((tempDir() / "Varrow.INI").c_str()), CR_OK);
-        ASSERT_EQ(CR_SetActiveCDROM(0), CR_OK);
+        useImage(image_);
         srand48(7); // paranoia's jitter simulation draws from drand48
     }
 

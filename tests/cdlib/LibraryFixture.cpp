@@ -2,6 +2,7 @@
 
 #include "TestHooks.h"
 
+#include <fstream>
 #include <random>
 
 namespace cdlib::testing {
@@ -30,6 +31,13 @@ const std::filesystem::path& LibraryTest::tempDir() {
         std::filesystem::create_directories(tempDir_);
     }
     return tempDir_;
+}
+
+void LibraryTest::useImage(const TestImage& image) {
+    std::ofstream(tempDir() / "Varrow.INI")
+        << "[CDLIB]\nIMAGE1=" << image.descriptor.string() << "\n";
+    ASSERT_EQ(CR_Init((tempDir() / "Varrow.INI").c_str()), CR_OK);
+    ASSERT_EQ(CR_SetActiveCDROM(0), CR_OK);
 }
 
 RangeRead readRange(int32_t firstSector, int32_t lastSector, int maxChunks,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "CdRip_dll.h"
+#include "TestImages.h"
 #include "VirtualDrive.h"
 
 #include <cstdint>
@@ -21,6 +22,9 @@ protected:
 
     // A fresh folder of this test, removed afterwards.
     const std::filesystem::path& tempDir();
+    // Lists `image` as the library's only drive, through a settings file in
+    // this test's folder, and selects it.
+    void useImage(const TestImage& image);
 
 private:
     std::filesystem::path tempDir_;

@@ -162,10 +162,7 @@ protected:
     void SetUp() override {
         LibraryTest::SetUp();
         image_ = writeImage(tempDir(), "disc", {{150, false}, {3500, false}, {150, false}});
-        std::ofstream(tempDir() / "Varrow.INI")
-            << "[CDLIB]\nIMAGE1=" << image_.descriptor.string() << "\n";
-        ASSERT_EQ(CR_Init((tempDir() / "Varrow.INI").c_str()), CR_OK);
-        ASSERT_EQ(CR_SetActiveCDROM(0), CR_OK);
+        useImage(image_);
     }
 
     int32_t first() const { return image_.starts[1]; }
