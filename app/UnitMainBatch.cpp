@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <utility>
 
 using namespace varrow;
 
@@ -307,8 +308,16 @@ void TForm1::ripRow(int row, bool encode) {
             break;
         }
     }
-    if (run.OverwriteMode != TOverwriteMode::Skip)
+    if (run.OverwriteMode != TOverwriteMode::Skip) {
+        // n/N counts every track of the table, data tracks too, so that n
+        // is the disc's own track number and never exceeds N.
+        TTrackTags tags;
+        tags.Title = title.toStdString();
+        tags.TrackNumber = trackText.toInt();
+        tags.TrackCount = static_cast<int32_t>(CDRIP1.Tracks().size());
+        CDRIP1.setTrackTags(std::move(tags));
         CDRIP1.RipTrack(trackText.toInt(), TargetFolder.toStdString(), fileName.toStdString());
+    }
 }
 
 int TForm1::nextSelectedRow(int row) const {

@@ -12,6 +12,7 @@
 #include <iomanip>
 #include <iostream>
 #include <sstream>
+#include <utility>
 
 namespace varrowrip {
 namespace {
@@ -318,6 +319,12 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
         };
         catcher.messages.clear();
         std::string failure;
+        // n/N as the window tags it: N counts every track of the table.
+        TTrackTags tags;
+        tags.Title = entry.Name;
+        tags.TrackNumber = number;
+        tags.TrackCount = static_cast<int32_t>(engine.Tracks().size());
+        engine.setTrackTags(std::move(tags));
         try {
             engine.RipTrack(number, folder, name);
         } catch (const std::exception& exception) {

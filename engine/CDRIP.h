@@ -15,8 +15,10 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 class TLameCoder;
@@ -68,6 +70,16 @@ struct TTrack {
 struct TTrackEntry {
     std::string Name;
     TTrack Track;
+};
+
+// What an MP3 file of a track says about it, in UTF-8. A number or count
+// of 0 is unknown.
+struct TTrackTags {
+    std::string Title;
+    std::string Performer;
+    std::string Album;
+    int32_t TrackNumber = 0;
+    int32_t TrackCount = 0;
 };
 
 // The seven drive-table slots of the parameter record, one to one.
@@ -204,6 +216,11 @@ public:
     void RipSectors(int32_t startSector, int32_t endSector, std::string fileName);
     void RipSectors(int32_t startSector, int32_t endSector, const std::string& folder,
                     std::string name);
+    // The tags of the next extraction, which takes them: when it encodes,
+    // its file opens with an ID3v2.3 tag (they and the program as encoder)
+    // and ends with an ID3v1 tag. An MP3 extracted with no tags set carries
+    // no tag at all.
+    void setTrackTags(TTrackTags tags) { trackTags_ = std::move(tags); }
     // Asks a running extraction to stop before its next chunk.
     void AbortRip() { aborted_ = true; }
     // An abort indicator the application owns and may set at any time, also
@@ -239,6 +256,7 @@ private:
     TOutputOutcome lastOutcome_ = TOutputOutcome::None;
 
     TCDROMParams params_{};
+    std::optional<TTrackTags> trackTags_;
     bool aborted_ = false;
     int32_t* abortIndicator_ = nullptr;
     uint16_t percentComplete_ = 0;

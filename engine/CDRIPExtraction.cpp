@@ -1,5 +1,6 @@
 // TCDRIP's extraction of a sector range into a PCM, WAV or MP3 file.
 #include "CDRIP.h"
+#include "Id3Tags.h"
 #include "LameCoder.h"
 #include "OutputFile.h"
 #include "WavHeader.h"
@@ -9,6 +10,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -63,6 +65,9 @@ struct TCDRIP::RipState {
     AudioFormat format;
     std::optional<OutputFile> file;
     bool wavHeaderWritten = false;
+    // An MP3 file's tags, and where its audio starts: after the ID3v2 tag.
+    std::optional<TTrackTags> tags;
+    uint64_t audioStart = 0;
 
     int64_t jitterChunks = 0;
     uint64_t bytesSinceSpeedUpdate = 0;
@@ -125,6 +130,7 @@ void TCDRIP::ripToFile(int32_t startSector, int32_t endSector, std::string path,
     aborted_ = false;
 
     RipState state;
+    state.tags = std::exchange(trackTags_, std::nullopt);
     if (CR_OpenRipper(&state.chunkBytes, startSector, endSector) == CR_ERROR) {
         return;
     }
@@ -182,6 +188,13 @@ void TCDRIP::prepareOutput(RipState& state, int32_t startSector, int32_t endSect
         const auto header = wavHeader(state.format, dataSize);
         state.file->write(header.data(), header.size());
         state.wavHeaderWritten = true;
+    }
+
+    if (encode_ && state.tags) {
+        // Written first, so that a file cut short is tagged too.
+        const std::vector<uint8_t> tag = id3v2Tag(*state.tags, "Varrow " VARROW_VERSION);
+        state.file->write(tag.data(), tag.size());
+        state.audioStart = state.file->size();
     }
 
     if (encode_) {
@@ -287,8 +300,9 @@ void TCDRIP::writeChunk(RipState& state, std::size_t delivered) {
 
 // Ends the MP3 stream: the last, partial encoder chunk is encoded so that no
 // track loses its final milliseconds, the flushed frames are written, and a
-// VBR/info tag frame replaces the placeholder frame at the start of the file
-// so that players show the true length.
+// VBR/info tag frame replaces the placeholder frame at the start of the
+// audio so that players show the true length; the ID3v1 tag follows the
+// last frame.
 void TCDRIP::finishStream(RipState& state) {
     if (state.carry > 0) {
         const std::size_t samples = state.carry / sizeof(int16_t);
@@ -304,7 +318,11 @@ void TCDRIP::finishStream(RipState& state) {
     state.file->write(state.mp3Buffer.get(), flushed);
     const std::vector<uint8_t> tagFrame = coder_->VBRTagFrame();
     if (!tagFrame.empty()) {
-        state.file->writeAt(0, tagFrame.data(), tagFrame.size());
+        state.file->writeAt(state.audioStart, tagFrame.data(), tagFrame.size());
+    }
+    if (state.tags) {
+        const auto tag = id3v1Tag(*state.tags);
+        state.file->write(tag.data(), tag.size());
     }
 }
 
