@@ -2,6 +2,7 @@
 // ripped by the real program; the WAV files must hold the image's bytes and
 // the MP3 files must decode to the same length of audio.
 #include "Commands.h"
+#include "Mp3Tags.h"
 #include "TestHooks.h"
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -203,15 +205,24 @@ TEST_F(VarrowRip, RipsToMp3ThatDecodesToTheSameAudio) {
     EXPECT_NEAR(rms(decoded) / rms(tracks_[0]), 1.0, 0.1);
 }
 
-TEST_F(VarrowRip, VbrMp3CarriesItsExactLengthToTheLastSample) {
-    // The tag frame written over the placeholder tells decoders the
+TEST_F(VarrowRip, VbrMp3IsTaggedAndCarriesItsExactLengthToTheLastSample) {
+    // The tag frame written after the ID3v2 tag tells decoders the
     // encoder's delay and padding; the last, partial chunk is encoded too.
     const std::string drive = imageDrive();
     const Outcome rip = run("rip --drive " + drive + " --tracks 2 --format mp3 --vbr --out '" +
                             (folder_ / "vbr").string() + "'");
     ASSERT_EQ(rip.status, 0) << rip.err;
-    const std::vector<uint8_t> decoded = decode(folder_ / "vbr" / "02_Track02.mp3");
+    const fs::path mp3 = folder_ / "vbr" / "02_Track02.mp3";
+    const std::vector<uint8_t> decoded = decode(mp3);
     EXPECT_EQ(decoded.size(), tracks_[1].size());
+
+    const std::map<std::string, std::string> expected{
+        {"title", "Track02"}, {"track", "2/3"}, {"encoder", "Varrow " VARROW_VERSION}};
+    EXPECT_EQ(varrow::testing::ffprobeTags(mp3), expected);
+    const auto v1 = varrow::testing::readId3v1(mp3);
+    EXPECT_TRUE(v1.present);
+    EXPECT_EQ(v1.title, "Track02");
+    EXPECT_EQ(v1.track, 2);
 }
 
 TEST_F(VarrowRip, ExitCodesTellUsageFromFailure) {
