@@ -1,6 +1,7 @@
 // The whole road from the window to files on disk, through a BIN/CUE image
 // listed as a drive: every WAV file holds exactly the image's audio, and the
 // MP3 files decode to the tracks' length at the bitrates chosen.
+#include "Mp3Tags.h"
 #include "Mp3TestSupport.h"
 #include "ShellTestSupport.h"
 #include "TestImages.h"
@@ -13,6 +14,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <fstream>
+#include <map>
 #include <set>
 
 using namespace varrow;
@@ -81,7 +83,7 @@ protected:
         TempDir scratch;
         for (int track = 0; track < AudioTracks; ++track) {
             const QString name = QStringLiteral("%1/0%2_Track0%2.mp3").arg(target).arg(track + 1);
-            const std::vector<uint8_t> bytes = readAll(name);
+            const std::vector<uint8_t> bytes = withoutId3Tags(readAll(name));
             headers.push_back(splitFrames(bytes));
             const DecodedAudio decoded = decodeWithFfmpeg(name.toStdString(), 2, scratch);
             const auto frames = static_cast<int64_t>(decoded.frames());
@@ -130,8 +132,8 @@ TEST_F(BatchEndToEnd, Mp3FilesAtConstantAndVariableBitrates) {
         dialog.ComboBox_MaxBitrate->setCurrentIndex(0);
     });
     for (int track = 0; track < AudioTracks; ++track) {
-        const std::vector<uint8_t> bytes =
-            readAll(QStringLiteral("%1/0%2_Track0%2.mp3").arg(variable).arg(track + 1));
+        const std::vector<uint8_t> bytes = withoutId3Tags(
+            readAll(QStringLiteral("%1/0%2_Track0%2.mp3").arg(variable).arg(track + 1)));
         const std::optional<XingTag> tag = findXingTag(bytes);
         ASSERT_TRUE(tag.has_value());
         EXPECT_EQ(tag->magic, "Xing");
@@ -143,5 +145,37 @@ TEST_F(BatchEndToEnd, Mp3FilesAtConstantAndVariableBitrates) {
             bitrates.insert(frame.bitrateKbps);
         }
         EXPECT_GT(bitrates.size(), 1u) << "a variable bitrate";
+    }
+}
+
+TEST_F(BatchEndToEnd, Mp3FilesAreTaggedFromTheirRows) {
+    // An edited title names the file and fills its tags; N counts every
+    // track of the disc, the data track too.
+    const QString edited = QStringLiteral("Ça va — Żółw");
+    form->ListView1->item(1, COL_TITLE)->setText(edited);
+    const QString target = folder.filePath(QStringLiteral("tagged"));
+    ripAll(form->ToolButton_RipMP3, target);
+
+    struct Expected {
+        QString file;
+        std::string title;
+        std::string titleV1; // Latin-1, '?' for what it lacks, as Qt converts
+    };
+    const std::vector<Expected> expected = {
+        {"01_Track01.mp3", "Track01", "Track01"},
+        {"02_" + edited + ".mp3", edited.toStdString(), edited.toLatin1().toStdString()},
+        {"03_Track03.mp3", "Track03", "Track03"}};
+    for (std::size_t track = 0; track < expected.size(); ++track) {
+        const std::string file = (target + "/" + expected[track].file).toStdString();
+        SCOPED_TRACE(file);
+        const std::string number = std::to_string(track + 1);
+        const std::map<std::string, std::string> tags{{"title", expected[track].title},
+                                                      {"track", number + "/4"},
+                                                      {"encoder", "Varrow " VARROW_VERSION}};
+        EXPECT_EQ(ffprobeTags(file), tags);
+        const Id3v1Fields v1 = readId3v1(file);
+        EXPECT_TRUE(v1.present);
+        EXPECT_EQ(v1.title, expected[track].titleV1);
+        EXPECT_EQ(v1.track, static_cast<int>(track + 1));
     }
 }

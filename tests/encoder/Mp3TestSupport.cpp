@@ -60,6 +60,23 @@ std::optional<FrameHeader> parseFrameHeader(const uint8_t* bytes, std::size_t av
     return header;
 }
 
+std::vector<uint8_t> withoutId3Tags(const std::vector<uint8_t>& file) {
+    std::size_t begin = 0;
+    if (file.size() >= 10 && file[0] == 'I' && file[1] == 'D' && file[2] == '3') {
+        // The tag's size: four bytes of seven bits each, header excluded.
+        begin = 10 + (std::size_t{file[6]} << 21 | std::size_t{file[7]} << 14 |
+                      std::size_t{file[8]} << 7 | file[9]);
+    }
+    std::size_t end = file.size();
+    if (end >= begin + 128 && file[end - 128] == 'T' && file[end - 127] == 'A' &&
+        file[end - 126] == 'G') {
+        end -= 128;
+    }
+    return begin < end ? std::vector<uint8_t>(file.begin() + static_cast<std::ptrdiff_t>(begin),
+                                              file.begin() + static_cast<std::ptrdiff_t>(end))
+                       : std::vector<uint8_t>{};
+}
+
 std::vector<FrameHeader> splitFrames(const std::vector<uint8_t>& stream) {
     std::vector<FrameHeader> frames;
     std::size_t offset = 0;

@@ -34,6 +34,10 @@ std::optional<FrameHeader> parseFrameHeader(const uint8_t* bytes, std::size_t av
 // whole frames is found.
 std::vector<FrameHeader> splitFrames(const std::vector<uint8_t>& stream);
 
+// The MP3 frames of a file: a leading ID3v2 tag and a trailing ID3v1 tag
+// are left out.
+std::vector<uint8_t> withoutId3Tags(const std::vector<uint8_t>& file);
+
 // The frame count and quality indicator of a Xing/Info tag in the first
 // frame, if there is one. LAME writes 100 - 10 x VBR quality - algorithm
 // quality as the indicator.
