@@ -1,6 +1,8 @@
 // The tags of MP3 files, read back by ffprobe and from the file's last 128
 // bytes, and the exact length a VBR file keeps with its tag frame placed
 // after the ID3v2 tag.
+#include "Id3Tags.h"
+
 #include "EngineTestSupport.h"
 #include "LameCoder.h"
 #include "Mp3Tags.h"
@@ -9,6 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <utility>
 
 namespace enginetest {
 namespace {
@@ -148,6 +151,22 @@ INSTANTIATE_TEST_SUITE_P(
                       TagCase{"MonoVbr", true, MONO, 0}, TagCase{"MonoCbr", false, MONO, 0},
                       TagCase{"AbortedVbr", true, JSTEREO, 3}),
     [](const ::testing::TestParamInfo<TagCase>& info) { return std::string(info.param.name); });
+
+// Old players get one '?' per character Latin-1 lacks, and per byte that
+// is no UTF-8, never a stray byte of a longer sequence.
+TEST(Id3v1Text, ReplacesWhatLatin1LacksOneForOne) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"AC/DC", "AC/DC"},
+        {"caf\xC3\xA9 \xC3\xBF", "caf\xE9 \xFF"},
+        {"\xC5\x81\xC3\xB3w \xC5\xBA", "?\xF3w ?"},
+        {"\xE2\x80\x94|\xF0\x9F\x8E\xB5|", "?|?|"},
+        {"\xFFz\xC3", "?z?"},
+        {"\xE2\x82x\xC0\xAF", "?x??"},
+    };
+    for (const auto& [utf8, latin1] : cases) {
+        EXPECT_EQ(latin1Replacing(utf8), latin1) << utf8;
+    }
+}
 
 } // namespace
 } // namespace enginetest
