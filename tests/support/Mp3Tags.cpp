@@ -1,68 +1,58 @@
 #include "Mp3Tags.h"
 
-#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
 #include <memory>
-#include <vector>
+#include <sstream>
 
 namespace varrow::testing {
 
 std::map<std::string, std::string> ffprobeTags(const std::filesystem::path& mp3) {
     const std::string command =
         "ffprobe -v error -show_entries format_tags -of default=nw=1 '" + mp3.string() + "'";
-    std::map<std::string, std::string> tags;
     const std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
-    if (!pipe) {
-        ADD_FAILURE() << "cannot run " << command;
-        return tags;
-    }
     std::string output;
     std::array<char, 4096> buffer{};
-    std::size_t read = 0;
-    while ((read = std::fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0) {
+    for (std::size_t read = 0;
+         pipe && (read = std::fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0;) {
         output.append(buffer.data(), read);
     }
-    const std::string prefix = "TAG:";
-    std::size_t start = 0;
-    while (start < output.size()) {
-        const std::size_t end = std::min(output.find('\n', start), output.size());
-        const std::string line = output.substr(start, end - start);
+    EXPECT_TRUE(pipe) << command;
+    // Lines of "TAG:key=value"; ffprobe writes the keys as the file has them.
+    std::map<std::string, std::string> tags;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) {
         const std::size_t equals = line.find('=');
-        if (line.starts_with(prefix) && equals != std::string::npos) {
-            std::string key = line.substr(prefix.size(), equals - prefix.size());
-            std::transform(key.begin(), key.end(), key.begin(),
-                           [](unsigned char c) { return std::tolower(c); });
+        if (line.starts_with("TAG:") && equals != std::string::npos) {
+            std::string key = line.substr(4, equals - 4);
+            for (char& c : key) {
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            }
             tags[key] = line.substr(equals + 1);
         }
-        start = end + 1;
     }
     return tags;
 }
 
 Id3v1Fields readId3v1(const std::filesystem::path& mp3) {
+    std::array<char, 128> tag{};
     std::ifstream in(mp3, std::ios::binary);
-    const std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
     Id3v1Fields fields;
-    if (bytes.size() < 128) {
+    if (!in.seekg(-128, std::ios::end) || !in.read(tag.data(), tag.size())) {
         return fields;
     }
-    const auto tag = bytes.end() - 128;
-    const auto text = [&](std::ptrdiff_t at, std::ptrdiff_t length) {
-        std::string field(tag + at, tag + at + length);
+    const auto text = [&](std::size_t at, std::size_t length) {
+        const std::string field(tag.data() + at, length);
         return field.substr(0, field.find('\0'));
     };
     fields.present = text(0, 3) == "TAG";
     fields.title = text(3, 30);
     fields.artist = text(33, 30);
     fields.album = text(63, 30);
-    if (tag[125] == '\0') {
-        fields.track = static_cast<unsigned char>(tag[126]);
-    }
+    fields.track = tag[125] == '\0' ? static_cast<unsigned char>(tag[126]) : 0;
     return fields;
 }
 
