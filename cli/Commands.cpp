@@ -191,7 +191,8 @@ int reportTrack(const TrackRead& read, TOutputOutcome outcome, std::ostream& out
                 std::ostream& err) {
     const std::string& path = read.path;
     const std::string number = TrackNumberText(read.number);
-    if (read.interrupted) {
+    // A track that was complete before the interruption is reported as such.
+    if (read.interrupted && outcome != TOutputOutcome::Written) {
         err << "varrow-rip: interrupted; " << leftText(outcome, path) << '\n';
         return EXIT_INTERRUPTED;
     }
