@@ -217,8 +217,8 @@ std::string usageText() {
            "        the files are the same for every N. WAV and PCM ignore it.\n"
            "\n"
            "Exit status: 0 every file written, 1 a drive, disc or track failed or lost\n"
-           "sectors, 2 bad usage, 130 interrupted (the track in hand keeps a valid, shorter\n"
-           "file where there was none; an existing file stays as it was).\n"
+           "sectors, 2 bad usage, 130 interrupted (each track in hand keeps a valid,\n"
+           "shorter file where there was none; an existing file stays as it was).\n"
            "Disc images: list their paths in VARROW_CD_IMAGES, separated by ':'.\n";
 }
 
