@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <limits>
+#include <thread>
 
 namespace varrowrip {
 namespace {
@@ -15,6 +16,8 @@ constexpr uint32_t BITRATES[] = {8,  16,  24,  32,  40,  48,  56,  64,  80,
                                  96, 112, 128, 144, 160, 192, 224, 256, 320};
 // An audio CD holds at most 99 tracks; images and virtual discs may hold more.
 constexpr int32_t MAX_TRACK = 999;
+// More encoders than tracks on a disc would only wait.
+constexpr int32_t MAX_JOBS = 99;
 
 int64_t parseNumber(const std::string& text, const std::string& what, int64_t low, int64_t high) {
     int64_t value = 0;
@@ -47,6 +50,11 @@ Value parseChoice(const std::string& text, const std::string& what,
 }
 
 } // namespace
+
+int32_t defaultJobs() {
+    return static_cast<int32_t>(
+        std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, MAX_JOBS));
+}
 
 std::vector<int32_t> parseTrackList(const std::string& text) {
     std::vector<int32_t> tracks;
@@ -165,6 +173,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             rip.jitterCorrection = false;
         } else if (option == "--speed") {
             rip.speed = static_cast<int32_t>(parseNumber(value(), "speed", 0, CR_MAX_SPEED));
+        } else if (option == "--jobs") {
+            rip.jobs = static_cast<int32_t>(parseNumber(value(), "number of jobs", 1, MAX_JOBS));
         } else if (option == "--no-number") {
             rip.numberInName = false;
         } else {
@@ -191,7 +201,7 @@ std::string usageText() {
            "                 [--bitrate K] [--vbr --max-bitrate K] "
            "[--mode stereo|joint|dual|mono]\n"
            "                 [--mix mix|left|right] [--quality normal|low|high|voice]\n"
-           "                 [--no-jitter-correction] [--speed N] [--no-number]\n"
+           "                 [--no-jitter-correction] [--speed N] [--no-number] [--jobs N]\n"
            "\n"
            "drives  lists the CD drives and disc images ([N]: identification)\n"
            "toc     lists the tracks: number, type, start and end sector, bytes, play time\n"
@@ -199,10 +209,16 @@ std::string usageText() {
            "        replaces an existing file, an incomplete one never does; default:\n"
            "        every audio track, WAV, the current folder, MP3 at 128 kbit/s joint\n"
            "        stereo, jitter correction on\n"
+           "--jobs  MP3: the tracks are read in order by one reader and encoded by up to N\n"
+           "        encoders at once (default: the number of cores, " +
+           std::to_string(defaultJobs()) +
+           " here); at most N+1\n"
+           "        tracks' audio waits, in unlinked temporary files in the output folder;\n"
+           "        the files are the same for every N. WAV and PCM ignore it.\n"
            "\n"
            "Exit status: 0 every file written, 1 a drive, disc or track failed or lost\n"
-           "sectors, 2 bad usage, 130 interrupted (the track in hand keeps a valid, shorter\n"
-           "file where there was none; an existing file stays as it was).\n"
+           "sectors, 2 bad usage, 130 interrupted (each track in hand keeps a valid,\n"
+           "shorter file where there was none; an existing file stays as it was).\n"
            "Disc images: list their paths in VARROW_CD_IMAGES, separated by ':'.\n";
 }
 

@@ -20,6 +20,15 @@ public:
 enum class Action { Drives, Toc, Rip, Help, Version };
 enum class OutputKind { Wav, Pcm, Mp3 };
 
+// The encoders an MP3 rip runs at once unless told: one per core.
+int32_t defaultJobs();
+
+// The most tracks whose audio waits for an encoder or is being encoded at
+// once: one being read beside `jobs` being encoded.
+constexpr int32_t tracksInFlight(int32_t jobs) {
+    return jobs + 1;
+}
+
 struct RipSettings {
     std::vector<int32_t> tracks; // 1-based; empty: every audio track
     OutputKind kind = OutputKind::Wav;
@@ -33,6 +42,8 @@ struct RipSettings {
     bool jitterCorrection = true;
     std::optional<int32_t> speed;
     bool numberInName = true;
+    // MP3 only: one reader, up to this many encoders at once.
+    int32_t jobs = defaultJobs();
 };
 
 struct CommandLine {

@@ -1,14 +1,19 @@
 #include "Commands.h"
 
 #include "CDRIP.h"
+#include "EncoderPool.h"
 #include "LameCoder.h"
+#include "TrackEncoding.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <filesystem>
+#include <future>
 #include <iomanip>
 #include <iostream>
 #include <sstream>
@@ -17,7 +22,9 @@
 namespace varrowrip {
 namespace {
 
-volatile std::sig_atomic_t interruptionRequested = 0;
+// Also the encoder threads' signal to stop.
+std::atomic<bool> interruptionRequested = false;
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 // Handed to the engine, so that an interruption reaches the library's read
 // in progress.
 int32_t abortIndicator = CR_FALSE;
@@ -165,6 +172,86 @@ void applyEncoderSettings(TLameCoder& coder, const RipSettings& settings) {
     coder.setQuality(settings.quality);
 }
 
+// What the extraction of one track left to say, taken from the engine when
+// it returns; with parallel encoders the file's fate comes later.
+struct TrackRead {
+    int32_t number = 0;
+    std::string path;
+    bool interrupted = false;
+    std::string failure;
+    int32_t lostSectors = 0;
+    std::vector<TSectorRange> lostRanges;
+    int32_t jitterErrors = 0;
+    std::vector<std::string> jitterPositions;
+    // Valid when the track was handed to an encoder.
+    std::future<TEncodingResult> encoding;
+};
+
+// Reports the track on `out` or `err` and returns its exit status.
+int reportTrack(const TrackRead& read, TOutputOutcome outcome, std::ostream& out,
+                std::ostream& err) {
+    const std::string& path = read.path;
+    const std::string number = TrackNumberText(read.number);
+    // A track that was complete before the interruption is reported as such.
+    if (read.interrupted && outcome != TOutputOutcome::Written) {
+        err << "varrow-rip: interrupted; " << leftText(outcome, path) << '\n';
+        return EXIT_INTERRUPTED;
+    }
+    if (!read.failure.empty()) {
+        err << "varrow-rip: track " << number << " failed: " << read.failure;
+        if (outcome != TOutputOutcome::None) {
+            err << "; " << leftText(outcome, path);
+        }
+        err << '\n';
+        return EXIT_FAILED;
+    }
+    if (read.lostSectors > 0) {
+        // Silence where the disc could not be read is no copy of it.
+        err << "varrow-rip: track " << number << " lost " << read.lostSectors
+            << " unreadable sector" << (read.lostSectors == 1 ? "" : "s") << " at "
+            << rangesText(read.lostRanges) << "; " << leftText(outcome, path) << '\n';
+        return EXIT_FAILED;
+    }
+    std::error_code error;
+    out << path << ": " << std::filesystem::file_size(path, error)
+        << " bytes, jitter errors: " << read.jitterErrors;
+    if (!read.jitterPositions.empty()) {
+        out << " at";
+        const char* separator = " ";
+        for (const std::string& position : read.jitterPositions) {
+            out << separator << position;
+            separator = ", ";
+        }
+    }
+    out << '\n';
+    return EXIT_WRITTEN;
+}
+
+// The report of a track handed to an encoder, once its encoding ended.
+int reportEncodedTrack(TrackRead& read, std::ostream& out, std::ostream& err) {
+    TEncodingResult result;
+    try {
+        result = read.encoding.get();
+    } catch (...) {
+        result.error = std::current_exception();
+    }
+    read.interrupted = read.interrupted || result.stopped;
+    if (read.failure.empty() && result.error) {
+        try {
+            std::rethrow_exception(result.error);
+        } catch (const std::exception& exception) {
+            read.failure = failureText(exception);
+        } catch (...) {
+            read.failure = "the encoder failed";
+        }
+    }
+    return reportTrack(read, result.outcome, out, err);
+}
+
+bool encodingEnded(const TrackRead& read) {
+    return read.encoding.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
 } // namespace
 
 std::string driveEntry(int32_t number, const std::string& identification) {
@@ -289,15 +376,44 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
                                                                      : std::string(".pcm");
 
     engine.setAbortIndicator(&abortIndicator);
+    // MP3 with more than one encoder: this thread reads the tracks in order
+    // and hands each to the encoders as its reading begins; at most
+    // tracksInFlight(jobs) are read or encoded at once. Reports come in track
+    // order, each as soon as its track and those before it have ended.
+    std::optional<EncoderPool> encoders;
+    std::deque<TrackRead> pending;
+    if (settings.kind == OutputKind::Mp3 && settings.jobs > 1) {
+        encoders.emplace(settings.jobs, interruptionRequested);
+        engine.setEncodingHandOff([&](std::shared_ptr<TTrackEncoding> encoding) {
+            pending.back().encoding = encoders->add(std::move(encoding));
+        });
+    }
+    constexpr auto POLL = std::chrono::milliseconds(50);
     int status = EXIT_WRITTEN;
+    // Reports the tracks at the front whose encoding has ended; `all`: waits
+    // for every one. Each ends: its reader has ended the audio, and an
+    // interruption stops it within moments.
+    const auto reportEnded = [&](bool all) {
+        while (!pending.empty() && (all || encodingEnded(pending.front()))) {
+            status = std::max(status, reportEncodedTrack(pending.front(), out, err));
+            pending.pop_front();
+        }
+    };
     for (int32_t number : tracks) {
-        if (interruptionRequested != 0) {
+        while (encoders && !interruptionRequested.load() &&
+               !encoders->waitUntilFewer(tracksInFlight(settings.jobs), POLL)) {
+            reportEnded(false);
+        }
+        reportEnded(false);
+        if (interruptionRequested.load()) {
+            reportEnded(true);
             err << "varrow-rip: interrupted before track " << TrackNumberText(number)
                 << "; its file was not touched\n";
             return EXIT_INTERRUPTED;
         }
         const TTrackEntry& entry = engine.Tracks()[static_cast<std::size_t>(number - 1)];
         if (entry.Track.TrackType != "Audio") {
+            reportEnded(true);
             err << "varrow-rip: track " << TrackNumberText(number) << " is a data track: skipped\n";
             status = EXIT_FAILED;
             continue;
@@ -312,77 +428,63 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
         engine.OnProgress = [&](TCDRIP& sender, uint16_t percent, int64_t jitterCount,
                                 long double speed) {
             ++chunksReported;
-            if (interruptionRequested != 0) {
+            if (interruptionRequested.load()) {
                 sender.AbortRip();
             }
             progress.update(percent, jitterCount, speed, settings.jitterCorrection);
         };
         catcher.messages.clear();
-        std::string failure;
         // n/N as the window tags it: N counts every track of the table.
         TTrackTags tags;
         tags.Title = entry.Name;
         tags.TrackNumber = number;
         tags.TrackCount = static_cast<int32_t>(engine.Tracks().size());
         engine.setTrackTags(std::move(tags));
+        pending.emplace_back();
+        TrackRead& read = pending.back();
         try {
             engine.RipTrack(number, folder, name);
         } catch (const std::exception& exception) {
-            failure = failureText(exception);
+            read.failure = failureText(exception);
         }
         progress.finish();
-        const std::string path = folder + name;
-        if (interruptionRequested != 0) {
-            err << "varrow-rip: interrupted; " << leftText(engine.LastOutcome(), path) << '\n';
+        read.number = number;
+        read.path = folder + name;
+        read.interrupted = interruptionRequested.load();
+        if (read.failure.empty() && !catcher.messages.empty()) {
+            read.failure = catcher.messages.front();
+        }
+        if (read.failure.empty() && chunksReported == 0) {
+            read.failure = "the drive could not read the track";
+        }
+        read.lostSectors = engine.LostSectors();
+        read.lostRanges = engine.LostRanges();
+        read.jitterErrors = engine.JitterErrors();
+        read.jitterPositions = engine.JitterPositions();
+        const bool interrupted = read.interrupted;
+        if (!read.encoding.valid()) {
+            // Read and written here: reported at once, after the tracks before.
+            const TrackRead done = std::move(read);
+            pending.pop_back();
+            reportEnded(true);
+            status = std::max(status, reportTrack(done, engine.LastOutcome(), out, err));
+        }
+        if (interrupted) {
+            reportEnded(true);
             return EXIT_INTERRUPTED;
         }
-        if (failure.empty() && !catcher.messages.empty()) {
-            failure = catcher.messages.front();
-        }
-        if (failure.empty() && chunksReported == 0) {
-            failure = "the drive could not read the track";
-        }
-        if (!failure.empty()) {
-            err << "varrow-rip: track " << TrackNumberText(number) << " failed: " << failure;
-            if (engine.LastOutcome() != TOutputOutcome::None) {
-                err << "; " << leftText(engine.LastOutcome(), path);
-            }
-            err << '\n';
-            status = EXIT_FAILED;
-            continue;
-        }
-        if (engine.LostSectors() > 0) {
-            // Silence where the disc could not be read is no copy of it.
-            err << "varrow-rip: track " << TrackNumberText(number) << " lost "
-                << engine.LostSectors() << " unreadable sector"
-                << (engine.LostSectors() == 1 ? "" : "s") << " at "
-                << rangesText(engine.LostRanges()) << "; " << leftText(engine.LastOutcome(), path)
-                << '\n';
-            status = EXIT_FAILED;
-            continue;
-        }
-        out << folder << name << ": " << std::filesystem::file_size(folder + name, error)
-            << " bytes, jitter errors: " << engine.JitterErrors();
-        if (!engine.JitterPositions().empty()) {
-            out << " at";
-            const char* separator = " ";
-            for (const std::string& position : engine.JitterPositions()) {
-                out << separator << position;
-                separator = ", ";
-            }
-        }
-        out << '\n';
     }
+    reportEnded(true);
     return status;
 }
 
 void requestInterruption() {
-    interruptionRequested = 1;
+    interruptionRequested = true;
     abortIndicator = CR_TRUE;
 }
 
 void clearInterruption() {
-    interruptionRequested = 0;
+    interruptionRequested = false;
     abortIndicator = CR_FALSE;
 }
 

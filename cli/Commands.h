@@ -14,8 +14,9 @@ inline constexpr int EXIT_USAGE = 2;
 inline constexpr int EXIT_INTERRUPTED = 130;
 
 // Safe to call from a signal handler: the track in hand stops at once, even
-// inside a read of the drive; its file stays valid (an existing file under
-// its name stays as it was), and no further track is started.
+// inside a read of the drive, and so does every track being encoded; their
+// files stay valid (an existing file under a name stays as it was), and no
+// further track is started.
 void requestInterruption();
 // Forgets an interruption, for a later rip in the same process.
 void clearInterruption();

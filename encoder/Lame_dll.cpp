@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <shared_mutex>
 #include <vector>
 
 namespace {
@@ -65,6 +66,16 @@ private:
 StreamTable& streams() {
     static StreamTable table;
     return table;
+}
+
+// Streams are independent, so separate streams may encode on separate
+// threads at once; but every LAME encoder made ready (lame_init_params)
+// fills LAME's process-wide lookup tables again, with the same values, while
+// other streams read them. Making a stream ready therefore waits until no
+// stream is encoding, and encoding waits while one is made ready.
+std::shared_mutex& lameTables() {
+    static std::shared_mutex mutex;
+    return mutex;
 }
 
 constexpr uint32_t kFrameSamples = 1152;
@@ -334,6 +345,7 @@ BE_ERR beInitStream(const BE_CONFIG* config, uint32_t* samples, uint32_t* buffer
         config->format.LHV1.dwStructSize != sizeof(BE_CONFIG)) {
         return BE_ERR_INVALID_FORMAT;
     }
+    const std::unique_lock tables(lameTables());
     if (!isAcceptable(*config)) {
         return BE_ERR_INVALID_FORMAT_PARAMETERS;
     }
@@ -378,6 +390,7 @@ BE_ERR beEncodeChunk(HBE_STREAM stream, uint32_t samples, const int16_t* pcm, ui
         return BE_ERR_INVALID_FORMAT_PARAMETERS;
     }
     const int bufferSize = static_cast<int>(open->bufferSize);
+    const std::shared_lock tables(lameTables());
     int produced = 0;
     if (open->channels == 2) {
         // LAME only reads the interleaved buffer, despite its signature.
@@ -411,6 +424,7 @@ BE_ERR beDeinitStream(HBE_STREAM stream, uint8_t* output, uint32_t* outputBytes)
     if (output == nullptr) {
         return BE_ERR_INVALID_FORMAT_PARAMETERS;
     }
+    const std::shared_lock tables(lameTables());
     const int produced =
         lame_encode_flush(open->lame.get(), output, static_cast<int>(open->bufferSize));
     if (produced < 0) {

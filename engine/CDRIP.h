@@ -4,7 +4,8 @@
 //
 // Single-threaded. While RipSectors runs it lets the application process
 // pending input after every chunk (EngineHooks::processMessages); during that
-// time only AbortRip and reads of the public state are allowed.
+// time only AbortRip and reads of the public state are allowed. An encoding
+// handed off (setEncodingHandOff) runs on the caller's thread of choice.
 #pragma once
 
 #include "CdRip_dll.h"
@@ -15,6 +16,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -23,6 +25,7 @@
 
 class TLameCoder;
 class TCDRIP;
+class TTrackEncoding;
 
 class ECDRIPError : public std::runtime_error {
 public:
@@ -112,6 +115,9 @@ private:
 };
 
 using TProcessTrackEvent = std::function<void(TCDRIP& sender, uint16_t trackNum)>;
+// Takes an MP3 extraction's encoding to run it on another thread
+// (TrackEncoding.h) while the engine reads on.
+using TEncodingHandOff = std::function<void(std::shared_ptr<TTrackEncoding> encoding)>;
 using ProgressTrackEvent = std::function<void(TCDRIP& sender, uint16_t percentComplete,
                                               int64_t jittErrCount, long double rippingSpeed)>;
 
@@ -227,6 +233,14 @@ public:
     // from a signal handler: it reaches the library's read in progress and
     // stops the extraction like AbortRip. Null: the engine's own, never set.
     void setAbortIndicator(int32_t* indicator) { abortIndicator_ = indicator; }
+    // Set: an MP3 extraction does not encode here. It opens a stream of a
+    // copy of the coder's settings, creates the file, and hands both to
+    // `handOff` as a TTrackEncoding before the first chunk; the chunks then
+    // go to it as they are read, and it is told at the end whether the range
+    // was read whole. The file's fate is the encoding's: LastOutcome stays
+    // None. Everything else (messages, errors, events, jitter and lost
+    // sectors) is as without. Empty: the engine encodes itself.
+    void setEncodingHandOff(TEncodingHandOff handOff) { encodingHandOff_ = std::move(handOff); }
     // The library's percentage of the range being extracted, after the last chunk.
     uint16_t PercentComplete() const { return percentComplete_; }
 
@@ -260,6 +274,7 @@ private:
     bool aborted_ = false;
     int32_t* abortIndicator_ = nullptr;
     uint16_t percentComplete_ = 0;
+    TEncodingHandOff encodingHandOff_;
 
     // The working state of one extraction (buffers, file, encoder stream).
     struct RipState;
@@ -270,7 +285,6 @@ private:
                        const std::string& path, bool nameLeavesFolder);
     void runChunkLoop(RipState& state);
     void writeChunk(RipState& state, std::size_t delivered);
-    void finishStream(RipState& state);
     void cleanUp(RipState& state, std::exception_ptr& firstError);
     void collectLostSectors();
 };

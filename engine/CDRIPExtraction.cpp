@@ -1,8 +1,9 @@
 // TCDRIP's extraction of a sector range into a PCM, WAV or MP3 file.
 #include "CDRIP.h"
-#include "Id3Tags.h"
 #include "LameCoder.h"
+#include "Mp3Writer.h"
 #include "OutputFile.h"
+#include "TrackEncoding.h"
 #include "WavHeader.h"
 
 #include <algorithm>
@@ -47,7 +48,6 @@ bool leavesFolder(const std::string& name) {
 struct TCDRIP::RipState {
     int32_t chunkBytes = 0; // B: the most the library delivers per chunk
     bool rangeOpen = false;
-    bool streamOpen = false;
     bool loopStarted = false;
     // The library delivered the whole range: the loop ended on its last
     // chunk, not on an abort.
@@ -56,18 +56,16 @@ struct TCDRIP::RipState {
     bool audioDelivered = false;
 
     std::unique_ptr<uint8_t[]> readBuffer;
-    std::size_t carry = 0;             // bytes left at the start of readBuffer
-    std::size_t encoderChunkBytes = 0; // E
-    std::unique_ptr<int16_t[]> encoderChunk;
-    std::unique_ptr<uint8_t[]> mp3Buffer;
-    uint8_t monoMix = MONOMIX_NONE;
+    // The coder of an encoding handed off, a copy of the engine's.
+    std::unique_ptr<TLameCoder> ownCoder;
+    std::unique_ptr<Mp3Writer> writer;
+    std::shared_ptr<TTrackEncoding> encoding;
+    // The tags of an MP3 file, until its writer takes them.
+    std::optional<TTrackTags> tags;
 
     AudioFormat format;
     std::optional<OutputFile> file;
     bool wavHeaderWritten = false;
-    // An MP3 file's tags, and where its audio starts: after the ID3v2 tag.
-    std::optional<TTrackTags> tags;
-    uint64_t audioStart = 0;
 
     int64_t jitterChunks = 0;
     uint64_t bytesSinceSpeedUpdate = 0;
@@ -148,6 +146,9 @@ void TCDRIP::ripToFile(int32_t startSector, int32_t endSector, std::string path,
             }
         }
         prepareOutput(state, startSector, endSector, path, nameLeavesFolder);
+        if (state.encoding) {
+            encodingHandOff_(state.encoding);
+        }
         runChunkLoop(state);
     } catch (...) {
         firstError = std::current_exception();
@@ -163,25 +164,36 @@ bool TCDRIP::openCoderStream(RipState& state) {
     if (!coder_) {
         return false;
     }
-    if (coder_->InitStream() != 0) {
-        coder_->CloseStream();
-        return false;
+    TLameCoder* coder = coder_;
+    if (encodingHandOff_) {
+        state.ownCoder = std::make_unique<TLameCoder>();
+        state.ownCoder->Assign(*coder_);
+        coder = state.ownCoder.get();
     }
-    state.streamOpen = true;
-    return true;
+    state.format = deliveredFormat(outputFormat_);
+    state.writer =
+        Mp3Writer::open(*coder, state.format.channels, monoDownMixType_, std::move(state.tags));
+    return state.writer != nullptr;
 }
 
 void TCDRIP::prepareOutput(RipState& state, int32_t startSector, int32_t endSector,
                            const std::string& path, bool nameLeavesFolder) {
     const auto chunkBytes = static_cast<std::size_t>(std::max(state.chunkBytes, 0));
-    const std::size_t carryRoom = encode_ ? 2 * std::size_t{coder_->ChunkSamples()} : 0;
-    state.readBuffer = std::make_unique_for_overwrite<uint8_t[]>(chunkBytes + carryRoom);
+    state.readBuffer = std::make_unique_for_overwrite<uint8_t[]>(chunkBytes);
 
     if (nameLeavesFolder) {
         throw ECDRIPError("Cannot create file " + path);
     }
-    state.file.emplace(path);
     state.format = deliveredFormat(outputFormat_);
+    if (state.ownCoder) {
+        state.encoding = std::make_shared<TTrackEncoding>(std::move(state.ownCoder),
+                                                          std::move(state.writer), path);
+    } else {
+        state.file.emplace(path);
+        if (state.writer) {
+            state.writer->start(*state.file);
+        }
+    }
 
     if (writeWAV_ && !encode_) {
         const uint32_t dataSize = wavDataSizeOfRange(startSector, endSector, state.format);
@@ -190,35 +202,7 @@ void TCDRIP::prepareOutput(RipState& state, int32_t startSector, int32_t endSect
         state.wavHeaderWritten = true;
     }
 
-    if (encode_ && state.tags) {
-        // Written first, so that a file cut short is tagged too.
-        const std::vector<uint8_t> tag = id3v2Tag(*state.tags, "Varrow " VARROW_VERSION);
-        state.file->write(tag.data(), tag.size());
-        state.audioStart = state.file->size();
-    }
-
-    if (encode_) {
-        state.mp3Buffer = std::make_unique_for_overwrite<uint8_t[]>(coder_->OutputBufferSize());
-        state.encoderChunkBytes = 2 * std::size_t{coder_->ChunkSamples()};
-        state.encoderChunk = std::make_unique_for_overwrite<int16_t[]>(coder_->ChunkSamples());
-        state.monoMix = MONOMIX_NONE;
-        if (coder_->Mode() == MONO && state.format.channels == 2) {
-            switch (monoDownMixType_) {
-            case 1:
-                state.monoMix = MONOMIX_LEFT;
-                break;
-            case 2:
-                state.monoMix = MONOMIX_RIGHT;
-                break;
-            default:
-                state.monoMix = MONOMIX_MEAN;
-                break;
-            }
-        }
-    }
-
     jitterPositions_.clear();
-    state.carry = 0;
     state.jitterChunks = 0;
     state.bytesSinceSpeedUpdate = 0;
     state.speed = 0;
@@ -237,7 +221,7 @@ void TCDRIP::runChunkLoop(RipState& state) {
             break;
         }
         int32_t delivered = 0;
-        result = CR_RipChunk(state.readBuffer.get() + state.carry, &delivered, indicator);
+        result = CR_RipChunk(state.readBuffer.get(), &delivered, indicator);
         // A set indicator cuts the range short; its last chunk is no end.
         state.rangeCompleted = result == CR_CHUNK_LAST && *indicator == CR_FALSE;
         const auto bytes = static_cast<std::size_t>(std::max(delivered, 0));
@@ -275,54 +259,12 @@ void TCDRIP::runChunkLoop(RipState& state) {
 }
 
 void TCDRIP::writeChunk(RipState& state, std::size_t delivered) {
-    if (!encode_) {
+    if (state.encoding) {
+        state.encoding->append(state.readBuffer.get(), delivered);
+    } else if (state.writer) {
+        state.writer->write(state.readBuffer.get(), delivered);
+    } else {
         state.file->write(state.readBuffer.get(), delivered);
-        return;
-    }
-    const std::size_t chunk = state.encoderChunkBytes;
-    const std::size_t total = state.carry + delivered;
-    // Until this chunk has been handed on whole nothing is carried, so a
-    // failed write cannot leave old bytes to be encoded a second time.
-    state.carry = 0;
-    const std::size_t pieces = total / chunk;
-    for (std::size_t piece = 0; piece < pieces; ++piece) {
-        std::memcpy(state.encoderChunk.get(), state.readBuffer.get() + piece * chunk, chunk);
-        uint32_t encoded = 0;
-        coder_->EncodeChunk(state.encoderChunk.get(), state.mp3Buffer.get(), state.monoMix,
-                            encoded);
-        state.file->write(state.mp3Buffer.get(), encoded);
-    }
-    state.carry = total - pieces * chunk;
-    if (state.carry > 0) {
-        std::memmove(state.readBuffer.get(), state.readBuffer.get() + pieces * chunk, state.carry);
-    }
-}
-
-// Ends the MP3 stream: the last, partial encoder chunk is encoded so that no
-// track loses its final milliseconds, the flushed frames are written, and a
-// VBR/info tag frame replaces the placeholder frame at the start of the
-// audio so that players show the true length; the ID3v1 tag follows the
-// last frame.
-void TCDRIP::finishStream(RipState& state) {
-    if (state.carry > 0) {
-        const std::size_t samples = state.carry / sizeof(int16_t);
-        std::memcpy(state.encoderChunk.get(), state.readBuffer.get(), samples * sizeof(int16_t));
-        uint32_t encoded = 0;
-        coder_->EncodeSamples(state.encoderChunk.get(), static_cast<uint32_t>(samples),
-                              state.mp3Buffer.get(), state.monoMix, encoded);
-        state.file->write(state.mp3Buffer.get(), encoded);
-        state.carry = 0;
-    }
-    uint32_t flushed = 0;
-    coder_->DeinitStream(state.mp3Buffer.get(), flushed);
-    state.file->write(state.mp3Buffer.get(), flushed);
-    const std::vector<uint8_t> tagFrame = coder_->VBRTagFrame();
-    if (!tagFrame.empty()) {
-        state.file->writeAt(state.audioStart, tagFrame.data(), tagFrame.size());
-    }
-    if (state.tags) {
-        const auto tag = id3v1Tag(*state.tags);
-        state.file->write(tag.data(), tag.size());
     }
 }
 
@@ -344,14 +286,16 @@ void TCDRIP::cleanUp(RipState& state, std::exception_ptr& firstError) {
         step([&] { jitterErrors_ = CR_GetNumberOfJitterErrors(); });
         step([&] { collectLostSectors(); });
     }
-    if (state.streamOpen) {
+    if (state.writer) {
         if (state.loopStarted && state.file) {
-            step([&] { finishStream(state); });
+            step([&] { state.writer->finish(); });
         }
-        state.streamOpen = false;
-        step([&] { coder_->CloseStream(); });
-        state.mp3Buffer.reset();
-        state.encoderChunk.reset();
+        state.writer.reset();
+    }
+    if (state.encoding) {
+        // The encoder runs until it hears that the audio has ended.
+        state.encoding->endOfAudio(state.rangeCompleted && !firstError && lostSectors_ == 0);
+        state.encoding.reset();
     }
     if (state.rangeOpen) {
         state.rangeOpen = false;

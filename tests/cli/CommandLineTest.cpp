@@ -62,6 +62,8 @@ TEST(CommandLineParsing, DefaultsAreEveryAudioTrackAsWavAt128JointStereo) {
     EXPECT_TRUE(command.rip.jitterCorrection);
     EXPECT_TRUE(command.rip.numberInName);
     EXPECT_FALSE(command.rip.speed.has_value());
+    EXPECT_EQ(command.rip.jobs, defaultJobs());
+    EXPECT_GE(defaultJobs(), 1);
 }
 
 TEST(CommandLineParsing, TakesEveryRipOption) {
@@ -72,7 +74,8 @@ TEST(CommandLineParsing, TakesEveryRipOption) {
                                        "--max-bitrate", "256",     "--mode",
                                        "mono",          "--mix",   "right",
                                        "--quality",     "voice",   "--no-jitter-correction",
-                                       "--speed",       "8",       "--no-number"});
+                                       "--speed",       "8",       "--no-number",
+                                       "--jobs",        "3"});
     EXPECT_EQ(command.drive, 2);
     EXPECT_EQ(command.rip.tracks, (std::vector<int32_t>{2, 3}));
     EXPECT_EQ(command.rip.kind, OutputKind::Mp3);
@@ -86,6 +89,7 @@ TEST(CommandLineParsing, TakesEveryRipOption) {
     EXPECT_FALSE(command.rip.jitterCorrection);
     EXPECT_EQ(command.rip.speed, 8);
     EXPECT_FALSE(command.rip.numberInName);
+    EXPECT_EQ(command.rip.jobs, 3);
 }
 
 TEST(CommandLineParsing, RefusesBadUsage) {
@@ -113,6 +117,13 @@ TEST(CommandLineParsing, RefusesBadUsage) {
         {"rip", "--vbr", "--vbr"},
         {"rip", "--no-number", "--no-number"},
         {"toc", "--drive", "0", "--drive", "1"},
+        {"rip", "--jobs", "0"},
+        {"rip", "--jobs", "-1"},
+        {"rip", "--jobs", "two"},
+        {"rip", "--jobs", "2x"},
+        {"rip", "--jobs", "100"},
+        {"rip", "--jobs"},
+        {"toc", "--jobs", "2"},
     };
     for (const auto& arguments : bad) {
         std::string line;

@@ -225,6 +225,47 @@ TEST_F(VarrowRip, VbrMp3IsTaggedAndCarriesItsExactLengthToTheLastSample) {
     EXPECT_EQ(v1.track, 2);
 }
 
+TEST_F(VarrowRip, ParallelEncodersWriteTheBytesOfOne) {
+    struct Case {
+        const char* name;
+        std::string flags;
+    };
+    const Case cases[] = {
+        {"CBR", "--bitrate 192"},
+        {"VBR", "--vbr --max-bitrate 256"},
+        {"mono of the right channel", "--mode mono --mix right --bitrate 64"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::vector<uint8_t>> files[2];
+        for (const int jobs : {1, 3}) {
+            const fs::path out = folder_ / ("jobs" + std::to_string(jobs));
+            fs::remove_all(out);
+            const Outcome rip = run("--format mp3 " + c.flags + " --jobs " + std::to_string(jobs) +
+                                    " --out '" + out.string() + "'");
+            ASSERT_EQ(rip.status, 0) << rip.err;
+            std::size_t lastReport = 0;
+            for (std::size_t i = 0; i < tracks_.size(); ++i) {
+                char name[64];
+                std::snprintf(name, sizeof name, "%02zu_Track%02zu.mp3", i + 1, i + 1);
+                files[jobs == 1 ? 0 : 1].push_back(readBytes(out / name));
+                // Each track is reported once it is written, in track order.
+                const std::size_t report = rip.out.find((out / name).string() + ": ");
+                ASSERT_NE(report, std::string::npos) << rip.out;
+                EXPECT_GE(report, lastReport) << rip.out;
+                lastReport = report;
+            }
+            // No temporary file is left beside them.
+            EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()),
+                      static_cast<std::ptrdiff_t>(tracks_.size()));
+        }
+        for (std::size_t i = 0; i < tracks_.size(); ++i) {
+            EXPECT_GT(files[0][i].size(), 1000u);
+            EXPECT_TRUE(files[0][i] == files[1][i]) << "track " << i + 1;
+        }
+    }
+}
+
 TEST_F(VarrowRip, ExitCodesTellUsageFromFailure) {
     const Outcome usage = run("rip --format flac");
     EXPECT_EQ(usage.status, 2);
@@ -401,6 +442,99 @@ TEST_F(VarrowRipInProcess, LostSectorsFailTheTrackAndAreNamed) {
         EXPECT_EQ(progress_.str().find((out_ / "02_Track02.wav").string() + ": "),
                   std::string::npos)
             << "not called written";
+    }
+}
+
+TEST_F(VarrowRipInProcess, ParallelEncodersFailALossyTrackAloneAsOneEncoderDoes) {
+    settings_.kind = varrowrip::OutputKind::Mp3;
+    std::string messages[2];
+    std::vector<uint8_t> files[2][3];
+    for (const int jobs : {1, 3}) {
+        SCOPED_TRACE("jobs " + std::to_string(jobs));
+        tracks_.clear();
+        SetUp(); // the image whole again
+        for (const auto& entry : fs::directory_iterator(out_)) {
+            fs::remove(entry.path());
+        }
+        progress_.str("");
+        errors_.str("");
+        settings_.jobs = jobs;
+        // The image loses its end once reading has begun: track 2 from
+        // sector 300 on, and track 3.
+        bool cut = false;
+        cdlib::setSectorReadFilter([&](void* buffer, int32_t first, long sectors,
+                                       const cdlib::SectorReader& read) -> long {
+            if (!cut) {
+                cut = true;
+                fs::resize_file(folder_ / "disc.bin", 300 * SECTOR_BYTES);
+            }
+            return read(buffer, first, sectors);
+        });
+        const int32_t drive = std::stoi(imageDrive());
+        EXPECT_EQ(varrowrip::ripTracks(drive, settings_, false, progress_, errors_),
+                  varrowrip::EXIT_FAILED);
+        EXPECT_NE(progress_.str().find((out_ / "01_Track01.mp3").string() + ": "),
+                  std::string::npos)
+            << progress_.str();
+        EXPECT_NE(errors_.str().find("track 02 lost 133 unreadable sectors at 300-432; " +
+                                     (out_ / "02_Track02.mp3").string() +
+                                     " holds the audio read until then\n"),
+                  std::string::npos)
+            << errors_.str();
+        messages[jobs == 1 ? 0 : 1] = errors_.str();
+        for (int track = 0; track < 3; ++track) {
+            char name[64];
+            std::snprintf(name, sizeof name, "%02d_Track%02d.mp3", track + 1, track + 1);
+            files[jobs == 1 ? 0 : 1][track] = readBytes(out_ / name);
+        }
+    }
+    EXPECT_EQ(messages[1], messages[0]);
+    for (int track = 0; track < 3; ++track) {
+        EXPECT_TRUE(files[1][track] == files[0][track]) << "track " << track + 1;
+    }
+}
+
+TEST_F(VarrowRipInProcess, AnInterruptionStopsEveryEncoderAndLeavesValidFiles) {
+    // Track 3 had a complete file; it is interrupted while being read.
+    settings_.kind = varrowrip::OutputKind::Mp3;
+    settings_.jobs = 2;
+    std::ofstream(out_ / "03_Track03.mp3") << "kept";
+    const int32_t drive = std::stoi(imageDrive());
+    // Track 3's temporary file is made just before its first chunk is read.
+    const fs::path third =
+        out_ / (".03_Track03.mp3.varrow-" + std::to_string(::getpid()) + ".part");
+    bool interrupted = false;
+    int readsAfter = 0;
+    cdlib::setSectorReadFilter(
+        [&](void* buffer, int32_t first, long sectors, const cdlib::SectorReader& read) -> long {
+            if (interrupted) {
+                ++readsAfter;
+            } else if (fs::exists(third)) {
+                interrupted = true;
+                varrowrip::requestInterruption();
+            }
+            return read(buffer, first, sectors);
+        });
+    EXPECT_EQ(varrowrip::ripTracks(drive, settings_, false, progress_, errors_),
+              varrowrip::EXIT_INTERRUPTED);
+    EXPECT_EQ(readsAfter, 0) << "no drive read after the interruption";
+    EXPECT_NE(errors_.str().find("interrupted; " + (out_ / "03_Track03.mp3").string() +
+                                 " was left as it was"),
+              std::string::npos)
+        << errors_.str();
+    EXPECT_EQ(readText(out_ / "03_Track03.mp3"), "kept");
+    EXPECT_EQ(readText(out_ / "01_Track01.wav"), "kept");
+    // Tracks 1 and 2 ended whole, early or (stopped before any audio was
+    // encoded) without a file; what is there is a valid MP3, and no
+    // temporary file is left.
+    for (const std::string& name : files()) {
+        if (name == "01_Track01.wav" || name == "03_Track03.mp3") {
+            continue;
+        }
+        EXPECT_TRUE(name == "01_Track01.mp3" || name == "02_Track02.mp3") << name;
+        const std::string check =
+            "ffmpeg -v error -xerror -i '" + (out_ / name).string() + "' -f null - 2>/dev/null";
+        EXPECT_EQ(std::system(check.c_str()), 0) << name;
     }
 }
 
