@@ -7,6 +7,7 @@
 #include "Modals.h"
 #include "NumberText.h"
 #include "TimeText.h"
+#include "TrackListText.h"
 #include "UnitMP3Dlg.h"
 #include "UnitMain.h"
 #include "UnitRipProgress.h"
@@ -136,7 +137,7 @@ void TForm1::giveWindowBack() {
     setEnabled(true);
     showNormal();
     CurrentCaption = BaseCaption;
-    showCaption(CurrentCaption);
+    showCaption(discCaptionText(CurrentCaption, CDRIP1.DiscText()));
     Timer1->start();
     Timer2->start();
 }
@@ -265,7 +266,8 @@ void TForm1::ripRow(int row, bool encode) {
     const QString extension = encode              ? QString::fromStdString(LameCoder1.DefaultExt())
                               : CDRIP1.WriteWAV() ? QStringLiteral(".wav")
                                                   : QStringLiteral(".pcm");
-    const QString fileName = prefix + title + extension;
+    const QString discTitle = ListView1->item(row, COL_TITLE)->data(DiscTitleRole).toString();
+    const QString fileName = prefix + fileTitleText(title, discTitle, trackText) + extension;
     // The name the engine writes: encoding replaces the extension.
     run.OutputFileName =
         QString::fromStdString(OutputFileName((TargetFolder + fileName).toStdString(), encode));
