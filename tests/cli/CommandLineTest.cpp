@@ -88,6 +88,16 @@ TEST(CommandLineParsing, TakesEveryRipOption) {
     EXPECT_FALSE(command.rip.numberInName);
 }
 
+TEST(CommandLineParsing, TitlesAreOneATrackAndCdTextCanBeIgnored) {
+    const CommandLine command =
+        parse({"toc", "--title", "2=AC/DC = Live", "--no-cd-text", "--title", "10= x"});
+    EXPECT_EQ(command.action, Action::Toc);
+    EXPECT_FALSE(command.rip.useCdText);
+    EXPECT_EQ(command.rip.titles,
+              (std::map<int32_t, std::string>{{2, "AC/DC = Live"}, {10, " x"}}));
+    EXPECT_TRUE(parse({"rip"}).rip.useCdText);
+}
+
 TEST(CommandLineParsing, RefusesBadUsage) {
     const std::vector<std::vector<std::string>> bad = {
         {},
@@ -113,6 +123,13 @@ TEST(CommandLineParsing, RefusesBadUsage) {
         {"rip", "--vbr", "--vbr"},
         {"rip", "--no-number", "--no-number"},
         {"toc", "--drive", "0", "--drive", "1"},
+        {"rip", "--title", "1"},
+        {"rip", "--title", "1="},
+        {"rip", "--title", "=Title"},
+        {"rip", "--title", "0=Title"},
+        {"rip", "--title", "x=Title"},
+        {"rip", "--title", "1=One", "--title", "1=Again"},
+        {"toc", "--no-cd-text", "--no-cd-text"},
     };
     for (const auto& arguments : bad) {
         std::string line;

@@ -92,6 +92,31 @@ protected:
 
     void TearDown() override { fs::remove_all(folder_); }
 
+    // Gives the image CD-Text: `discLines` before its tracks, and a title
+    // for each track that has one in `titles` (in track order).
+    void addCdText(const std::string& discLines, const std::vector<std::string>& titles) const {
+        std::istringstream lines(readText(folder_ / "disc.cue"));
+        std::string cue = discLines;
+        std::size_t track = 0;
+        for (std::string line; std::getline(lines, line);) {
+            cue += line + "\n";
+            if (line.find("TRACK") != std::string::npos && track < titles.size() &&
+                !titles[track++].empty()) {
+                cue += "    TITLE \"" + titles[track - 1] + "\"\n";
+            }
+        }
+        std::ofstream(folder_ / "disc.cue") << cue;
+    }
+
+    std::vector<std::string> filesIn(const fs::path& folder) const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
     // `arguments` starting with "--" are a rip of the image's drive.
     Outcome run(const std::string& arguments, const std::string& images = "",
                 const std::string& prefix = "") const {
@@ -157,6 +182,65 @@ TEST_F(VarrowRip, ListsTheImageAndItsTracks) {
     EXPECT_EQ(toc.out, "01  Audio        0      241      566832  0:00:03\n"
                        "02  Audio      242      432      446880  0:00:02\n"
                        "03  Audio      433      735      710304  0:00:04\n");
+}
+
+TEST_F(VarrowRip, TocListsCdTextUnlessToldNotTo) {
+    addCdText("TITLE \"Tram Lines\"\nPERFORMER \"The Conductors\"\n", {"AC/DC", "Morning Tram"});
+    const std::string drive = imageDrive();
+    const struct {
+        std::string options;
+        std::string out;
+    } cases[] = {
+        {"", "Album: Tram Lines\nPerformer: The Conductors\n"
+             "01  Audio        0      241      566832  0:00:03  AC/DC\n"
+             "02  Audio      242      432      446880  0:00:02  Morning Tram\n"
+             "03  Audio      433      735      710304  0:00:04\n"},
+        {" --title 3=Evening --title 1=First",
+         "Album: Tram Lines\nPerformer: The Conductors\n"
+         "01  Audio        0      241      566832  0:00:03  First\n"
+         "02  Audio      242      432      446880  0:00:02  Morning Tram\n"
+         "03  Audio      433      735      710304  0:00:04  Evening\n"},
+        {" --no-cd-text", "01  Audio        0      241      566832  0:00:03\n"
+                          "02  Audio      242      432      446880  0:00:02\n"
+                          "03  Audio      433      735      710304  0:00:04\n"},
+    };
+    for (const auto& c : cases) {
+        const Outcome toc = run("toc --drive " + drive + c.options);
+        EXPECT_EQ(toc.status, 0) << c.options << toc.err;
+        EXPECT_EQ(toc.out, c.out) << c.options;
+    }
+    const Outcome missing = run("toc --drive " + drive + " --title 4=Nothing");
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err, "varrow-rip: there is no track 4 to title (the disc has 3)\n");
+}
+
+TEST_F(VarrowRip, RipNamesFilesFromCdTextAndGivenTitles) {
+    addCdText("TITLE \"Tram Lines\"\n", {"AC/DC", "..", ""});
+    const struct {
+        std::string options;
+        int status;
+        std::vector<std::string> files;
+    } cases[] = {
+        {"", 0, {"01_AC\u2215DC.pcm", "02_Track02.pcm", "03_Track03.pcm"}},
+        {"--no-cd-text", 0, {"01_Track01.pcm", "02_Track02.pcm", "03_Track03.pcm"}},
+        {"--no-cd-text --title 2=Typed --no-number",
+         0,
+         {"Track01.pcm", "Track03.pcm", "Typed.pcm"}},
+        {"--tracks 1,3 --title 1=A/B --title 3=Fine", 1, {"03_Fine.pcm"}},
+    };
+    for (const auto& c : cases) {
+        const fs::path out = folder_ / "out";
+        fs::remove_all(out);
+        const Outcome rip = run("--format pcm --out '" + out.string() + "' " + c.options);
+        EXPECT_EQ(rip.status, c.status) << c.options << rip.err;
+        EXPECT_EQ(filesIn(out), c.files) << c.options;
+    }
+    const Outcome typedSlash =
+        run("--format pcm --tracks 1 --title 1=A/B --out '" + (folder_ / "out").string() + "'");
+    EXPECT_NE(
+        typedSlash.err.find("Cannot create file " + (folder_ / "out").string() + "/01_A/B.pcm"),
+        std::string::npos)
+        << typedSlash.err;
 }
 
 TEST_F(VarrowRip, RipsToWavFilesHoldingTheImagesBytes) {
