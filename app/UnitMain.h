@@ -284,7 +284,7 @@ private:
 
     // Drives and tracks (UnitMainTracks.cpp).
     void connectDeviceNotifications();
-    void addTrackRow(int position, const TTrackEntry& entry, const std::string& discTitle);
+    void addTrackRow(int position, const TTrackEntry& entry, const TTrackText& discText);
     void writeTracksStatus(const QString& text);
     void setStatusText(StatusPanel panel, const QString& text);
     void ComboBoxDriveChange();

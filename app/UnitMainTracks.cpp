@@ -103,9 +103,9 @@ void TForm1::RefreshTrackList() {
     showCaption(discCaptionText(BaseCaption, discText));
     if (!tracks.empty()) {
         for (std::size_t index = 0; index < tracks.size(); ++index) {
-            const std::string discTitle =
-                index < discText.Tracks.size() ? discText.Tracks[index].Title : std::string();
-            addTrackRow(static_cast<int>(index) + 1, tracks[index], discTitle);
+            const TTrackText text =
+                index < discText.Tracks.size() ? discText.Tracks[index] : TTrackText{};
+            addTrackRow(static_cast<int>(index) + 1, tracks[index], text);
         }
         CR_SetPlayPosition(0);
         setStatusText(PANEL_DISC, CdLoadedText);
@@ -117,7 +117,7 @@ void TForm1::RefreshTrackList() {
     SetUpPositionSlider();
 }
 
-void TForm1::addTrackRow(int position, const TTrackEntry& entry, const std::string& discTitle) {
+void TForm1::addTrackRow(int position, const TTrackEntry& entry, const TTrackText& discText) {
     const TTrack& track = entry.Track;
     const bool audio = isAudioTypeText(QString::fromStdString(track.TrackType));
     const int row = ListView1->rowCount();
@@ -130,11 +130,16 @@ void TForm1::addTrackRow(int position, const TTrackEntry& entry, const std::stri
         ListView1->setItem(row, column, item);
         return item;
     };
-    QTableWidgetItem* title =
-        cell(COL_TITLE, trackTitleText(entry, audio ? discTitle : std::string()), Qt::AlignLeft);
+    QTableWidgetItem* title = cell(
+        COL_TITLE, trackTitleText(entry, audio ? discText.Title : std::string()), Qt::AlignLeft);
     title->setFlags(title->flags() | Qt::ItemIsEditable);
-    if (audio)
-        title->setData(DiscTitleRole, QString::fromStdString(discTitle));
+    if (audio) {
+        title->setData(DiscTitleRole, QString::fromStdString(discText.Title));
+        // The track's performer, where the disc names one, without a column
+        // of its own.
+        if (!discText.Performer.empty())
+            title->setToolTip(QString::fromStdString(discText.Performer));
+    }
     title->setData(StateImageRole, audio ? AudioStateImage : DataStateImage);
     title->setIcon(audio ? audioStateImage_ : dataStateImage_);
     cell(COL_TRACK, trackNumberText(position), Qt::AlignHCenter);

@@ -73,6 +73,8 @@ TEST_F(TrackListWindow, CdTextTitlesNameAudioRowsAndTheCaptionNamesTheDisc) {
         return shown;
     };
     EXPECT_EQ(titles(), QStringList({"AC/DC", "DataTrack02", "Track03", "Track04"}));
+    EXPECT_EQ(form->ListView1->item(3, COL_TITLE)->toolTip(), "Guest");
+    EXPECT_EQ(form->ListView1->item(0, COL_TITLE)->toolTip(), "");
     EXPECT_EQ(form->windowTitle(), "Varrow - The Conductors - Tram Lines");
     EXPECT_EQ(form->statusText(PANEL_DISC), "CD is loaded");
     EXPECT_TRUE(form->ListView1->item(0, COL_TITLE)->flags() & Qt::ItemIsEditable);
