@@ -79,13 +79,6 @@ TEST_F(TrackListWindow, CdTextTitlesNameAudioRowsAndTheCaptionNamesTheDisc) {
     EXPECT_EQ(form->statusText(PANEL_DISC), "CD is loaded");
     EXPECT_TRUE(form->ListView1->item(0, COL_TITLE)->flags() & Qt::ItemIsEditable);
 
-    cdlib::VirtualDisc albumOnly = discOf({audio(300)});
-    albumOnly.text.set(0, CDTEXT_TITLE, "Only the Album");
-    drive->insertDisc(albumOnly);
-    processEvents();
-    EXPECT_EQ(titles(), QStringList({"Track01"}));
-    EXPECT_EQ(form->windowTitle(), "Varrow - Only the Album");
-
     drive->insertDisc(discOf({audio(300), audio(300)}));
     processEvents();
     EXPECT_EQ(titles(), QStringList({"Track01", "Track02"}));

@@ -195,14 +195,10 @@ TEST_F(VarrowRip, TocListsCdTextUnlessToldNotTo) {
              "01  Audio        0      241      566832  0:00:03  AC/DC\n"
              "02  Audio      242      432      446880  0:00:02  Morning Tram\n"
              "03  Audio      433      735      710304  0:00:04\n"},
-        {" --title 3=Evening --title 1=First",
-         "Album: Tram Lines\nPerformer: The Conductors\n"
-         "01  Audio        0      241      566832  0:00:03  First\n"
-         "02  Audio      242      432      446880  0:00:02  Morning Tram\n"
-         "03  Audio      433      735      710304  0:00:04  Evening\n"},
-        {" --no-cd-text", "01  Audio        0      241      566832  0:00:03\n"
-                          "02  Audio      242      432      446880  0:00:02\n"
-                          "03  Audio      433      735      710304  0:00:04\n"},
+        {" --no-cd-text --title 3=Evening", "01  Audio        0      241      566832  0:00:03\n"
+                                            "02  Audio      242      432      446880  0:00:02\n"
+                                            "03  Audio      433      735      710304  0:00:04  "
+                                            "Evening\n"},
     };
     for (const auto& c : cases) {
         const Outcome toc = run("toc --drive " + drive + c.options);
@@ -226,7 +222,6 @@ TEST_F(VarrowRip, RipNamesFilesFromCdTextAndGivenTitles) {
         {"--no-cd-text --title 2=Typed --no-number",
          0,
          {"Track01.pcm", "Track03.pcm", "Typed.pcm"}},
-        {"--tracks 1,3 --title 1=A/B --title 3=Fine", 1, {"03_Fine.pcm"}},
     };
     for (const auto& c : cases) {
         const fs::path out = folder_ / "out";
