@@ -33,11 +33,32 @@ QString trackNumberText(int position) {
     return QString::fromStdString(TrackNumberText(position));
 }
 
-QString trackTitleText(const TTrackEntry& entry) {
+QString trackTitleText(const TTrackEntry& entry, const std::string& discTitle) {
     const QString name = QString::fromStdString(entry.Name);
     if (entry.Track.TrackType == "Data")
         return QStringLiteral("Data") + name;
+    if (!discTitle.empty())
+        return QString::fromStdString(discTitle);
     return name;
+}
+
+QString fileTitleText(const QString& rowTitle, const QString& discTitle, const QString& trackText) {
+    if (discTitle.isEmpty() || rowTitle != discTitle)
+        return rowTitle;
+    const std::string name = FileNameFromDiscTitle(rowTitle.toStdString());
+    if (name.empty())
+        return QStringLiteral("Track") + trackText;
+    return QString::fromStdString(name);
+}
+
+QString discCaptionText(const QString& base, const TDiscText& text) {
+    QString caption = base;
+    for (const std::string* part : {&text.Performer, &text.Title}) {
+        const QString shown = QString::fromStdString(*part).simplified();
+        if (!shown.isEmpty())
+            caption += QStringLiteral(" - ") + shown;
+    }
+    return caption;
 }
 
 bool isAudioTypeText(const QString& typeText) {

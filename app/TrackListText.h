@@ -8,6 +8,7 @@
 #include <string>
 
 struct TTrackEntry;
+struct TDiscText;
 
 namespace varrow {
 
@@ -18,8 +19,19 @@ QString driveEntryText(int32_t index, const std::string& identification);
 // The "Track" column: two digits below 10 ("01" ... "09"), plain from 10 on.
 QString trackNumberText(int position);
 
-// The "Title" column: the track's name, with "Data" in front for a data track.
-QString trackTitleText(const TTrackEntry& entry);
+// The "Title" column: the track's name, with "Data" in front for a data track;
+// an audio track the disc gives a title (`discTitle`, CD-Text) shows that.
+QString trackTitleText(const TTrackEntry& entry, const std::string& discTitle = {});
+
+// The part of a batch file name that a row's title gives. A title the disc
+// gave, which the row still shows, may hold what no file name can ("AC/DC"):
+// it is made a safe name, or the track's "TrackNN" name when nothing of it is
+// left. A title the user typed is taken as it is.
+QString fileTitleText(const QString& rowTitle, const QString& discTitle, const QString& trackText);
+
+// The window's caption while no batch runs: `base`, then the disc's
+// performer and album title where it has them ("Varrow - Band - Album").
+QString discCaptionText(const QString& base, const TDiscText& text);
 
 // The only type text that makes a row an audio row.
 inline const QString AudioTypeText = QStringLiteral("Audio");

@@ -70,6 +70,9 @@ enum TrackColumn : int {
 
 // The state image of a row (audio 0, data 1), kept in the title cell.
 inline constexpr int StateImageRole = Qt::UserRole;
+// The title the disc gave the row's track (CD-Text), kept in the title cell;
+// empty when it gave none.
+inline constexpr int DiscTitleRole = Qt::UserRole + 1;
 inline constexpr int AudioStateImage = 0;
 inline constexpr int DataStateImage = 1;
 
@@ -281,7 +284,7 @@ private:
 
     // Drives and tracks (UnitMainTracks.cpp).
     void connectDeviceNotifications();
-    void addTrackRow(int position, const TTrackEntry& entry);
+    void addTrackRow(int position, const TTrackEntry& entry, const TTrackText& discText);
     void writeTracksStatus(const QString& text);
     void setStatusText(StatusPanel panel, const QString& text);
     void ComboBoxDriveChange();

@@ -7,6 +7,7 @@
 #include "Modals.h"
 #include "NumberText.h"
 #include "TimeText.h"
+#include "TrackListText.h"
 #include "UnitMP3Dlg.h"
 #include "UnitMain.h"
 #include "UnitRipProgress.h"
@@ -137,7 +138,7 @@ void TForm1::giveWindowBack() {
     setEnabled(true);
     showNormal();
     CurrentCaption = BaseCaption;
-    showCaption(CurrentCaption);
+    showCaption(discCaptionText(CurrentCaption, CDRIP1.DiscText()));
     Timer1->start();
     Timer2->start();
 }
@@ -266,7 +267,8 @@ void TForm1::ripRow(int row, bool encode) {
     const QString extension = encode              ? QString::fromStdString(LameCoder1.DefaultExt())
                               : CDRIP1.WriteWAV() ? QStringLiteral(".wav")
                                                   : QStringLiteral(".pcm");
-    const QString fileName = prefix + title + extension;
+    const QString discTitle = ListView1->item(row, COL_TITLE)->data(DiscTitleRole).toString();
+    const QString fileName = prefix + fileTitleText(title, discTitle, trackText) + extension;
     // The name the engine writes: encoding replaces the extension.
     run.OutputFileName =
         QString::fromStdString(OutputFileName((TargetFolder + fileName).toStdString(), encode));
@@ -311,11 +313,9 @@ void TForm1::ripRow(int row, bool encode) {
     if (run.OverwriteMode != TOverwriteMode::Skip) {
         // n/N counts every track of the table, data tracks too, so that n
         // is the disc's own track number and never exceeds N.
-        TTrackTags tags;
-        tags.Title = title.toStdString();
-        tags.TrackNumber = trackText.toInt();
-        tags.TrackCount = static_cast<int32_t>(CDRIP1.Tracks().size());
-        CDRIP1.setTrackTags(std::move(tags));
+        CDRIP1.setTrackTags(TrackTagsOf(CDRIP1.DiscText(), trackText.toInt(),
+                                        static_cast<int32_t>(CDRIP1.Tracks().size()),
+                                        title.toStdString()));
         CDRIP1.RipTrack(trackText.toInt(), TargetFolder.toStdString(), fileName.toStdString());
     }
 }

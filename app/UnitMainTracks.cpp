@@ -83,8 +83,10 @@ void TForm1::RefreshTrackList() {
     }
     SelectedBytes = 0;
     const int drive = ComboBoxDrive->currentIndex();
-    if (drive < 0)
+    if (drive < 0) {
+        showCaption(BaseCaption);
         return;
+    }
     CDRIP1.setCDRomNum(drive);
 
     const QString driveText = ComboBoxDrive->currentText();
@@ -97,9 +99,14 @@ void TForm1::RefreshTrackList() {
     CheckBox_JitterCorrection->setChecked(CDRIP1.JitterCorrect());
 
     const std::vector<TTrackEntry>& tracks = CDRIP1.Tracks();
+    const TDiscText& discText = CDRIP1.DiscText();
+    showCaption(discCaptionText(BaseCaption, discText));
     if (!tracks.empty()) {
-        for (std::size_t index = 0; index < tracks.size(); ++index)
-            addTrackRow(static_cast<int>(index) + 1, tracks[index]);
+        for (std::size_t index = 0; index < tracks.size(); ++index) {
+            const TTrackText text =
+                index < discText.Tracks.size() ? discText.Tracks[index] : TTrackText{};
+            addTrackRow(static_cast<int>(index) + 1, tracks[index], text);
+        }
         CR_SetPlayPosition(0);
         setStatusText(PANEL_DISC, CdLoadedText);
     } else {
@@ -110,7 +117,7 @@ void TForm1::RefreshTrackList() {
     SetUpPositionSlider();
 }
 
-void TForm1::addTrackRow(int position, const TTrackEntry& entry) {
+void TForm1::addTrackRow(int position, const TTrackEntry& entry, const TTrackText& discText) {
     const TTrack& track = entry.Track;
     const bool audio = isAudioTypeText(QString::fromStdString(track.TrackType));
     const int row = ListView1->rowCount();
@@ -123,8 +130,16 @@ void TForm1::addTrackRow(int position, const TTrackEntry& entry) {
         ListView1->setItem(row, column, item);
         return item;
     };
-    QTableWidgetItem* title = cell(COL_TITLE, trackTitleText(entry), Qt::AlignLeft);
+    QTableWidgetItem* title = cell(
+        COL_TITLE, trackTitleText(entry, audio ? discText.Title : std::string()), Qt::AlignLeft);
     title->setFlags(title->flags() | Qt::ItemIsEditable);
+    if (audio) {
+        title->setData(DiscTitleRole, QString::fromStdString(discText.Title));
+        // The track's performer, where the disc names one, without a column
+        // of its own.
+        if (!discText.Performer.empty())
+            title->setToolTip(QString::fromStdString(discText.Performer));
+    }
     title->setData(StateImageRole, audio ? AudioStateImage : DataStateImage);
     title->setIcon(audio ? audioStateImage_ : dataStateImage_);
     cell(COL_TRACK, trackNumberText(position), Qt::AlignHCenter);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "CdRip_dll.h"
+#include "CdText.h"
 #include "PlaySource.h"
 
 #include <algorithm>
@@ -102,6 +103,9 @@ public:
 
     // The table of contents: entries 0..N-1 the tracks, entry N the lead-out.
     virtual std::optional<std::vector<TTocEntry>> readToc() = 0;
+    // The CD-Text of the disc whose table readToc read last; empty when it
+    // carries none.
+    virtual CdText cdText() { return {}; }
 
     // Takes parameters as they are applied; false when the drive rejects them.
     virtual bool applyParameters(const DriveParameters& /*parameters*/) { return true; }

@@ -95,6 +95,10 @@ std::optional<std::vector<TTocEntry>> ImageDrive::readToc() {
     return toc;
 }
 
+CdText ImageDrive::cdText() {
+    return image_.cdio ? cdTextOf(image_.cdio.get()) : CdText{};
+}
+
 bool ImageDrive::openRange(int32_t firstSector, int32_t /*lastSector*/,
                            const DriveParameters& parameters) {
     reader_.reset();

@@ -35,6 +35,7 @@ public:
     void release() override;
 
     std::optional<std::vector<TTocEntry>> readToc() override;
+    CdText cdText() override;
     bool openRange(int32_t firstSector, int32_t lastSector,
                    const DriveParameters& parameters) override;
     ChunkRead readChunk(int32_t sectors, std::span<uint8_t> buffer, const int32_t* abort) override;

@@ -1,5 +1,6 @@
 #include "ImageFiles.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cdio/logging.h>
 #include <cerrno>
@@ -310,7 +311,21 @@ OpenedImage openCdrdaoToc(const std::string& path, std::string& problem) {
         return image;
     }
     std::ostringstream copy;
+    // libcdio refuses a whole TOC over the language map of its CD-Text,
+    // which cdrdao writes into every TOC with CD-Text; the blocks are read
+    // by their number without it.
+    bool inLanguageMap = false;
+    bool languageMapOpened = false;
+    int languageMapDepth = 0;
     for (const std::string& line : linesOf(*text)) {
+        if (inLanguageMap || line.find("LANGUAGE_MAP") != std::string::npos) {
+            inLanguageMap = true;
+            languageMapOpened = languageMapOpened || line.find('{') != std::string::npos;
+            languageMapDepth += static_cast<int>(std::ranges::count(line, '{')) -
+                                static_cast<int>(std::ranges::count(line, '}'));
+            inLanguageMap = !languageMapOpened || languageMapDepth > 0;
+            continue;
+        }
         const auto file = namedFileOf(line, {"FILE", "AUDIOFILE", "DATAFILE"});
         if (!file || file->name.empty() || !file->quoted) {
             copy << line << '\n';

@@ -13,10 +13,12 @@
 #include "VirtualDrive.h"
 #include "VirtualDriveBackend.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cdio/logging.h>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -99,6 +101,12 @@ public:
     void setTransportLayer(int32_t layer);
 
     std::vector<TTocEntry>& toc() { return toc_; }
+    CdText& cdText() { return cdText_; }
+    // The disc is gone or another drive is active: its table and texts go.
+    void forgetDisc() {
+        toc_.clear();
+        cdText_ = {};
+    }
 
     Playback& playback() { return playback_; }
     void deInit();
@@ -162,6 +170,7 @@ private:
     std::map<std::string, DriveParameters> applied_;
     int32_t transportLayer_ = CR_TRANSPORT_SCSI;
     std::vector<TTocEntry> toc_;
+    CdText cdText_;
     std::unique_ptr<Ripper> ripper_;
     int32_t closedJitterErrors_ = 0;
     SectorSpan closedLastJitter_;
@@ -378,7 +387,7 @@ CDEX_ERR Library::setActive(int32_t number) {
     if (number != active_) {
         playback_.forget();
         closeRange();
-        toc_.clear();
+        forgetDisc();
         if (Drive* previous = active()) {
             previous->release();
         }
@@ -480,7 +489,7 @@ void Library::reset() {
     saveError_.clear();
     applied_.clear();
     transportLayer_ = CR_TRANSPORT_SCSI;
-    toc_.clear();
+    forgetDisc();
     setDeviceChangeHandler(nullptr);
     setParanoiaTestFlags(0);
     setSectorReadFilter(nullptr);
@@ -596,8 +605,8 @@ void CR_SetTransportLayer(int32_t layer) {
 }
 
 CDEX_ERR CR_ReadToc() {
+    library().forgetDisc();
     auto& toc = library().toc();
-    toc.clear();
     cdlib::Drive* drive = library().activeFor("CR_ReadToc");
     if (drive == nullptr) {
         return CR_ERROR;
@@ -607,6 +616,7 @@ CDEX_ERR CR_ReadToc() {
         return CR_ERROR;
     }
     toc = std::move(*disc);
+    library().cdText() = drive->cdText();
     return CR_OK;
 }
 
@@ -629,6 +639,29 @@ TTocEntry CR_GetTocEntry(int32_t index) {
         return TTocEntry{};
     }
     return toc[static_cast<size_t>(index)];
+}
+
+CDEX_ERR CR_GetCDText(int32_t track, TCDTextField field, char* text, int32_t size) {
+    if (text != nullptr && size > 0) {
+        text[0] = '\0';
+    }
+    if (library().activeFor("CR_GetCDText") == nullptr || text == nullptr || size <= 0 ||
+        field < 0 || field >= CDTEXT_FIELDS) {
+        return CR_ERROR;
+    }
+    const auto found = library().cdText().get(track, field);
+    if (!found) {
+        return CR_ERROR;
+    }
+    size_t length = std::min(found->size(), static_cast<size_t>(size) - 1);
+    // A cut never leaves half a character: continuation bytes go with it.
+    while (length < found->size() && length > 0 &&
+           (static_cast<unsigned char>((*found)[length]) & 0xC0u) == 0x80u) {
+        --length;
+    }
+    std::memcpy(text, found->data(), length);
+    text[length] = '\0';
+    return CR_OK;
 }
 
 CDEX_ERR CR_OpenRipper(int32_t* chunkBytes, int32_t firstSector, int32_t lastSector) {
@@ -773,7 +806,7 @@ CDEX_ERR CR_EjectCD(int32_t open) {
     // Neither playing nor reading can go on from an open tray.
     library().playback().forget();
     library().closeRange();
-    library().toc().clear();
+    library().forgetDisc();
     return drive->eject(open != CR_FALSE) ? CR_OK : CR_ERROR;
 }
 

@@ -154,6 +154,15 @@ std::optional<std::vector<TTocEntry>> PhysicalDrive::readToc() {
     return toc;
 }
 
+CdText PhysicalDrive::cdText() {
+    // The drive reads the disc's CD-Text from the lead-in through the same
+    // handle as the table.
+    if (toc_.empty() || !device_ || device_->disc() == nullptr) {
+        return {};
+    }
+    return cdTextOf(device_->disc());
+}
+
 bool PhysicalDrive::applyParameters(const DriveParameters& parameters) {
     if (parameters.driveTable[SLOT_SETSPEED] == SPEEDNONE || !open()) {
         return true;

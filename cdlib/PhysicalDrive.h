@@ -33,6 +33,7 @@ public:
     std::string location() const override { return path_; }
 
     std::optional<std::vector<TTocEntry>> readToc() override;
+    CdText cdText() override;
     bool applyParameters(const DriveParameters& parameters) override;
     bool openRange(int32_t firstSector, int32_t lastSector,
                    const DriveParameters& parameters) override;

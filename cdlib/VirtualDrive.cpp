@@ -97,6 +97,10 @@ std::optional<std::vector<TTocEntry>> VirtualDriveBackend::readToc() {
     return toc();
 }
 
+CdText VirtualDriveBackend::cdText() {
+    return readable() ? drive_->disc_->text : CdText{};
+}
+
 std::optional<int32_t> VirtualDriveBackend::reportedTrackCount() const {
     return drive_->faults_.tocEntriesOverride;
 }

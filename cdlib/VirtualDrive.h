@@ -4,6 +4,7 @@
 // listed after the physical drives and the disc images.
 #pragma once
 
+#include "CdText.h"
 #include "PlayClock.h"
 
 #include <cstdint>
@@ -24,6 +25,8 @@ struct VirtualTrack {
 struct VirtualDisc {
     std::vector<VirtualTrack> tracks;
     uint32_t firstSector = 0; // start sector of the first track
+    // Tracks are numbered from 1, as the table numbers them.
+    CdText text;
 };
 
 // Faults the drive plays out. Chunk indexes count the CR_RipChunk calls of

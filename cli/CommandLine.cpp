@@ -91,6 +91,20 @@ std::vector<int32_t> parseTrackList(const std::string& text) {
     return tracks;
 }
 
+std::pair<int32_t, std::string> parseTitle(const std::string& text) {
+    const std::size_t equals = text.find('=');
+    if (equals == std::string::npos || equals + 1 == text.size()) {
+        throw UsageError("invalid title '" + text + "' (give it as N=TEXT)");
+    }
+    int32_t track = 0;
+    try {
+        track = static_cast<int32_t>(parseNumber(text.substr(0, equals), "", 1, MAX_TRACK));
+    } catch (const UsageError&) {
+        throw UsageError("invalid track number in title '" + text + "'");
+    }
+    return {track, text.substr(equals + 1)};
+}
+
 CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     CommandLine command;
     if (arguments.empty()) {
@@ -119,8 +133,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     std::vector<std::string> given;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::string& option = arguments[i];
-        // A second value would silently win over the first.
-        if (std::find(given.begin(), given.end(), option) != given.end()) {
+        // A second value would silently win over the first; titles are
+        // given one a track.
+        if (option != "--title" && std::find(given.begin(), given.end(), option) != given.end()) {
             throw UsageError("option " + option + " is given more than once");
         }
         given.push_back(option);
@@ -130,7 +145,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             }
             return arguments[++i];
         };
-        const bool ripOnly = option != "--drive";
+        const bool ripOnly = option != "--drive" && option != "--no-cd-text" && option != "--title";
         if (command.action == Action::Drives || (command.action == Action::Toc && ripOnly)) {
             throw UsageError("option '" + option + "' does not apply to '" + verb + "'");
         }
@@ -177,6 +192,13 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             rip.jobs = static_cast<int32_t>(parseNumber(value(), "number of jobs", 1, MAX_JOBS));
         } else if (option == "--no-number") {
             rip.numberInName = false;
+        } else if (option == "--no-cd-text") {
+            rip.useCdText = false;
+        } else if (option == "--title") {
+            auto [track, title] = parseTitle(value());
+            if (!rip.titles.emplace(track, std::move(title)).second) {
+                throw UsageError("track " + std::to_string(track) + " is given two titles");
+            }
         } else {
             throw UsageError("unknown option '" + option + "'");
         }
@@ -196,16 +218,18 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
 std::string usageText() {
     return "Usage:\n"
            "  varrow-rip drives\n"
-           "  varrow-rip toc [--drive N]\n"
+           "  varrow-rip toc [--drive N] [--no-cd-text] [--title N=TEXT]...\n"
            "  varrow-rip rip [--drive N] [--tracks 1,3-5] [--format wav|pcm|mp3] [--out DIR]\n"
            "                 [--bitrate K] [--vbr --max-bitrate K] "
            "[--mode stereo|joint|dual|mono]\n"
            "                 [--mix mix|left|right] [--quality normal|low|high|voice]\n"
            "                 [--no-jitter-correction] [--speed N] [--no-number] [--jobs N]\n"
+           "                 [--no-cd-text] [--title N=TEXT]...\n"
            "\n"
            "drives  lists the CD drives and disc images ([N]: identification)\n"
-           "toc     lists the tracks: number, type, start and end sector, bytes, play time\n"
-           "rip     writes one file per track, NN_TrackNN.wav|.pcm|.mp3; a complete track\n"
+           "toc     lists the tracks: number, type, start and end sector, bytes, play time,\n"
+           "        title and performer; the disc's album and performer first\n"
+           "rip     writes one file per track, NN_TITLE.wav|.pcm|.mp3; a complete track\n"
            "        replaces an existing file, an incomplete one never does; default:\n"
            "        every audio track, WAV, the current folder, MP3 at 128 kbit/s joint\n"
            "        stereo, jitter correction on\n"
@@ -215,6 +239,10 @@ std::string usageText() {
            " here); at most N+1\n"
            "        tracks' audio waits, in unlinked temporary files in the output folder;\n"
            "        the files are the same for every N. WAV and PCM ignore it.\n"
+           "\n"
+           "Titles: a --title given for a track (one --title per track) is used as it is\n"
+           "typed; otherwise the disc's CD-Text title, with '/' written as U+2215 in file\n"
+           "names; otherwise TrackNN. --no-cd-text ignores the disc's CD-Text.\n"
            "\n"
            "Exit status: 0 every file written, 1 a drive, disc or track failed or lost\n"
            "sectors, 2 bad usage, 130 interrupted (each track in hand keeps a valid,\n"

@@ -4,9 +4,11 @@
 #include "LameCoder.h"
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace varrowrip {
@@ -44,6 +46,10 @@ struct RipSettings {
     bool numberInName = true;
     // MP3 only: one reader, up to this many encoders at once.
     int32_t jobs = defaultJobs();
+    // Titles from the disc's CD-Text name the files unless switched off;
+    // titles given on the command line (track number -> title) win over them.
+    bool useCdText = true;
+    std::map<int32_t, std::string> titles;
 };
 
 struct CommandLine {
@@ -54,6 +60,9 @@ struct CommandLine {
 
 // Raises UsageError for anything it does not understand.
 CommandLine parseCommandLine(const std::vector<std::string>& arguments);
+
+// "3=Morning Tram" -> track 3 and its title.
+std::pair<int32_t, std::string> parseTitle(const std::string& text);
 
 // "1,3-5" -> 1 3 4 5, in the order given, each number once.
 std::vector<int32_t> parseTrackList(const std::string& text);

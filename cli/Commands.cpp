@@ -53,6 +53,34 @@ bool isBlankOrControl(char c) {
     return byte <= ' ' || byte == 0x7F;
 }
 
+// A text from the disc for the terminal: control characters, which could
+// move the cursor or recolour it, become blanks.
+std::string printable(const std::string& text) {
+    std::string shown;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        const bool c1Control =
+            byte == 0xC2 && at + 1 < text.size() && static_cast<unsigned char>(text[at + 1]) < 0xA0;
+        if (c1Control) {
+            ++at;
+        }
+        shown += byte < 0x20 || byte == 0x7F || c1Control ? ' ' : text[at];
+    }
+    return shown;
+}
+
+// There must be such a track for every title given.
+bool titlesFitTheDisc(const TCDRIP& engine, const RipSettings& settings, std::ostream& err) {
+    for (const auto& [number, title] : settings.titles) {
+        if (number > static_cast<int32_t>(engine.Tracks().size())) {
+            err << "varrow-rip: there is no track " << number << " to title (the disc has "
+                << engine.Tracks().size() << ")\n";
+            return false;
+        }
+    }
+    return true;
+}
+
 // Selects `drive`; false (with the reason on `err`) when it does not exist.
 bool selectDrive(TCDRIP& engine, int32_t drive, std::ostream& err) {
     engine.setCDRomNum(0);
@@ -263,6 +291,21 @@ std::string driveEntry(int32_t number, const std::string& identification) {
     return "[" + std::to_string(number) + "]:" + (name.empty() ? "wrong CD-ROM name" : name);
 }
 
+TrackTitle trackTitle(const TCDRIP& engine, std::size_t index, const RipSettings& settings) {
+    const TTrackEntry& entry = engine.Tracks().at(index);
+    if (const auto given = settings.titles.find(entry.Track.Number);
+        given != settings.titles.end()) {
+        return {given->second, given->second};
+    }
+    const std::vector<TTrackText>& texts = engine.DiscText().Tracks;
+    if (settings.useCdText && entry.Track.TrackType == "Audio" && index < texts.size() &&
+        !texts[index].Title.empty()) {
+        const std::string name = FileNameFromDiscTitle(texts[index].Title);
+        return {texts[index].Title, name.empty() ? entry.Name : name};
+    }
+    return {entry.Name, entry.Name};
+}
+
 std::string trackFileName(int32_t number, const std::string& title, const std::string& extension,
                           bool numberInName) {
     return (numberInName ? TrackNumberText(number) + "_" : std::string()) + title + extension;
@@ -293,7 +336,7 @@ int listDrives(std::ostream& out, std::ostream& err) {
     return EXIT_WRITTEN;
 }
 
-int listTracks(int32_t drive, std::ostream& out, std::ostream& err) {
+int listTracks(int32_t drive, const RipSettings& settings, std::ostream& out, std::ostream& err) {
     MessageCatcher catcher;
     TCDRIP engine;
     if (!selectDrive(engine, drive, err)) {
@@ -303,12 +346,35 @@ int listTracks(int32_t drive, std::ostream& out, std::ostream& err) {
         reportNoDisc(engine, drive, err);
         return EXIT_FAILED;
     }
-    for (const TTrackEntry& entry : engine.Tracks()) {
+    if (!titlesFitTheDisc(engine, settings, err)) {
+        return EXIT_USAGE;
+    }
+    const TDiscText& text = engine.DiscText();
+    if (settings.useCdText) {
+        if (!text.Title.empty()) {
+            out << "Album: " << printable(text.Title) << '\n';
+        }
+        if (!text.Performer.empty()) {
+            out << "Performer: " << printable(text.Performer) << '\n';
+        }
+    }
+    for (std::size_t index = 0; index < engine.Tracks().size(); ++index) {
+        const TTrackEntry& entry = engine.Tracks()[index];
         const TTrack& track = entry.Track;
         out << TrackNumberText(track.Number) << "  " << std::left << std::setw(5) << track.TrackType
             << std::right << "  " << std::setw(7) << track.StartSector << "  " << std::setw(7)
             << track.EndSector << "  " << std::setw(10) << track.Size << "  "
-            << engine.TrackPlayTime(track) << '\n';
+            << engine.TrackPlayTime(track);
+        // Titles are listed where they are not the track's own name.
+        if (const std::string title = trackTitle(engine, index, settings).shown;
+            title != entry.Name) {
+            out << "  " << printable(title);
+        }
+        if (settings.useCdText && index < text.Tracks.size() &&
+            !text.Tracks[index].Performer.empty()) {
+            out << "  (" << printable(text.Tracks[index].Performer) << ")";
+        }
+        out << '\n';
     }
     return EXIT_WRITTEN;
 }
@@ -345,6 +411,9 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
                 << engine.Tracks().size() << ")\n";
             return EXIT_USAGE;
         }
+    }
+    if (!titlesFitTheDisc(engine, settings, err)) {
+        return EXIT_USAGE;
     }
 
     std::error_code error;
@@ -418,8 +487,10 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
             status = EXIT_FAILED;
             continue;
         }
+        const auto index = static_cast<std::size_t>(number - 1);
+        const TrackTitle title = trackTitle(engine, index, settings);
         const std::string name =
-            trackFileName(number, entry.Name, extension, settings.numberInName);
+            trackFileName(number, title.inFileName, extension, settings.numberInName);
         ProgressDisplay progress(out, terminal, name);
         // The engine creates the file just before it reads the first chunk,
         // and reports every chunk: no report means no file was written (and
@@ -435,11 +506,10 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
         };
         catcher.messages.clear();
         // n/N as the window tags it: N counts every track of the table.
-        TTrackTags tags;
-        tags.Title = entry.Name;
-        tags.TrackNumber = number;
-        tags.TrackCount = static_cast<int32_t>(engine.Tracks().size());
-        engine.setTrackTags(std::move(tags));
+        // n/N as the window tags it: N counts every track of the table.
+        engine.setTrackTags(TrackTagsOf(settings.useCdText ? engine.DiscText() : TDiscText{},
+                                        number, static_cast<int32_t>(engine.Tracks().size()),
+                                        title.shown));
         pending.emplace_back();
         TrackRead& read = pending.back();
         try {

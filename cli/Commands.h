@@ -2,8 +2,10 @@
 // its results to `out`, its complaints to `err`, and returns the exit status.
 #pragma once
 
+#include "CDRIP.h"
 #include "CommandLine.h"
 
+#include <cstddef>
 #include <iosfwd>
 
 namespace varrowrip {
@@ -22,7 +24,8 @@ void requestInterruption();
 void clearInterruption();
 
 int listDrives(std::ostream& out, std::ostream& err);
-int listTracks(int32_t drive, std::ostream& out, std::ostream& err);
+// Titles as `settings` has them: CD-Text or not, titles given for tracks.
+int listTracks(int32_t drive, const RipSettings& settings, std::ostream& out, std::ostream& err);
 // `terminal`: draw a progress bar that redraws itself in place; otherwise
 // write plain progress lines.
 int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::ostream& out,
@@ -31,6 +34,16 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
 // "[N]:" + the identification text without surrounding blanks and control
 // characters, as the window's drive lists show a drive.
 std::string driveEntry(int32_t number, const std::string& identification);
+
+// A track's title as it is shown, and the part of its file name it gives,
+// by the rule of the window's rows: a title given on the command line as it
+// is typed (a '/' in it cannot make a file), else the disc's CD-Text title
+// (audio tracks only) made a safe file name, else the track's name TrackNN.
+struct TrackTitle {
+    std::string shown;
+    std::string inFileName;
+};
+TrackTitle trackTitle(const TCDRIP& engine, std::size_t index, const RipSettings& settings);
 
 // The file name the window's batch gives a track: "NN_" (left out without
 // numbering) + title + extension.

@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
         case Action::Drives:
             return listDrives(std::cout, std::cerr);
         case Action::Toc:
-            return listTracks(command.drive, std::cout, std::cerr);
+            return listTracks(command.drive, command.rip, std::cout, std::cerr);
         case Action::Rip:
             return ripTracks(command.drive, command.rip, ::isatty(STDOUT_FILENO) == 1, std::cout,
                              std::cerr);

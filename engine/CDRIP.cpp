@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace {
 
@@ -23,6 +24,29 @@ EngineHooks& installedHooks() {
 // "Track01" ... "Track99", "Track100".
 std::string trackName(int32_t number) {
     return "Track" + TrackNumberText(number);
+}
+
+// Cut texts stay whole characters; a disc's whole CD-Text in one language
+// is smaller than this.
+constexpr std::size_t kCdTextBytes = 8192;
+
+std::string cdText(int32_t track, TCDTextField field) {
+    std::array<char, kCdTextBytes> text{};
+    if (CR_GetCDText(track, field, text.data(), static_cast<int32_t>(text.size())) == CR_ERROR) {
+        return {};
+    }
+    return text.data();
+}
+
+// The longest length of at most `limit` bytes at which UTF-8 `text` can be
+// cut without splitting a character.
+std::size_t wholeCharactersWithin(const std::string& text, std::size_t limit) {
+    std::size_t length = std::min(limit, text.size());
+    while (length > 0 && length < text.size() &&
+           (static_cast<unsigned char>(text[length]) & 0xC0u) == 0x80u) {
+        --length;
+    }
+    return length;
 }
 
 std::string twoDigits(int64_t value) {
@@ -93,10 +117,56 @@ std::string TCDRIP::CDRomName() const {
     return std::string(cdRomName_.data(), strnlen(cdRomName_.data(), cdRomName_.size()));
 }
 
+TTrackTags TrackTagsOf(const TDiscText& text, int32_t trackNumber, int32_t trackCount,
+                       std::string title) {
+    TTrackTags tags;
+    tags.Title = std::move(title);
+    tags.TrackNumber = trackNumber;
+    tags.TrackCount = trackCount;
+    tags.Album = text.Title;
+    const auto index = static_cast<std::size_t>(trackNumber - 1);
+    const bool ownPerformer =
+        trackNumber >= 1 && index < text.Tracks.size() && !text.Tracks[index].Performer.empty();
+    tags.Performer = ownPerformer ? text.Tracks[index].Performer : text.Performer;
+    return tags;
+}
+
+std::string FileNameFromDiscTitle(const std::string& title) {
+    constexpr std::size_t kNameBytes = 200;
+    static const std::string divisionSlash = "\xE2\x88\x95"; // U+2215 in UTF-8
+    std::string name;
+    for (std::size_t at = 0; at < title.size(); ++at) {
+        const auto byte = static_cast<unsigned char>(title[at]);
+        // U+0080..U+009F: C2 80..C2 9F.
+        const bool c1Control = byte == 0xC2 && at + 1 < title.size() &&
+                               static_cast<unsigned char>(title[at + 1]) < 0xA0 &&
+                               static_cast<unsigned char>(title[at + 1]) >= 0x80;
+        if (byte == '/') {
+            name += divisionSlash;
+        } else if (byte < 0x20 || byte == 0x7F) {
+            name += ' ';
+        } else if (c1Control) {
+            name += ' ';
+            ++at;
+        } else {
+            name += title[at];
+        }
+    }
+    const auto first = name.find_first_not_of(" .-");
+    if (first == std::string::npos) {
+        return {};
+    }
+    name.erase(0, first);
+    name.resize(wholeCharactersWithin(name, kNameBytes));
+    name.erase(name.find_last_not_of(' ') + 1);
+    return name;
+}
+
 void TCDRIP::SetActiveCD(int32_t index) {
     const std::string path = settingsFilePath();
     // The table goes first, so that a selection that fails leaves none.
     tracks_.clear();
+    discText_ = {};
     jitterPositions_.clear();
     try {
         if (CR_Init(path.c_str()) == CR_ERROR) {
@@ -133,6 +203,7 @@ void TCDRIP::SetActiveCD(int32_t index) {
         // an empty table, not a truncated one.
         std::vector<TTrackEntry> table;
         table.reserve(static_cast<std::size_t>(entries));
+        TDiscText text;
         TTocEntry entry = CR_GetTocEntry(0);
         for (int32_t j = 0; j < entries; ++j) {
             const TTocEntry next = CR_GetTocEntry(j + 1);
@@ -146,9 +217,14 @@ void TCDRIP::SetActiveCD(int32_t index) {
             track.Size = static_cast<int32_t>(int64_t{track.Sectors} *
                                               (data ? CD_DATA_SECTOR_BYTES : CD_SECTOR_BYTES));
             table.push_back({trackName(track.Number), track});
+            text.Tracks.push_back({cdText(entry.TrackNumber, CDTEXT_TITLE),
+                                   cdText(entry.TrackNumber, CDTEXT_PERFORMER)});
             entry = next;
         }
+        text.Title = cdText(0, CDTEXT_TITLE);
+        text.Performer = cdText(0, CDTEXT_PERFORMER);
         tracks_ = std::move(table);
+        discText_ = std::move(text);
     } catch (...) {
         throw ECDRIPError("TCDRip.SetActiveCD Initialization failure");
     }

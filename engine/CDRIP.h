@@ -85,6 +85,34 @@ struct TTrackTags {
     int32_t TrackCount = 0;
 };
 
+// The CD-Text of one track; empty texts where the disc carries none.
+struct TTrackText {
+    std::string Title;
+    std::string Performer;
+};
+
+// The disc's CD-Text, UTF-8: the album's title and performer, and one entry
+// per entry of the track table, in its order.
+struct TDiscText {
+    std::string Title;
+    std::string Performer;
+    std::vector<TTrackText> Tracks;
+};
+
+// A title the disc gave a track, as a file name that stays in its folder and
+// that a shell or file manager takes as it is: '/' becomes the look-alike
+// U+2215 (DIVISION SLASH), control characters become blanks, blanks at both
+// ends and leading '.' and '-' go, and the name is cut to 200 bytes at a
+// whole character. Empty when nothing is left. Titles the user typed are
+// never changed this way.
+std::string FileNameFromDiscTitle(const std::string& title);
+
+// The tags of track `trackNumber` (1-based) of a table of `trackCount`
+// tracks, named `title`: performer and album from the disc's CD-Text, the
+// track's own performer or else the album's.
+TTrackTags TrackTagsOf(const TDiscText& text, int32_t trackNumber, int32_t trackCount,
+                       std::string title);
+
 // The seven drive-table slots of the parameter record, one to one.
 class TDriveTableClass final {
 public:
@@ -188,6 +216,8 @@ public:
     ProgressTrackEvent OnProgress;
 
     const std::vector<TTrackEntry>& Tracks() const { return tracks_; }
+    // Read with the track table; empty texts when the disc has no CD-Text.
+    const TDiscText& DiscText() const { return discText_; }
     int32_t TrackCount() const { return trackCount_; }
     // The active drive's identification text (at most 255 characters).
     std::string CDRomName() const;
@@ -260,6 +290,7 @@ private:
     uint8_t monoDownMixType_ = 0;
 
     std::vector<TTrackEntry> tracks_;
+    TDiscText discText_;
     int32_t trackCount_ = 0;
     std::array<char, 256> cdRomName_{};
     int32_t jitterErrors_ = 0;

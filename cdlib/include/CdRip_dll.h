@@ -172,6 +172,20 @@ static_assert(sizeof(TTocEntry) == 8);
 
 inline constexpr uint8_t TOC_FLAG_DATA = 4;
 
+// The texts a disc may carry for itself and for each of its tracks (CD-Text).
+enum TCDTextField : int32_t {
+    CDTEXT_TITLE, // the album's title, or a track's
+    CDTEXT_PERFORMER,
+    CDTEXT_SONGWRITER,
+    CDTEXT_COMPOSER,
+    CDTEXT_ARRANGER,
+    CDTEXT_MESSAGE,
+    CDTEXT_GENRE,   // the disc's only
+    CDTEXT_ISRC,    // a track's only
+    CDTEXT_UPC_EAN, // the disc's only
+    CDTEXT_FIELDS
+};
+
 int32_t CR_GetCDRipVersion();
 // Ends playback and reading and lets go of the disc; CR_Init starts again.
 void CR_DeInit();
@@ -210,6 +224,13 @@ CDEX_ERR CR_ReadToc();
 std::string CR_GetDriveProblem();
 int32_t CR_GetNumTocEntries();
 TTocEntry CR_GetTocEntry(int32_t index);
+
+// The CD-Text `field` of track `track` (its number on the disc, 0 for the
+// disc itself) as the last CR_ReadToc found it, written into `text` as UTF-8
+// and NUL-terminated. A text longer than `size` - 1 bytes is cut at the last
+// whole character that fits. 1, with `text` empty when `size` allows, when
+// the disc carries no such text (or no CD-Text at all).
+CDEX_ERR CR_GetCDText(int32_t track, TCDTextField field, char* text, int32_t size);
 
 CDEX_ERR CR_OpenRipper(int32_t* chunkBytes, int32_t firstSector, int32_t lastSector);
 CDEX_ERR CR_RipChunk(uint8_t* buffer, int32_t* bytesDelivered, int32_t* abort);

@@ -41,7 +41,11 @@ protected:
 
     void start(int tracks, int32_t sectors = TrackSectors) {
         std::vector<cdlib::VirtualTrack> disc(static_cast<size_t>(tracks), audio(sectors));
-        drive = addDrive("VIRTUAL Batch", discOf(disc));
+        start(discOf(disc));
+    }
+
+    void start(cdlib::VirtualDisc disc) {
+        drive = addDrive("VIRTUAL Batch", std::move(disc));
         createWindow();
         form->FreeSpaceQuery = [](const QString&) {
             return Plenty;

@@ -57,6 +57,34 @@ TEST_F(TrackListWindow, RowsOfADataTrackAndStateImages) {
     EXPECT_EQ(tracksText(), "Tracks:3");
 }
 
+TEST_F(TrackListWindow, CdTextTitlesNameAudioRowsAndTheCaptionNamesTheDisc) {
+    cdlib::VirtualDisc disc = discOf({audio(300), data(300), audio(300), audio(300)});
+    disc.text.set(0, CDTEXT_TITLE, "Tram Lines");
+    disc.text.set(0, CDTEXT_PERFORMER, "The Conductors");
+    disc.text.set(1, CDTEXT_TITLE, "AC/DC");
+    disc.text.set(2, CDTEXT_TITLE, "Data Title");
+    disc.text.set(4, CDTEXT_PERFORMER, "Guest");
+    auto drive = addDrive("VIRTUAL Text", disc);
+    createWindow();
+    const auto titles = [this] {
+        QStringList shown;
+        for (int row = 0; row < form->ListView1->rowCount(); ++row)
+            shown << rowTexts(row)[COL_TITLE];
+        return shown;
+    };
+    EXPECT_EQ(titles(), QStringList({"AC/DC", "DataTrack02", "Track03", "Track04"}));
+    EXPECT_EQ(form->ListView1->item(3, COL_TITLE)->toolTip(), "Guest");
+    EXPECT_EQ(form->ListView1->item(0, COL_TITLE)->toolTip(), "");
+    EXPECT_EQ(form->windowTitle(), "Varrow - The Conductors - Tram Lines");
+    EXPECT_EQ(form->statusText(PANEL_DISC), "CD is loaded");
+    EXPECT_TRUE(form->ListView1->item(0, COL_TITLE)->flags() & Qt::ItemIsEditable);
+
+    drive->insertDisc(discOf({audio(300), audio(300)}));
+    processEvents();
+    EXPECT_EQ(titles(), QStringList({"Track01", "Track02"}));
+    EXPECT_EQ(form->windowTitle(), "Varrow");
+}
+
 TEST_F(TrackListWindow, TrackNumbersHaveTwoDigitsUpToNine) {
     addDrive("VIRTUAL Long", discOf(std::vector<cdlib::VirtualTrack>(11, audio(100))));
     createWindow();

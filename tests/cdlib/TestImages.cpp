@@ -3,8 +3,10 @@
 #include <cmath>
 #include <fstream>
 #include <numbers>
+#include <ostream>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 namespace cdlib::testing {
 
@@ -27,6 +29,32 @@ uint32_t mix(uint32_t value) {
     value *= 0x846ca68bu;
     value ^= value >> 16;
     return value;
+}
+
+bool hasText(const ImageText& text) {
+    return !text.title.empty() || !text.performer.empty() || !text.songwriter.empty();
+}
+
+// The text's lines, as both cue sheets and cdrdao's CD_TEXT blocks write them.
+void writeTextLines(std::ostream& out, const ImageText& text, const std::string& indent) {
+    const std::pair<const char*, const std::string*> fields[] = {
+        {"TITLE", &text.title}, {"PERFORMER", &text.performer}, {"SONGWRITER", &text.songwriter}};
+    for (const auto& [keyword, value] : fields) {
+        if (!value->empty()) {
+            out << indent << keyword << " \"" << *value << "\"\n";
+        }
+    }
+}
+
+// A cdrdao CD_TEXT block of one language, English.
+void writeTocText(std::ostream& out, const ImageText& text, bool languageMap) {
+    out << "CD_TEXT {\n";
+    if (languageMap) {
+        out << "  LANGUAGE_MAP {\n    0 : EN\n  }\n";
+    }
+    out << "  LANGUAGE 0 {\n";
+    writeTextLines(out, text, "    ");
+    out << "  }\n}\n";
 }
 
 } // namespace
@@ -62,7 +90,8 @@ std::vector<uint8_t> imageAudio(int32_t firstSector, int32_t lastSector) {
 }
 
 TestImage writeImage(const std::filesystem::path& dir, const std::string& name,
-                     const std::vector<ImageTrack>& tracks, ImageFormat format) {
+                     const std::vector<ImageTrack>& tracks, ImageFormat format,
+                     const ImageCdText& cdText) {
     TestImage image;
     image.bin = dir / (name + ".bin");
     image.descriptor = dir / (name + (format == ImageFormat::Cue ? ".cue" : ".toc"));
@@ -89,12 +118,20 @@ TestImage writeImage(const std::filesystem::path& dir, const std::string& name,
     }
 
     std::ostringstream text;
+    std::vector<ImageText> trackTexts = cdText.tracks;
+    trackTexts.resize(tracks.size());
+    bool anyText = hasText(cdText.disc);
+    for (const ImageText& trackText : trackTexts) {
+        anyText = anyText || hasText(trackText);
+    }
     if (format == ImageFormat::Cue) {
+        writeTextLines(text, cdText.disc, "");
         text << "FILE \"" << image.bin.filename().string() << "\" BINARY\n";
         for (size_t i = 0; i < tracks.size(); ++i) {
             char number[24];
             std::snprintf(number, sizeof number, "%02zu", i + 1);
             text << "  TRACK " << number << (tracks[i].data ? " MODE1/2352\n" : " AUDIO\n");
+            writeTextLines(text, trackTexts[i], "    ");
             text << "    INDEX 01 " << msf(image.starts[i]) << "\n";
         }
     } else {
@@ -103,9 +140,17 @@ TestImage writeImage(const std::filesystem::path& dir, const std::string& name,
             anyData = anyData || track.data;
         }
         text << (anyData ? "CD_ROM\n" : "CD_DA\n");
+        // cdrdao writes a disc block, with the language map, whenever any
+        // track carries text.
+        if (anyText) {
+            writeTocText(text, cdText.disc, true);
+        }
         for (size_t i = 0; i < tracks.size(); ++i) {
             const int32_t start = image.starts[i];
             text << "\nTRACK " << (tracks[i].data ? "MODE1_RAW" : "AUDIO") << "\n";
+            if (hasText(trackTexts[i])) {
+                writeTocText(text, trackTexts[i], false);
+            }
             if (tracks[i].data) {
                 // libcdio reads the MSF after a DATAFILE as the track's start
                 // address, counted with the two-second pregap.

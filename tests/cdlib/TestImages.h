@@ -5,13 +5,29 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace cdlib::testing {
 
+// CD-Text of the disc or of one track, written into the descriptor byte for
+// byte (so that a test can write Latin-1); empty texts are left out.
+struct ImageText {
+    std::string title;
+    std::string performer;
+    std::string songwriter;
+};
+
 struct ImageTrack {
     int32_t sectors = 0;
     bool data = false;
+};
+
+// The disc's CD-Text and its tracks', in track order; tracks past the end
+// carry none.
+struct ImageCdText {
+    ImageText disc;
+    std::vector<ImageText> tracks;
 };
 
 struct TestImage {
@@ -25,7 +41,8 @@ enum class ImageFormat { Cue, CdrdaoToc };
 
 // Writes `<dir>/<name>.bin` and its descriptor.
 TestImage writeImage(const std::filesystem::path& dir, const std::string& name,
-                     const std::vector<ImageTrack>& tracks, ImageFormat format = ImageFormat::Cue);
+                     const std::vector<ImageTrack>& tracks, ImageFormat format = ImageFormat::Cue,
+                     const ImageCdText& cdText = {});
 
 // The 2352 bytes the image holds for `sector`.
 std::vector<uint8_t> imageSector(int32_t sector);

@@ -92,6 +92,16 @@ TEST(CommandLineParsing, TakesEveryRipOption) {
     EXPECT_EQ(command.rip.jobs, 3);
 }
 
+TEST(CommandLineParsing, TitlesAreOneATrackAndCdTextCanBeIgnored) {
+    const CommandLine command =
+        parse({"toc", "--title", "2=AC/DC = Live", "--no-cd-text", "--title", "10= x"});
+    EXPECT_EQ(command.action, Action::Toc);
+    EXPECT_FALSE(command.rip.useCdText);
+    EXPECT_EQ(command.rip.titles,
+              (std::map<int32_t, std::string>{{2, "AC/DC = Live"}, {10, " x"}}));
+    EXPECT_TRUE(parse({"rip"}).rip.useCdText);
+}
+
 TEST(CommandLineParsing, RefusesBadUsage) {
     const std::vector<std::vector<std::string>> bad = {
         {},
@@ -124,6 +134,13 @@ TEST(CommandLineParsing, RefusesBadUsage) {
         {"rip", "--jobs", "100"},
         {"rip", "--jobs"},
         {"toc", "--jobs", "2"},
+        {"rip", "--title", "1"},
+        {"rip", "--title", "1="},
+        {"rip", "--title", "=Title"},
+        {"rip", "--title", "0=Title"},
+        {"rip", "--title", "x=Title"},
+        {"rip", "--title", "1=One", "--title", "1=Again"},
+        {"toc", "--no-cd-text", "--no-cd-text"},
     };
     for (const auto& arguments : bad) {
         std::string line;

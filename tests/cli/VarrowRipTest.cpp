@@ -94,6 +94,31 @@ protected:
 
     void TearDown() override { fs::remove_all(folder_); }
 
+    // Gives the image CD-Text: `discLines` before its tracks, and a title
+    // for each track that has one in `titles` (in track order).
+    void addCdText(const std::string& discLines, const std::vector<std::string>& titles) const {
+        std::istringstream lines(readText(folder_ / "disc.cue"));
+        std::string cue = discLines;
+        std::size_t track = 0;
+        for (std::string line; std::getline(lines, line);) {
+            cue += line + "\n";
+            if (line.find("TRACK") != std::string::npos && track < titles.size() &&
+                !titles[track++].empty()) {
+                cue += "    TITLE \"" + titles[track - 1] + "\"\n";
+            }
+        }
+        std::ofstream(folder_ / "disc.cue") << cue;
+    }
+
+    std::vector<std::string> filesIn(const fs::path& folder) const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
     // `arguments` starting with "--" are a rip of the image's drive.
     Outcome run(const std::string& arguments, const std::string& images = "",
                 const std::string& prefix = "") const {
@@ -159,6 +184,96 @@ TEST_F(VarrowRip, ListsTheImageAndItsTracks) {
     EXPECT_EQ(toc.out, "01  Audio        0      241      566832  0:00:03\n"
                        "02  Audio      242      432      446880  0:00:02\n"
                        "03  Audio      433      735      710304  0:00:04\n");
+}
+
+TEST_F(VarrowRip, TocListsCdTextUnlessToldNotTo) {
+    addCdText("TITLE \"Tram Lines\"\nPERFORMER \"The Conductors\"\n", {"AC/DC", "Morning Tram"});
+    const std::string drive = imageDrive();
+    const struct {
+        std::string options;
+        std::string out;
+    } cases[] = {
+        {"", "Album: Tram Lines\nPerformer: The Conductors\n"
+             "01  Audio        0      241      566832  0:00:03  AC/DC\n"
+             "02  Audio      242      432      446880  0:00:02  Morning Tram\n"
+             "03  Audio      433      735      710304  0:00:04\n"},
+        {" --no-cd-text --title 3=Evening", "01  Audio        0      241      566832  0:00:03\n"
+                                            "02  Audio      242      432      446880  0:00:02\n"
+                                            "03  Audio      433      735      710304  0:00:04  "
+                                            "Evening\n"},
+    };
+    for (const auto& c : cases) {
+        const Outcome toc = run("toc --drive " + drive + c.options);
+        EXPECT_EQ(toc.status, 0) << c.options << toc.err;
+        EXPECT_EQ(toc.out, c.out) << c.options;
+    }
+    const Outcome missing = run("toc --drive " + drive + " --title 4=Nothing");
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err, "varrow-rip: there is no track 4 to title (the disc has 3)\n");
+}
+
+TEST_F(VarrowRip, RipNamesFilesFromCdTextAndGivenTitles) {
+    addCdText("TITLE \"Tram Lines\"\n", {"AC/DC", "..", ""});
+    const struct {
+        std::string options;
+        int status;
+        std::vector<std::string> files;
+    } cases[] = {
+        {"", 0, {"01_AC\u2215DC.pcm", "02_Track02.pcm", "03_Track03.pcm"}},
+        {"--no-cd-text", 0, {"01_Track01.pcm", "02_Track02.pcm", "03_Track03.pcm"}},
+        {"--no-cd-text --title 2=Typed --no-number",
+         0,
+         {"Track01.pcm", "Track03.pcm", "Typed.pcm"}},
+    };
+    for (const auto& c : cases) {
+        const fs::path out = folder_ / "out";
+        fs::remove_all(out);
+        const Outcome rip = run("--format pcm --out '" + out.string() + "' " + c.options);
+        EXPECT_EQ(rip.status, c.status) << c.options << rip.err;
+        EXPECT_EQ(filesIn(out), c.files) << c.options;
+    }
+    const Outcome typedSlash =
+        run("--format pcm --tracks 1 --title 1=A/B --out '" + (folder_ / "out").string() + "'");
+    EXPECT_NE(
+        typedSlash.err.find("Cannot create file " + (folder_ / "out").string() + "/01_A/B.pcm"),
+        std::string::npos)
+        << typedSlash.err;
+}
+
+TEST_F(VarrowRip, Mp3TagsCarryTheDiscsCdTextAndGivenTitles) {
+    // A track's own performer wins over the album's; a title given on the
+    // command line is the tag's title as typed; the encoders beside the
+    // reader tag alike.
+    addCdText("TITLE \"Tram Lines\"\nPERFORMER \"The Conductors\"\n", {"AC/DC", "Morning Tram"});
+    std::string cue = readText(folder_ / "disc.cue");
+    cue.insert(cue.find("TITLE \"Morning Tram\""), "PERFORMER \"Soloist\"\n    ");
+    std::ofstream(folder_ / "disc.cue") << cue;
+    const struct {
+        std::string options;
+        std::string file;
+        std::map<std::string, std::string> tags;
+    } cases[] = {
+        {"--tracks 1",
+         "01_AC\u2215DC.mp3",
+         {{"title", "AC/DC"}, {"artist", "The Conductors"}, {"album", "Tram Lines"}}},
+        {"--tracks 2 --jobs 2",
+         "02_Morning Tram.mp3",
+         {{"title", "Morning Tram"}, {"artist", "Soloist"}, {"album", "Tram Lines"}}},
+        {"--tracks 2 --title 2=Typed",
+         "02_Typed.mp3",
+         {{"title", "Typed"}, {"artist", "Soloist"}, {"album", "Tram Lines"}}},
+        {"--tracks 1 --no-cd-text", "01_Track01.mp3", {{"title", "Track01"}}},
+    };
+    for (const auto& c : cases) {
+        const fs::path out = folder_ / "tagged";
+        fs::remove_all(out);
+        const Outcome rip = run("--format mp3 --out '" + out.string() + "' " + c.options);
+        ASSERT_EQ(rip.status, 0) << c.options << rip.err;
+        auto tags = varrow::testing::ffprobeTags(out / c.file);
+        EXPECT_EQ(tags.erase("encoder"), 1u) << c.options;
+        tags.erase("track");
+        EXPECT_EQ(tags, c.tags) << c.options;
+    }
 }
 
 TEST_F(VarrowRip, RipsToWavFilesHoldingTheImagesBytes) {

@@ -97,6 +97,54 @@ TEST_F(TrackTable, ZeroEntriesGiveAnEmptyTableAndCountZero) {
     EXPECT_EQ(engine.TrackCount(), 0);
 }
 
+TEST_F(TrackTable, DiscTextIsReadWithTheTableAndNamesStayTrackNN) {
+    cdlib::VirtualDisc disc = discOf({100, 100, 100}, {3});
+    disc.text.set(0, CDTEXT_TITLE, "Album");
+    disc.text.set(0, CDTEXT_PERFORMER, "Band");
+    disc.text.set(1, CDTEXT_TITLE, "AC/DC");
+    disc.text.set(2, CDTEXT_PERFORMER, "Guest");
+    int32_t drive = 0;
+    addDrive("TEXT", disc, &drive);
+    TCDRIP engine;
+    engine.setCDRomNum(drive);
+
+    const TDiscText& text = engine.DiscText();
+    EXPECT_EQ(text.Title, "Album");
+    EXPECT_EQ(text.Performer, "Band");
+    ASSERT_EQ(text.Tracks.size(), 3u);
+    EXPECT_EQ(text.Tracks[0].Title, "AC/DC");
+    EXPECT_EQ(text.Tracks[0].Performer, "");
+    EXPECT_EQ(text.Tracks[1].Title, "");
+    EXPECT_EQ(text.Tracks[1].Performer, "Guest");
+    EXPECT_EQ(engine.Tracks()[0].Name, "Track01");
+}
+
+TEST(DiscTitleFileName, KeepsTheNameInItsFolderAndReadable) {
+    const struct {
+        std::string title;
+        std::string name;
+    } cases[] = {
+        {"Morning Tram", "Morning Tram"},
+        {"AC/DC", "AC\xE2\x88\x95"
+                  "DC"},
+        {".", ""},
+        {"...And Justice", "And Justice"},
+        {"-rf", "rf"},
+        {"Tab\there\nand\x7F"
+         "del",
+         "Tab here and del"},
+        {"C1\xC2\x85"
+         "control",
+         "C1 control"},
+        {"Caf\xC3\xA9 \xC2\xA0", "Caf\xC3\xA9 \xC2\xA0"}, // no-break space is text
+        {std::string(199, 'a') + "\xC3\xA9", std::string(199, 'a')},
+        {std::string(300, 'b'), std::string(200, 'b')},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FileNameFromDiscTitle(c.title), c.name) << c.title;
+    }
+}
+
 // Values that no library read gives, so that a failed selection that
 // overwrote them shows.
 void setDistinctValues(TCDRIP& engine) {
