@@ -9,6 +9,7 @@
 #include "PlaySource.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -58,6 +59,26 @@ struct ChunkRead {
         read.sectorsConsumed = sectors;
         return read;
     }
+};
+
+// What ends a read early: the library's stop flag, which any thread may set,
+// and, when the read runs on the caller's own thread, the caller's abort
+// indicator (which a signal handler of that thread may set). The caller's
+// indicator is never read on another thread.
+class StopRequest {
+public:
+    explicit StopRequest(const std::atomic<bool>& flag, const int32_t* indicator = nullptr)
+        : flag_(flag)
+        , indicator_(indicator) {}
+
+    bool requested() const {
+        return flag_.load(std::memory_order_relaxed) ||
+               (indicator_ != nullptr && *static_cast<const volatile int32_t*>(indicator_) != 0);
+    }
+
+private:
+    const std::atomic<bool>& flag_;
+    const int32_t* indicator_;
 };
 
 // A drive's answer to a play position query, in sectors.
@@ -111,11 +132,14 @@ public:
                            const DriveParameters& parameters) = 0;
     // Reads up to `sectors` sectors at the read position into `buffer`
     // (room for `sectors` * 2352 bytes). Returns in bounded time whatever
-    // the medium does: what cannot be read is reported lost. A non-zero
-    // abort indicator, also one set while the read runs, ends the read
-    // early; what was read so far is delivered.
+    // the medium does: what cannot be read is reported lost. A stop
+    // request, also one made while the read runs, ends the read early; what
+    // was read so far is delivered. Called on the range's reader thread.
     virtual ChunkRead readChunk(int32_t sectors, std::span<uint8_t> buffer,
-                                const int32_t* abort) = 0;
+                                const StopRequest& stop) = 0;
+    // The chunk of one read reached the library's caller, in the caller's
+    // thread; reads ahead that a close or an abort dropped never do.
+    virtual void chunkHandedOn() {}
     virtual void closeRange() = 0;
 
     virtual bool play(int32_t firstSector, int32_t lastSector) = 0;

@@ -120,14 +120,41 @@ bool VirtualDriveBackend::openRange(int32_t firstSector, int32_t lastSector,
     lastSector_ = lastSector;
     chunkIndex_ = 0;
     rangeOpen_ = true;
+    rangeOpened_ = std::chrono::steady_clock::now();
+    sectorsPaced_ = 0;
     return true;
 }
 
+bool VirtualDriveBackend::paceTo(int64_t sectorsRead, const StopRequest& stop) const {
+    const std::optional<double>& speed = drive_->faults_.simulatedSpeed;
+    if (!speed || *speed <= 0) {
+        return true;
+    }
+    const auto due =
+        rangeOpened_ +
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+            std::chrono::duration<double>(static_cast<double>(sectorsRead) / (75.0 * *speed)));
+    // Short sleeps, so that a stop ends the wait at once.
+    constexpr auto kSlice = std::chrono::milliseconds(2);
+    for (auto now = std::chrono::steady_clock::now(); now < due;
+         now = std::chrono::steady_clock::now()) {
+        if (stop.requested()) {
+            return false;
+        }
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(due - now, kSlice));
+    }
+    return true;
+}
+
+void VirtualDriveBackend::chunkHandedOn() {
+    ++drive_->chunksRead_;
+}
+
 ChunkRead VirtualDriveBackend::readChunk(int32_t sectors, std::span<uint8_t> buffer,
-                                         const int32_t* abort) {
+                                         const StopRequest& stop) {
     ChunkRead result;
     const int chunk = chunkIndex_++;
-    ++drive_->chunksRead_;
     const VirtualFaults& faults = drive_->faults_;
     const int32_t first = position_;
     const int32_t last = position_ + sectors - 1;
@@ -151,13 +178,18 @@ ChunkRead VirtualDriveBackend::readChunk(int32_t sectors, std::span<uint8_t> buf
     if (faults.stallingChunks.contains(chunk)) {
         constexpr auto kLongest = std::chrono::seconds(10);
         const auto start = std::chrono::steady_clock::now();
-        while (abort == nullptr || *abort == 0) {
+        while (!stop.requested()) {
             if (std::chrono::steady_clock::now() - start > kLongest) {
                 return ChunkRead::lost(sectors);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         result.usable = false;
+        return result;
+    }
+    sectorsPaced_ += sectors;
+    if (!paceTo(sectorsPaced_, stop)) {
+        result.usable = false; // stopped before the disc came round
         return result;
     }
     result.sectorsConsumed = sectors;

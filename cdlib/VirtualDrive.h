@@ -64,6 +64,10 @@ struct VirtualFaults {
     bool transportLayerFixed = false;
     // CR_GetNumTocEntries answers this instead of the disc's track count.
     std::optional<int32_t> tocEntriesOverride;
+    // Reading goes no faster than this many times real time (75 sectors a
+    // second), paced from the opening of the range, as a real drive's
+    // spinning disc would; unset reads as fast as it can.
+    std::optional<double> simulatedSpeed;
 };
 
 class VirtualDrive final {
@@ -94,6 +98,8 @@ public:
     int32_t playTo() const { return clock_.to(); }
     int32_t playPosition() const { return clock_.position(); }
     int32_t speed() const { return speed_; }
+    // Reads whose chunk the library handed to its caller; reads ahead that
+    // an abort or a close dropped do not count.
     int chunksRead() const { return chunksRead_; }
 
     // The deterministic content of audio sector `sector`: 2352 bytes of
@@ -118,9 +124,9 @@ int addVirtualDrive(std::shared_ptr<VirtualDrive> drive);
 
 // Returns the library to its state before the first CR_Init: no virtual
 // drives, no open range, default transport layer, no device-change handler,
-// no paranoia test flags or read filter (TestHooks.h), and physical drives and
-// images enumerated afresh at the next CR_Init. setHostDrivesEnabled stays
-// as it was set.
+// no paranoia test flags or read filter, read-ahead on (TestHooks.h), and
+// physical drives and images enumerated afresh at the next CR_Init.
+// setHostDrivesEnabled stays as it was set.
 void resetLibrary();
 
 // Tests switch off the enumeration of the machine's physical drives (and of

@@ -5,6 +5,7 @@
 #include "Drive.h"
 #include "VirtualDrive.h"
 
+#include <chrono>
 #include <memory>
 
 namespace cdlib {
@@ -24,7 +25,9 @@ public:
     bool applyParameters(const DriveParameters& parameters) override;
     bool openRange(int32_t firstSector, int32_t lastSector,
                    const DriveParameters& parameters) override;
-    ChunkRead readChunk(int32_t sectors, std::span<uint8_t> buffer, const int32_t* abort) override;
+    ChunkRead readChunk(int32_t sectors, std::span<uint8_t> buffer,
+                        const StopRequest& stop) override;
+    void chunkHandedOn() override;
     void closeRange() override;
 
     bool play(int32_t firstSector, int32_t lastSector) override;
@@ -40,6 +43,9 @@ public:
 
 private:
     bool readable() const;
+    // Waits until a drive of the simulated speed would have read
+    // `sectorsRead` sectors of the range; false when stopped first.
+    bool paceTo(int64_t sectorsRead, const StopRequest& stop) const;
     std::vector<TTocEntry> toc() const;
 
     std::shared_ptr<VirtualDrive> drive_;
@@ -47,6 +53,8 @@ private:
     int32_t lastSector_ = -1;
     int chunkIndex_ = 0;
     bool rangeOpen_ = false;
+    std::chrono::steady_clock::time_point rangeOpened_;
+    int64_t sectorsPaced_ = 0;
 };
 
 } // namespace cdlib
