@@ -32,6 +32,12 @@ void ChunkReader::deliver(std::vector<uint8_t>& out, int32_t limit) {
     // Only whole frames leave the library.
     const size_t frame = static_cast<size_t>(converter_.layout().bytesPerFrame());
     const size_t whole = count - count % frame;
+    if (whole == pending_.size()) {
+        // The usual case: everything goes, and is moved rather than copied.
+        out.swap(pending_);
+        pending_.clear();
+        return;
+    }
     const auto end = pending_.begin() + static_cast<std::ptrdiff_t>(whole);
     out.assign(pending_.begin(), end);
     pending_.erase(pending_.begin(), end);

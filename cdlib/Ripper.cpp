@@ -14,6 +14,10 @@ namespace {
 // How often a call waiting for a chunk looks at the caller's abort
 // indicator, which a signal handler may set without waking anyone.
 constexpr auto kAbortPoll = std::chrono::milliseconds(5);
+// A call that found the queue empty waits this long for it to fill up to
+// half before it takes what there is: the two threads then take turns in
+// batches of chunks rather than waking each other for every one.
+constexpr auto kBatchWait = std::chrono::milliseconds(10);
 
 // Blocks every signal on this thread while it lives. A thread started
 // meanwhile keeps the mask, so that the program's signal handlers (which
@@ -45,6 +49,7 @@ Ripper::Ripper(Drive& drive, int32_t firstSector, int32_t lastSector,
     , reader_(drive, firstSector, lastSector, parameters)
     , chunkBytes_(reader_.chunkBytes())
     , queueLimit_(static_cast<size_t>(std::max<int64_t>(2, READ_AHEAD_BYTES / chunkBytes_)))
+    , refill_(queueLimit_ / 2)
     , position_(firstSector) {
     if (readAhead) {
         const SignalsBlocked blocked;
@@ -62,7 +67,9 @@ void Ripper::readAhead() {
         for (;;) {
             {
                 std::unique_lock lock(queueMutex_);
-                queueChanged_.wait(lock, [this] { return stop_ || queue_.size() < queueLimit_; });
+                if (queue_.size() >= queueLimit_) {
+                    queueChanged_.wait(lock, [this] { return stop_ || queue_.size() <= refill_; });
+                }
                 if (stop_) {
                     break;
                 }
@@ -73,11 +80,15 @@ void Ripper::readAhead() {
                 step = reader_.next(StopRequest(stop_));
             }
             const bool last = step.result == CR_CHUNK_LAST;
+            bool batchReady = false;
             {
                 const std::lock_guard lock(queueMutex_);
                 queue_.push_back(std::move(step));
+                batchReady = queue_.size() == refill_;
             }
-            queueChanged_.notify_all();
+            if (batchReady) {
+                queueChanged_.notify_all();
+            }
             if (last) {
                 break;
             }
@@ -95,11 +106,15 @@ void Ripper::readAhead() {
 
 std::optional<RangeStep> Ripper::takeStep(const int32_t* abort) {
     std::unique_lock lock(queueMutex_);
-    while (queue_.empty() && !readerDone_) {
-        if (abort != nullptr && *abort != 0) {
-            stop_ = true; // reaches the read in progress
+    if (queue_.empty()) {
+        const auto start = std::chrono::steady_clock::now();
+        while (queue_.size() < refill_ && !readerDone_ &&
+               (queue_.empty() || std::chrono::steady_clock::now() - start < kBatchWait)) {
+            if (abort != nullptr && *abort != 0) {
+                stop_ = true; // reaches the read in progress
+            }
+            queueChanged_.wait_for(lock, kAbortPoll);
         }
-        queueChanged_.wait_for(lock, kAbortPoll);
     }
     if (queue_.empty()) {
         if (error_) {
@@ -109,8 +124,11 @@ std::optional<RangeStep> Ripper::takeStep(const int32_t* abort) {
     }
     RangeStep step = std::move(queue_.front());
     queue_.pop_front();
+    const bool roomForBatch = queue_.size() == refill_;
     lock.unlock();
-    queueChanged_.notify_all();
+    if (roomForBatch) {
+        queueChanged_.notify_all();
+    }
     return step;
 }
 

@@ -83,6 +83,10 @@ private:
     std::condition_variable queueChanged_;
     std::deque<RangeStep> queue_;
     size_t queueLimit_;
+    // Where the queue is refilled and emptied in batches: a full queue lets
+    // the reader go on once it is down to this, an empty one lets the
+    // caller go on once it is up to this (or a short wait is over).
+    size_t refill_;
     bool readerDone_ = false;
     std::exception_ptr error_;
     std::atomic<bool> stop_ = false;
