@@ -155,6 +155,7 @@ ChunkRead VirtualDriveBackend::readChunk(int32_t sectors, std::span<uint8_t> buf
                                          const StopRequest& stop) {
     ChunkRead result;
     const int chunk = chunkIndex_++;
+    ++drive_->readsMade_;
     const VirtualFaults& faults = drive_->faults_;
     const int32_t first = position_;
     const int32_t last = position_ + sectors - 1;

@@ -6,6 +6,7 @@
 
 #include "PlayClock.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -101,6 +102,8 @@ public:
     // Reads whose chunk the library handed to its caller; reads ahead that
     // an abort or a close dropped do not count.
     int chunksRead() const { return chunksRead_; }
+    // Every read the drive made, also those read ahead and never handed on.
+    int readsMade() const { return readsMade_; }
 
     // The deterministic content of audio sector `sector`: 2352 bytes of
     // 16-bit stereo PCM, left and right different, no two sectors alike.
@@ -117,6 +120,7 @@ private:
     PlayClock clock_;
     int32_t speed_ = 0;
     int chunksRead_ = 0;
+    std::atomic<int> readsMade_ = 0;
 };
 
 // Adds a drive after every drive already listed; returns its drive number.
