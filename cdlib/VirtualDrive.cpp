@@ -120,29 +120,33 @@ bool VirtualDriveBackend::openRange(int32_t firstSector, int32_t lastSector,
     lastSector_ = lastSector;
     chunkIndex_ = 0;
     rangeOpen_ = true;
-    rangeOpened_ = std::chrono::steady_clock::now();
-    sectorsPaced_ = 0;
+    diskAt_ = std::chrono::steady_clock::now();
     return true;
 }
 
-bool VirtualDriveBackend::paceTo(int64_t sectorsRead, const StopRequest& stop) const {
+bool VirtualDriveBackend::pace(int32_t sectors, const StopRequest& stop) {
     const std::optional<double>& speed = drive_->faults_.simulatedSpeed;
     if (!speed || *speed <= 0) {
         return true;
     }
-    const auto due =
-        rangeOpened_ +
-        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-            std::chrono::duration<double>(static_cast<double>(sectorsRead) / (75.0 * *speed)));
+    using Clock = std::chrono::steady_clock;
+    // A drive that was left idle spins on from now: it does not make up for
+    // the pause. Short delays of the reader are made up, as a drive's own
+    // buffer would.
+    constexpr auto kBuffered = std::chrono::milliseconds(20);
+    const auto now = Clock::now();
+    if (now > diskAt_ + kBuffered) {
+        diskAt_ = now;
+    }
+    diskAt_ += std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(sectors / (75.0 * *speed)));
     // Short sleeps, so that a stop ends the wait at once.
     constexpr auto kSlice = std::chrono::milliseconds(2);
-    for (auto now = std::chrono::steady_clock::now(); now < due;
-         now = std::chrono::steady_clock::now()) {
+    for (auto time = now; time < diskAt_; time = Clock::now()) {
         if (stop.requested()) {
             return false;
         }
-        std::this_thread::sleep_for(
-            std::min<std::chrono::steady_clock::duration>(due - now, kSlice));
+        std::this_thread::sleep_for(std::min<Clock::duration>(diskAt_ - time, kSlice));
     }
     return true;
 }
@@ -188,8 +192,7 @@ ChunkRead VirtualDriveBackend::readChunk(int32_t sectors, std::span<uint8_t> buf
         result.usable = false;
         return result;
     }
-    sectorsPaced_ += sectors;
-    if (!paceTo(sectorsPaced_, stop)) {
+    if (!pace(sectors, stop)) {
         result.usable = false; // stopped before the disc came round
         return result;
     }

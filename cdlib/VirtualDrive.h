@@ -66,8 +66,9 @@ struct VirtualFaults {
     // CR_GetNumTocEntries answers this instead of the disc's track count.
     std::optional<int32_t> tocEntriesOverride;
     // Reading goes no faster than this many times real time (75 sectors a
-    // second), paced from the opening of the range, as a real drive's
-    // spinning disc would; unset reads as fast as it can.
+    // second), paced by the clock like a spinning disc: a reader that falls
+    // behind makes up no more than a drive's buffer would. Unset, reading
+    // goes as fast as it can.
     std::optional<double> simulatedSpeed;
 };
 

@@ -43,9 +43,9 @@ public:
 
 private:
     bool readable() const;
-    // Waits until a drive of the simulated speed would have read
-    // `sectorsRead` sectors of the range; false when stopped first.
-    bool paceTo(int64_t sectorsRead, const StopRequest& stop) const;
+    // Waits until a drive of the simulated speed would have read `sectors`
+    // more sectors; false when stopped first.
+    bool pace(int32_t sectors, const StopRequest& stop);
     std::vector<TTocEntry> toc() const;
 
     std::shared_ptr<VirtualDrive> drive_;
@@ -53,8 +53,9 @@ private:
     int32_t lastSector_ = -1;
     int chunkIndex_ = 0;
     bool rangeOpen_ = false;
-    std::chrono::steady_clock::time_point rangeOpened_;
-    int64_t sectorsPaced_ = 0;
+    // Where the simulated disc is: when the sectors read so far have passed
+    // under the head.
+    std::chrono::steady_clock::time_point diskAt_;
 };
 
 } // namespace cdlib
