@@ -202,9 +202,14 @@ ChunkRead VirtualDriveBackend::readChunk(int32_t sectors, std::span<uint8_t> buf
         return result;
     }
     for (int32_t sector = first; sector <= last; ++sector) {
-        const auto bytes = VirtualDrive::audioSector(sector);
-        std::memcpy(buffer.data() + static_cast<size_t>(sector - first) * CD_SECTOR_BYTES,
-                    bytes.data(), bytes.size());
+        const auto target =
+            buffer.subspan(static_cast<size_t>(sector - first) * CD_SECTOR_BYTES, CD_SECTOR_BYTES);
+        if (drive_->disc_->audio) {
+            drive_->disc_->audio(sector, target);
+        } else {
+            const auto bytes = VirtualDrive::audioSector(sector);
+            std::memcpy(target.data(), bytes.data(), bytes.size());
+        }
     }
     result.rawBytes = sectors * CD_SECTOR_BYTES;
     for (auto it = faults.unreadableSectors.lower_bound(first);

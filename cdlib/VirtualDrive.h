@@ -8,10 +8,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,9 @@ struct VirtualTrack {
 struct VirtualDisc {
     std::vector<VirtualTrack> tracks;
     uint32_t firstSector = 0; // start sector of the first track
+    // Writes the 2352 bytes of audio sector `sector`; unset, the disc holds
+    // VirtualDrive::audioSector. Called on the range's reader thread.
+    std::function<void(int32_t sector, std::span<uint8_t> bytes)> audio;
 };
 
 // Faults the drive plays out. Chunk indexes count the CR_RipChunk calls of

@@ -9,14 +9,22 @@
 #include "LameCoder.h"
 #include "VirtualDrive.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <memory>
+#include <numbers>
+#include <random>
+#include <span>
 #include <string>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -26,13 +34,56 @@ long peakKibibytes() {
     return usage.ru_maxrss;
 }
 
-// One short track and three long ones, like an album side.
-cdlib::VirtualDisc discOf(int minutes) {
+// Twenty seconds of something like music, for the encoder to work on as
+// it would on a real disc: chords of harmonics that change every half
+// second and swell, with a noise burst like a hi-hat every quarter second,
+// a different mix on each channel. 16-bit stereo, little-endian.
+std::vector<uint8_t> musicLoop() {
+    constexpr int kRate = 44100;
+    constexpr int kFrames = 20 * kRate;
+    const double roots[] = {110.0, 146.83, 164.81, 130.81, 98.0};
+    std::vector<uint8_t> bytes(static_cast<size_t>(kFrames) * 4);
+    std::mt19937 generator(75);
+    std::normal_distribution<double> noise(0.0, 1.0);
+    double burst = 0;
+    for (int frame = 0; frame < kFrames; ++frame) {
+        const double t = static_cast<double>(frame) / kRate;
+        const double root = roots[static_cast<size_t>(t * 2) % std::size(roots)];
+        const double swell = 0.6 + 0.4 * std::sin(2 * std::numbers::pi * 0.25 * t);
+        double left = 0;
+        double right = 0;
+        for (int harmonic = 1; harmonic <= 8; ++harmonic) {
+            const double phase = 2 * std::numbers::pi * root * harmonic * t;
+            left += swell / harmonic * std::sin(phase);
+            right += swell / harmonic * std::sin(1.5 * phase + harmonic);
+        }
+        burst = frame % (kRate / 4) == 0 ? 1.0 : burst * 0.9995;
+        const double hat = 0.5 * burst * noise(generator);
+        const auto put = [&bytes](size_t at, double value) {
+            const auto sample = static_cast<uint16_t>(
+                static_cast<int16_t>(std::clamp(value * 3500, -32768.0, 32767.0)));
+            bytes[at] = static_cast<uint8_t>(sample & 0xff);
+            bytes[at + 1] = static_cast<uint8_t>(sample >> 8);
+        };
+        put(4 * static_cast<size_t>(frame), left + hat);
+        put(4 * static_cast<size_t>(frame) + 2, right + 0.7 * hat);
+    }
+    return bytes;
+}
+
+// One short track and three long ones, like an album side, of the music
+// above over and over.
+cdlib::VirtualDisc discOf(int minutes, std::shared_ptr<const std::vector<uint8_t>> music) {
     constexpr int32_t kSectorsPerMinute = 75 * 60;
     const int32_t longTrack = (minutes - 1) * kSectorsPerMinute / 3;
     cdlib::VirtualDisc disc;
     disc.tracks = {
         {kSectorsPerMinute, false}, {longTrack, false}, {longTrack, false}, {longTrack, false}};
+    disc.audio = [music = std::move(music)](int32_t sector, std::span<uint8_t> bytes) {
+        const size_t sectors = music->size() / CD_SECTOR_BYTES;
+        const size_t at = static_cast<size_t>(sector) % sectors * CD_SECTOR_BYTES;
+        std::memcpy(bytes.data(), music->data() + at, CD_SECTOR_BYTES);
+    };
     return disc;
 }
 
@@ -62,7 +113,8 @@ int main(int argc, char** argv) {
     ::setenv("VARROW_SETTINGS_FILE", (work / "Varrow.INI").c_str(), 1);
 
     cdlib::setHostDrivesEnabled(false);
-    auto drive = std::make_shared<cdlib::VirtualDrive>("BENCH 40X", discOf(minutes));
+    auto drive = std::make_shared<cdlib::VirtualDrive>(
+        "BENCH 40X", discOf(minutes, std::make_shared<const std::vector<uint8_t>>(musicLoop())));
     drive->faults().simulatedSpeed = speed;
     const int driveNumber = cdlib::addVirtualDrive(drive);
 
