@@ -61,24 +61,28 @@ struct ChunkRead {
     }
 };
 
+// The caller's abort indicator: a plain int32_t that programs set from a
+// signal handler or another thread at any time. The library only polls it,
+// on the caller's thread and on an open range's reader thread, for as long
+// as the range is open; null is never set.
+inline bool abortRequested(const int32_t* indicator) {
+    return indicator != nullptr && *static_cast<const volatile int32_t*>(indicator) != 0;
+}
+
 // What ends a read early: the library's stop flag, which any thread may set,
-// and, when the read runs on the caller's own thread, the caller's abort
-// indicator (which a signal handler of that thread may set). The caller's
-// indicator is never read on another thread.
+// or the caller's abort indicator of the moment (the caller may hand the
+// library its indicator while the read runs).
 class StopRequest {
 public:
-    explicit StopRequest(const std::atomic<bool>& flag, const int32_t* indicator = nullptr)
+    StopRequest(const std::atomic<bool>& flag, const std::atomic<const int32_t*>& indicator)
         : flag_(flag)
         , indicator_(indicator) {}
 
-    bool requested() const {
-        return flag_.load(std::memory_order_relaxed) ||
-               (indicator_ != nullptr && *static_cast<const volatile int32_t*>(indicator_) != 0);
-    }
+    bool requested() const { return flag_ || abortRequested(indicator_.load()); }
 
 private:
     const std::atomic<bool>& flag_;
-    const int32_t* indicator_;
+    const std::atomic<const int32_t*>& indicator_;
 };
 
 // A drive's answer to a play position query, in sectors.

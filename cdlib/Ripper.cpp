@@ -11,9 +11,9 @@ namespace cdlib {
 
 namespace {
 
-// How often a call waiting for a chunk looks at the caller's abort
-// indicator, which a signal handler may set without waking anyone.
-constexpr auto kAbortPoll = std::chrono::milliseconds(5);
+// How often a call waiting for a chunk looks at the queue without being
+// woken: for a batch that stays short, and for a reader that ended.
+constexpr auto kQueuePoll = std::chrono::milliseconds(5);
 // A call that found the queue empty waits this long for it to fill up to
 // half before it takes what there is: the two threads then take turns in
 // batches of chunks rather than waking each other for every one.
@@ -53,7 +53,7 @@ Ripper::Ripper(Drive& drive, int32_t firstSector, int32_t lastSector,
     , position_(firstSector) {
     if (readAhead) {
         const SignalsBlocked blocked;
-        thread_ = std::thread([this] { this->readAhead(); });
+        thread_ = std::thread([this] { runReader(); });
     }
 }
 
@@ -62,7 +62,7 @@ Ripper::~Ripper() {
     drive_.closeRange();
 }
 
-void Ripper::readAhead() {
+void Ripper::runReader() {
     try {
         for (;;) {
             {
@@ -70,14 +70,14 @@ void Ripper::readAhead() {
                 if (queue_.size() >= queueLimit_) {
                     queueChanged_.wait(lock, [this] { return stop_ || queue_.size() <= refill_; });
                 }
-                if (stop_) {
+                if (stop_ || abortRequested(callerAbort_.load())) {
                     break;
                 }
             }
             RangeStep step;
             {
                 const std::lock_guard drive(driveAccess_);
-                step = reader_.next(StopRequest(stop_));
+                step = reader_.next(StopRequest(stop_, callerAbort_));
             }
             const bool last = step.result == CR_CHUNK_LAST;
             bool batchReady = false;
@@ -104,16 +104,13 @@ void Ripper::readAhead() {
     queueChanged_.notify_all();
 }
 
-std::optional<RangeStep> Ripper::takeStep(const int32_t* abort) {
+std::optional<RangeStep> Ripper::takeStep() {
     std::unique_lock lock(queueMutex_);
     if (queue_.empty()) {
         const auto start = std::chrono::steady_clock::now();
         while (queue_.size() < refill_ && !readerDone_ &&
                (queue_.empty() || std::chrono::steady_clock::now() - start < kBatchWait)) {
-            if (abort != nullptr && *abort != 0) {
-                stop_ = true; // reaches the read in progress
-            }
-            queueChanged_.wait_for(lock, kAbortPoll);
+            queueChanged_.wait_for(lock, kQueuePoll);
         }
     }
     if (queue_.empty()) {
@@ -173,12 +170,15 @@ CDEX_ERR Ripper::ripChunk(uint8_t* buffer, int32_t* bytesDelivered, const int32_
         *bytesDelivered = static_cast<int32_t>(audio.size());
     };
     std::optional<RangeStep> step;
-    if (abort == nullptr || *abort == 0) {
+    if (!abortRequested(abort)) {
+        // The reads watch this indicator from now on, also a read in
+        // progress, so that an abort reaches it at once.
+        callerAbort_ = abort;
         if (thread_.joinable()) {
-            step = takeStep(abort);
+            step = takeStep();
         } else {
             const std::lock_guard drive(driveAccess_);
-            step = reader_.next(StopRequest(stop_, abort));
+            step = reader_.next(StopRequest(stop_, callerAbort_));
         }
     }
     if (!step) {

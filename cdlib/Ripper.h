@@ -46,9 +46,9 @@ public:
     int32_t chunkBytes() const { return chunkBytes_; }
 
     // The ChunkReader's results, in order. A set abort indicator, at the
-    // call or while it waits for the chunk, ends the range: the chunk
-    // delivers what it has and answers 4. The indicator is read on the
-    // caller's thread only.
+    // call or during a read, ends the range: the chunk delivers what it has
+    // and answers 4. The reader polls the indicator of the latest call until
+    // the range is closed, so the caller keeps it alive until then.
     CDEX_ERR ripChunk(uint8_t* buffer, int32_t* bytesDelivered, const int32_t* abort);
 
     int32_t percentCompleted() const;
@@ -61,10 +61,10 @@ public:
 
 private:
     // The reader thread: reads steps until the range ends or a stop.
-    void readAhead();
-    // The next step from the queue; relays the caller's abort to the reader
-    // while it waits. Null when the reader stopped without one.
-    std::optional<RangeStep> takeStep(const int32_t* abort);
+    void runReader();
+    // The next step from the queue. Null when the reader stopped without
+    // one.
+    std::optional<RangeStep> takeStep();
     void stopReader();
     // Publishes the figures of a step handed out.
     void account(const RangeStep& step);
@@ -90,6 +90,7 @@ private:
     bool readerDone_ = false;
     std::exception_ptr error_;
     std::atomic<bool> stop_ = false;
+    std::atomic<const int32_t*> callerAbort_ = nullptr;
     std::thread thread_;
 
     // The caller's side.
