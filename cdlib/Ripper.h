@@ -5,13 +5,15 @@
 // ChunkReader, the same for every kind of drive.
 //
 // A range reads ahead: a reader thread of its own reads the following
-// chunks into a queue of a few, so that the drive keeps reading while the
-// caller encodes and writes, and a call waits only when the queue is empty.
-// The reader is the only thread that touches the drive's range while it is
-// open: it holds the library's drive lock for each read, and every other
-// library operation on the drive takes the same lock. Closing the range
-// stops and joins the reader, also in the middle of a read that paranoia
-// retries, before the drive's range is closed.
+// chunks into a queue of about a megabyte, so that the drive keeps reading
+// while the caller encodes and writes, and a call waits only when the queue
+// is empty. The reader is the only thread that touches the drive's range
+// while it is open: it holds the library's drive lock for each read, and
+// every other library operation on the drive takes the same lock. Closing
+// the range stops and joins the reader, also in the middle of a read that
+// paranoia retries, before the drive's range is closed. The reader runs
+// with every signal blocked, so that the program's handlers (which set
+// abort indicators) run on the program's own threads.
 #pragma once
 
 #include "ChunkReader.h"
