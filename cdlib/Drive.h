@@ -10,6 +10,7 @@
 #include "PlaySource.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -59,6 +60,30 @@ struct ChunkRead {
         read.sectorsConsumed = sectors;
         return read;
     }
+};
+
+// The caller's abort indicator: a plain int32_t that programs set from a
+// signal handler or another thread at any time. The library only polls it,
+// on the caller's thread and on an open range's reader thread, for as long
+// as the range is open; null is never set.
+inline bool abortRequested(const int32_t* indicator) {
+    return indicator != nullptr && *static_cast<const volatile int32_t*>(indicator) != 0;
+}
+
+// What ends a read early: the library's stop flag, which any thread may set,
+// or the caller's abort indicator of the moment (the caller may hand the
+// library its indicator while the read runs).
+class StopRequest {
+public:
+    StopRequest(const std::atomic<bool>& flag, const std::atomic<const int32_t*>& indicator)
+        : flag_(flag)
+        , indicator_(indicator) {}
+
+    bool requested() const { return flag_ || abortRequested(indicator_.load()); }
+
+private:
+    const std::atomic<bool>& flag_;
+    const std::atomic<const int32_t*>& indicator_;
 };
 
 // A drive's answer to a play position query, in sectors.
@@ -115,11 +140,14 @@ public:
                            const DriveParameters& parameters) = 0;
     // Reads up to `sectors` sectors at the read position into `buffer`
     // (room for `sectors` * 2352 bytes). Returns in bounded time whatever
-    // the medium does: what cannot be read is reported lost. A non-zero
-    // abort indicator, also one set while the read runs, ends the read
-    // early; what was read so far is delivered.
+    // the medium does: what cannot be read is reported lost. A stop
+    // request, also one made while the read runs, ends the read early; what
+    // was read so far is delivered. Called on the range's reader thread.
     virtual ChunkRead readChunk(int32_t sectors, std::span<uint8_t> buffer,
-                                const int32_t* abort) = 0;
+                                const StopRequest& stop) = 0;
+    // The chunk of one read reached the library's caller, in the caller's
+    // thread; reads ahead that a close or an abort dropped never do.
+    virtual void chunkHandedOn() {}
     virtual void closeRange() = 0;
 
     virtual bool play(int32_t firstSector, int32_t lastSector) = 0;

@@ -78,6 +78,13 @@ void FormatConverter::restart() {
 void FormatConverter::convert(std::span<const uint8_t> cdAudio, std::vector<uint8_t>& out) {
     const size_t frames = cdAudio.size() / 4;
     framesIn_ += frames;
+    if (layout_.channels == 2 && !resampler_) {
+        // CD audio is the output format already, byte for byte.
+        out.insert(out.end(), cdAudio.begin(),
+                   cdAudio.begin() + static_cast<std::ptrdiff_t>(4 * frames));
+        framesOut_ += frames;
+        return;
+    }
     samples_.resize(frames * static_cast<size_t>(layout_.channels));
     const uint8_t* bytes = cdAudio.data();
     if (layout_.channels == 1) {

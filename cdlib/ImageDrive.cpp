@@ -109,12 +109,13 @@ bool ImageDrive::openRange(int32_t firstSector, int32_t /*lastSector*/,
     return reader_ != nullptr;
 }
 
-ChunkRead ImageDrive::readChunk(int32_t sectors, std::span<uint8_t> buffer, const int32_t* abort) {
+ChunkRead ImageDrive::readChunk(int32_t sectors, std::span<uint8_t> buffer,
+                                const StopRequest& stop) {
     if (!reader_) {
         // The medium went away under the range: pass over what is left.
         return ChunkRead::lost(sectors);
     }
-    return reader_->read(sectors, buffer, abort);
+    return reader_->read(sectors, buffer, stop);
 }
 
 void ImageDrive::closeRange() {

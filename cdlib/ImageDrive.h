@@ -38,7 +38,8 @@ public:
     CdText cdText() override;
     bool openRange(int32_t firstSector, int32_t lastSector,
                    const DriveParameters& parameters) override;
-    ChunkRead readChunk(int32_t sectors, std::span<uint8_t> buffer, const int32_t* abort) override;
+    ChunkRead readChunk(int32_t sectors, std::span<uint8_t> buffer,
+                        const StopRequest& stop) override;
     void closeRange() override;
 
     bool play(int32_t firstSector, int32_t lastSector) override;

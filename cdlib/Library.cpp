@@ -58,6 +58,16 @@ public:
     }
 
     Drive* active() const { return drive(active_); }
+
+    // Held by an open range's reader for each of its reads, and by every
+    // other operation that reaches into a drive (its table of contents,
+    // play, lock, parameters, problem): so libcdio and paranoia see one
+    // thread at a time for a drive, while the queries of an open range's
+    // figures never wait for the drive. Operations that close the range
+    // first (opening another, eject, init, changing the active drive or the
+    // transport layer) need no lock: the reader is joined by then.
+    std::unique_lock<std::mutex> lockDrive() { return std::unique_lock(driveAccess_); }
+    void setReadAhead(bool enabled) { readAhead_ = enabled; }
     int32_t activeNumber() const { return active_; }
 
     RecordOwner ownerOf(const Drive& drive) const {
@@ -171,6 +181,8 @@ private:
     int32_t transportLayer_ = CR_TRANSPORT_SCSI;
     std::vector<TTocEntry> toc_;
     CdText cdText_;
+    std::mutex driveAccess_;
+    bool readAhead_ = true;
     std::unique_ptr<Ripper> ripper_;
     int32_t closedJitterErrors_ = 0;
     SectorSpan closedLastJitter_;
@@ -394,6 +406,7 @@ CDEX_ERR Library::setActive(int32_t number) {
     }
     active_ = number;
     if (target->kind() == DriveKind::Image) {
+        const auto lock = lockDrive();
         static_cast<ImageDrive*>(target)->select();
     }
     return CR_OK;
@@ -446,7 +459,8 @@ CDEX_ERR Library::openRange(Drive& drive, int32_t firstSector, int32_t lastSecto
     if (!drive.openRange(firstSector, lastSector, parameters)) {
         return CR_ERROR;
     }
-    ripper_ = std::make_unique<Ripper>(drive, firstSector, lastSector, parameters);
+    ripper_ = std::make_unique<Ripper>(drive, firstSector, lastSector, parameters, driveAccess_,
+                                       readAhead_);
     chunkBytes = ripper_->chunkBytes();
     return CR_OK;
 }
@@ -490,6 +504,7 @@ void Library::reset() {
     applied_.clear();
     transportLayer_ = CR_TRANSPORT_SCSI;
     forgetDisc();
+    readAhead_ = true;
     setDeviceChangeHandler(nullptr);
     setParanoiaTestFlags(0);
     setSectorReadFilter(nullptr);
@@ -511,6 +526,10 @@ void resetLibrary() {
 
 void setHostDrivesEnabled(bool enabled) {
     library().setHostDrivesEnabled(enabled);
+}
+
+void setReadAhead(bool enabled) {
+    library().setReadAhead(enabled);
 }
 
 void setAudioSinkFactory(AudioSinkFactory factory) {
@@ -550,6 +569,7 @@ CDEX_ERR CR_GetCDROMParameters(TCDROMParams* params) {
     if (params == nullptr || drive == nullptr) {
         return CR_ERROR;
     }
+    const auto driveLock = library().lockDrive();
     cdlib::fillRecord(*params, library().ownerOf(*drive), library().parametersOf(*drive));
     return CR_OK;
 }
@@ -560,6 +580,7 @@ CDEX_ERR CR_SetCDROMParameters(const TCDROMParams* params) {
         return CR_ERROR;
     }
     cdlib::DriveParameters parameters;
+    const auto driveLock = library().lockDrive();
     if (!cdlib::readRecord(*params, library().ownerOf(*drive), parameters) ||
         !cdlib::plausible(parameters) || !drive->applyParameters(parameters)) {
         return CR_ERROR;
@@ -590,6 +611,7 @@ void CR_ForgetSettings() {
 
 std::string CR_GetDriveProblem() {
     const cdlib::Drive* drive = library().active();
+    const auto driveLock = library().lockDrive();
     return drive != nullptr ? drive->problem() : std::string();
 }
 
@@ -611,6 +633,7 @@ CDEX_ERR CR_ReadToc() {
     if (drive == nullptr) {
         return CR_ERROR;
     }
+    const auto driveLock = library().lockDrive();
     auto disc = drive->readToc();
     if (!disc) {
         return CR_ERROR;
@@ -758,6 +781,7 @@ CDEX_ERR CR_CloseRipper() {
 
 CDEX_ERR CR_PlaySection(int32_t firstSector, int32_t lastSector) {
     cdlib::Drive* drive = library().activeFor("CR_PlaySection");
+    const auto driveLock = library().lockDrive();
     return drive != nullptr && library().playback().play(*drive, firstSector, lastSector)
                ? CR_OK
                : CR_ERROR;
@@ -765,18 +789,21 @@ CDEX_ERR CR_PlaySection(int32_t firstSector, int32_t lastSector) {
 
 CDEX_ERR CR_PauseCD(int32_t pause) {
     cdlib::Drive* drive = library().activeFor("CR_PauseCD");
+    const auto driveLock = library().lockDrive();
     return drive != nullptr && library().playback().pause(*drive, pause != CR_FALSE) ? CR_OK
                                                                                      : CR_ERROR;
 }
 
 CDEX_ERR CR_StopPlayTrack() {
     cdlib::Drive* drive = library().activeFor("CR_StopPlayTrack");
+    const auto driveLock = library().lockDrive();
     return drive != nullptr && library().playback().stop(*drive) ? CR_OK : CR_ERROR;
 }
 
 void CR_GetPlayPosition(uint32_t* inTrack, uint32_t* absolute) {
     cdlib::PlayPosition position;
     if (cdlib::Drive* drive = library().activeFor("CR_GetPlayPosition")) {
+        const auto driveLock = library().lockDrive();
         position = library().playback().position(*drive);
     }
     if (inTrack != nullptr) {
@@ -789,12 +816,14 @@ void CR_GetPlayPosition(uint32_t* inTrack, uint32_t* absolute) {
 
 void CR_SetPlayPosition(uint32_t sector) {
     if (cdlib::Drive* drive = library().activeFor("CR_SetPlayPosition")) {
+        const auto driveLock = library().lockDrive();
         library().playback().setPosition(*drive, sector);
     }
 }
 
 CDEX_ERR CR_LockCD(int32_t lock) {
     cdlib::Drive* drive = library().activeFor("CR_LockCD");
+    const auto driveLock = library().lockDrive();
     return drive != nullptr && drive->lock(lock != CR_FALSE) ? CR_OK : CR_ERROR;
 }
 

@@ -19,8 +19,8 @@ constexpr long kWordsPerSector = CD_SECTOR_BYTES / 2;
 int g_testFlags = 0;
 SectorReadFilter g_readFilter;
 
-// Paranoia's callback carries no context; reading is single-threaded, so the
-// reader whose read is running is enough.
+// Paranoia's callback carries no context; only one range reads at a time
+// (on its reader thread), so the reader whose read is running is enough.
 ParanoiaReader* g_reading = nullptr;
 
 // Every open reader's drive read goes through its guard.
@@ -175,12 +175,12 @@ long ParanoiaReader::guardedRead(void* buffer, int32_t firstSector, long sectors
     // Some image drivers answer success for a read past the end of their
     // data file and leave the buffer as it was, or fill a sector only in
     // part: a sector that still ends in the pattern put there before was
-    // not read.
+    // not read. Only the ends are marked, so that the guard costs no pass
+    // over the audio.
     constexpr size_t kTail = 8;
     const uint8_t* const tail = unreadPattern().data() + CD_SECTOR_BYTES - kTail;
     for (long i = 0; i < sectors; ++i) {
-        std::memcpy(bytes + static_cast<size_t>(i) * CD_SECTOR_BYTES, unreadPattern().data(),
-                    CD_SECTOR_BYTES);
+        std::memcpy(bytes + static_cast<size_t>(i + 1) * CD_SECTOR_BYTES - kTail, tail, kTail);
     }
     long got = std::clamp(read(buffer, firstSector, sectors), 0L, sectors);
     for (long i = 0; i < got; ++i) {
@@ -242,11 +242,12 @@ std::optional<SectorSpan> ParanoiaReader::takeRepairs(int32_t firstSector, int32
     return span;
 }
 
-ChunkRead ParanoiaReader::read(int32_t sectors, std::span<uint8_t> buffer, const int32_t* abort) {
+ChunkRead ParanoiaReader::read(int32_t sectors, std::span<uint8_t> buffer,
+                               const StopRequest& stop) {
     ChunkRead result;
     const int32_t chunkFirst = position_;
     g_reading = this;
-    abort_ = abort;
+    stop_ = &stop;
     for (int32_t i = 0; i < sectors; ++i) {
         if (aborted()) {
             break;
@@ -275,7 +276,7 @@ ChunkRead ParanoiaReader::read(int32_t sectors, std::span<uint8_t> buffer, const
         ++position_;
     }
     g_reading = nullptr;
-    abort_ = nullptr;
+    stop_ = nullptr;
     if (position_ > chunkFirst) {
         result.lostSectors = takeLost(chunkFirst, position_ - 1);
         result.repaired = takeRepairs(chunkFirst, position_ - 1);

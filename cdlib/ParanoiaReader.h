@@ -11,7 +11,7 @@
 // for ever. So every drive read passes a guard: a sector whose reads failed
 // as often as the retries allow (once without correction) is given up and
 // stands as silence, reported lost with its chunk, as are the sectors
-// paranoia skips. A set abort indicator makes the guard answer every
+// paranoia skips. A stop request makes the guard answer every
 // further read at once, so that a read in progress returns promptly.
 #pragma once
 
@@ -38,7 +38,7 @@ public:
     ParanoiaReader(const ParanoiaReader&) = delete;
     ParanoiaReader& operator=(const ParanoiaReader&) = delete;
 
-    ChunkRead read(int32_t sectors, std::span<uint8_t> buffer, const int32_t* abort);
+    ChunkRead read(int32_t sectors, std::span<uint8_t> buffer, const StopRequest& stop);
 
     // Called from paranoia's callback with a position in 16-bit words.
     void noteRepair(long wordPosition);
@@ -52,7 +52,7 @@ private:
     // Reports (and forgets) the repairs up to `lastSector`, within the chunk.
     std::optional<SectorSpan> takeRepairs(int32_t firstSector, int32_t lastSector);
     std::vector<int32_t> takeLost(int32_t firstSector, int32_t lastSector);
-    bool aborted() const { return abort_ != nullptr && *abort_ != 0; }
+    bool aborted() const { return stop_ != nullptr && stop_->requested(); }
 
     ParanoiaReader(CddaHandle drive, ParanoiaHandle paranoia, int32_t firstSector, int retries,
                    int allowedFailures);
@@ -63,8 +63,8 @@ private:
     int retries_;
     // Failed drive reads a sector may take before it is given up.
     int allowedFailures_;
-    // The abort indicator of the read in progress.
-    const int32_t* abort_ = nullptr;
+    // What stops the read in progress.
+    const StopRequest* stop_ = nullptr;
     // Repaired sectors not yet reported with their chunk.
     std::set<int32_t> repairs_;
     // Sectors given up or skipped, not yet reported with their chunk.

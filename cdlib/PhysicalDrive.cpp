@@ -186,7 +186,7 @@ bool PhysicalDrive::openRange(int32_t firstSector, int32_t /*lastSector*/,
 }
 
 ChunkRead PhysicalDrive::readChunk(int32_t sectors, std::span<uint8_t> buffer,
-                                   const int32_t* abort) {
+                                   const StopRequest& stop) {
     if (!reader_ || mediumLost_) {
         // The medium went away under the range: pass over what is left.
         readPosition_ += sectors;
@@ -202,7 +202,7 @@ ChunkRead PhysicalDrive::readChunk(int32_t sectors, std::span<uint8_t> buffer,
             return ChunkRead::lost(sectors);
         }
     }
-    ChunkRead read = reader_->read(readable, buffer, abort);
+    ChunkRead read = reader_->read(readable, buffer, stop);
     const bool complete = read.usable && read.rawBytes == read.sectorsConsumed * CD_SECTOR_BYTES;
     if (read.repaired || !read.lostSectors.empty() || !complete) {
         // The kernel reports a failed READ CD as EIO whatever the cause, and

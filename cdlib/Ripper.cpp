@@ -1,61 +1,162 @@
 #include "Ripper.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <pthread.h>
+#include <signal.h>
+#include <utility>
 
 namespace cdlib {
 
 namespace {
 
-OutputLayout layoutFor(int32_t format) {
-    OutputLayout layout;
-    outputLayoutOf(format, layout); // validated when the parameters were applied
-    return layout;
-}
+// How often a call waiting for a chunk looks at the queue without being
+// woken: for a batch that stays short, and for a reader that ended.
+constexpr auto kQueuePoll = std::chrono::milliseconds(5);
+// A call that found the queue empty waits this long for it to fill up to
+// half before it takes what there is: the two threads then take turns in
+// batches of chunks rather than waking each other for every one.
+constexpr auto kBatchWait = std::chrono::milliseconds(10);
+
+// Blocks every signal on this thread while it lives. A thread started
+// meanwhile keeps the mask, so that the program's signal handlers (which
+// set abort indicators) run on the program's own threads, never on the
+// reader.
+class SignalsBlocked final {
+public:
+    SignalsBlocked() {
+        sigset_t all;
+        sigfillset(&all);
+        pthread_sigmask(SIG_SETMASK, &all, &previous_);
+    }
+    ~SignalsBlocked() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+    SignalsBlocked(const SignalsBlocked&) = delete;
+    SignalsBlocked& operator=(const SignalsBlocked&) = delete;
+
+private:
+    sigset_t previous_;
+};
 
 } // namespace
 
 Ripper::Ripper(Drive& drive, int32_t firstSector, int32_t lastSector,
-               const DriveParameters& parameters)
+               const DriveParameters& parameters, std::mutex& driveAccess, bool readAhead)
     : drive_(drive)
     , first_(firstSector)
     , last_(lastSector)
-    , position_(firstSector)
-    , sectorsPerRead_(std::max(1, parameters.sectorsPerRead))
-    , converter_(layoutFor(parameters.outputFormat)) {
-    chunkBytes_ = sectorsPerRead_ * converter_.layout().bytesPerSector();
-    raw_.resize(static_cast<size_t>(sectorsPerRead_) * CD_SECTOR_BYTES);
-    pending_.reserve(static_cast<size_t>(chunkBytes_) * 2);
+    , driveAccess_(driveAccess)
+    , reader_(drive, firstSector, lastSector, parameters)
+    , chunkBytes_(reader_.chunkBytes())
+    , queueLimit_(static_cast<size_t>(std::max<int64_t>(2, READ_AHEAD_BYTES / chunkBytes_)))
+    , refill_(queueLimit_ / 2)
+    , position_(firstSector) {
+    if (readAhead) {
+        const SignalsBlocked blocked;
+        thread_ = std::thread([this] { runReader(); });
+    }
 }
 
 Ripper::~Ripper() {
+    stopReader();
     drive_.closeRange();
 }
 
-int32_t Ripper::deliver(uint8_t* buffer, int32_t limit) {
-    const auto count = static_cast<size_t>(
-        std::min<int64_t>({static_cast<int64_t>(pending_.size()), chunkBytes_, limit}));
-    // Only whole frames leave the library.
-    const size_t frame = static_cast<size_t>(converter_.layout().bytesPerFrame());
-    const size_t whole = count - count % frame;
-    if (whole > 0) {
-        std::memcpy(buffer, pending_.data(), whole);
-        pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(whole));
+void Ripper::runReader() {
+    try {
+        for (;;) {
+            {
+                std::unique_lock lock(queueMutex_);
+                if (queue_.size() >= queueLimit_) {
+                    queueChanged_.wait(lock, [this] { return stop_ || queue_.size() <= refill_; });
+                }
+                if (stop_ || abortRequested(callerAbort_.load())) {
+                    break;
+                }
+            }
+            RangeStep step;
+            {
+                const std::lock_guard drive(driveAccess_);
+                step = reader_.next(StopRequest(stop_, callerAbort_));
+            }
+            const bool last = step.result == CR_CHUNK_LAST;
+            bool batchReady = false;
+            {
+                const std::lock_guard lock(queueMutex_);
+                queue_.push_back(std::move(step));
+                batchReady = queue_.size() == refill_;
+            }
+            if (batchReady) {
+                queueChanged_.notify_all();
+            }
+            if (last) {
+                break;
+            }
+        }
+    } catch (...) {
+        const std::lock_guard lock(queueMutex_);
+        error_ = std::current_exception();
     }
-    return static_cast<int32_t>(whole);
+    {
+        const std::lock_guard lock(queueMutex_);
+        readerDone_ = true;
+    }
+    queueChanged_.notify_all();
 }
 
-void Ripper::noteSector(int32_t sector, bool lost) {
-    if (!lost) {
-        consecutiveLost_ = 0;
+std::optional<RangeStep> Ripper::takeStep() {
+    std::unique_lock lock(queueMutex_);
+    if (queue_.empty()) {
+        const auto start = std::chrono::steady_clock::now();
+        while (queue_.size() < refill_ && !readerDone_ &&
+               (queue_.empty() || std::chrono::steady_clock::now() - start < kBatchWait)) {
+            queueChanged_.wait_for(lock, kQueuePoll);
+        }
+    }
+    if (queue_.empty()) {
+        if (error_) {
+            std::rethrow_exception(std::exchange(error_, nullptr));
+        }
+        return std::nullopt;
+    }
+    RangeStep step = std::move(queue_.front());
+    queue_.pop_front();
+    const bool roomForBatch = queue_.size() == refill_;
+    lock.unlock();
+    if (roomForBatch) {
+        queueChanged_.notify_all();
+    }
+    return step;
+}
+
+void Ripper::stopReader() {
+    if (!thread_.joinable()) {
         return;
     }
-    ++consecutiveLost_;
-    ++lostCount_;
-    if (!lostRuns_.empty() && lostRuns_.back().last + 1 == sector) {
-        lostRuns_.back().last = sector;
-    } else {
-        lostRuns_.push_back({sector, sector});
+    {
+        const std::lock_guard lock(queueMutex_);
+        stop_ = true;
+    }
+    queueChanged_.notify_all();
+    thread_.join();
+}
+
+void Ripper::account(const RangeStep& step) {
+    position_ = step.position;
+    if (step.repaired) {
+        ++jitterChunks_;
+        lastJitter_ = *step.repaired;
+    }
+    for (const SectorSpan& run : step.lost) {
+        lostCount_ += run.last - run.first + 1;
+        if (!lostRuns_.empty() && lostRuns_.back().last + 1 == run.first) {
+            lostRuns_.back().last = run.last;
+        } else {
+            lostRuns_.push_back(run);
+        }
+    }
+    if (step.fromRead) {
+        drive_.chunkHandedOn();
     }
 }
 
@@ -64,77 +165,35 @@ CDEX_ERR Ripper::ripChunk(uint8_t* buffer, int32_t* bytesDelivered, const int32_
     if (finished_) {
         return CR_CHUNK_LAST;
     }
-    if (abort != nullptr && *abort != 0) {
+    const auto handOut = [&](const std::vector<uint8_t>& audio) {
+        std::memcpy(buffer, audio.data(), audio.size());
+        *bytesDelivered = static_cast<int32_t>(audio.size());
+    };
+    std::optional<RangeStep> step;
+    if (!abortRequested(abort)) {
+        // The reads watch this indicator from now on, also a read in
+        // progress, so that an abort reaches it at once.
+        callerAbort_ = abort;
+        if (thread_.joinable()) {
+            step = takeStep();
+        } else {
+            const std::lock_guard drive(driveAccess_);
+            step = reader_.next(StopRequest(stop_, callerAbort_));
+        }
+    }
+    if (!step) {
+        // Aborted before a chunk came: what was converted and not yet
+        // delivered ends the range.
         finished_ = true;
-        *bytesDelivered = deliver(buffer, chunkBytes_);
+        stopReader();
+        handOut(leftover_);
         return CR_CHUNK_LAST;
     }
-
-    ChunkRead read;
-    if (!inputEnded_) {
-        const int32_t want = std::min(sectorsPerRead_, last_ - position_ + 1);
-        read = drive_.readChunk(want, raw_, abort);
-        const int32_t chunkFirst = position_;
-        const int32_t consumed = std::clamp(read.sectorsConsumed, 0, want);
-        position_ += consumed;
-        const bool aborted = abort != nullptr && *abort != 0;
-        if (read.usable) {
-            const auto bytes = static_cast<size_t>(
-                std::clamp<int32_t>(read.rawBytes, 0, static_cast<int32_t>(raw_.size())));
-            converter_.convert(std::span(raw_).first(bytes), pending_);
-        }
-        if (!aborted) {
-            // A short read delivers its first sectors only.
-            int32_t delivered = consumed;
-            if (!read.usable) {
-                delivered = 0;
-            } else if (read.deliverAtMost) {
-                delivered =
-                    std::min(consumed, *read.deliverAtMost / converter_.layout().bytesPerSector());
-            }
-            for (int32_t i = 0; i < consumed; ++i) {
-                const int32_t sector = chunkFirst + i;
-                noteSector(sector, i >= delivered ||
-                                       std::find(read.lostSectors.begin(), read.lostSectors.end(),
-                                                 sector) != read.lostSectors.end());
-            }
-            if (consecutiveLost_ >= GIVE_UP_AFTER_LOST_SECTORS && position_ <= last_) {
-                for (int32_t sector = position_; sector <= last_; ++sector) {
-                    noteSector(sector, true);
-                }
-                position_ = last_ + 1;
-            }
-        }
-        if (position_ > last_ || aborted) {
-            inputEnded_ = true;
-            converter_.finish(pending_);
-        }
-        if (aborted) {
-            finished_ = true;
-            *bytesDelivered = deliver(buffer, chunkBytes_);
-            return CR_CHUNK_LAST;
-        }
-        if (!read.usable) {
-            return CR_CHUNK_NONE;
-        }
-    }
-
-    *bytesDelivered = deliver(buffer, read.deliverAtMost.value_or(chunkBytes_));
-    if (read.deliverAtMost) {
-        // A short read loses the rest of what it read.
-        pending_.clear();
-    }
-    const bool rangeDone = inputEnded_ && pending_.empty();
-    if (read.repaired) {
-        ++jitterChunks_;
-        lastJitter_ = *read.repaired;
-        return CR_CHUNK_JITTER;
-    }
-    if (rangeDone) {
-        finished_ = true;
-        return CR_CHUNK_LAST;
-    }
-    return CR_CHUNK_OK;
+    account(*step);
+    leftover_ = std::move(step->leftover);
+    handOut(step->audio);
+    finished_ = step->result == CR_CHUNK_LAST;
+    return step->result;
 }
 
 int32_t Ripper::percentCompleted() const {

@@ -1,27 +1,45 @@
-// One open sector range: reads it from a drive chunk by chunk, converts the
-// audio to the output format and keeps the range's progress and jitter
-// figures. The drive delivers raw sectors; everything the CR_* reading calls
-// promise is kept here, the same for every kind of drive.
+// One open sector range as the CR_* reading calls see it: hands out the
+// range's chunks in order and keeps the figures of the chunks handed out
+// (percentage, repairs, lost sectors). The drive delivers raw sectors;
+// everything the CR_* reading calls promise is kept here and in the
+// ChunkReader, the same for every kind of drive.
+//
+// A range reads ahead: a reader thread of its own reads the following
+// chunks into a queue of about a megabyte, so that the drive keeps reading
+// while the caller encodes and writes, and a call waits only when the queue
+// is empty. The reader is the only thread that touches the drive's range
+// while it is open: it holds the library's drive lock for each read, and
+// every other library operation on the drive takes the same lock. Closing
+// the range stops and joins the reader, also in the middle of a read that
+// paranoia retries, before the drive's range is closed. The reader runs
+// with every signal blocked, so that the program's handlers (which set
+// abort indicators) run on the program's own threads.
 #pragma once
 
-#include "Drive.h"
-#include "FormatConverter.h"
+#include "ChunkReader.h"
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <vector>
 
 namespace cdlib {
 
-// A range stops after this many consecutive sectors could not be read (ten
-// seconds of audio): a vanished or hopeless disc is not ground through to
-// its end. The sectors not read count as lost.
-inline constexpr int32_t GIVE_UP_AFTER_LOST_SECTORS = 750;
+// What the queue of a range holds at most, in bytes of the output format.
+inline constexpr int64_t READ_AHEAD_BYTES = int64_t{1} << 20;
 
 class Ripper final {
 public:
     // The drive's range must already be open; the ripper closes it.
-    Ripper(Drive& drive, int32_t firstSector, int32_t lastSector,
-           const DriveParameters& parameters);
+    // `driveAccess` is held for each read of the drive. Without read-ahead
+    // every chunk is read on the caller's thread when it is asked for.
+    Ripper(Drive& drive, int32_t firstSector, int32_t lastSector, const DriveParameters& parameters,
+           std::mutex& driveAccess, bool readAhead);
     ~Ripper();
     Ripper(const Ripper&) = delete;
     Ripper& operator=(const Ripper&) = delete;
@@ -29,11 +47,10 @@ public:
     // The most bytes one chunk delivers.
     int32_t chunkBytes() const { return chunkBytes_; }
 
-    // Result 0 audio, 1 nothing usable, 3 audio after a repair, 4 the last
-    // audio of the range. A range whose last chunk needed a repair answers 3
-    // for it and 4 with no bytes on the next call, so that the repair is
-    // reported like any other. A set abort indicator ends the range: the
-    // chunk delivers what it has and answers 4.
+    // The ChunkReader's results, in order. A set abort indicator, at the
+    // call or during a read, ends the range: the chunk delivers what it has
+    // and answers 4. The reader polls the indicator of the latest call until
+    // the range is closed, so the caller keeps it alive until then.
     CDEX_ERR ripChunk(uint8_t* buffer, int32_t* bytesDelivered, const int32_t* abort);
 
     int32_t percentCompleted() const;
@@ -45,25 +62,46 @@ public:
     const std::vector<SectorSpan>& lostRuns() const { return lostRuns_; }
 
 private:
-    int32_t deliver(uint8_t* buffer, int32_t limit);
-    // Counts the sectors of one read: lost or read, in order.
-    void noteSector(int32_t sector, bool lost);
+    // The reader thread: reads steps until the range ends or a stop.
+    void runReader();
+    // The next step from the queue. Null when the reader stopped without
+    // one.
+    std::optional<RangeStep> takeStep();
+    void stopReader();
+    // Publishes the figures of a step handed out.
+    void account(const RangeStep& step);
 
     Drive& drive_;
     int32_t first_;
     int32_t last_;
-    int32_t position_;
-    int32_t sectorsPerRead_;
+    std::mutex& driveAccess_;
+    ChunkReader reader_;
     int32_t chunkBytes_;
-    FormatConverter converter_;
-    std::vector<uint8_t> raw_;
-    std::vector<uint8_t> pending_;
-    bool inputEnded_ = false;
+
+    // Shared with the reader thread, under queueMutex_ (stop_ is also read
+    // without it by the drive's read in progress). A failure of the reader
+    // is passed on to the call that finds the queue empty.
+    std::mutex queueMutex_;
+    std::condition_variable queueChanged_;
+    std::deque<RangeStep> queue_;
+    size_t queueLimit_;
+    // Where the queue is refilled and emptied in batches: a full queue lets
+    // the reader go on once it is down to this, an empty one lets the
+    // caller go on once it is up to this (or a short wait is over).
+    size_t refill_;
+    bool readerDone_ = false;
+    std::exception_ptr error_;
+    std::atomic<bool> stop_ = false;
+    std::atomic<const int32_t*> callerAbort_ = nullptr;
+    std::thread thread_;
+
+    // The caller's side.
     bool finished_ = false;
+    int32_t position_;
+    std::vector<uint8_t> leftover_;
     int32_t jitterChunks_ = 0;
     SectorSpan lastJitter_;
     int32_t lostCount_ = 0;
-    int32_t consecutiveLost_ = 0;
     std::vector<SectorSpan> lostRuns_;
 };
 

@@ -33,6 +33,11 @@ using SectorReadFilter =
     std::function<long(void* buffer, int32_t firstSector, long sectors, const SectorReader& read)>;
 void setSectorReadFilter(SectorReadFilter filter);
 
+// Ranges opened from now on read ahead on a thread of their own (true, the
+// default) or chunk by chunk on the caller's thread as each is asked for, so
+// that tests can compare the two.
+void setReadAhead(bool enabled);
+
 // Digital playback sends its sound to the sinks `factory` makes instead of
 // the sound server; a factory that makes none stands for a machine without
 // one. An empty factory restores the sound server.

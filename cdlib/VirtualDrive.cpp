@@ -124,14 +124,46 @@ bool VirtualDriveBackend::openRange(int32_t firstSector, int32_t lastSector,
     lastSector_ = lastSector;
     chunkIndex_ = 0;
     rangeOpen_ = true;
+    diskAt_ = std::chrono::steady_clock::now();
     return true;
 }
 
+bool VirtualDriveBackend::pace(int32_t sectors, const StopRequest& stop) {
+    const std::optional<double>& speed = drive_->faults_.simulatedSpeed;
+    if (!speed || *speed <= 0) {
+        return true;
+    }
+    using Clock = std::chrono::steady_clock;
+    // A drive that was left idle spins on from now: it does not make up for
+    // the pause. Short delays of the reader are made up, as a drive's own
+    // buffer would.
+    constexpr auto kBuffered = std::chrono::milliseconds(20);
+    const auto now = Clock::now();
+    if (now > diskAt_ + kBuffered) {
+        diskAt_ = now;
+    }
+    diskAt_ += std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(sectors / (75.0 * *speed)));
+    // Short sleeps, so that a stop ends the wait at once.
+    constexpr auto kSlice = std::chrono::milliseconds(2);
+    for (auto time = now; time < diskAt_; time = Clock::now()) {
+        if (stop.requested()) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::min<Clock::duration>(diskAt_ - time, kSlice));
+    }
+    return true;
+}
+
+void VirtualDriveBackend::chunkHandedOn() {
+    ++drive_->chunksRead_;
+}
+
 ChunkRead VirtualDriveBackend::readChunk(int32_t sectors, std::span<uint8_t> buffer,
-                                         const int32_t* abort) {
+                                         const StopRequest& stop) {
     ChunkRead result;
     const int chunk = chunkIndex_++;
-    ++drive_->chunksRead_;
+    ++drive_->readsMade_;
     const VirtualFaults& faults = drive_->faults_;
     const int32_t first = position_;
     const int32_t last = position_ + sectors - 1;
@@ -155,7 +187,7 @@ ChunkRead VirtualDriveBackend::readChunk(int32_t sectors, std::span<uint8_t> buf
     if (faults.stallingChunks.contains(chunk)) {
         constexpr auto kLongest = std::chrono::seconds(10);
         const auto start = std::chrono::steady_clock::now();
-        while (abort == nullptr || *abort == 0) {
+        while (!stop.requested()) {
             if (std::chrono::steady_clock::now() - start > kLongest) {
                 return ChunkRead::lost(sectors);
             }
@@ -164,15 +196,24 @@ ChunkRead VirtualDriveBackend::readChunk(int32_t sectors, std::span<uint8_t> buf
         result.usable = false;
         return result;
     }
+    if (!pace(sectors, stop)) {
+        result.usable = false; // stopped before the disc came round
+        return result;
+    }
     result.sectorsConsumed = sectors;
     if (faults.emptyChunks.contains(chunk)) {
         result.usable = false;
         return result;
     }
     for (int32_t sector = first; sector <= last; ++sector) {
-        const auto bytes = VirtualDrive::audioSector(sector);
-        std::memcpy(buffer.data() + static_cast<size_t>(sector - first) * CD_SECTOR_BYTES,
-                    bytes.data(), bytes.size());
+        const auto target =
+            buffer.subspan(static_cast<size_t>(sector - first) * CD_SECTOR_BYTES, CD_SECTOR_BYTES);
+        if (drive_->disc_->audio) {
+            drive_->disc_->audio(sector, target);
+        } else {
+            const auto bytes = VirtualDrive::audioSector(sector);
+            std::memcpy(target.data(), bytes.data(), bytes.size());
+        }
     }
     result.rawBytes = sectors * CD_SECTOR_BYTES;
     for (auto it = faults.unreadableSectors.lower_bound(first);

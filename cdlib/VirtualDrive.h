@@ -7,11 +7,14 @@
 #include "CdText.h"
 #include "PlayClock.h"
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -27,6 +30,9 @@ struct VirtualDisc {
     uint32_t firstSector = 0; // start sector of the first track
     // Tracks are numbered from 1, as the table numbers them.
     CdText text;
+    // Writes the 2352 bytes of audio sector `sector`; unset, the disc holds
+    // VirtualDrive::audioSector. Called on the range's reader thread.
+    std::function<void(int32_t sector, std::span<uint8_t> bytes)> audio;
 };
 
 // Faults the drive plays out. Chunk indexes count the CR_RipChunk calls of
@@ -67,6 +73,11 @@ struct VirtualFaults {
     bool transportLayerFixed = false;
     // CR_GetNumTocEntries answers this instead of the disc's track count.
     std::optional<int32_t> tocEntriesOverride;
+    // Reading goes no faster than this many times real time (75 sectors a
+    // second), paced by the clock like a spinning disc: a reader that falls
+    // behind makes up no more than a drive's buffer would. Unset, reading
+    // goes as fast as it can.
+    std::optional<double> simulatedSpeed;
 };
 
 class VirtualDrive final {
@@ -97,7 +108,11 @@ public:
     int32_t playTo() const { return clock_.to(); }
     int32_t playPosition() const { return clock_.position(); }
     int32_t speed() const { return speed_; }
+    // Reads whose chunk the library handed to its caller; reads ahead that
+    // an abort or a close dropped do not count.
     int chunksRead() const { return chunksRead_; }
+    // Every read the drive made, also those read ahead and never handed on.
+    int readsMade() const { return readsMade_; }
 
     // The deterministic content of audio sector `sector`: 2352 bytes of
     // 16-bit stereo PCM, left and right different, no two sectors alike.
@@ -114,6 +129,7 @@ private:
     PlayClock clock_;
     int32_t speed_ = 0;
     int chunksRead_ = 0;
+    std::atomic<int> readsMade_ = 0;
 };
 
 // Adds a drive after every drive already listed; returns its drive number.
@@ -121,9 +137,9 @@ int addVirtualDrive(std::shared_ptr<VirtualDrive> drive);
 
 // Returns the library to its state before the first CR_Init: no virtual
 // drives, no open range, default transport layer, no device-change handler,
-// no paranoia test flags or read filter (TestHooks.h), and physical drives and
-// images enumerated afresh at the next CR_Init. setHostDrivesEnabled stays
-// as it was set.
+// no paranoia test flags or read filter, read-ahead on (TestHooks.h), and
+// physical drives and images enumerated afresh at the next CR_Init.
+// setHostDrivesEnabled stays as it was set.
 void resetLibrary();
 
 // Tests switch off the enumeration of the machine's physical drives (and of

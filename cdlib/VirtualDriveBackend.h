@@ -5,6 +5,7 @@
 #include "Drive.h"
 #include "VirtualDrive.h"
 
+#include <chrono>
 #include <memory>
 
 namespace cdlib {
@@ -25,7 +26,9 @@ public:
     bool applyParameters(const DriveParameters& parameters) override;
     bool openRange(int32_t firstSector, int32_t lastSector,
                    const DriveParameters& parameters) override;
-    ChunkRead readChunk(int32_t sectors, std::span<uint8_t> buffer, const int32_t* abort) override;
+    ChunkRead readChunk(int32_t sectors, std::span<uint8_t> buffer,
+                        const StopRequest& stop) override;
+    void chunkHandedOn() override;
     void closeRange() override;
 
     bool play(int32_t firstSector, int32_t lastSector) override;
@@ -41,6 +44,9 @@ public:
 
 private:
     bool readable() const;
+    // Waits until a drive of the simulated speed would have read `sectors`
+    // more sectors; false when stopped first.
+    bool pace(int32_t sectors, const StopRequest& stop);
     std::vector<TTocEntry> toc() const;
 
     std::shared_ptr<VirtualDrive> drive_;
@@ -48,6 +54,9 @@ private:
     int32_t lastSector_ = -1;
     int chunkIndex_ = 0;
     bool rangeOpen_ = false;
+    // Where the simulated disc is: when the sectors read so far have passed
+    // under the head.
+    std::chrono::steady_clock::time_point diskAt_;
 };
 
 } // namespace cdlib

@@ -7,7 +7,11 @@ set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
 
 option(VARROW_WERROR "Treat warnings as errors" OFF)
 option(VARROW_SANITIZE "Build with address and undefined-behaviour sanitizers" OFF)
+option(VARROW_TSAN "Build with the thread sanitizer" OFF)
 option(VARROW_FUZZ "Build the libFuzzer targets (clang) with the sanitizers" OFF)
+if(VARROW_SANITIZE AND VARROW_TSAN)
+  message(FATAL_ERROR "The thread sanitizer does not go with the address sanitizer")
+endif()
 
 add_library(varrow_common INTERFACE)
 target_compile_options(varrow_common INTERFACE -Wall -Wextra -Wpedantic)
@@ -16,12 +20,17 @@ if(VARROW_WERROR)
 endif()
 target_compile_definitions(varrow_common INTERFACE
   VARROW_VERSION="${PROJECT_VERSION}"
-  $<$<OR:$<CONFIG:Debug>,$<BOOL:${VARROW_SANITIZE}>>:_GLIBCXX_ASSERTIONS>)
+  $<$<OR:$<CONFIG:Debug>,$<BOOL:${VARROW_SANITIZE}>,$<BOOL:${VARROW_TSAN}>>:_GLIBCXX_ASSERTIONS>)
 
 if(VARROW_SANITIZE)
   target_compile_options(varrow_common INTERFACE
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(varrow_common INTERFACE -fsanitize=address,undefined)
+endif()
+
+if(VARROW_TSAN)
+  target_compile_options(varrow_common INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(varrow_common INTERFACE -fsanitize=thread)
 endif()
 
 if(VARROW_FUZZ)
