@@ -56,7 +56,7 @@ void ChunkReader::noteSector(RangeStep& step, int32_t sector, bool lost) {
     }
 }
 
-RangeStep ChunkReader::next(const StopRequest& stop) {
+RangeStep ChunkReader::next(const StopRequest& stop, std::vector<uint8_t> spare) {
     RangeStep step;
     step.result = [&] {
         if (finished_) {
@@ -65,7 +65,17 @@ RangeStep ChunkReader::next(const StopRequest& stop) {
         ChunkRead read;
         if (!inputEnded_) {
             const int32_t want = std::min(sectorsPerRead_, last_ - position_ + 1);
-            read = drive_.readChunk(want, raw_, stop);
+            // Audio the output takes as it is, with nothing pending before
+            // it, is read into the buffer that will carry it out.
+            const bool direct = converter_.passesThrough() && pending_.empty();
+            if (direct) {
+                spare.resize(raw_.size());
+            } else if (pending_.empty() && spare.capacity() > pending_.capacity()) {
+                spare.clear();
+                pending_.swap(spare);
+            }
+            std::vector<uint8_t>& target = direct ? spare : raw_;
+            read = drive_.readChunk(want, target, stop);
             step.fromRead = true;
             const int32_t chunkFirst = position_;
             const int32_t consumed = std::clamp(read.sectorsConsumed, 0, want);
@@ -73,8 +83,14 @@ RangeStep ChunkReader::next(const StopRequest& stop) {
             const bool aborted = stop.requested();
             if (read.usable) {
                 const auto bytes = static_cast<size_t>(
-                    std::clamp<int32_t>(read.rawBytes, 0, static_cast<int32_t>(raw_.size())));
-                converter_.convert(std::span(raw_).first(bytes), pending_);
+                    std::clamp<int32_t>(read.rawBytes, 0, static_cast<int32_t>(target.size())));
+                if (direct) {
+                    spare.resize(bytes - bytes % 4); // whole frames, as convert() takes
+                    converter_.passedThrough(spare.size());
+                    pending_.swap(spare);
+                } else {
+                    converter_.convert(std::span(raw_).first(bytes), pending_);
+                }
             }
             if (!aborted) {
                 // A short read delivers its first sectors only.

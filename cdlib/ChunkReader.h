@@ -53,8 +53,11 @@ public:
     // chunk needed a repair answers 3 for it and 4 with no bytes on the next
     // step, so that the repair is reported like any other. A stop requested
     // during the read ends the range: the step delivers what it has and
-    // answers 4. After a 4 every step answers 4 with nothing.
-    RangeStep next(const StopRequest& stop);
+    // answers 4. After a 4 every step answers 4 with nothing. `spare` is
+    // the audio buffer of a step already handed out, reused for this one so
+    // that audio needing no conversion is read straight into the step and a
+    // steady range allocates nothing.
+    RangeStep next(const StopRequest& stop, std::vector<uint8_t> spare = {});
 
 private:
     void deliver(std::vector<uint8_t>& out, int32_t limit);
