@@ -180,7 +180,8 @@ CDEX_ERR Ripper::ripChunk(uint8_t* buffer, int32_t* bytesDelivered, const int32_
         } else {
             std::vector<uint8_t> spare = takeSpare();
             const std::lock_guard drive(driveAccess_);
-            step = reader_.next(StopRequest(stop_, callerAbort_), std::move(spare));
+            step = reader_.next(StopRequest(stop_, callerAbort_), std::move(spare),
+                                std::span(buffer, static_cast<size_t>(chunkBytes_)));
         }
     }
     if (!step) {
@@ -193,7 +194,11 @@ CDEX_ERR Ripper::ripChunk(uint8_t* buffer, int32_t* bytesDelivered, const int32_
     }
     account(*step);
     leftover_ = std::move(step->leftover);
-    handOut(step->audio);
+    if (step->audioInCallerBuffer > 0) {
+        *bytesDelivered = step->audioInCallerBuffer;
+    } else {
+        handOut(step->audio);
+    }
     finished_ = step->result == CR_CHUNK_LAST;
     const CDEX_ERR result = step->result;
     recycle(std::move(step->audio));
