@@ -167,7 +167,9 @@ CDEX_ERR Ripper::ripChunk(uint8_t* buffer, int32_t* bytesDelivered, const int32_
         return CR_CHUNK_LAST;
     }
     const auto handOut = [&](const std::vector<uint8_t>& audio) {
-        std::memcpy(buffer, audio.data(), audio.size());
+        if (!audio.empty()) {
+            std::memcpy(buffer, audio.data(), audio.size());
+        }
         *bytesDelivered = static_cast<int32_t>(audio.size());
     };
     std::optional<RangeStep> step;
