@@ -56,8 +56,22 @@ void ChunkReader::noteSector(RangeStep& step, int32_t sector, bool lost) {
     }
 }
 
-RangeStep ChunkReader::next(const StopRequest& stop) {
+RangeStep ChunkReader::next(const StopRequest& stop, std::vector<uint8_t> spare,
+                            std::span<uint8_t> callerBuffer) {
     RangeStep step;
+    // Bytes of this step's read that are in the caller's buffer already.
+    size_t placed = 0;
+    const auto handOver = [&](int32_t limit) {
+        if (placed == 0) {
+            deliver(step.audio, limit);
+            return;
+        }
+        const auto count = static_cast<size_t>(
+            std::min<int64_t>({static_cast<int64_t>(placed), chunkBytes_, limit}));
+        const size_t frame = static_cast<size_t>(converter_.layout().bytesPerFrame());
+        step.audioInCallerBuffer = static_cast<int32_t>(count - count % frame);
+        placed = 0;
+    };
     step.result = [&] {
         if (finished_) {
             return CR_CHUNK_LAST;
@@ -65,7 +79,20 @@ RangeStep ChunkReader::next(const StopRequest& stop) {
         ChunkRead read;
         if (!inputEnded_) {
             const int32_t want = std::min(sectorsPerRead_, last_ - position_ + 1);
-            read = drive_.readChunk(want, raw_, stop);
+            // Audio the output takes as it is, with nothing pending before
+            // it, is read into the buffer that will carry it out.
+            const bool direct = converter_.passesThrough() && pending_.empty();
+            const bool intoCaller = direct && callerBuffer.size() >= raw_.size();
+            if (direct && !intoCaller) {
+                spare.resize(raw_.size());
+            } else if (!direct && pending_.empty() && spare.capacity() > pending_.capacity()) {
+                spare.clear();
+                pending_.swap(spare);
+            }
+            const std::span<uint8_t> target = intoCaller ? callerBuffer.first(raw_.size())
+                                              : direct   ? std::span<uint8_t>(spare)
+                                                         : std::span<uint8_t>(raw_);
+            read = drive_.readChunk(want, target, stop);
             step.fromRead = true;
             const int32_t chunkFirst = position_;
             const int32_t consumed = std::clamp(read.sectorsConsumed, 0, want);
@@ -73,8 +100,18 @@ RangeStep ChunkReader::next(const StopRequest& stop) {
             const bool aborted = stop.requested();
             if (read.usable) {
                 const auto bytes = static_cast<size_t>(
-                    std::clamp<int32_t>(read.rawBytes, 0, static_cast<int32_t>(raw_.size())));
-                converter_.convert(std::span(raw_).first(bytes), pending_);
+                    std::clamp<int32_t>(read.rawBytes, 0, static_cast<int32_t>(target.size())));
+                const size_t whole = bytes - bytes % 4; // whole frames, as convert() takes
+                if (intoCaller) {
+                    converter_.passedThrough(whole);
+                    placed = whole;
+                } else if (direct) {
+                    spare.resize(whole);
+                    converter_.passedThrough(whole);
+                    pending_.swap(spare);
+                } else {
+                    converter_.convert(std::span(raw_).first(bytes), pending_);
+                }
             }
             if (!aborted) {
                 // A short read delivers its first sectors only.
@@ -105,7 +142,7 @@ RangeStep ChunkReader::next(const StopRequest& stop) {
             }
             if (aborted) {
                 finished_ = true;
-                deliver(step.audio, chunkBytes_);
+                handOver(chunkBytes_);
                 return CR_CHUNK_LAST;
             }
             if (!read.usable) {
@@ -113,7 +150,7 @@ RangeStep ChunkReader::next(const StopRequest& stop) {
             }
         }
 
-        deliver(step.audio, read.deliverAtMost.value_or(chunkBytes_));
+        handOver(read.deliverAtMost.value_or(chunkBytes_));
         if (read.deliverAtMost) {
             // A short read loses the rest of what it read.
             pending_.clear();

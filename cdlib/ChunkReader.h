@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace cdlib {
@@ -25,6 +26,8 @@ inline constexpr int32_t GIVE_UP_AFTER_LOST_SECTORS = 750;
 struct RangeStep {
     CDEX_ERR result = CR_CHUNK_OK;
     std::vector<uint8_t> audio;
+    // Bytes of audio read straight into the caller's buffer instead.
+    int32_t audioInCallerBuffer = 0;
     // What the next call delivers when the caller aborts before it: audio
     // converted but not yet delivered (whole frames, at most a chunk).
     std::vector<uint8_t> leftover;
@@ -53,8 +56,13 @@ public:
     // chunk needed a repair answers 3 for it and 4 with no bytes on the next
     // step, so that the repair is reported like any other. A stop requested
     // during the read ends the range: the step delivers what it has and
-    // answers 4. After a 4 every step answers 4 with nothing.
-    RangeStep next(const StopRequest& stop);
+    // answers 4. After a 4 every step answers 4 with nothing. `spare` is
+    // the audio buffer of a step already handed out, reused for this one so
+    // that audio needing no conversion is read straight into the step and a
+    // steady range allocates nothing. Such audio is read into
+    // `callerBuffer` instead when it has room for a chunk.
+    RangeStep next(const StopRequest& stop, std::vector<uint8_t> spare = {},
+                   std::span<uint8_t> callerBuffer = {});
 
 private:
     void deliver(std::vector<uint8_t>& out, int32_t limit);

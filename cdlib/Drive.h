@@ -145,6 +145,9 @@ public:
     // was read so far is delivered. Called on the range's reader thread.
     virtual ChunkRead readChunk(int32_t sectors, std::span<uint8_t> buffer,
                                 const StopRequest& stop) = 0;
+    // Reads wait on a device (a spinning disc, a simulated one): a range
+    // then reads ahead on a thread of its own while the caller works.
+    virtual bool readsWaitOnDevice() const { return true; }
     // The chunk of one read reached the library's caller, in the caller's
     // thread; reads ahead that a close or an abort dropped never do.
     virtual void chunkHandedOn() {}

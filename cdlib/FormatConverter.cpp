@@ -75,16 +75,20 @@ void FormatConverter::restart() {
     }
 }
 
+void FormatConverter::passedThrough(size_t cdBytes) {
+    framesIn_ += cdBytes / 4;
+    framesOut_ += cdBytes / 4;
+}
+
 void FormatConverter::convert(std::span<const uint8_t> cdAudio, std::vector<uint8_t>& out) {
     const size_t frames = cdAudio.size() / 4;
-    framesIn_ += frames;
-    if (layout_.channels == 2 && !resampler_) {
-        // CD audio is the output format already, byte for byte.
+    if (passesThrough()) {
         out.insert(out.end(), cdAudio.begin(),
                    cdAudio.begin() + static_cast<std::ptrdiff_t>(4 * frames));
-        framesOut_ += frames;
+        passedThrough(4 * frames);
         return;
     }
+    framesIn_ += frames;
     samples_.resize(frames * static_cast<size_t>(layout_.channels));
     const uint8_t* bytes = cdAudio.data();
     if (layout_.channels == 1) {

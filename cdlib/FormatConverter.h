@@ -40,6 +40,10 @@ public:
     FormatConverter& operator=(const FormatConverter&) = delete;
 
     const OutputLayout& layout() const { return layout_; }
+    // CD audio is the output format already, byte for byte: it may be read
+    // straight into the output and counted with passedThrough().
+    bool passesThrough() const { return layout_.channels == 2 && !resampler_; }
+    void passedThrough(size_t cdBytes);
 
     // Converts whole stereo frames of CD audio and appends the result.
     void convert(std::span<const uint8_t> cdAudio, std::vector<uint8_t>& out);

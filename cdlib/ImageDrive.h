@@ -41,6 +41,9 @@ public:
     ChunkRead readChunk(int32_t sectors, std::span<uint8_t> buffer,
                         const StopRequest& stop) override;
     void closeRange() override;
+    // Reading an image copies from the page cache: a reader thread would
+    // overlap nothing, only add a hand-off and move the audio between cores.
+    bool readsWaitOnDevice() const override { return false; }
 
     bool play(int32_t firstSector, int32_t lastSector) override;
     bool pause(bool paused) override;

@@ -460,7 +460,7 @@ CDEX_ERR Library::openRange(Drive& drive, int32_t firstSector, int32_t lastSecto
         return CR_ERROR;
     }
     ripper_ = std::make_unique<Ripper>(drive, firstSector, lastSector, parameters, driveAccess_,
-                                       readAhead_);
+                                       readAhead_ && drive.readsWaitOnDevice());
     chunkBytes = ripper_->chunkBytes();
     return CR_OK;
 }

@@ -74,10 +74,11 @@ void Ripper::runReader() {
                     break;
                 }
             }
+            std::vector<uint8_t> spare = takeSpare();
             RangeStep step;
             {
                 const std::lock_guard drive(driveAccess_);
-                step = reader_.next(StopRequest(stop_, callerAbort_));
+                step = reader_.next(StopRequest(stop_, callerAbort_), std::move(spare));
             }
             const bool last = step.result == CR_CHUNK_LAST;
             bool batchReady = false;
@@ -166,7 +167,9 @@ CDEX_ERR Ripper::ripChunk(uint8_t* buffer, int32_t* bytesDelivered, const int32_
         return CR_CHUNK_LAST;
     }
     const auto handOut = [&](const std::vector<uint8_t>& audio) {
-        std::memcpy(buffer, audio.data(), audio.size());
+        if (!audio.empty()) {
+            std::memcpy(buffer, audio.data(), audio.size());
+        }
         *bytesDelivered = static_cast<int32_t>(audio.size());
     };
     std::optional<RangeStep> step;
@@ -177,8 +180,10 @@ CDEX_ERR Ripper::ripChunk(uint8_t* buffer, int32_t* bytesDelivered, const int32_
         if (thread_.joinable()) {
             step = takeStep();
         } else {
+            std::vector<uint8_t> spare = takeSpare();
             const std::lock_guard drive(driveAccess_);
-            step = reader_.next(StopRequest(stop_, callerAbort_));
+            step = reader_.next(StopRequest(stop_, callerAbort_), std::move(spare),
+                                std::span(buffer, static_cast<size_t>(chunkBytes_)));
         }
     }
     if (!step) {
@@ -191,9 +196,32 @@ CDEX_ERR Ripper::ripChunk(uint8_t* buffer, int32_t* bytesDelivered, const int32_
     }
     account(*step);
     leftover_ = std::move(step->leftover);
-    handOut(step->audio);
+    if (step->audioInCallerBuffer > 0) {
+        *bytesDelivered = step->audioInCallerBuffer;
+    } else {
+        handOut(step->audio);
+    }
     finished_ = step->result == CR_CHUNK_LAST;
-    return step->result;
+    const CDEX_ERR result = step->result;
+    recycle(std::move(step->audio));
+    return result;
+}
+
+void Ripper::recycle(std::vector<uint8_t> audio) {
+    const std::lock_guard lock(queueMutex_);
+    if (spares_.size() < queueLimit_) {
+        spares_.push_back(std::move(audio));
+    }
+}
+
+std::vector<uint8_t> Ripper::takeSpare() {
+    const std::lock_guard lock(queueMutex_);
+    if (spares_.empty()) {
+        return {};
+    }
+    std::vector<uint8_t> spare = std::move(spares_.back());
+    spares_.pop_back();
+    return spare;
 }
 
 int32_t Ripper::percentCompleted() const {

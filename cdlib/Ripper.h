@@ -70,6 +70,10 @@ private:
     void stopReader();
     // Publishes the figures of a step handed out.
     void account(const RangeStep& step);
+    // The audio buffers of steps handed out go back to the reader for later
+    // steps; no more are kept than the queue holds, so memory stays as flat.
+    void recycle(std::vector<uint8_t> audio);
+    std::vector<uint8_t> takeSpare();
 
     Drive& drive_;
     int32_t first_;
@@ -84,6 +88,7 @@ private:
     std::mutex queueMutex_;
     std::condition_variable queueChanged_;
     std::deque<RangeStep> queue_;
+    std::vector<std::vector<uint8_t>> spares_;
     size_t queueLimit_;
     // Where the queue is refilled and emptied in batches: a full queue lets
     // the reader go on once it is down to this, an empty one lets the

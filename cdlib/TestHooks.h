@@ -34,8 +34,8 @@ using SectorReadFilter =
 void setSectorReadFilter(SectorReadFilter filter);
 
 // Ranges opened from now on read ahead on a thread of their own (true, the
-// default) or chunk by chunk on the caller's thread as each is asked for, so
-// that tests can compare the two.
+// default, for drives whose reads wait on a device) or chunk by chunk on the
+// caller's thread as each is asked for, so that tests can compare the two.
 void setReadAhead(bool enabled);
 
 // Digital playback sends its sound to the sinks `factory` makes instead of

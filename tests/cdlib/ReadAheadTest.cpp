@@ -2,10 +2,13 @@
 // chunk-by-chunk reading on the caller's thread hands out, whatever the
 // drive does, holds only a bounded queue of chunks, and stops its reader
 // promptly on every way out of the range.
+#include "FormatConverter.h"
 #include "LibraryFixture.h"
 #include "Ripper.h"
 #include "TestHooks.h"
+#include "TestImages.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -111,6 +114,33 @@ TEST_F(ReadAhead, HandsOutWhatChunkByChunkReadingHandsOut) {
         ASSERT_EQ(reads[false].results.back(), CR_CHUNK_LAST);
         expectSameRead(reads[true], reads[false]);
         EXPECT_EQ(handedOn[true], handedOn[false]);
+    }
+}
+
+TEST_F(ReadAhead, ImageRangesReadOnTheCallersThreadInEveryFormat) {
+    // An image's reads are copies from the page cache, which a reader thread
+    // would only slow down; audio needing no conversion lands in the
+    // caller's buffer directly, the rest is converted as before.
+    const TestImage image = writeImage(tempDir(), "disc", {{300, false}});
+    useImage(image);
+    for (const int32_t format : {STEREO44100, MONO44100, STEREO22050}) {
+        SCOPED_TRACE(format);
+        for (const bool correction : {false, true}) {
+            setReading(format, correction);
+            const size_t before = threadCount();
+            size_t most = before;
+            const RangeRead read =
+                readRange(0, 299, 100000, [&](int) { most = std::max(most, threadCount()); });
+            ASSERT_EQ(read.results.back(), CR_CHUNK_LAST);
+            EXPECT_EQ(most, before) << "no reader thread";
+            OutputLayout layout;
+            ASSERT_TRUE(outputLayoutOf(format, layout));
+            EXPECT_EQ(read.audio.size(),
+                      size_t{300} * static_cast<size_t>(layout.bytesPerSector()));
+            if (format == STEREO44100) {
+                EXPECT_TRUE(read.audio == imageAudio(0, 299)) << "audio differs";
+            }
+        }
     }
 }
 
