@@ -49,6 +49,9 @@ struct TCDRIP::RipState {
     int32_t chunkBytes = 0; // B: the most the library delivers per chunk
     bool rangeOpen = false;
     bool loopStarted = false;
+    // The library reads the abort indicator of a range until the range is
+    // closed, from its reader thread too: this one lives as long.
+    int32_t unsetAbortIndicator = CR_FALSE;
     // The library delivered the whole range: the loop ended on its last
     // chunk, not on an abort.
     bool rangeCompleted = false;
@@ -213,8 +216,8 @@ void TCDRIP::runChunkLoop(RipState& state) {
     state.loopStarted = true;
     // Without an indicator of the application's the library gets one that
     // is never set; the engine then stops through Aborted alone.
-    int32_t ownIndicator = CR_FALSE;
-    int32_t* const indicator = abortIndicator_ != nullptr ? abortIndicator_ : &ownIndicator;
+    int32_t* const indicator =
+        abortIndicator_ != nullptr ? abortIndicator_ : &state.unsetAbortIndicator;
     CDEX_ERR result = CR_CHUNK_OK;
     while (result != CR_CHUNK_LAST) {
         if (aborted_ || *indicator != CR_FALSE) {

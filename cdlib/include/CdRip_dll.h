@@ -233,6 +233,8 @@ TTocEntry CR_GetTocEntry(int32_t index);
 CDEX_ERR CR_GetCDText(int32_t track, TCDTextField field, char* text, int32_t size);
 
 CDEX_ERR CR_OpenRipper(int32_t* chunkBytes, int32_t firstSector, int32_t lastSector);
+// `abort` (may be null) is read while the call runs and, by the range's
+// reader thread, between calls: it must stay valid until CR_CloseRipper.
 CDEX_ERR CR_RipChunk(uint8_t* buffer, int32_t* bytesDelivered, int32_t* abort);
 int32_t CR_GetPercentCompleted();
 void CR_GetLastJitterErrorPosition(uint32_t* firstSector, uint32_t* lastSector);
