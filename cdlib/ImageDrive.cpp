@@ -60,8 +60,9 @@ void ImageDrive::release() {
 }
 
 void ImageDrive::closeImage() {
-    // The reader borrows the handle, which reads through the folder.
+    // The readers borrow the handle, which reads through the folder.
     reader_.reset();
+    idleReader_.reset();
     image_.cdio.reset();
     image_.folder.reset();
 }
@@ -101,11 +102,12 @@ CdText ImageDrive::cdText() {
 
 bool ImageDrive::openRange(int32_t firstSector, int32_t /*lastSector*/,
                            const DriveParameters& parameters) {
-    reader_.reset();
+    closeRange();
     if (!load()) {
         return false;
     }
-    reader_ = ParanoiaReader::open(image_.cdio.get(), firstSector, parameters);
+    reader_ =
+        ParanoiaReader::reopen(std::move(idleReader_), image_.cdio.get(), firstSector, parameters);
     return reader_ != nullptr;
 }
 
@@ -119,7 +121,9 @@ ChunkRead ImageDrive::readChunk(int32_t sectors, std::span<uint8_t> buffer,
 }
 
 void ImageDrive::closeRange() {
-    reader_.reset();
+    if (reader_) {
+        idleReader_ = std::move(reader_);
+    }
 }
 
 bool ImageDrive::play(int32_t firstSector, int32_t lastSector) {
@@ -177,6 +181,7 @@ bool ImageDrive::eject(bool open) {
     }
     clock_.stop();
     reader_.reset();
+    idleReader_.reset();
     if (image_.cdio) {
         closeImage();
         ejected_ = true;

@@ -64,7 +64,9 @@ private:
     std::string identification_;
     std::string problem_;
     OpenedImage image_;
+    // The open range's reader, and the last range's, kept for the next.
     std::unique_ptr<ParanoiaReader> reader_;
+    std::unique_ptr<ParanoiaReader> idleReader_;
     std::vector<TTocEntry> toc_;
     PlayClock clock_;
     WallClockFeed feed_;

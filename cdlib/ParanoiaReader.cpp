@@ -117,29 +117,46 @@ std::unique_ptr<ParanoiaReader> ParanoiaReader::open(CdIo_t* cdio, int32_t first
     if (!paranoia) {
         return nullptr;
     }
-    cdio_paranoia_modeset(paranoia.get(), parameters.jitterCorrectionOn() ? paranoiaCorrectionMode()
-                                                                          : PARANOIA_MODE_DISABLE);
-    if (cdio_paranoia_seek(paranoia.get(), firstSector, SEEK_SET) < 0) {
-        return nullptr;
-    }
-    const bool correcting = parameters.jitterCorrectionOn();
-    const int retries = parameters.readRetries;
     cdrom_drive_t* const guarded = drive.get();
     const auto originalRead = guarded->read_audio;
-    std::unique_ptr<ParanoiaReader> reader(new ParanoiaReader(
-        std::move(drive), std::move(paranoia), firstSector, retries, correcting ? retries : 1));
+    std::unique_ptr<ParanoiaReader> reader(
+        new ParanoiaReader(std::move(drive), std::move(paranoia)));
     g_guarded[guarded] = {reader.get(), originalRead};
     guarded->read_audio = guardRead;
+    reader->configure(parameters);
+    if (cdio_paranoia_seek(reader->paranoia_.get(), firstSector, SEEK_SET) < 0) {
+        return nullptr;
+    }
+    reader->position_ = firstSector;
     return reader;
 }
 
-ParanoiaReader::ParanoiaReader(CddaHandle drive, ParanoiaHandle paranoia, int32_t firstSector,
-                               int retries, int allowedFailures)
+std::unique_ptr<ParanoiaReader> ParanoiaReader::reopen(std::unique_ptr<ParanoiaReader> idle,
+                                                       CdIo_t* cdio, int32_t firstSector,
+                                                       const DriveParameters& parameters) {
+    // Only without correction: paranoia then forgets everything it read at
+    // each block it reads, so nothing of the earlier range can be taken for
+    // the new one. With correction its cache would carry over into the new
+    // range's verification.
+    if (!idle || idle->drive_->p_cdio != cdio || parameters.jitterCorrectionOn()) {
+        idle.reset();
+        return open(cdio, firstSector, parameters);
+    }
+    idle->drive_->i_test_flags = g_testFlags;
+    idle->configure(parameters);
+    if (cdio_paranoia_seek(idle->paranoia_.get(), firstSector, SEEK_SET) < 0) {
+        return nullptr;
+    }
+    idle->position_ = firstSector;
+    idle->repairs_.clear();
+    idle->lost_.clear();
+    idle->failures_.clear();
+    return idle;
+}
+
+ParanoiaReader::ParanoiaReader(CddaHandle drive, ParanoiaHandle paranoia)
     : drive_(std::move(drive))
-    , paranoia_(std::move(paranoia))
-    , position_(firstSector)
-    , retries_(retries)
-    , allowedFailures_(std::max(1, allowedFailures)) {}
+    , paranoia_(std::move(paranoia)) {}
 
 ParanoiaReader::~ParanoiaReader() {
     paranoia_.reset();
@@ -147,6 +164,14 @@ ParanoiaReader::~ParanoiaReader() {
     if (g_reading == this) {
         g_reading = nullptr;
     }
+}
+
+void ParanoiaReader::configure(const DriveParameters& parameters) {
+    const bool correcting = parameters.jitterCorrectionOn();
+    cdio_paranoia_modeset(paranoia_.get(),
+                          correcting ? paranoiaCorrectionMode() : PARANOIA_MODE_DISABLE);
+    retries_ = parameters.readRetries;
+    allowedFailures_ = std::max(1, correcting ? retries_ : 1);
 }
 
 void ParanoiaReader::noteRepair(long wordPosition) {

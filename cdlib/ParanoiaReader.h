@@ -34,6 +34,14 @@ public:
     // the reader). Null when the disc cannot be read as audio.
     static std::unique_ptr<ParanoiaReader> open(CdIo_t* cdio, int32_t firstSector,
                                                 const DriveParameters& parameters);
+    // As open, but takes over `idle` (the reader of an earlier range on the
+    // same handle) where that is safe: each range of a disc would otherwise
+    // build paranoia afresh, and its first reads would fault in a megabyte
+    // or two of new memory, a tenth of the time of an image read without
+    // correction.
+    static std::unique_ptr<ParanoiaReader> reopen(std::unique_ptr<ParanoiaReader> idle,
+                                                  CdIo_t* cdio, int32_t firstSector,
+                                                  const DriveParameters& parameters);
     ~ParanoiaReader();
     ParanoiaReader(const ParanoiaReader&) = delete;
     ParanoiaReader& operator=(const ParanoiaReader&) = delete;
@@ -53,16 +61,17 @@ private:
     std::optional<SectorSpan> takeRepairs(int32_t firstSector, int32_t lastSector);
     std::vector<int32_t> takeLost(int32_t firstSector, int32_t lastSector);
     bool aborted() const { return stop_ != nullptr && stop_->requested(); }
+    // Sets paranoia's mode and the retry counts for a range.
+    void configure(const DriveParameters& parameters);
 
-    ParanoiaReader(CddaHandle drive, ParanoiaHandle paranoia, int32_t firstSector, int retries,
-                   int allowedFailures);
+    ParanoiaReader(CddaHandle drive, ParanoiaHandle paranoia);
 
     CddaHandle drive_;
     ParanoiaHandle paranoia_;
-    int32_t position_;
-    int retries_;
+    int32_t position_ = 0;
+    int retries_ = 0;
     // Failed drive reads a sector may take before it is given up.
-    int allowedFailures_;
+    int allowedFailures_ = 1;
     // What stops the read in progress.
     const StopRequest* stop_ = nullptr;
     // Repaired sectors not yet reported with their chunk.

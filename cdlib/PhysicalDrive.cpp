@@ -108,7 +108,8 @@ bool PhysicalDrive::open() {
 }
 
 void PhysicalDrive::close() {
-    reader_.reset(); // it borrows the device handle
+    reader_.reset(); // the readers borrow the device handle
+    idleReader_.reset();
     device_.reset();
 }
 
@@ -175,12 +176,13 @@ bool PhysicalDrive::applyParameters(const DriveParameters& parameters) {
 
 bool PhysicalDrive::openRange(int32_t firstSector, int32_t /*lastSector*/,
                               const DriveParameters& parameters) {
-    reader_.reset();
+    closeRange();
     mediumLost_ = false;
     if (!open() || device_->disc() == nullptr) {
         return false;
     }
-    reader_ = ParanoiaReader::open(device_->disc(), firstSector, parameters);
+    reader_ =
+        ParanoiaReader::reopen(std::move(idleReader_), device_->disc(), firstSector, parameters);
     readPosition_ = firstSector;
     return reader_ != nullptr;
 }
@@ -221,7 +223,9 @@ ChunkRead PhysicalDrive::readChunk(int32_t sectors, std::span<uint8_t> buffer,
 }
 
 void PhysicalDrive::closeRange() {
-    reader_.reset();
+    if (reader_) {
+        idleReader_ = std::move(reader_);
+    }
 }
 
 bool PhysicalDrive::play(int32_t firstSector, int32_t lastSector) {

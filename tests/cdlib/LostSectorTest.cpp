@@ -248,6 +248,49 @@ TEST_F(TruncatedImage, AnUnreadableSectorIsLostNotRepaired) {
     }
 }
 
+TEST_F(TruncatedImage, ARangeCarriesNothingOfTheOneBeforeIt) {
+    // The first range fails reads around `bad` and stops two chunks in,
+    // with losses and failed reads already noted for sectors it never
+    // delivered; the next range, on the same drive, reads a clean image.
+    const int32_t bad = first() + 60;
+    bool failing = true;
+    setSectorReadFilter(
+        [&](void* buffer, int32_t firstSector, long sectors, const SectorReader& read) -> long {
+            if (failing && firstSector <= bad && bad < firstSector + sectors) {
+                return -1;
+            }
+            return read(buffer, firstSector, sectors);
+        });
+    struct Case {
+        const char* name;
+        bool correctionBefore;
+        bool correctionAfter;
+        int32_t from;
+        int32_t to;
+    };
+    const Case cases[] = {
+        {"off, then the same range off", false, false, first(), last()},
+        {"off, then an earlier range off", false, false, 0, first() - 1},
+        {"off, then a later range off", false, false, last() + 1, last() + 150},
+        {"on, then off", true, false, first(), last()},
+        {"off, then on", false, true, first(), last()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        failing = true;
+        setReading(STEREO44100, c.correctionBefore);
+        const RangeRead partial = readRange(first(), last(), 2);
+        ASSERT_EQ(partial.results.size(), 2u);
+        failing = false;
+        setReading(STEREO44100, c.correctionAfter);
+        const RangeRead next = readRange(c.from, c.to);
+        ASSERT_EQ(next.results.back(), CR_CHUNK_LAST);
+        EXPECT_EQ(next.lostSectors, 0);
+        EXPECT_EQ(next.jitterErrors, 0);
+        EXPECT_EQ(next.audio, imageAudio(c.from, c.to));
+    }
+}
+
 TEST_F(TruncatedImage, AnAbortReachesAReadInProgressAndReadsNoMore) {
     // The drive fails every read after the first chunk; the abort comes
     // while paranoia keeps retrying inside one chunk.
