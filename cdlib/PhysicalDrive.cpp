@@ -108,8 +108,7 @@ bool PhysicalDrive::open() {
 }
 
 void PhysicalDrive::close() {
-    reader_.reset(); // the readers borrow the device handle
-    idleReader_.reset();
+    reader_.reset(); // it borrows the device handle
     device_.reset();
 }
 
@@ -176,13 +175,12 @@ bool PhysicalDrive::applyParameters(const DriveParameters& parameters) {
 
 bool PhysicalDrive::openRange(int32_t firstSector, int32_t /*lastSector*/,
                               const DriveParameters& parameters) {
-    closeRange();
+    reader_.reset();
     mediumLost_ = false;
     if (!open() || device_->disc() == nullptr) {
         return false;
     }
-    reader_ =
-        ParanoiaReader::reopen(std::move(idleReader_), device_->disc(), firstSector, parameters);
+    reader_ = ParanoiaReader::open(device_->disc(), firstSector, parameters);
     readPosition_ = firstSector;
     return reader_ != nullptr;
 }
@@ -223,9 +221,7 @@ ChunkRead PhysicalDrive::readChunk(int32_t sectors, std::span<uint8_t> buffer,
 }
 
 void PhysicalDrive::closeRange() {
-    if (reader_) {
-        idleReader_ = std::move(reader_);
-    }
+    reader_.reset();
 }
 
 bool PhysicalDrive::play(int32_t firstSector, int32_t lastSector) {

@@ -70,9 +70,7 @@ private:
     // drive closes, so a lock is re-sent on every new handle.
     bool locked_ = false;
     std::unique_ptr<CdDevice> device_;
-    // The open range's reader, and the last range's, kept for the next.
     std::unique_ptr<ParanoiaReader> reader_;
-    std::unique_ptr<ParanoiaReader> idleReader_;
     std::vector<TTocEntry> toc_;
     // The first sector after the audio session of an Enhanced CD.
     std::optional<int32_t> audioSessionEnd_;
