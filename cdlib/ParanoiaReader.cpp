@@ -134,11 +134,15 @@ std::unique_ptr<ParanoiaReader> ParanoiaReader::open(CdIo_t* cdio, int32_t first
 std::unique_ptr<ParanoiaReader> ParanoiaReader::reopen(std::unique_ptr<ParanoiaReader> idle,
                                                        CdIo_t* cdio, int32_t firstSector,
                                                        const DriveParameters& parameters) {
-    // Only without correction: paranoia then forgets everything it read at
-    // each block it reads, so nothing of the earlier range can be taken for
-    // the new one. With correction its cache would carry over into the new
-    // range's verification.
-    if (!idle || idle->drive_->p_cdio != cdio || parameters.jitterCorrectionOn()) {
+    // Without correction paranoia forgets what it read at every block, so
+    // nothing of the earlier range can be taken for the new one. With it,
+    // its cache of verified audio carries over: that is what one reading of
+    // the whole disc would hold when the new range follows on from the last
+    // one read with correction, but a range read again must read the disc
+    // again, so any other range starts afresh.
+    const bool continuing = idle && parameters.jitterCorrectionOn() && idle->correcting_ &&
+                            idle->position_ == firstSector;
+    if (!idle || idle->drive_->p_cdio != cdio || (parameters.jitterCorrectionOn() && !continuing)) {
         idle.reset();
         return open(cdio, firstSector, parameters);
     }
@@ -148,9 +152,17 @@ std::unique_ptr<ParanoiaReader> ParanoiaReader::reopen(std::unique_ptr<ParanoiaR
         return nullptr;
     }
     idle->position_ = firstSector;
-    idle->repairs_.clear();
-    idle->lost_.clear();
-    idle->failures_.clear();
+    if (continuing) {
+        // What paranoia found beyond the last range, reading ahead, belongs
+        // to this one and is reported with its chunks.
+        idle->repairs_.erase(idle->repairs_.begin(), idle->repairs_.lower_bound(firstSector));
+        idle->lost_.erase(idle->lost_.begin(), idle->lost_.lower_bound(firstSector));
+        idle->failures_.erase(idle->failures_.begin(), idle->failures_.lower_bound(firstSector));
+    } else {
+        idle->repairs_.clear();
+        idle->lost_.clear();
+        idle->failures_.clear();
+    }
     return idle;
 }
 
@@ -167,11 +179,11 @@ ParanoiaReader::~ParanoiaReader() {
 }
 
 void ParanoiaReader::configure(const DriveParameters& parameters) {
-    const bool correcting = parameters.jitterCorrectionOn();
+    correcting_ = parameters.jitterCorrectionOn();
     cdio_paranoia_modeset(paranoia_.get(),
-                          correcting ? paranoiaCorrectionMode() : PARANOIA_MODE_DISABLE);
+                          correcting_ ? paranoiaCorrectionMode() : PARANOIA_MODE_DISABLE);
     retries_ = parameters.readRetries;
-    allowedFailures_ = std::max(1, correcting ? retries_ : 1);
+    allowedFailures_ = std::max(1, correcting_ ? retries_ : 1);
 }
 
 void ParanoiaReader::noteRepair(long wordPosition) {

@@ -35,11 +35,12 @@ public:
     static std::unique_ptr<ParanoiaReader> open(CdIo_t* cdio, int32_t firstSector,
                                                 const DriveParameters& parameters);
     // As open, but takes over `idle` (the reader of an earlier range on the
-    // same handle) where that is safe. Each range would otherwise build
-    // paranoia afresh and fault in its buffers anew, which costs an image
-    // read without correction about a tenth of its time. Physical drives
-    // gain nothing: they open a new handle for every range, to see a
-    // changed disc.
+    // same handle) where that is safe: always without correction, and with
+    // it when the new range follows on from the one `idle` read. Each range
+    // would otherwise build paranoia afresh, fault in its buffers anew and
+    // read again what lies just before it, which costs an image read about a
+    // tenth of its time. Physical drives gain nothing: they open a new
+    // handle for every range, to see a changed disc.
     static std::unique_ptr<ParanoiaReader> reopen(std::unique_ptr<ParanoiaReader> idle,
                                                   CdIo_t* cdio, int32_t firstSector,
                                                   const DriveParameters& parameters);
@@ -70,6 +71,7 @@ private:
     CddaHandle drive_;
     ParanoiaHandle paranoia_;
     int32_t position_ = 0;
+    bool correcting_ = false;
     int retries_ = 0;
     // Failed drive reads a sector may take before it is given up.
     int allowedFailures_ = 1;

@@ -28,16 +28,21 @@ protected:
     int32_t last() const { return image_.starts[2] - 1; }
 
     void expectPositionsInTheirChunks(const RangeRead& read) {
+        expectPositionsInTheirChunks(read, first(), last());
+    }
+    void expectPositionsInTheirChunks(const RangeRead& read, int32_t rangeFirst,
+                                      int32_t rangeLast) {
         size_t jitterIndex = 0;
         for (size_t chunk = 0; chunk < read.results.size(); ++chunk) {
             if (read.results[chunk] != CR_CHUNK_JITTER) {
                 continue;
             }
             const auto [from, to] = read.jitterPositions[jitterIndex++];
-            const auto chunkFirst = static_cast<uint32_t>(first() + 26 * static_cast<int>(chunk));
+            const auto chunkFirst =
+                static_cast<uint32_t>(rangeFirst + 26 * static_cast<int>(chunk));
             EXPECT_LE(from, to);
             EXPECT_GE(from, chunkFirst) << "chunk " << chunk;
-            EXPECT_LE(to, std::min<uint32_t>(chunkFirst + 25, static_cast<uint32_t>(last())));
+            EXPECT_LE(to, std::min<uint32_t>(chunkFirst + 25, static_cast<uint32_t>(rangeLast)));
         }
     }
 
@@ -59,6 +64,27 @@ TEST_F(JitterTest, ParanoiaJitterSimulationIsCorrected) {
         EXPECT_EQ(read.jitterPositions.size(), static_cast<size_t>(read.jitterErrors));
         expectPositionsInTheirChunks(read);
     }
+}
+
+TEST_F(JitterTest, TracksReadOneAfterAnotherAreEachExactAndReportTheirOwnRepairs) {
+    // Each track follows on from the last, as when a whole disc is
+    // extracted, and a track read twice is read afresh.
+    setParanoiaTestFlags(CDDA_TEST_JITTER_LARGE);
+    setReading(STEREO44100, true);
+    const std::pair<int32_t, int32_t> tracks[] = {
+        {0, first() - 1}, {first(), last()}, {last() + 1, image_.starts[3] - 1}, {first(), last()}};
+    int32_t jitterErrors = 0;
+    for (const auto& [from, to] : tracks) {
+        SCOPED_TRACE(from);
+        const RangeRead read = readRange(from, to);
+        EXPECT_EQ(read.audio, imageAudio(from, to));
+        EXPECT_EQ(read.lostSectors, 0);
+        EXPECT_EQ(read.jitterErrors,
+                  std::count(read.results.begin(), read.results.end(), CR_CHUNK_JITTER));
+        expectPositionsInTheirChunks(read, from, to);
+        jitterErrors += read.jitterErrors;
+    }
+    EXPECT_GT(jitterErrors, 0);
 }
 
 TEST_F(JitterTest, WithoutCorrectionJitterReachesTheOutput) {
