@@ -124,35 +124,42 @@ std::unique_ptr<ParanoiaReader> ParanoiaReader::open(CdIo_t* cdio, int32_t first
     g_guarded[guarded] = {reader.get(), originalRead};
     guarded->read_audio = guardRead;
     reader->configure(parameters);
-    if (cdio_paranoia_seek(reader->paranoia_.get(), firstSector, SEEK_SET) < 0) {
+    if (!reader->seek(firstSector)) {
         return nullptr;
     }
-    reader->position_ = firstSector;
     return reader;
 }
 
 std::unique_ptr<ParanoiaReader> ParanoiaReader::reopen(std::unique_ptr<ParanoiaReader> idle,
                                                        CdIo_t* cdio, int32_t firstSector,
                                                        const DriveParameters& parameters) {
+    const bool correcting = parameters.jitterCorrectionOn();
+    const bool followsOn = idle && idle->drive_->p_cdio == cdio && idle->position_ == firstSector;
     // Without correction paranoia forgets what it read at every block, so
     // nothing of the earlier range can be taken for the new one. With it,
     // its cache of verified audio carries over: that is what one reading of
     // the whole disc would hold when the new range follows on from the last
     // one read with correction, but a range read again must read the disc
     // again, so any other range starts afresh.
-    const bool continuing = idle && parameters.jitterCorrectionOn() && idle->correcting_ &&
-                            idle->position_ == firstSector;
-    if (!idle || idle->drive_->p_cdio != cdio || (parameters.jitterCorrectionOn() && !continuing)) {
+    if (!idle || idle->drive_->p_cdio != cdio ||
+        (correcting && !(followsOn && idle->correcting_))) {
         idle.reset();
         return open(cdio, firstSector, parameters);
     }
+    // Paranoia reads ahead of what it hands out. Where the new range follows
+    // on, in the same mode, from a range read without an abort or a loss
+    // beyond it, its cursor stands at the new range already, and what it
+    // read ahead is audio of the disc: it is kept, not read again.
+    const bool keepsReadAhead = followsOn && idle->correcting_ == correcting &&
+                                idle->cursorAtPosition_ &&
+                                idle->lost_.lower_bound(firstSector) == idle->lost_.end() &&
+                                idle->failures_.lower_bound(firstSector) == idle->failures_.end();
     idle->drive_->i_test_flags = g_testFlags;
     idle->configure(parameters);
-    if (cdio_paranoia_seek(idle->paranoia_.get(), firstSector, SEEK_SET) < 0) {
+    if (!keepsReadAhead && !idle->seek(firstSector)) {
         return nullptr;
     }
-    idle->position_ = firstSector;
-    if (continuing) {
+    if (followsOn) {
         // What paranoia found beyond the last range, reading ahead, belongs
         // to this one and is reported with its chunks.
         idle->repairs_.erase(idle->repairs_.begin(), idle->repairs_.lower_bound(firstSector));
@@ -164,6 +171,12 @@ std::unique_ptr<ParanoiaReader> ParanoiaReader::reopen(std::unique_ptr<ParanoiaR
         idle->failures_.clear();
     }
     return idle;
+}
+
+bool ParanoiaReader::seek(int32_t sector) {
+    position_ = sector;
+    cursorAtPosition_ = cdio_paranoia_seek(paranoia_.get(), sector, SEEK_SET) >= 0;
+    return cursorAtPosition_;
 }
 
 ParanoiaReader::ParanoiaReader(CddaHandle drive, ParanoiaHandle paranoia)
@@ -292,7 +305,10 @@ ChunkRead ParanoiaReader::read(int32_t sectors, std::span<uint8_t> buffer,
         const int16_t* samples =
             cdio_paranoia_read_limited(paranoia_.get(), paranoiaCallback, retries_);
         if (aborted()) {
-            break; // what the guard made up for the abort is not audio
+            // What the guard made up for the abort is not audio, and paranoia
+            // may hold more of it beyond this sector.
+            cursorAtPosition_ = false;
+            break;
         }
         if (samples == nullptr) {
             // Paranoia gave up (no medium, driver failure): the rest of the
@@ -300,8 +316,7 @@ ChunkRead ParanoiaReader::read(int32_t sectors, std::span<uint8_t> buffer,
             for (int32_t sector = position_; sector < chunkFirst + sectors; ++sector) {
                 lost_.insert(sector);
             }
-            position_ += sectors - i;
-            cdio_paranoia_seek(paranoia_.get(), position_, SEEK_SET);
+            seek(position_ + sectors - i);
             result.sectorsConsumed = sectors;
             result.usable = result.rawBytes > 0;
             break;

@@ -65,12 +65,18 @@ private:
     bool aborted() const { return stop_ != nullptr && stop_->requested(); }
     // Sets paranoia's mode and the retry counts for a range.
     void configure(const DriveParameters& parameters);
+    // Moves paranoia's cursor, and position_, to `sector`; false when
+    // paranoia refuses it.
+    bool seek(int32_t sector);
 
     ParanoiaReader(CddaHandle drive, ParanoiaHandle paranoia);
 
     CddaHandle drive_;
     ParanoiaHandle paranoia_;
     int32_t position_ = 0;
+    // Paranoia's cursor stands at position_, and all it holds beyond was
+    // read from the disc: no abort has cut a read short since the last seek.
+    bool cursorAtPosition_ = false;
     bool correcting_ = false;
     int retries_ = 0;
     // Failed drive reads a sector may take before it is given up.

@@ -506,7 +506,6 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
         };
         catcher.messages.clear();
         // n/N as the window tags it: N counts every track of the table.
-        // n/N as the window tags it: N counts every track of the table.
         engine.setTrackTags(TrackTagsOf(settings.useCdText ? engine.DiscText() : TDiscText{},
                                         number, static_cast<int32_t>(engine.Tracks().size()),
                                         title.shown));

@@ -609,29 +609,48 @@ TEST_F(VarrowRipInProcess, ParallelEncodersFailALossyTrackAloneAsOneEncoderDoes)
     }
 }
 
+// Progress text that asks for an interruption as soon as `trigger` is
+// written, as a Ctrl-C at that moment would.
+class InterruptingProgress final : public std::stringbuf {
+public:
+    explicit InterruptingProgress(std::string trigger)
+        : trigger_(std::move(trigger)) {}
+    bool interrupted() const { return interrupted_; }
+
+protected:
+    std::streamsize xsputn(const char* text, std::streamsize count) override {
+        const std::streamsize written = std::stringbuf::xsputn(text, count);
+        if (!interrupted_ && str().find(trigger_) != std::string::npos) {
+            interrupted_ = true;
+            varrowrip::requestInterruption();
+        }
+        return written;
+    }
+
+private:
+    std::string trigger_;
+    bool interrupted_ = false;
+};
+
 TEST_F(VarrowRipInProcess, AnInterruptionStopsEveryEncoderAndLeavesValidFiles) {
-    // Track 3 had a complete file; it is interrupted while being read.
+    // Track 3 had a complete file; it is interrupted with its first progress
+    // report, while it is being read. The drive may have read it ahead
+    // already, so the report, not a drive read, is the moment.
     settings_.kind = varrowrip::OutputKind::Mp3;
     settings_.jobs = 2;
     std::ofstream(out_ / "03_Track03.mp3") << "kept";
     const int32_t drive = std::stoi(imageDrive());
-    // Track 3's temporary file is made just before its first chunk is read.
-    const fs::path third =
-        out_ / (".03_Track03.mp3.varrow-" + std::to_string(::getpid()) + ".part");
-    bool interrupted = false;
+    InterruptingProgress progress("03_Track03.mp3: ");
+    std::ostream progressStream(&progress);
     int readsAfter = 0;
     cdlib::setSectorReadFilter(
         [&](void* buffer, int32_t first, long sectors, const cdlib::SectorReader& read) -> long {
-            if (interrupted) {
-                ++readsAfter;
-            } else if (fs::exists(third)) {
-                interrupted = true;
-                varrowrip::requestInterruption();
-            }
+            readsAfter += progress.interrupted() ? 1 : 0;
             return read(buffer, first, sectors);
         });
-    EXPECT_EQ(varrowrip::ripTracks(drive, settings_, false, progress_, errors_),
+    EXPECT_EQ(varrowrip::ripTracks(drive, settings_, false, progressStream, errors_),
               varrowrip::EXIT_INTERRUPTED);
+    EXPECT_TRUE(progress.interrupted());
     EXPECT_EQ(readsAfter, 0) << "no drive read after the interruption";
     EXPECT_NE(errors_.str().find("interrupted; " + (out_ / "03_Track03.mp3").string() +
                                  " was left as it was"),
