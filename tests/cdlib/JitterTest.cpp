@@ -66,13 +66,15 @@ TEST_F(JitterTest, ParanoiaJitterSimulationIsCorrected) {
     }
 }
 
-TEST_F(JitterTest, TracksReadOneAfterAnotherAreEachExactAndReportTheirOwnRepairs) {
-    // Each track follows on from the last, as when a whole disc is
-    // extracted, and a track read twice is read afresh.
+TEST_F(JitterTest, RangesReadOneAfterAnotherAreEachExactAndReportTheirOwnRepairs) {
+    // The second range follows on from the first, as the tracks of a disc
+    // extracted whole do, and a range read twice is read afresh. (libcdio's
+    // jitter simulation leaks a buffer when it reaches either end of the
+    // disc, so the ranges keep to the middle track.)
     setParanoiaTestFlags(CDDA_TEST_JITTER_LARGE);
     setReading(STEREO44100, true);
     const std::pair<int32_t, int32_t> tracks[] = {
-        {0, first() - 1}, {first(), last()}, {last() + 1, image_.starts[3] - 1}, {first(), last()}};
+        {first(), first() + 199}, {first() + 200, last()}, {first(), last()}};
     int32_t jitterErrors = 0;
     for (const auto& [from, to] : tracks) {
         SCOPED_TRACE(from);
