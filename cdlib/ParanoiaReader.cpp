@@ -134,24 +134,24 @@ std::unique_ptr<ParanoiaReader> ParanoiaReader::reopen(std::unique_ptr<ParanoiaR
                                                        CdIo_t* cdio, int32_t firstSector,
                                                        const DriveParameters& parameters) {
     const bool correcting = parameters.jitterCorrectionOn();
-    const bool followsOn = idle && idle->drive_->p_cdio == cdio && idle->position_ == firstSector;
+    // The new range starts at paranoia's cursor, in the same mode, and all
+    // paranoia holds was read from the disc: no abort made any of it up.
+    const bool followsOnIntact = idle && idle->drive_->p_cdio == cdio &&
+                                 idle->position_ == firstSector && idle->cursorAtPosition_ &&
+                                 idle->correcting_ == correcting;
     // Without correction paranoia forgets what it read at every block, so
     // nothing of the earlier range can be taken for the new one. With it,
     // its cache of verified audio carries over: that is what one reading of
-    // the whole disc would hold when the new range follows on from the last
-    // one read with correction, but a range read again must read the disc
-    // again, so any other range starts afresh.
-    if (!idle || idle->drive_->p_cdio != cdio ||
-        (correcting && !(followsOn && idle->correcting_))) {
+    // the whole disc would hold when the new range follows on, but a range
+    // read again must read the disc again, so any other range starts afresh.
+    if (!idle || idle->drive_->p_cdio != cdio || (correcting && !followsOnIntact)) {
         idle.reset();
         return open(cdio, firstSector, parameters);
     }
-    // Paranoia reads ahead of what it hands out. Where the new range follows
-    // on, in the same mode, from a range read without an abort or a loss
-    // beyond it, its cursor stands at the new range already, and what it
-    // read ahead is audio of the disc: it is kept, not read again.
-    const bool keepsReadAhead = followsOn && idle->correcting_ == correcting &&
-                                idle->cursorAtPosition_ &&
+    // Paranoia reads ahead of what it hands out. Unless a sector beyond the
+    // last range was given up or has failed reads, its cursor is left where
+    // it stands, and what it read ahead is kept, not read again.
+    const bool keepsReadAhead = followsOnIntact &&
                                 idle->lost_.lower_bound(firstSector) == idle->lost_.end() &&
                                 idle->failures_.lower_bound(firstSector) == idle->failures_.end();
     idle->drive_->i_test_flags = g_testFlags;
@@ -159,9 +159,9 @@ std::unique_ptr<ParanoiaReader> ParanoiaReader::reopen(std::unique_ptr<ParanoiaR
     if (!keepsReadAhead && !idle->seek(firstSector)) {
         return nullptr;
     }
-    if (followsOn) {
-        // What paranoia found beyond the last range, reading ahead, belongs
-        // to this one and is reported with its chunks.
+    if (keepsReadAhead || correcting) {
+        // Paranoia may still hand out what it found beyond the last range
+        // (read ahead, or in its cache): that is reported with this range.
         idle->repairs_.erase(idle->repairs_.begin(), idle->repairs_.lower_bound(firstSector));
         idle->lost_.erase(idle->lost_.begin(), idle->lost_.lower_bound(firstSector));
         idle->failures_.erase(idle->failures_.begin(), idle->failures_.lower_bound(firstSector));

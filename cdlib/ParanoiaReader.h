@@ -36,7 +36,8 @@ public:
                                                 const DriveParameters& parameters);
     // As open, but takes over `idle` (the reader of an earlier range on the
     // same handle) where that is safe: always without correction, and with
-    // it when the new range follows on from the one `idle` read. Each range
+    // it when the new range follows on from the one `idle` read, with no
+    // abort in between. Each range
     // would otherwise build paranoia afresh, fault in its buffers anew and
     // read again what lies just before it, which costs an image read about a
     // tenth of its time. Physical drives gain nothing: they open a new

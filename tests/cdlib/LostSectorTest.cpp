@@ -292,44 +292,62 @@ TEST_F(TruncatedImage, ARangeCarriesNothingOfTheOneBeforeIt) {
 }
 
 TEST_F(TruncatedImage, ARangeThatFollowsOnDeliversTheImagesAudio) {
-    // The next range starts where the last one stopped: after a whole range,
+    // The next range starts where the last one stopped. After a whole range,
     // what paranoia read ahead is the disc's audio; after an abort it may
-    // hold silence made up for the abort, which must not be delivered.
+    // hold silence made up for the abort; after a read that failed beyond
+    // the range, the sector is read again and, readable now, is not lost.
     int reads = 0;
     int32_t abort = CR_FALSE;
     int abortAtRead = 0;
+    bool failBeyond = false;
+    const int32_t beyond = first() + 60;
     setSectorReadFilter(
         [&](void* buffer, int32_t firstSector, long sectors, const SectorReader& read) -> long {
             if (++reads == abortAtRead) {
                 abort = CR_TRUE;
             }
+            if (failBeyond && firstSector <= beyond && beyond < firstSector + sectors) {
+                return -1;
+            }
             return read(buffer, firstSector, sectors);
         });
-    for (const bool correction : {false, true}) {
-        for (const int abortAt : {0, 3}) {
-            SCOPED_TRACE(std::string(correction ? "correction on" : "correction off") +
-                         (abortAt > 0 ? ", aborted" : ", whole"));
-            setReading(STEREO44100, correction);
-            reads = 0;
-            abort = CR_FALSE;
-            abortAtRead = abortAt;
-            int32_t bytes = 0;
-            ASSERT_EQ(CR_OpenRipper(&bytes, first(), abortAt > 0 ? last() : first() + 51), CR_OK);
-            std::vector<uint8_t> buffer(static_cast<size_t>(bytes));
-            int32_t delivered = 0;
-            int32_t sectorsDelivered = 0;
-            for (CDEX_ERR result = CR_CHUNK_OK; result != CR_CHUNK_LAST;) {
-                result = CR_RipChunk(buffer.data(), &delivered, &abort);
-                sectorsDelivered += delivered / 2352;
-            }
-            CR_CloseRipper();
-            abortAtRead = 0;
-            const int32_t next = first() + sectorsDelivered;
-            ASSERT_LT(next, last());
-            const RangeRead read = readRange(next, last());
-            EXPECT_EQ(read.lostSectors, 0);
-            EXPECT_TRUE(read.audio == imageAudio(next, last()));
+    struct Case {
+        const char* name;
+        bool correction;
+        int abortAt;
+        bool failBeyond;
+    };
+    const Case cases[] = {
+        {"correction off, whole", false, 0, false},
+        {"correction off, aborted", false, 3, false},
+        {"correction off, a failed read beyond", false, 0, true},
+        {"correction on, whole", true, 0, false},
+        {"correction on, aborted", true, 3, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        setReading(STEREO44100, c.correction);
+        reads = 0;
+        abort = CR_FALSE;
+        abortAtRead = c.abortAt;
+        failBeyond = c.failBeyond;
+        int32_t bytes = 0;
+        ASSERT_EQ(CR_OpenRipper(&bytes, first(), c.abortAt > 0 ? last() : first() + 51), CR_OK);
+        std::vector<uint8_t> buffer(static_cast<size_t>(bytes));
+        int32_t delivered = 0;
+        int32_t sectorsDelivered = 0;
+        for (CDEX_ERR result = CR_CHUNK_OK; result != CR_CHUNK_LAST;) {
+            result = CR_RipChunk(buffer.data(), &delivered, &abort);
+            sectorsDelivered += delivered / 2352;
         }
+        CR_CloseRipper();
+        abortAtRead = 0;
+        failBeyond = false;
+        const int32_t next = first() + sectorsDelivered;
+        ASSERT_LT(next, last());
+        const RangeRead read = readRange(next, last());
+        EXPECT_EQ(read.lostSectors, 0);
+        EXPECT_TRUE(read.audio == imageAudio(next, last()));
     }
 }
 
