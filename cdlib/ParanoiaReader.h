@@ -37,11 +37,11 @@ public:
     // As open, but takes over `idle` (the reader of an earlier range on the
     // same handle) where that is safe: always without correction, and with
     // it when the new range follows on from the one `idle` read, with no
-    // abort in between. Each range
-    // would otherwise build paranoia afresh, fault in its buffers anew and
-    // read again what lies just before it, which costs an image read about a
-    // tenth of its time. Physical drives gain nothing: they open a new
-    // handle for every range, to see a changed disc.
+    // abort in between. Each range would otherwise build paranoia afresh,
+    // fault in its buffers anew and read again what paranoia had read ahead,
+    // which costs an image read about a tenth of its time. Physical drives
+    // gain nothing: they open a new handle for every range, to see a changed
+    // disc.
     static std::unique_ptr<ParanoiaReader> reopen(std::unique_ptr<ParanoiaReader> idle,
                                                   CdIo_t* cdio, int32_t firstSector,
                                                   const DriveParameters& parameters);
