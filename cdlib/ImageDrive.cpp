@@ -181,7 +181,6 @@ bool ImageDrive::eject(bool open) {
     }
     clock_.stop();
     reader_.reset();
-    idleReader_.reset();
     if (image_.cdio) {
         closeImage();
         ejected_ = true;

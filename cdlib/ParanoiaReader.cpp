@@ -133,18 +133,20 @@ std::unique_ptr<ParanoiaReader> ParanoiaReader::open(CdIo_t* cdio, int32_t first
 std::unique_ptr<ParanoiaReader> ParanoiaReader::reopen(std::unique_ptr<ParanoiaReader> idle,
                                                        CdIo_t* cdio, int32_t firstSector,
                                                        const DriveParameters& parameters) {
+    if (idle && idle->drive_->p_cdio != cdio) {
+        idle.reset();
+    }
     const bool correcting = parameters.jitterCorrectionOn();
     // The new range starts at paranoia's cursor, in the same mode, and all
     // paranoia holds was read from the disc: no abort made any of it up.
-    const bool followsOnIntact = idle && idle->drive_->p_cdio == cdio &&
-                                 idle->position_ == firstSector && idle->cursorAtPosition_ &&
-                                 idle->correcting_ == correcting;
+    const bool followsOnIntact = idle && idle->position_ == firstSector &&
+                                 idle->cursorAtPosition_ && idle->correcting_ == correcting;
     // Without correction paranoia forgets what it read at every block, so
     // nothing of the earlier range can be taken for the new one. With it,
     // its cache of verified audio carries over: that is what one reading of
     // the whole disc would hold when the new range follows on, but a range
     // read again must read the disc again, so any other range starts afresh.
-    if (!idle || idle->drive_->p_cdio != cdio || (correcting && !followsOnIntact)) {
+    if (!idle || (correcting && !followsOnIntact)) {
         idle.reset();
         return open(cdio, firstSector, parameters);
     }
