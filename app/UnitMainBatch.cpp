@@ -7,6 +7,7 @@
 #include "Modals.h"
 #include "NumberText.h"
 #include "TimeText.h"
+#include "TrackList.h"
 #include "TrackListText.h"
 #include "UnitMP3Dlg.h"
 #include "UnitMain.h"
@@ -20,7 +21,6 @@
 #include <QProgressBar>
 #include <QStandardPaths>
 #include <QTabWidget>
-#include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
@@ -32,7 +32,6 @@ using namespace varrow;
 
 namespace {
 
-const QString AudioType = QStringLiteral("Audio");
 const QString FolderFilter =
     QStringLiteral("all files (*.*)|*.*|audio (*.wav;*.mp3;*.pcm;*.faw;*.wma)|*.wav;*.mp3;*.pcm;"
                    "*.faw;*.wma");
@@ -61,11 +60,6 @@ void setTextColour(QLabel* label, const QColor& colour) {
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, colour);
     label->setPalette(palette);
-}
-
-QString cellText(const QTableWidget* list, int row, int column) {
-    const QTableWidgetItem* item = list->item(row, column);
-    return item != nullptr ? item->text() : QString();
 }
 
 } // namespace
@@ -97,15 +91,15 @@ void TForm1::ToolButton_RipWavClick() {
     startBatch(false);
 }
 
-bool TForm1::batchInHand() const {
-    return IsRipping || batch_ != nullptr;
+bool TForm1::batchAsksBeforeClosing() const {
+    return batch_ != nullptr && !batch_->WindowGivenBack;
 }
 
 void TForm1::startBatch(bool encode) {
-    if (IsPlaying || batchInHand())
+    if (state_ != WindowState::Idle)
         return;
     batch_ = std::make_unique<TBatchRun>();
-    IsRipping = true;
+    state_ = WindowState::Ripping;
     CR_LockCD(CR_TRUE);
     PageControl1->setEnabled(false);
     Timer1->stop();
@@ -127,13 +121,15 @@ void TForm1::endBatch() {
     closeBatch();
     const bool closeAfterBatch = batch_->CloseAfterBatch;
     batch_.reset();
+    state_ = WindowState::Idle;
     // A close the user confirmed during the batch takes the normal path now.
     if (closeAfterBatch)
         close();
 }
 
 void TForm1::giveWindowBack() {
-    IsRipping = false;
+    if (batch_)
+        batch_->WindowGivenBack = true;
     PageControl1->setEnabled(true);
     setEnabled(true);
     showNormal();
@@ -222,10 +218,10 @@ void TForm1::RipSelectedTracks(bool Encode) {
     while (row >= 0 && !run.AbortAll) {
         ripRow(row, Encode);
         try {
-            if (row >= ListView1->rowCount())
+            if (row >= trackModel_->rowCount())
                 throw std::out_of_range("the row in hand left the track list");
             if (!run.SkipTrack && !run.AbortAll && run.OverwriteMode != TOverwriteMode::Skip)
-                ListView1->selectionModel()->select(ListView1->model()->index(row, COL_TITLE),
+                ListView1->selectionModel()->select(trackModel_->index(row, COL_TITLE),
                                                     QItemSelectionModel::Deselect |
                                                         QItemSelectionModel::Rows);
             row = nextSelectedRow(row);
@@ -257,18 +253,18 @@ void TForm1::ripRow(int row, bool encode) {
     run.SkipTrack = false;
     if (run.OverwriteMode != TOverwriteMode::WriteAll)
         run.OverwriteMode = TOverwriteMode::Write;
-    if (cellText(ListView1, row, COL_TYPE) != AudioType)
+    if (!trackModel_->isAudio(row))
         return;
 
-    const QString title = cellText(ListView1, row, COL_TITLE);
-    const QString trackText = cellText(ListView1, row, COL_TRACK);
+    const QString title = trackModel_->title(row);
+    const QString trackText = trackModel_->trackNumberText(row);
     const QString prefix =
         CheckBox_AddNum2FName->isChecked() ? trackText + QStringLiteral("_") : QString();
     const QString extension = encode              ? QString::fromStdString(LameCoder1.DefaultExt())
                               : CDRIP1.WriteWAV() ? QStringLiteral(".wav")
                                                   : QStringLiteral(".pcm");
-    const QString discTitle = ListView1->item(row, COL_TITLE)->data(DiscTitleRole).toString();
-    const QString fileName = prefix + fileTitleText(title, discTitle, trackText) + extension;
+    const QString fileName =
+        prefix + fileTitleText(title, trackModel_->discTitle(row), trackText) + extension;
     // The name the engine writes: encoding replaces the extension.
     run.OutputFileName =
         QString::fromStdString(OutputFileName((TargetFolder + fileName).toStdString(), encode));
@@ -276,7 +272,7 @@ void TForm1::ripRow(int row, bool encode) {
                                    : QStringLiteral("Exctract \"%1\" to \"%2\""),
                             title, fileName);
 
-    const int64_t size = cellText(ListView1, row, COL_SIZE).toLongLong();
+    const int64_t size = trackModel_->size(row);
     const int64_t estimate =
         encode ? (size / CdAudioKbps) * static_cast<int64_t>(LameCoder1.Bitrate()) : size;
     if (!EnoughDiskSpace(TargetFolder, 1, estimate)) {
@@ -313,15 +309,16 @@ void TForm1::ripRow(int row, bool encode) {
     if (run.OverwriteMode != TOverwriteMode::Skip) {
         // n/N counts every track of the table, data tracks too, so that n
         // is the disc's own track number and never exceeds N.
-        CDRIP1.setTrackTags(TrackTagsOf(CDRIP1.DiscText(), trackText.toInt(),
+        const int32_t track = trackModel_->trackNumber(row);
+        CDRIP1.setTrackTags(TrackTagsOf(CDRIP1.DiscText(), track,
                                         static_cast<int32_t>(CDRIP1.Tracks().size()),
                                         title.toStdString()));
-        CDRIP1.RipTrack(trackText.toInt(), TargetFolder.toStdString(), fileName.toStdString());
+        CDRIP1.RipTrack(track, TargetFolder.toStdString(), fileName.toStdString());
     }
 }
 
 int TForm1::nextSelectedRow(int row) const {
-    for (int next = row + 1; next < ListView1->rowCount(); ++next) {
+    for (int next = row + 1; next < trackModel_->rowCount(); ++next) {
         if (isRowSelected(next))
             return next;
     }
@@ -382,6 +379,10 @@ void TForm1::CDRIP1BeginTrack(uint16_t) {
 }
 
 void TForm1::showBatchPercentage() {
+    // Once the progress window has closed, the caption is the window's own
+    // again while the track in hand winds up.
+    if (batch_->WindowGivenBack)
+        return;
     const int overall = ripProgress_->Gauge_All->value() / std::max(batch_->BatchTrackCount, 1);
     showCaption(CurrentCaption + QString::number(overall) + QStringLiteral("%"));
 }
@@ -398,8 +399,16 @@ void TForm1::CDRIP1Progress(uint16_t PercentComplete, int64_t JittErrCount,
     run.ElapsedTime =
         std::chrono::duration_cast<std::chrono::milliseconds>(steadyNow() - run.BatchStartTime);
     window.Label_RipTime->setText(longTimeText(run.ElapsedTime));
-    window.Label_Speed->setText(QStringLiteral("x") +
-                                groupedNumberText(static_cast<double>(RippingSpeed), 1));
+    // The engine measures the speed once a second of reading has passed;
+    // before its first figure of the batch there is none to show, and a new
+    // track's first second keeps the last one.
+    if (RippingSpeed > 0) {
+        run.SpeedMeasured = true;
+        window.Label_Speed->setText(QStringLiteral("x") +
+                                    groupedNumberText(static_cast<double>(RippingSpeed), 1));
+    } else if (!run.SpeedMeasured) {
+        window.Label_Speed->setText(QStringLiteral("-"));
+    }
     if (CDRIP1.JitterCorrect() && JittErrCount != 0) {
         setTextColour(window.Label_JittCount, Qt::red);
         window.Label_JittCount->setText(QString::number(JittErrCount));
@@ -416,8 +425,8 @@ void TForm1::CDRIP1EndTrack(uint16_t track) {
     showBatchPercentage();
     run.ElapsedTime =
         std::chrono::duration_cast<std::chrono::milliseconds>(steadyNow() - run.BatchStartTime);
-    window.Label_RipTime->setText(TDlg_RipProgress::EndOfTrackTimePrefix +
-                                  longTimeText(run.ElapsedTime));
+    // Beside its title "Extract Time:", the time alone.
+    window.Label_RipTime->setText(longTimeText(run.ElapsedTime));
     if (CDRIP1.LostSectors() != 0)
         run.TracksWithLostSectors.push_back(track);
     if (CDRIP1.JitterErrors() != 0 && CheckBox_ONErrPause->isChecked())

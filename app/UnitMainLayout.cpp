@@ -19,7 +19,6 @@
 #include <QSlider>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QTableWidget>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -251,16 +250,15 @@ QWidget* TForm1::createExtractTab() {
         button->setMinimumSize(ExtractButtonSize);
     layout->addWidget(ToolBar_CDRip);
 
-    auto* trackList = new TTrackList(0, TRACK_COLUMNS, tab);
-    trackList->keyTakenByWindow = [this](const QKeyEvent& event) {
+    ListView1 = new TTrackList(tab);
+    ListView1->keyTakenByWindow = [this](const QKeyEvent& event) {
         return keyTakenByShortcut(event);
     };
-    ListView1 = trackList;
     ListView1->setObjectName(QStringLiteral("ListView1"));
-    ListView1->setHorizontalHeaderLabels(
-        {QStringLiteral("Title"), QStringLiteral("Track"), QStringLiteral("Type"),
-         QStringLiteral("Play Time"), QStringLiteral("Size (Bytes)"),
-         QStringLiteral("Start Sector"), QStringLiteral("End Sector")});
+    trackModel_ = new TrackTableModel(ListView1);
+    trackModel_->setStateImages(artwork(QStringLiteral("track-audio"), TrackStateImageSize),
+                                artwork(QStringLiteral("track-data"), TrackStateImageSize));
+    ListView1->setModel(trackModel_);
     ListView1->setShowGrid(true);
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -268,8 +266,6 @@ QWidget* TForm1::createExtractTab() {
     ListView1->setEditTriggers(QAbstractItemView::SelectedClicked);
     ListView1->setWordWrap(false);
     ListView1->setIconSize(TrackStateImageSize);
-    audioStateImage_ = artwork(QStringLiteral("track-audio"), TrackStateImageSize);
-    dataStateImage_ = artwork(QStringLiteral("track-data"), TrackStateImageSize);
     ListView1->setToolTip(QStringLiteral("hold down Ctrl or Shift key to select multiple tracks"));
     ListView1->viewport()->setCursor(Qt::PointingHandCursor);
     ListView1->verticalHeader()->hide();
@@ -285,8 +281,6 @@ QWidget* TForm1::createExtractTab() {
         {COL_TRACK, 44}, {COL_TYPE, 60}, {COL_PLAYTIME, 62}, {COL_SIZE, 80}};
     for (const auto& [column, width] : widths)
         ListView1->setColumnWidth(column, width);
-    ListView1->horizontalHeaderItem(COL_TITLE)->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    ListView1->horizontalHeaderItem(COL_SIZE)->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     ListView1->setColumnHidden(COL_STARTSECTOR, true);
     ListView1->setColumnHidden(COL_ENDSECTOR, true);
     // The selection stays visible while the list does not have the focus.
@@ -415,6 +409,19 @@ QWidget* TForm1::createAboutTab() {
     Label_LameVer->setObjectName(QStringLiteral("Label_LameVer"));
     Label_LameVer->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     layout->addWidget(Label_LameVer);
+    layout->addSpacing(16);
+    Label_DriveAccess = new QLabel(
+        QStringLiteral("No CD drive is listed. A drive is listed when your user may read its "
+                       "device: on most systems, as a member of the group \"cdrom\" (log in "
+                       "again after joining it). Disc images (BIN/CUE, TOC, NRG) are listed as "
+                       "drives when their paths are given in VARROW_CD_IMAGES, separated by "
+                       "':'; start the program again after either."),
+        tab);
+    Label_DriveAccess->setObjectName(QStringLiteral("Label_DriveAccess"));
+    Label_DriveAccess->setWordWrap(true);
+    Label_DriveAccess->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    Label_DriveAccess->hide();
+    layout->addWidget(Label_DriveAccess);
     layout->addStretch(2);
     return tab;
 }
