@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -29,7 +30,7 @@ using namespace varrow;
 
 namespace {
 
-constexpr QSize InitialWindowSize{420, 360};
+constexpr QSize MinimumWindowSize{420, 360};
 constexpr QSize ExtractButtonSize{51, 36};
 
 const char* const DriveTypeNames[] = {"GENERIC",
@@ -133,10 +134,15 @@ void TForm1::createControls() {
 
     createStatusBar();
 
-    // The desktop's font may need more room than 420 x 360; the window then
-    // opens as large as its texts need, so that none is cut.
-    setMinimumSize(minimumSizeHint().expandedTo(InitialWindowSize));
-    resize(minimumSize());
+    // The desktop's font may need more room than 420 x 360 for the options:
+    // the window then opens as large as they need, so that none scrolls at
+    // first, and can still be made as small as 420 x 360.
+    auto* options = static_cast<QScrollArea*>(TabSheet_Options);
+    options->setMinimumSize(options->widget()->minimumSizeHint());
+    const QSize natural = minimumSizeHint();
+    options->setMinimumSize(0, 0);
+    setMinimumSize(MinimumWindowSize);
+    resize(natural.expandedTo(MinimumWindowSize));
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -294,8 +300,13 @@ QWidget* TForm1::createExtractTab() {
 }
 
 QWidget* TForm1::createOptionsTab() {
-    auto* tab = new QWidget(PageControl1);
-    tab->setObjectName(QStringLiteral("TabSheet_Options"));
+    // At the window's smallest size the options may need more room than the
+    // tab has: they scroll then, and no text is cut.
+    auto* page = new QScrollArea(PageControl1);
+    page->setObjectName(QStringLiteral("TabSheet_Options"));
+    page->setWidgetResizable(true);
+    page->setFrameShape(QFrame::NoFrame);
+    auto* tab = new QWidget(page);
     auto* layout = new QVBoxLayout(tab);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(4);
@@ -384,7 +395,8 @@ QWidget* TForm1::createOptionsTab() {
     BitBtn_SetDefault->setCursor(Qt::PointingHandCursor);
     layout->addWidget(BitBtn_SetDefault, 0, Qt::AlignHCenter);
     layout->addStretch(1);
-    return tab;
+    page->setWidget(tab);
+    return page;
 }
 
 QWidget* TForm1::createAboutTab() {

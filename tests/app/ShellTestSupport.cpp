@@ -128,6 +128,10 @@ std::shared_ptr<cdlib::VirtualDrive> ShellTest::addDrive(const std::string& id,
 }
 
 TForm1& ShellTest::createWindow() {
+    // One program's windows at a time, as the signal handlers are the
+    // process's.
+    form = nullptr;
+    windows_.reset();
     windows_ = std::make_unique<ProgramWindows>();
     form = &windows_->mainForm;
     ui = WindowControls::of(*form);

@@ -74,8 +74,15 @@ TEST_F(Batch, NothingRestartsOrRelistsWhileTheClosedBatchWindsUp) {
         form->WMDeviceChange(CR_DEVICE_ARRIVAL);
         ui.ComboBoxDrive2->activated(0);
     });
-    expectCompletion();
+    // The end of the track in hand moves no percentage into the caption of
+    // the window given back.
+    QString captionAtTheEnd;
+    modals->messageAnswers.emplace_back([&](const ShownMessage&) {
+        captionAtTheEnd = form->windowTitle();
+        return ModalResult::Ok;
+    });
     clickWav();
+    EXPECT_EQ(captionAtTheEnd, "Varrow");
     EXPECT_EQ(modals->saveRequests.size(), 1u);
     ASSERT_EQ(modals->messages.size(), 2u);
     EXPECT_EQ(modals->messages[0].text, "Abort Extracts all tracks?");

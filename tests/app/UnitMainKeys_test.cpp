@@ -15,6 +15,10 @@
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
+#include <limits>
+#include <memory>
+#include <string_view>
+#include <tuple>
 
 using namespace varrow;
 using namespace varrow::testing;
@@ -433,3 +437,144 @@ TEST_F(KeysWindow, AMissingHelpFileIsReportedByF1AndByTheHelpButton) {
     EXPECT_EQ(modals->messages[1].owner, form);
     EXPECT_TRUE(modals->helpRequests.empty());
 }
+
+// The release of a key comes in while its action still runs (a box waits
+// for the user, a batch reads); the press then goes on to the parents of
+// the control that had it. The key acts once: the answers are scripted for
+// one action, and a second finds none left.
+TEST_F(KeysWindow, AKeyActsOnceWhenItsReleaseComesInWhileItActs) {
+    startWithMixedDisc();
+    form->setHelpFile(folder.filePath(QStringLiteral("gone/Varrow.chm")));
+    form->FreeSpaceQuery = [](const QString&) {
+        return std::numeric_limits<int64_t>::max() / 4;
+    };
+    const struct {
+        Qt::Key key;
+        bool asksForAFolder;
+        bool showsTheMp3Dialog;
+        const char* box;
+    } cases[] = {
+        {Qt::Key_F7, true, false, "Extract is complete."},
+        {Qt::Key_F6, true, true, "Extract is complete."},
+        {Qt::Key_F1, false, false, "The help file "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.box);
+        modals->messages.clear();
+        modals->saveRequests.clear();
+        clickRow(0);
+        if (c.asksForAFolder)
+            modals->saveAnswers.emplace_back(folder.path() + QStringLiteral("/filenames"));
+        if (c.showsTheMp3Dialog)
+            modals->dialogAnswers.emplace_back([](QDialog&) { return int{QDialog::Accepted}; });
+        modals->messageAnswers.emplace_back([&](const ShownMessage&) {
+            QTest::keyRelease(ui.ListView1, c.key);
+            return ModalResult::Ok;
+        });
+        focus(ui.ListView1);
+        QTest::keyPress(ui.ListView1, c.key);
+        ASSERT_EQ(modals->messages.size(), 1u) << "the key acted more than once";
+        EXPECT_TRUE(modals->messages[0].text.startsWith(QLatin1String(c.box)))
+            << modals->messages[0].text.toStdString();
+        EXPECT_EQ(modals->saveRequests.size(), c.asksForAFolder ? 1u : 0u);
+        ui.ListView1->clearSelection();
+    }
+}
+
+namespace {
+
+// The buttons a key may click, by their names.
+const char* const KeyButtons[] = {
+    "ToolButton_Play",          "ToolButton_Stop",      "ToolButton_Pause",    "ToolButton_Next",
+    "ToolButton_Prev",          "ToolButton_Eject",     "ToolButton_RipMP3",   "ToolButton_RipWav",
+    "ToolButton_RefreshTracks", "ToolButton_SelectAll", "ToolButton_ClearAll", "ToolButton_Help",
+    "ToolButton_Exit"};
+
+struct KeyPress {
+    const char* name;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    // The button clicked while the window is idle, plays and is paused;
+    // nullptr: none.
+    const char* clicked[3];
+};
+
+const KeyPress KeyPresses[] = {
+    {"Enter",
+     Qt::Key_Return,
+     Qt::NoModifier,
+     {"ToolButton_Play", "ToolButton_Stop", "ToolButton_Play"}},
+    {"Space", Qt::Key_Space, Qt::NoModifier, {nullptr, "ToolButton_Pause", "ToolButton_Pause"}},
+    {"N", Qt::Key_N, Qt::NoModifier, {nullptr, "ToolButton_Next", "ToolButton_Next"}},
+    {"P", Qt::Key_P, Qt::NoModifier, {nullptr, "ToolButton_Prev", "ToolButton_Prev"}},
+    {"T", Qt::Key_T, Qt::NoModifier, {nullptr, nullptr, nullptr}},
+    {"CtrlA",
+     Qt::Key_A,
+     Qt::ControlModifier,
+     {"ToolButton_SelectAll", "ToolButton_SelectAll", "ToolButton_SelectAll"}},
+    {"AltA",
+     Qt::Key_A,
+     Qt::AltModifier,
+     {"ToolButton_ClearAll", "ToolButton_ClearAll", "ToolButton_ClearAll"}},
+    {"F1", Qt::Key_F1, Qt::NoModifier, {nullptr, nullptr, nullptr}},
+    {"F2", Qt::Key_F2, Qt::NoModifier, {nullptr, nullptr, nullptr}},
+    {"F5", Qt::Key_F5, Qt::NoModifier, {"ToolButton_RefreshTracks", nullptr, nullptr}},
+    {"F6", Qt::Key_F6, Qt::NoModifier, {"ToolButton_RipMP3", nullptr, nullptr}},
+    {"F7", Qt::Key_F7, Qt::NoModifier, {"ToolButton_RipWav", nullptr, nullptr}},
+};
+
+const WindowState KeyStates[] = {WindowState::Idle, WindowState::Playing, WindowState::Paused};
+const char* const KeyStateNames[] = {"Idle", "Playing", "Paused"};
+
+// A key and the index of a state in KeyStates.
+using KeyInState = std::tuple<KeyPress, std::size_t>;
+
+class KeyClicksOneButton : public KeysWindow, public ::testing::WithParamInterface<KeyInState> {};
+
+} // namespace
+
+// With tracks selected, every key clicks the one button it stands for and no
+// other, in each state of the window.
+TEST_P(KeyClicksOneButton, OnAWindowWithTracksSelected) {
+    const auto& [press, stateIndex] = GetParam();
+    startWithMixedDisc();
+    form->setHelpFile(folder.filePath(QStringLiteral("Varrow.chm")));
+    clickRow(0);
+    clickRow(2, Qt::ControlModifier);
+    if (KeyStates[stateIndex] != WindowState::Idle)
+        click(ui.ToolButton_Play);
+    if (KeyStates[stateIndex] == WindowState::Paused)
+        click(ui.ToolButton_Pause);
+    ASSERT_EQ(form->state(), KeyStates[stateIndex]);
+    // What the buttons open ends there: the MP3 dialog is cancelled, the
+    // folder dialog too, and the missing help file is reported.
+    const std::string_view expected =
+        press.clicked[stateIndex] != nullptr ? press.clicked[stateIndex] : "";
+    if (expected == "ToolButton_RipMP3")
+        modals->dialogAnswers.emplace_back([](QDialog&) { return int{QDialog::Rejected}; });
+    if (expected == "ToolButton_RipWav")
+        modals->saveAnswers.emplace_back(std::nullopt);
+    if (press.key == Qt::Key_F1)
+        modals->answer(ModalResult::Ok);
+
+    std::vector<std::unique_ptr<QSignalSpy>> spies;
+    for (const char* name : KeyButtons) {
+        auto* button = form->findChild<QToolButton*>(QLatin1String(name));
+        ASSERT_NE(button, nullptr) << name;
+        spies.push_back(std::make_unique<QSignalSpy>(button, &QToolButton::clicked));
+    }
+    focus(ui.ListView1);
+    this->press(press.key, press.modifiers);
+    for (std::size_t button = 0; button < std::size(KeyButtons); ++button) {
+        EXPECT_EQ(spies[button]->count(), KeyButtons[button] == expected ? 1 : 0)
+            << KeyButtons[button];
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(KeysAndStates, KeyClicksOneButton,
+                         ::testing::Combine(::testing::ValuesIn(KeyPresses),
+                                            ::testing::Values(0u, 1u, 2u)),
+                         [](const ::testing::TestParamInfo<KeyInState>& info) {
+                             return std::string(std::get<0>(info.param).name) +
+                                    KeyStateNames[std::get<1>(info.param)];
+                         });

@@ -10,6 +10,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <string>
+#include <tuple>
 
 using namespace varrow;
 using namespace varrow::testing;
@@ -278,3 +280,75 @@ TEST_F(PlaybackWindow, ClickingTheTimeDisplaySwitchesBetweenTrackAndDiscTime) {
 }
 
 } // namespace
+
+namespace {
+
+// A position in the play list of the five rows, and where Next and Prev
+// start playing from it; -1: they do nothing. An entry holds the sectors
+// from its start up to, not including, its end sector: its last is end - 1.
+struct JumpCase {
+    int32_t position;
+    int32_t next;
+    int32_t prev;
+};
+
+const JumpCase JumpCases[] = {
+    // Entry 1: 0 .. 98. Prev on the first entry restarts it; at its very
+    // first sector nothing plays before it.
+    {0, 100, -1},
+    {1, 100, 0},
+    {98, 100, 0},
+    // Entries 2 to 4. At an entry's first sector it has not begun yet: Prev
+    // counts the one before it as playing.
+    {100, 200, 0},
+    {101, 200, 0},
+    {198, 200, 0},
+    {200, 300, 0},
+    {201, 300, 100},
+    {298, 300, 100},
+    {300, 400, 100},
+    {301, 400, 200},
+    {398, 400, 200},
+    // Entry 5: nothing follows it.
+    {400, -1, 200},
+    {401, -1, 300},
+    {498, -1, 300},
+};
+
+// A jump case, Next (true) or Prev, and paused (true) or playing.
+using Jump = std::tuple<JumpCase, bool, bool>;
+
+class NextAndPrev : public PlaybackWindow, public ::testing::WithParamInterface<Jump> {};
+
+} // namespace
+
+TEST_P(NextAndPrev, StartTheEntryTheyAimAtAndKeepAPause) {
+    const auto& [jump, next, paused] = GetParam();
+    startWithFiveTracks();
+    play();
+    playTo(jump.position);
+    if (paused)
+        click(ui.ToolButton_Pause);
+    ASSERT_EQ(drive_->playPosition(), jump.position);
+    click(next ? ui.ToolButton_Next : ui.ToolButton_Prev);
+    const int32_t target = next ? jump.next : jump.prev;
+    if (target < 0) {
+        EXPECT_EQ(drive_->playFrom(), 0) << "nothing plays anew";
+        EXPECT_EQ(drive_->playPosition(), jump.position);
+    } else {
+        EXPECT_EQ(drive_->playFrom(), target);
+        EXPECT_EQ(drive_->playPosition(), target);
+        EXPECT_EQ(drive_->playTo(), 499);
+    }
+    EXPECT_EQ(drive_->paused(), paused);
+    EXPECT_EQ(form->state(), paused ? WindowState::Paused : WindowState::Playing);
+}
+
+INSTANTIATE_TEST_SUITE_P(FiveEntries, NextAndPrev,
+                         ::testing::Combine(::testing::ValuesIn(JumpCases), ::testing::Bool(),
+                                            ::testing::Bool()),
+                         [](const ::testing::TestParamInfo<Jump>& info) {
+                             return std::string(std::get<1>(info.param) ? "Next" : "Prev") + "At" +
+                                    std::to_string(std::get<0>(info.param).position) +
+                                    (std::get<2>(info.param) ? "Paused" : "Playing");
+                         });

@@ -71,6 +71,7 @@ TEST_F(StartUp, WithDrivesSelectsTheFirstInBothListsAndListsItsTracks) {
     EXPECT_EQ(ui.ComboBox_DriveType->currentText(), "GENERIC");
     EXPECT_FALSE(ui.ComboBox_ReadMethod->isEnabled());
     EXPECT_EQ(ui.ComboBox_ReadMethod->currentText(), "READMMC");
+    EXPECT_TRUE(ui.Label_DriveAccess->isHidden());
     EXPECT_TRUE(ui.CheckBox_TransportLayer->isChecked());
     EXPECT_EQ(ui.LabeledEdit_RipSpeed->text(), "0");
 }
@@ -165,6 +166,13 @@ TEST_F(StartUp, WithoutDriveOnTheNativeInterfaceOnlyWarns) {
     createWindow();
     EXPECT_EQ(modals->texts(), std::vector<QString>({NoDriveWarning}));
     EXPECT_TRUE(ui.CheckBox_TransportLayer->isChecked());
+    // The warning opens over the window, which is on the screen by then,
+    // and the About tab says how to get a drive listed.
+    EXPECT_EQ(modals->messages[0].owner, form);
+    EXPECT_TRUE(modals->messages[0].ownerState.visible);
+    EXPECT_FALSE(ui.Label_DriveAccess->isHidden());
+    EXPECT_TRUE(ui.Label_DriveAccess->text().contains("VARROW_CD_IMAGES"));
+    EXPECT_TRUE(ui.Label_DriveAccess->text().contains("\"cdrom\""));
 }
 
 TEST_F(StartUp, WithoutDriveOnAWindows95FamilyHostReportsThatOnlyAspiWorks) {
@@ -196,6 +204,20 @@ TEST_F(StartUp, WithoutDriveOnAnUnknownPlatformAdvisesAspi) {
               std::vector<QString>({NoDriveWarning,
                                     "CD-ROM not found!\nWhether are properly established ASPI "
                                     "drivers?\nSee Help about Installation and ASPI Drivers."}));
+}
+
+TEST_F(MainWindow, CanBeMadeAsSmallAs420By360AndNoSmaller) {
+    addDrive("VIRTUAL One", discOf({audio(300)}));
+    createWindow();
+    EXPECT_EQ(form->minimumSize(), QSize(420, 360));
+    form->resize(100, 100);
+    EXPECT_EQ(form->size(), QSize(420, 360));
+    // At that size the options scroll rather than lose their texts.
+    ui.PageControl1->setCurrentIndex(1);
+    processEvents();
+    for (QCheckBox* box : {ui.CheckBox_Hints, ui.CheckBox_ONErrPause, ui.CheckBox_JitterCorrection,
+                           ui.CheckBox_TransportLayer})
+        EXPECT_GE(box->width(), box->sizeHint().width()) << box->objectName().toStdString();
 }
 
 TEST_F(MainWindow, ShowHandlerColoursThePlayTimeByTheTimeMode) {

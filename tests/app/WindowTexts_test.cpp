@@ -18,6 +18,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QToolButton>
 #include <chrono>
 #include <climits>
@@ -149,6 +151,18 @@ TEST_P(WindowTexts, EveryMp3DialogLabelShowsWhole) {
         for (const QString& text : texts)
             EXPECT_TRUE(showsWhole(label, text))
                 << label->objectName().toStdString() << ": " << text.toStdString();
+    }
+    // Each list shows its items whole, closed as well as open.
+    for (QComboBox* list :
+         {dialog.ComboBox_Bitrate, dialog.ComboBox_MaxBitrate, dialog.ComboBox_Mode,
+          dialog.ComboBox_MixMode, dialog.ComboBox_Quality}) {
+        QStyleOptionComboBox option;
+        option.initFrom(list);
+        const QRect field = list->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                          QStyle::SC_ComboBoxEditField, list);
+        for (int item = 0; item < list->count(); ++item)
+            EXPECT_LE(list->fontMetrics().horizontalAdvance(list->itemText(item)), field.width())
+                << list->objectName().toStdString() << ": " << list->itemText(item).toStdString();
     }
     const QFontMetrics metrics = dialog.CheckBox_VBR->fontMetrics();
     EXPECT_GE(dialog.CheckBox_VBR->width(), dialog.CheckBox_VBR->sizeHint().width());
