@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
-#include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -35,8 +34,12 @@ void setNonBlocking(int socket) {
 
 TerminationSignals::TerminationSignals(QObject* parent)
     : QObject(parent) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets_.data()) != 0)
-        throw std::runtime_error("The signal handlers cannot be set up");
+    // Without the sockets the signals keep their default: they end the
+    // program at once, as they did before.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets_.data()) != 0) {
+        sockets_ = {-1, -1};
+        return;
+    }
     for (const int socket : sockets_)
         setNonBlocking(socket);
     notifier_ = new QSocketNotifier(sockets_[1], QSocketNotifier::Read, this);
@@ -53,6 +56,8 @@ TerminationSignals::TerminationSignals(QObject* parent)
 }
 
 TerminationSignals::~TerminationSignals() {
+    if (sockets_[0] < 0)
+        return;
     for (std::size_t index = 0; index < Handled.size(); ++index)
         ::sigaction(Handled[index], &previous_[index], nullptr);
     signalSocket.store(-1);
