@@ -50,43 +50,9 @@ template <typename Control> void find(TForm1& window, Control*& control, const c
 
 WindowControls WindowControls::of(TForm1& window) {
     WindowControls c;
-#define VARROW_FIND(name) find(window, c.name, #name)
-    VARROW_FIND(PageControl1);
-    VARROW_FIND(Panel_PlayTime);
-    VARROW_FIND(ToolButton_Eject);
-    VARROW_FIND(ToolButton_Prev);
-    VARROW_FIND(ToolButton_Next);
-    VARROW_FIND(ToolButton_Pause);
-    VARROW_FIND(ToolButton_Stop);
-    VARROW_FIND(ToolButton_Play);
-    VARROW_FIND(ComboBoxDrive);
-    VARROW_FIND(TrackBar1);
-    VARROW_FIND(ToolButton_RipMP3);
-    VARROW_FIND(ToolButton_RipWav);
-    VARROW_FIND(ToolButton_RefreshTracks);
-    VARROW_FIND(ToolButton_SelectAll);
-    VARROW_FIND(ToolButton_ClearAll);
-    VARROW_FIND(ToolButton_Help);
-    VARROW_FIND(ToolButton_Exit);
-    VARROW_FIND(ListView1);
-    VARROW_FIND(CheckBox_Hints);
-    VARROW_FIND(CheckBox_Captions);
-    VARROW_FIND(CheckBox_ONErrPause);
-    VARROW_FIND(CheckBox_AddNum2FName);
-    VARROW_FIND(ComboBoxDrive2);
-    VARROW_FIND(ComboBox_DriveType);
-    VARROW_FIND(ComboBox_ReadMethod);
-    VARROW_FIND(LabeledEdit_RipSpeed);
-    VARROW_FIND(CheckBox_JitterCorrection);
-    VARROW_FIND(CheckBox_TransportLayer);
-    VARROW_FIND(BitBtn_SetDefault);
-    VARROW_FIND(Label_Version);
-    VARROW_FIND(Label_LameVer);
-    VARROW_FIND(Label_DriveAccess);
-    VARROW_FIND(StatusBar1);
-    VARROW_FIND(Timer1);
-    VARROW_FIND(Timer2);
-#undef VARROW_FIND
+#define VARROW_FIND_CONTROL(Type, name) find(window, c.name, #name);
+    VARROW_WINDOW_CONTROLS(VARROW_FIND_CONTROL)
+#undef VARROW_FIND_CONTROL
     for (int panel = 0; panel < STATUS_PANELS; ++panel)
         find(window, c.StatusPanels[panel], QStringLiteral("StatusPanel%1").arg(panel).toLatin1());
     return c;

@@ -41,46 +41,51 @@ cdlib::VirtualTrack data(int32_t sectors);
 cdlib::VirtualDisc discOf(std::vector<cdlib::VirtualTrack> tracks);
 
 // The main window's controls under the names the program gives them.
+#define VARROW_WINDOW_CONTROLS(CONTROL)                                                            \
+    CONTROL(QTabWidget, PageControl1)                                                              \
+    CONTROL(QLabel, Panel_PlayTime)                                                                \
+    CONTROL(QToolButton, ToolButton_Eject)                                                         \
+    CONTROL(QToolButton, ToolButton_Prev)                                                          \
+    CONTROL(QToolButton, ToolButton_Next)                                                          \
+    CONTROL(QToolButton, ToolButton_Pause)                                                         \
+    CONTROL(QToolButton, ToolButton_Stop)                                                          \
+    CONTROL(QToolButton, ToolButton_Play)                                                          \
+    CONTROL(QComboBox, ComboBoxDrive)                                                              \
+    CONTROL(PositionSlider, TrackBar1)                                                             \
+    CONTROL(QToolButton, ToolButton_RipMP3)                                                        \
+    CONTROL(QToolButton, ToolButton_RipWav)                                                        \
+    CONTROL(QToolButton, ToolButton_RefreshTracks)                                                 \
+    CONTROL(QToolButton, ToolButton_SelectAll)                                                     \
+    CONTROL(QToolButton, ToolButton_ClearAll)                                                      \
+    CONTROL(QToolButton, ToolButton_Help)                                                          \
+    CONTROL(QToolButton, ToolButton_Exit)                                                          \
+    CONTROL(QTableView, ListView1)                                                                 \
+    CONTROL(QCheckBox, CheckBox_Hints)                                                             \
+    CONTROL(QCheckBox, CheckBox_Captions)                                                          \
+    CONTROL(QCheckBox, CheckBox_ONErrPause)                                                        \
+    CONTROL(QCheckBox, CheckBox_AddNum2FName)                                                      \
+    CONTROL(QComboBox, ComboBoxDrive2)                                                             \
+    CONTROL(QComboBox, ComboBox_DriveType)                                                         \
+    CONTROL(QComboBox, ComboBox_ReadMethod)                                                        \
+    CONTROL(QLineEdit, LabeledEdit_RipSpeed)                                                       \
+    CONTROL(QCheckBox, CheckBox_JitterCorrection)                                                  \
+    CONTROL(QCheckBox, CheckBox_TransportLayer)                                                    \
+    CONTROL(QPushButton, BitBtn_SetDefault)                                                        \
+    CONTROL(QLabel, Label_Version)                                                                 \
+    CONTROL(QLabel, Label_LameVer)                                                                 \
+    CONTROL(QLabel, Label_DriveAccess)                                                             \
+    CONTROL(QStatusBar, StatusBar1)                                                                \
+    CONTROL(QTimer, Timer1)                                                                        \
+    CONTROL(QTimer, Timer2)
+
 struct WindowControls {
     // Finds every control of `window`; a missing one fails the test.
     static WindowControls of(TForm1& window);
 
-    QTabWidget* PageControl1 = nullptr;
-    QLabel* Panel_PlayTime = nullptr;
-    QToolButton* ToolButton_Eject = nullptr;
-    QToolButton* ToolButton_Prev = nullptr;
-    QToolButton* ToolButton_Next = nullptr;
-    QToolButton* ToolButton_Pause = nullptr;
-    QToolButton* ToolButton_Stop = nullptr;
-    QToolButton* ToolButton_Play = nullptr;
-    QComboBox* ComboBoxDrive = nullptr;
-    PositionSlider* TrackBar1 = nullptr;
-    QToolButton* ToolButton_RipMP3 = nullptr;
-    QToolButton* ToolButton_RipWav = nullptr;
-    QToolButton* ToolButton_RefreshTracks = nullptr;
-    QToolButton* ToolButton_SelectAll = nullptr;
-    QToolButton* ToolButton_ClearAll = nullptr;
-    QToolButton* ToolButton_Help = nullptr;
-    QToolButton* ToolButton_Exit = nullptr;
-    QTableView* ListView1 = nullptr;
-    QCheckBox* CheckBox_Hints = nullptr;
-    QCheckBox* CheckBox_Captions = nullptr;
-    QCheckBox* CheckBox_ONErrPause = nullptr;
-    QCheckBox* CheckBox_AddNum2FName = nullptr;
-    QComboBox* ComboBoxDrive2 = nullptr;
-    QComboBox* ComboBox_DriveType = nullptr;
-    QComboBox* ComboBox_ReadMethod = nullptr;
-    QLineEdit* LabeledEdit_RipSpeed = nullptr;
-    QCheckBox* CheckBox_JitterCorrection = nullptr;
-    QCheckBox* CheckBox_TransportLayer = nullptr;
-    QPushButton* BitBtn_SetDefault = nullptr;
-    QLabel* Label_Version = nullptr;
-    QLabel* Label_LameVer = nullptr;
-    QLabel* Label_DriveAccess = nullptr;
-    QStatusBar* StatusBar1 = nullptr;
+#define VARROW_DECLARE_CONTROL(Type, name) Type* name = nullptr;
+    VARROW_WINDOW_CONTROLS(VARROW_DECLARE_CONTROL)
+#undef VARROW_DECLARE_CONTROL
     QLabel* StatusPanels[STATUS_PANELS] = {};
-    QTimer* Timer1 = nullptr;
-    QTimer* Timer2 = nullptr;
 
     // The extract tool bar's buttons, in their order.
     QList<QToolButton*> extractButtons() const;

@@ -1,7 +1,7 @@
 // The main window under a real X server and window manager, with keys typed
 // on the real keyboard (xdotool): a key acts once however long its action
-// runs, the MP3 options dialog asks for no window buttons, and the window keeps
-// its smallest size. Skipped, saying why, without the session.
+// runs, and the MP3 options dialog asks for no window buttons. Skipped,
+// saying why, without the session.
 #include "BatchTestSupport.h"
 #include "X11Session.h"
 
@@ -93,12 +93,4 @@ TEST_F(WindowUnderX, TheMp3DialogAsksForNoWindowButtons) {
          {"_NET_WM_ACTION_MAXIMIZE_HORZ", "_NET_WM_ACTION_MAXIMIZE_VERT", "_NET_WM_ACTION_RESIZE"})
         EXPECT_EQ(std::count(actions.begin(), actions.end(), QLatin1String(refused)), 0) << refused;
     mp3Dlg().hide();
-}
-
-TEST_F(WindowUnderX, TheMainWindowIsNeverSmallerThan420By360) {
-    start(1);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
-    form->resize(100, 100);
-    QTest::qWait(300);
-    EXPECT_EQ(form->size(), QSize(420, 360));
 }
