@@ -185,8 +185,10 @@ std::optional<CachedAnswer> parseCacheFile(std::string_view bytes, std::string_v
         !bytes.starts_with('\n')) {
         return std::nullopt;
     }
-    // Years beyond what the clock holds are not a time this program wrote.
-    constexpr int64_t kLatest = int64_t{1} << 40;
+    // A time beyond what the clock holds is not one this program wrote.
+    constexpr int64_t kLatest =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::duration::max())
+            .count();
     if (seconds < 0 || seconds > kLatest) {
         return std::nullopt;
     }

@@ -87,6 +87,11 @@ TEST_F(AnswerCacheTest, AFileThatIsNotAWholeAnswerOfTheKeyIsNoAnswer) {
         "VarrowCache 2" + whole.substr(13),
         online::cacheFileBytes(key, answer(99, "body", 1)),
         online::cacheFileBytes(key, answer(200, "body", -5)),
+        [&] { // beyond what the clock holds
+            std::string text = whole;
+            text.insert(text.find("stored: ") + 8, "200");
+            return text;
+        }(),
         [&] {
             std::string text = whole;
             text.replace(text.find("stored: ") + 8, 1, "x");
