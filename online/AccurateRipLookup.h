@@ -62,6 +62,8 @@ struct AccurateRipLookupSettings {
     static AccurateRipLookupSettings fromEnvironment();
 };
 
+// The client and the cache are borrowed: they outlive the lookup. lookUp()
+// may run on several threads at once.
 class AccurateRipLookup final {
 public:
     AccurateRipLookup(

@@ -71,7 +71,8 @@ struct HttpResponse {
 class HttpClient final {
 public:
     // `userAgent`: sent with every request; the pacer: the one of the
-    // process unless a test brings its own.
+    // process unless a test brings its own (it outlives the client).
+    // Raises std::runtime_error when libcurl cannot start.
     explicit HttpClient(std::string userAgent = defaultUserAgent());
     HttpClient(std::string userAgent, HostPacer& pacer);
 

@@ -4,7 +4,6 @@
 // with a reason, and it refuses exactly the files that do not split into
 // whole entries of the disc's track count.
 #include "AccurateRipFile.h"
-
 #include "FuzzCheck.h"
 
 #include <cstdint>

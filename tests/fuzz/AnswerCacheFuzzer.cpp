@@ -2,7 +2,6 @@
 // from them has a status and a time the cache could have written, its body
 // is the bytes' tail, and written again it reads back the same.
 #include "AnswerCache.h"
-
 #include "FuzzCheck.h"
 
 #include <cstdint>

@@ -36,21 +36,11 @@ constexpr uint32_t kRipV2 = 0xbbbb0002;
 HttpAnswer databaseFile(uint32_t checksum, int confidence) {
     const online::AccurateRipEntry entry{
         kDisc.id1, kDisc.id2, kDisc.cddb, {{confidence, checksum, 1}, {confidence, 0x1234, 2}}};
-    HttpAnswer answer;
-    answer.body = varrow::testing::accurateRipFileBytes({entry});
-    return answer;
+    return varrow::testing::httpAnswer(200, varrow::testing::accurateRipFileBytes({entry}));
 }
 
 HttpAnswer status(int code) {
-    HttpAnswer answer;
-    answer.status = code;
-    return answer;
-}
-
-HttpAnswer neverAnswered() {
-    HttpAnswer answer;
-    answer.ending = HttpAnswer::Ending::NeverAnswer;
-    return answer;
+    return varrow::testing::httpAnswer(code);
 }
 
 struct Cached {
@@ -125,6 +115,10 @@ TEST_P(AccurateRipLookupTest, AnswersAndWhatTheCacheKeeps) {
         online::matchTrack(kDisc, answer.entries, 0, kRipV1, kRipV2);
     EXPECT_EQ(result.verdict, c.verdict);
     EXPECT_EQ(result.confidence, c.confidence);
+    if (c.kind == Kind::Unavailable) {
+        EXPECT_TRUE(
+            answer.message.starts_with("Cannot look the disc up in the AccurateRip database: "));
+    }
     EXPECT_NE(answer.message.find(c.message), std::string::npos) << answer.message;
     EXPECT_EQ(answer.message.find('\n'), std::string::npos);
     EXPECT_EQ(answer.cacheProblem, "");
@@ -132,214 +126,69 @@ TEST_P(AccurateRipLookupTest, AnswersAndWhatTheCacheKeeps) {
     EXPECT_EQ(after ? std::optional<long>(after->status) : std::nullopt, c.cachedAfter);
 }
 
-const char* const kCannot = "Cannot look the disc up in the AccurateRip database: ";
 constexpr auto kV2 = AccurateRipVerdict::MatchedV2;
 constexpr auto kAbsent = AccurateRipVerdict::NotInDatabase;
 
-INSTANTIATE_TEST_SUITE_P(
-    Database, AccurateRipLookupTest,
-    ::testing::Values(LookupCase{"Found",
-                                 {databaseFile(kRipV2, 12)},
-                                 {},
-                                 false,
-                                 Kind::Found,
-                                 false,
-                                 1,
-                                 kV2,
-                                 12,
-                                 "",
-                                 200},
-                      LookupCase{"FoundWithAV1Entry",
-                                 {databaseFile(kRipV1, 4)},
-                                 {},
-                                 false,
-                                 Kind::Found,
-                                 false,
-                                 1,
-                                 AccurateRipVerdict::MatchedV1,
-                                 4,
-                                 "",
-                                 200},
-                      LookupCase{"FoundOtherChecksums",
-                                 {databaseFile(0xdeadbeef, 9)},
-                                 {},
-                                 false,
-                                 Kind::Found,
-                                 false,
-                                 1,
-                                 AccurateRipVerdict::NotMatched,
-                                 9,
-                                 "",
-                                 200},
-                      LookupCase{"NotInTheDatabase",
-                                 {status(404)},
-                                 {},
-                                 false,
-                                 Kind::NotInDatabase,
-                                 false,
-                                 1,
-                                 kAbsent,
-                                 0,
-                                 "",
-                                 404},
-                      LookupCase{"UnavailableThenFound",
-                                 {status(503), databaseFile(kRipV2, 2)},
-                                 {},
-                                 false,
-                                 Kind::Found,
-                                 false,
-                                 2,
-                                 kV2,
-                                 2,
-                                 "",
-                                 200},
-                      LookupCase{"ServerError",
-                                 {status(500)},
-                                 {},
-                                 false,
-                                 Kind::Unavailable,
-                                 false,
-                                 1,
-                                 kAbsent,
-                                 0,
-                                 "status 500",
-                                 std::nullopt},
-                      LookupCase{
-                          "DamagedFile",
-                          {[] {
-                              HttpAnswer cut = databaseFile(kRipV2, 2);
-                              cut.body.pop_back();
-                              return cut;
-                          }()},
-                          {},
-                          false,
-                          Kind::Unavailable,
-                          false,
-                          1,
-                          kAbsent,
-                          0,
-                          "the database's file for the disc is damaged: entry 1 is cut short",
-                          std::nullopt},
-                      LookupCase{"ServerGone",
-                                 {},
-                                 {},
-                                 false,
-                                 Kind::Unavailable,
-                                 false,
-                                 0,
-                                 kAbsent,
-                                 0,
-                                 "could not reach the server: ",
-                                 std::nullopt},
-                      LookupCase{"Timeout",
-                                 {neverAnswered()},
-                                 {},
-                                 false,
-                                 Kind::Unavailable,
-                                 false,
-                                 1,
-                                 kAbsent,
-                                 0,
-                                 "could not reach the server: ",
-                                 std::nullopt},
-                      LookupCase{"FoundBeforeIsNotAskedAgain",
-                                 {status(500)},
-                                 Cached{200, 9000h},
-                                 false,
-                                 Kind::Found,
-                                 true,
-                                 0,
-                                 kV2,
-                                 3,
-                                 "",
-                                 200},
-                      LookupCase{"FoundBeforeIsUsedOffline",
-                                 {},
-                                 Cached{200, 1h},
-                                 true,
-                                 Kind::Found,
-                                 true,
-                                 0,
-                                 kV2,
-                                 3,
-                                 "",
-                                 200},
-                      LookupCase{"RefreshReplacesWhatWasFound",
-                                 {databaseFile(kRipV2, 20)},
-                                 Cached{200, 1h},
-                                 true,
-                                 Kind::Found,
-                                 false,
-                                 1,
-                                 kV2,
-                                 20,
-                                 "",
-                                 200},
-                      LookupCase{"NotFoundIsKeptForADay",
-                                 {databaseFile(kRipV2, 5)},
-                                 Cached{404, 23h},
-                                 false,
-                                 Kind::NotInDatabase,
-                                 true,
-                                 0,
-                                 kAbsent,
-                                 0,
-                                 "",
-                                 404},
-                      LookupCase{"NotFoundIsAskedAgainAfterADay",
-                                 {databaseFile(kRipV2, 5)},
-                                 Cached{404, 25h},
-                                 false,
-                                 Kind::Found,
-                                 false,
-                                 1,
-                                 kV2,
-                                 5,
-                                 "",
-                                 200},
-                      LookupCase{"NotFoundFromTheFutureIsAskedAgain",
-                                 {status(404)},
-                                 Cached{404, -2h},
-                                 false,
-                                 Kind::NotInDatabase,
-                                 false,
-                                 1,
-                                 kAbsent,
-                                 0,
-                                 "",
-                                 404},
-                      LookupCase{"OldNotFoundIsUsedOffline",
-                                 {},
-                                 Cached{404, 48h},
-                                 false,
-                                 Kind::NotInDatabase,
-                                 true,
-                                 0,
-                                 kAbsent,
-                                 0,
-                                 "",
-                                 404},
-                      LookupCase{"DamagedCacheIsAskedAgain",
-                                 {databaseFile(kRipV2, 1)},
-                                 Cached{200, 1h, true},
-                                 false,
-                                 Kind::Found,
-                                 false,
-                                 1,
-                                 kV2,
-                                 1,
-                                 "",
-                                 200}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(AccurateRipLookupSettings, TheDatabaseIsTheRealOneUnlessTheEnvironmentSaysOtherwise) {
-    ::unsetenv("VARROW_ACCURATERIP_URL");
-    EXPECT_EQ(online::AccurateRipLookupSettings::fromEnvironment().baseUrl,
-              "http://www.accuraterip.com/accuraterip");
-    ::setenv("VARROW_ACCURATERIP_URL", "", 1);
-    EXPECT_EQ(online::AccurateRipLookupSettings::fromEnvironment().baseUrl,
-              "http://www.accuraterip.com/accuraterip");
-    ::unsetenv("VARROW_ACCURATERIP_URL");
+HttpAnswer cutShort(HttpAnswer answer) {
+    answer.body.pop_back();
+    return answer;
 }
+
+std::vector<HttpAnswer> serves(HttpAnswer first, std::optional<HttpAnswer> second = {}) {
+    std::vector<HttpAnswer> answers{std::move(first)};
+    if (second) {
+        answers.push_back(std::move(*second));
+    }
+    return answers;
+}
+const std::vector<HttpAnswer> kNoServer;
+const std::optional<Cached> kNothingCached;
+std::optional<Cached> cachedBefore(long status, std::chrono::hours age, bool damaged = false) {
+    return Cached{status, age, damaged};
+}
+
+// Name; the server's answers, the cache's answer before, refresh; the
+// answer's kind, from the cache, requests made, the first track's verdict
+// and confidence, a piece of the message, the cache's status after.
+const LookupCase kLookups[] = {
+    {"Found", serves(databaseFile(kRipV2, 12)), kNothingCached, false, Kind::Found, false, 1, kV2,
+     12, "", 200},
+    {"FoundWithAV1Entry", serves(databaseFile(kRipV1, 4)), kNothingCached, false, Kind::Found,
+     false, 1, AccurateRipVerdict::MatchedV1, 4, "", 200},
+    {"FoundOtherChecksums", serves(databaseFile(0xdeadbeef, 9)), kNothingCached, false, Kind::Found,
+     false, 1, AccurateRipVerdict::NotMatched, 9, "", 200},
+    {"NotInTheDatabase", serves(status(404)), kNothingCached, false, Kind::NotInDatabase, false, 1,
+     kAbsent, 0, "", 404},
+    {"UnavailableThenFound", serves(status(503), databaseFile(kRipV2, 2)), kNothingCached, false,
+     Kind::Found, false, 2, kV2, 2, "", 200},
+    {"ServerError", serves(status(500)), kNothingCached, false, Kind::Unavailable, false, 1,
+     kAbsent, 0, "status 500", std::nullopt},
+    {"DamagedFile", serves(cutShort(databaseFile(kRipV2, 2))), kNothingCached, false,
+     Kind::Unavailable, false, 1, kAbsent, 0,
+     "the database's file for the disc is damaged: entry 1 is cut short", std::nullopt},
+    {"ServerGone", kNoServer, kNothingCached, false, Kind::Unavailable, false, 0, kAbsent, 0,
+     "could not reach the server: ", std::nullopt},
+    {"Timeout", serves(varrow::testing::httpAnswerNever()), kNothingCached, false,
+     Kind::Unavailable, false, 1, kAbsent, 0, "could not reach the server: ", std::nullopt},
+    {"FoundBeforeIsNotAskedAgain", serves(status(500)), cachedBefore(200, 9000h), false,
+     Kind::Found, true, 0, kV2, 3, "", 200},
+    {"FoundBeforeIsUsedOffline", kNoServer, cachedBefore(200, 1h), true, Kind::Found, true, 0, kV2,
+     3, "", 200},
+    {"RefreshReplacesWhatWasFound", serves(databaseFile(kRipV2, 20)), cachedBefore(200, 1h), true,
+     Kind::Found, false, 1, kV2, 20, "", 200},
+    {"NotFoundIsKeptForADay", serves(databaseFile(kRipV2, 5)), cachedBefore(404, 23h), false,
+     Kind::NotInDatabase, true, 0, kAbsent, 0, "", 404},
+    {"NotFoundIsAskedAgainAfterADay", serves(databaseFile(kRipV2, 5)), cachedBefore(404, 25h),
+     false, Kind::Found, false, 1, kV2, 5, "", 200},
+    {"NotFoundFromTheFutureIsAskedAgain", serves(status(404)), cachedBefore(404, -2h), false,
+     Kind::NotInDatabase, false, 1, kAbsent, 0, "", 404},
+    {"OldNotFoundIsUsedOffline", kNoServer, cachedBefore(404, 48h), false, Kind::NotInDatabase,
+     true, 0, kAbsent, 0, "", 404},
+    {"DamagedCacheIsAskedAgain", serves(databaseFile(kRipV2, 1)), cachedBefore(200, 1h, true),
+     false, Kind::Found, false, 1, kV2, 1, "", 200},
+};
+
+INSTANTIATE_TEST_SUITE_P(Database, AccurateRipLookupTest, ::testing::ValuesIn(kLookups),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

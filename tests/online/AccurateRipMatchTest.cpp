@@ -80,14 +80,4 @@ TEST(AccurateRipMatch, TrackResults) {
     }
 }
 
-TEST(AccurateRipMatch, Frame450ChecksumsOfEachEntryThatHasTheTrack) {
-    const auto entries = entriesForTrack2({{kV2, 7}, {kV1, 0}, {kOther, 2}});
-    const auto checksums = online::frame450Checksums(threeTrackDisc(false), entries, 1);
-    ASSERT_EQ(checksums.size(), 2u);
-    EXPECT_EQ(checksums[0].checksum, 0x450u + kV2);
-    EXPECT_EQ(checksums[0].confidence, 7);
-    EXPECT_EQ(checksums[1].checksum, 0x450u + kOther);
-    EXPECT_EQ(checksums[1].confidence, 2);
-}
-
 } // namespace

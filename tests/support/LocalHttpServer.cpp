@@ -34,30 +34,9 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
-const char* reasonPhrase(int status) {
-    switch (status) {
-    case 200:
-        return "OK";
-    case 301:
-        return "Moved Permanently";
-    case 302:
-        return "Found";
-    case 307:
-        return "Temporary Redirect";
-    case 404:
-        return "Not Found";
-    case 500:
-        return "Internal Server Error";
-    case 503:
-        return "Service Unavailable";
-    default:
-        return "Status";
-    }
-}
-
 std::string responseBytes(const HttpAnswer& answer) {
-    std::string bytes =
-        "HTTP/1.1 " + std::to_string(answer.status) + " " + reasonPhrase(answer.status) + "\r\n";
+    // Clients go by the status code; the reason phrase may be empty.
+    std::string bytes = "HTTP/1.1 " + std::to_string(answer.status) + " \r\n";
     bytes += "Content-Length: " + std::to_string(answer.body.size()) + "\r\n";
     bytes += "Connection: close\r\n";
     for (const auto& [name, value] : answer.headers) {
@@ -83,6 +62,21 @@ std::string pathOf(const std::string& target) {
 }
 
 } // namespace
+
+HttpAnswer httpAnswer(int status, std::string body,
+                      std::vector<std::pair<std::string, std::string>> headers) {
+    HttpAnswer answer;
+    answer.status = status;
+    answer.body = std::move(body);
+    answer.headers = std::move(headers);
+    return answer;
+}
+
+HttpAnswer httpAnswerNever(HttpAnswer::Ending ending) {
+    HttpAnswer answer;
+    answer.ending = ending;
+    return answer;
+}
 
 std::optional<std::string> ReceivedRequest::header(std::string_view name) const {
     for (const auto& [field, value] : headers) {

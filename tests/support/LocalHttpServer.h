@@ -32,6 +32,11 @@ struct HttpAnswer {
     Ending ending = Ending::Answer;
 };
 
+HttpAnswer httpAnswer(int status, std::string body = {},
+                      std::vector<std::pair<std::string, std::string>> headers = {});
+// An answer that is never sent, or a connection closed without one.
+HttpAnswer httpAnswerNever(HttpAnswer::Ending ending = HttpAnswer::Ending::NeverAnswer);
+
 struct ReceivedRequest {
     std::string method;
     std::string target; // the path and query as sent
