@@ -7,6 +7,7 @@
 #include <cctype>
 #include <charconv>
 #include <curl/curl.h>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -252,7 +253,10 @@ HttpResponse HttpClient::attempt(const HttpRequest& request, std::stop_token sto
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                      static_cast<long>(request.connectTimeout.count()));
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(request.totalTimeout.count()));
-    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(request.bodyLimit));
+    // A body announced as larger is refused before it is received.
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
+                     static_cast<curl_off_t>(std::min<std::size_t>(
+                         request.bodyLimit, std::numeric_limits<curl_off_t>::max())));
     curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, reason);
