@@ -234,11 +234,8 @@ void TFlacEncoder::Stream::configure(const TFlacSettings& settings) {
     }
     blocks.push_back(comments_.get());
 
-    // Enough for the comments to be written once more beside themselves
-    // (see planCommentSwap) with room to grow.
     padding_ = newBlock(FLAC__METADATA_TYPE_PADDING);
-    padding_->length =
-        FLAC_PADDING_BYTES + static_cast<uint32_t>(vorbisCommentBody(comment_).size());
+    padding_->length = flacPaddingFor(vorbisCommentBody(comment_).size());
     blocks.push_back(padding_.get());
     check(FLAC__stream_encoder_set_metadata(encoder, blocks.data(),
                                             static_cast<uint32_t>(blocks.size())));

@@ -211,7 +211,7 @@ std::vector<TByteWrite> planCommentSwap(const std::vector<TFlacBlock>& blocks,
 
 std::vector<uint8_t> rewrittenMetadata(const std::vector<TFlacBlock>& blocks,
                                        const TFlacReadAt& read, std::span<const uint8_t> newBody) {
-    if (newBody.size() > FLAC_LONGEST_BLOCK) {
+    if (flacPaddingFor(newBody.size()) > FLAC_LONGEST_BLOCK) {
         return {};
     }
     std::vector<uint8_t> head(kMarker.begin(), kMarker.end());
@@ -240,7 +240,8 @@ std::vector<uint8_t> rewrittenMetadata(const std::vector<TFlacBlock>& blocks,
     if (!commentWritten) {
         appendComment();
     }
-    append(head, flacBlockHeader(FLAC_PADDING, true, FLAC_PADDING_BYTES));
-    head.resize(head.size() + FLAC_PADDING_BYTES, 0);
+    const uint32_t padding = flacPaddingFor(newBody.size());
+    append(head, flacBlockHeader(FLAC_PADDING, true, padding));
+    head.resize(head.size() + padding, 0);
     return head;
 }

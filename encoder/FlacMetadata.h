@@ -28,6 +28,12 @@ inline constexpr std::size_t FLAC_BLOCK_HEADER_BYTES = 4;
 inline constexpr uint32_t FLAC_LONGEST_BLOCK = 0xFFFFFF;
 // Room for tags to grow in place, as a tagger finds it after the comments.
 inline constexpr uint32_t FLAC_PADDING_BYTES = 8192;
+// The padding after a comment block of `commentBytes`: enough for the block
+// to be written once more beside itself (see planCommentSwap) with
+// FLAC_PADDING_BYTES to grow.
+inline constexpr uint32_t flacPaddingFor(std::size_t commentBytes) {
+    return FLAC_PADDING_BYTES + static_cast<uint32_t>(commentBytes);
+}
 // More blocks than any real stream has; a stream claiming more is refused
 // rather than walked block by block.
 inline constexpr std::size_t FLAC_MOST_BLOCKS = 1024;
@@ -86,7 +92,7 @@ std::vector<TByteWrite> planCommentSwap(const std::vector<TFlacBlock>& blocks,
 // "fLaC" and the metadata blocks again, for a new copy of the stream whose
 // frames follow: every block as it was, in order, except that the comment
 // block has body `newBody` (added before the padding when there was none)
-// and all padding gives way to FLAC_PADDING_BYTES of it at the end. Empty
-// when a block cannot be read.
+// and all padding gives way to flacPaddingFor(newBody) of it at the end.
+// Empty when a block cannot be read.
 std::vector<uint8_t> rewrittenMetadata(const std::vector<TFlacBlock>& blocks,
                                        const TFlacReadAt& read, std::span<const uint8_t> newBody);
