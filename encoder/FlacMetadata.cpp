@@ -142,13 +142,13 @@ std::vector<uint8_t> vorbisCommentBody(const TVorbisComment& comment) {
 }
 
 void setVorbisFields(TVorbisComment& comment, const std::vector<TTagField>& fields) {
-    for (const auto& [name, value] : fields) {
+    for (const TTagField& field : fields) {
         std::erase_if(comment.entries, [&](const std::string& entry) {
-            return strcasecmp(fieldName(entry).c_str(), name.c_str()) == 0;
+            return strcasecmp(fieldName(entry).c_str(), field.first.c_str()) == 0;
         });
-        std::string text = tagText(value);
+        std::string text = tagText(field.second);
         if (!text.empty()) {
-            comment.entries.push_back(name + "=" + text);
+            comment.entries.push_back(field.first + "=" + text);
         }
     }
 }

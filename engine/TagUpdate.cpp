@@ -176,10 +176,10 @@ bool addFramesInPlace(const std::string& path, const SourceFile& source, std::si
     if (!layout) {
         return false;
     }
-    for (const auto& [name, value] : fields) {
+    for (const TTagField& field : fields) {
         const bool present =
             std::any_of(layout->userTextNames.begin(), layout->userTextNames.end(),
-                        [&](const std::string& held) { return sameName(held, name); });
+                        [&](const std::string& held) { return sameName(held, field.first); });
         if (present) {
             return false;
         }
