@@ -184,13 +184,7 @@ TFlacEncoder::Stream::Stream(TByteSink& sink, const TFlacSettings& settings)
     }
     // The metadata is written whole now; where its blocks lie is needed at
     // the end.
-    blocks_ = readFlacBlocks([this](uint64_t offset, uint8_t* out, std::size_t size) {
-        if (offset > head_.size() || head_.size() - offset < size) {
-            return false;
-        }
-        std::memcpy(out, head_.data() + offset, size);
-        return true;
-    });
+    blocks_ = readFlacBlocks(flacBytesReader(head_));
     if (blocks_.empty()) {
         throw EEncoderError("libFLAC wrote metadata that cannot be read back");
     }

@@ -48,6 +48,16 @@ std::array<uint8_t, FLAC_BLOCK_HEADER_BYTES> flacBlockHeader(uint8_t type, bool 
             static_cast<uint8_t>(length)};
 }
 
+TFlacReadAt flacBytesReader(std::span<const uint8_t> bytes) {
+    return [bytes](uint64_t offset, uint8_t* out, std::size_t size) {
+        if (offset > bytes.size() || bytes.size() - offset < size) {
+            return false;
+        }
+        std::memcpy(out, bytes.data() + offset, size);
+        return true;
+    };
+}
+
 std::vector<TFlacBlock> readFlacBlocks(const TFlacReadAt& read) {
     std::array<uint8_t, 4> marker{};
     if (!read(0, marker.data(), marker.size()) || marker != kMarker) {

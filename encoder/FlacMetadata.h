@@ -51,6 +51,9 @@ struct TFlacBlock {
 // fewer (or cannot be read).
 using TFlacReadAt = std::function<bool(uint64_t offset, uint8_t* out, std::size_t size)>;
 
+// Reads from `bytes`, which must outlive the reader.
+TFlacReadAt flacBytesReader(std::span<const uint8_t> bytes);
+
 // The metadata blocks in stream order, the last one flagged. Empty when the
 // stream is not FLAC or its metadata is not well formed: no "fLaC", no
 // 34-byte STREAMINFO first, a block of the reserved type 127, a second

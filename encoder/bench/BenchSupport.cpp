@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <numbers>
@@ -53,6 +54,25 @@ double threadCpuSeconds() {
     timespec now{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+bool parseArguments(int argc, char** argv, const std::string& tool, double& seconds,
+                    std::string& toolPath) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--no-" + tool) {
+            toolPath.clear();
+        } else if (argument == "--" + tool && i + 1 < argc) {
+            toolPath = argv[++i];
+        } else if (std::atof(argument.c_str()) > 0) {
+            seconds = std::atof(argument.c_str());
+        } else {
+            std::fprintf(stderr, "usage: %s [seconds] [--%s PATH | --no-%s]\n", argv[0],
+                         tool.c_str(), tool.c_str());
+            return false;
+        }
+    }
+    return true;
 }
 
 namespace {

@@ -19,6 +19,12 @@ std::vector<int16_t> generateMusic(double seconds);
 
 double threadCpuSeconds();
 
+// "[seconds] [--<tool> PATH | --no-<tool>]": the seconds of music and the
+// command line tool to compare with (empty: none). False, with the usage
+// printed, for anything else.
+bool parseArguments(int argc, char** argv, const std::string& tool, double& seconds,
+                    std::string& toolPath);
+
 struct Measurement {
     double wallSeconds = 0;
     double cpuSeconds = 0;

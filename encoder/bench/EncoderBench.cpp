@@ -55,18 +55,8 @@ Measurement encodeWith(TLameCoder& coder, const std::vector<int16_t>& pcm, uint8
 int main(int argc, char** argv) {
     double seconds = 60;
     std::string lame = "lame";
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (argument == "--no-lame") {
-            lame.clear();
-        } else if (argument == "--lame" && i + 1 < argc) {
-            lame = argv[++i];
-        } else if (std::atof(argument.c_str()) > 0) {
-            seconds = std::atof(argument.c_str());
-        } else {
-            std::fprintf(stderr, "usage: %s [seconds] [--lame PATH | --no-lame]\n", argv[0]);
-            return 2;
-        }
+    if (!parseArguments(argc, argv, "lame", seconds, lame)) {
+        return 2;
     }
 
     const std::vector<int16_t> music = generateMusic(seconds);

@@ -89,18 +89,8 @@ Measurement measureLoudness(const std::vector<int16_t>& music, double& gain) {
 int main(int argc, char** argv) {
     double seconds = 60;
     std::string flac = "flac";
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (argument == "--no-flac") {
-            flac.clear();
-        } else if (argument == "--flac" && i + 1 < argc) {
-            flac = argv[++i];
-        } else if (std::atof(argument.c_str()) > 0) {
-            seconds = std::atof(argument.c_str());
-        } else {
-            std::fprintf(stderr, "usage: %s [seconds] [--flac PATH | --no-flac]\n", argv[0]);
-            return 2;
-        }
+    if (!parseArguments(argc, argv, "flac", seconds, flac)) {
+        return 2;
     }
 
     const std::vector<int16_t> music = generateMusic(seconds);

@@ -5,7 +5,6 @@
 #include "FlacMetadata.h"
 #include "TagText.h"
 
-#include <cstring>
 #include <gtest/gtest.h>
 
 namespace {
@@ -54,21 +53,11 @@ std::vector<uint8_t> body(uint32_t length, uint8_t fill) {
     return std::vector<uint8_t>(length, fill);
 }
 
-TFlacReadAt readerOf(const std::vector<uint8_t>& stream) {
-    return [&stream](uint64_t offset, uint8_t* out, std::size_t size) {
-        if (offset > stream.size() || stream.size() - offset < size) {
-            return false;
-        }
-        std::memcpy(out, stream.data() + offset, size);
-        return true;
-    };
-}
-
 // The comment block's body, after checking that the stream is whole: its
 // blocks parse, the frames follow the last, and the APPLICATION block is
 // as it was.
 std::vector<uint8_t> commentsOf(const std::vector<uint8_t>& stream) {
-    const std::vector<TFlacBlock> blocks = readFlacBlocks(readerOf(stream));
+    const std::vector<TFlacBlock> blocks = readFlacBlocks(flacBytesReader(stream));
     EXPECT_FALSE(blocks.empty());
     std::vector<uint8_t> comments;
     for (const TFlacBlock& block : blocks) {
@@ -106,17 +95,17 @@ TEST_P(CommentSwap, TheStreamIsWholeAfterEveryWrite) {
         appendBlock(stream, 2, true, body(5, 'a'));
     }
     stream.insert(stream.end(), kFrames.begin(), kFrames.end());
-    const std::vector<TFlacBlock> blocks = readFlacBlocks(readerOf(stream));
+    const std::vector<TFlacBlock> blocks = readFlacBlocks(flacBytesReader(stream));
     ASSERT_EQ(blocks.size(), test.blockAfter ? 4U : 3U);
 
     const std::vector<TByteWrite> writes = planCommentSwap(blocks, newComments);
     if (test.paddingLength < test.newLength + FLAC_BLOCK_HEADER_BYTES) {
         EXPECT_TRUE(writes.empty());
-        std::vector<uint8_t> copy = rewrittenMetadata(blocks, readerOf(stream), newComments);
+        std::vector<uint8_t> copy = rewrittenMetadata(blocks, flacBytesReader(stream), newComments);
         copy.insert(copy.end(), stream.begin() + static_cast<long>(blocks.back().end()),
                     stream.end());
         EXPECT_EQ(commentsOf(copy), newComments);
-        const std::vector<TFlacBlock> copied = readFlacBlocks(readerOf(copy));
+        const std::vector<TFlacBlock> copied = readFlacBlocks(flacBytesReader(copy));
         ASSERT_FALSE(copied.empty());
         EXPECT_EQ(copied.back().type, FLAC_PADDING);
         EXPECT_EQ(copied.back().length, flacPaddingFor(test.newLength));
@@ -131,7 +120,7 @@ TEST_P(CommentSwap, TheStreamIsWholeAfterEveryWrite) {
                   stream.begin() + static_cast<long>(write.offset));
         EXPECT_EQ(commentsOf(stream), done == 0 ? oldComments : newComments) << "write " << done;
     }
-    for (const TFlacBlock& block : readFlacBlocks(readerOf(stream))) {
+    for (const TFlacBlock& block : readFlacBlocks(flacBytesReader(stream))) {
         if (block.type == FLAC_PADDING) {
             const auto first = stream.begin() + static_cast<long>(block.bodyOffset());
             EXPECT_TRUE(std::all_of(first, first + block.length, [](uint8_t b) { return b == 0; }));

@@ -35,12 +35,18 @@ void PrintTo(const LoudnessCase& test, std::ostream* out) {
 
 class Loudness : public ::testing::TestWithParam<LoudnessCase> {
 protected:
+    // Against ffmpeg over the same samples.
+    void expectAsFfmpeg(const TReplayGain& measured, const std::vector<uint8_t>& pcm) {
+        const LoudnessCase& test = GetParam();
+        const auto reference =
+            ffmpegLoudness(pcm, test.channels, test.rate, test.channels == 1, dir_.path());
+        ASSERT_TRUE(measured.gainDb);
+        EXPECT_NEAR(*measured.gainDb, -18 - reference.lufs, kTolerance);
+        EXPECT_NEAR(20 * std::log10(measured.peak), reference.peakDb, kTolerance);
+    }
+
     TempDir dir_;
 };
-
-double decibels(double linear) {
-    return 20 * std::log10(linear);
-}
 
 TEST_P(Loudness, MatchesFfmpegWithinATenthOfADecibel) {
     const LoudnessCase& test = GetParam();
@@ -55,12 +61,7 @@ TEST_P(Loudness, MatchesFfmpegWithinATenthOfADecibel) {
             meter.add(pcm.data() + at, std::min<std::size_t>(1001, pcm.size() - at));
         }
         EXPECT_EQ(meter.frames(), pcm.size() / (2 * test.channels));
-        const auto reference =
-            ffmpegLoudness(pcm, test.channels, test.rate, test.channels == 1, dir_.path());
-        const TReplayGain track = meter.replayGain();
-        ASSERT_TRUE(track.gainDb);
-        EXPECT_NEAR(*track.gainDb, -18 - reference.lufs, kTolerance);
-        EXPECT_NEAR(decibels(track.peak), reference.peakDb, kTolerance);
+        expectAsFfmpeg(meter.replayGain(), pcm);
         album.add(std::move(meter));
         albumPcm.insert(albumPcm.end(), pcm.begin(), pcm.end());
     }
@@ -68,12 +69,7 @@ TEST_P(Loudness, MatchesFfmpegWithinATenthOfADecibel) {
     // few blocks that would straddle two tracks: tracks of many seconds
     // keep that difference to hundredths of a decibel.
     EXPECT_EQ(album.tracks(), test.tracks.size());
-    const auto reference =
-        ffmpegLoudness(albumPcm, test.channels, test.rate, test.channels == 1, dir_.path());
-    const TReplayGain whole = album.replayGain();
-    ASSERT_TRUE(whole.gainDb);
-    EXPECT_NEAR(*whole.gainDb, -18 - reference.lufs, kTolerance);
-    EXPECT_NEAR(decibels(whole.peak), reference.peakDb, kTolerance);
+    expectAsFfmpeg(album.replayGain(), albumPcm);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -6,37 +6,19 @@
 // with the new comments and the same frames after it.
 #include "CoverImage.h"
 #include "FlacMetadata.h"
+#include "FuzzCheck.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
-#define check(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: %s does not hold\n", __FILE__, __LINE__, #condition);     \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
-
 namespace {
-
-TFlacReadAt readerOf(const std::vector<uint8_t>& stream) {
-    return [&stream](uint64_t offset, uint8_t* out, std::size_t size) {
-        if (offset > stream.size() || stream.size() - offset < size) {
-            return false;
-        }
-        std::memcpy(out, stream.data() + offset, size);
-        return true;
-    };
-}
 
 // The comment block's body of a whole stream whose frames start at
 // `framesAt`, or nothing when it has none.
 std::vector<uint8_t> commentsOf(const std::vector<uint8_t>& stream, uint64_t framesAt) {
-    const std::vector<TFlacBlock> blocks = readFlacBlocks(readerOf(stream));
+    const std::vector<TFlacBlock> blocks = readFlacBlocks(flacBytesReader(stream));
     check(!blocks.empty());
     check(blocks.back().end() == framesAt);
     for (const TFlacBlock& block : blocks) {
@@ -53,7 +35,7 @@ std::vector<uint8_t> commentsOf(const std::vector<uint8_t>& stream, uint64_t fra
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<uint8_t> stream(data, data + size);
     coverImageOf(stream);
-    const std::vector<TFlacBlock> blocks = readFlacBlocks(readerOf(stream));
+    const std::vector<TFlacBlock> blocks = readFlacBlocks(flacBytesReader(stream));
     if (blocks.empty()) {
         return 0;
     }
@@ -83,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         check(commentsOf(swapped, expected) == (done == 0 ? oldComments : newComments));
     }
 
-    std::vector<uint8_t> copy = rewrittenMetadata(blocks, readerOf(stream), newComments);
+    std::vector<uint8_t> copy = rewrittenMetadata(blocks, flacBytesReader(stream), newComments);
     if (!copy.empty()) {
         const uint64_t framesAt = copy.size();
         copy.insert(copy.end(), stream.begin() + static_cast<long>(expected), stream.end());

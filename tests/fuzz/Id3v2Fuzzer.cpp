@@ -1,19 +1,12 @@
 // Arbitrary bytes as the start of an MP3 file: the ID3v2 tag's size and the
 // layout of its frames stay within the bytes, and the frames end where the
 // padding begins.
+#include "FuzzCheck.h"
 #include "Id3Tags.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-
-#define check(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: %s does not hold\n", __FILE__, __LINE__, #condition);     \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::span<const uint8_t> bytes(data, size);

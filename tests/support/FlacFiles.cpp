@@ -1,5 +1,7 @@
 #include "FlacFiles.h"
 
+#include "CommandOutput.h"
+
 #include <FLAC/stream_decoder.h>
 #include <array>
 #include <cerrno>
@@ -16,18 +18,6 @@
 namespace varrow::testing {
 
 namespace {
-
-std::string commandOutput(const std::string& command) {
-    const std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
-    std::string output;
-    std::array<char, 4096> buffer{};
-    for (std::size_t read = 0;
-         pipe && (read = std::fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0;) {
-        output.append(buffer.data(), read);
-    }
-    EXPECT_TRUE(pipe) << command;
-    return output;
-}
 
 FLAC__StreamDecoderWriteStatus onFrame(const FLAC__StreamDecoder*, const FLAC__Frame* frame,
                                        const FLAC__int32* const channels[], void* client) {
