@@ -30,10 +30,6 @@ struct FlacCase {
     std::string coverType; // "", "png" or "jpeg"
 };
 
-void PrintTo(const FlacCase& test, std::ostream* out) {
-    *out << test.name;
-}
-
 // The CD library's six output formats at the fastest, the default and the
 // smallest level, fed in pieces of every kind and with every sort of
 // expected length; then an empty stream and the two kinds of cover.

@@ -29,10 +29,6 @@ struct LoudnessCase {
     std::vector<Signal> tracks;
 };
 
-void PrintTo(const LoudnessCase& test, std::ostream* out) {
-    *out << test.name;
-}
-
 class Loudness : public ::testing::TestWithParam<LoudnessCase> {
 protected:
     // Against ffmpeg over the same samples.

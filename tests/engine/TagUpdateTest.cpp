@@ -32,10 +32,6 @@ struct UpdateCase {
     TTagUpdate albumUpdate;
 };
 
-void PrintTo(const UpdateCase& test, std::ostream* out) {
-    *out << test.name;
-}
-
 class TagUpdate : public EngineTest, public ::testing::WithParamInterface<UpdateCase> {
 protected:
     // Three seconds of noise as a tagged track file, placed under its name.
