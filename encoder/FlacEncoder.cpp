@@ -374,7 +374,8 @@ std::vector<uint8_t> TFlacEncoder::Stream::seekTableBody() const {
     }
     for (std::size_t k = points.size(); k < seekPoints_; ++k) {
         appendBigEndian(body, kPlaceholder, 8);
-        appendBigEndian(body, 0, 8 + 2);
+        appendBigEndian(body, 0, 8);
+        appendBigEndian(body, 0, 2);
     }
     return body;
 }
