@@ -12,7 +12,8 @@
 //   - the Vorbis comments, a front cover when there is one, and padding
 //     after the comments, so that tags added later fit in place.
 // The metadata goes in this order: STREAMINFO, SEEKTABLE, PICTURE,
-// VORBIS_COMMENT, PADDING.
+// VORBIS_COMMENT, PADDING; comments added at the end move into the padding,
+// which then comes before them (see planCommentSwap).
 //
 // Used by one thread at a time; it may move between threads.
 #pragma once
