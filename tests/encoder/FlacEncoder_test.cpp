@@ -174,9 +174,10 @@ INSTANTIATE_TEST_SUITE_P(Streams, FlacFile, ::testing::ValuesIn(flacCases()),
                          [](const auto& info) { return info.param.name; });
 
 // Encodes two seconds of stereo into `sink`, late fields included.
-void encodeInto(MemorySink& sink) {
-    const std::vector<uint8_t> input = tonePcm(441, -3, 2, 2, 44100, true);
+void encodeInto(MemorySink& sink, uint32_t level = FLAC_DEFAULT_COMPRESSION, bool noise = true) {
+    const std::vector<uint8_t> input = tonePcm(441, -3, 2, 2, 44100, noise);
     TFlacSettings settings;
+    settings.CompressionLevel = level;
     settings.Tags = sampleTags();
     TFlacEncoder encoder(sink, settings);
     for (std::size_t at = 0; at < input.size(); at += 23520) {
@@ -221,6 +222,12 @@ TEST(FlacSettings, WhatTheStreamCannotHoldIsRefusedBeforeAByteIsWritten) {
         EXPECT_THROW(TFlacEncoder(sink, settings), EEncoderError);
         EXPECT_TRUE(sink.bytes.empty());
     }
+    // The level reaches the library: the smallest level makes a smaller file.
+    MemorySink fastest;
+    MemorySink smallest;
+    encodeInto(fastest, 0, false);
+    encodeInto(smallest, FLAC_MOST_COMPRESSION, false);
+    EXPECT_LT(smallest.bytes.size(), fastest.bytes.size());
     MemorySink sink;
     TFlacEncoder finished(sink, {});
     finished.finish();
