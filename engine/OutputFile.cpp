@@ -11,24 +11,6 @@ namespace {
 
 const char* const WRITE_ERROR = "Write error";
 
-// pwrite() until every byte is stored; a write that stores nothing or fails
-// (disk full, file-size limit, I/O error) raises with the system's reason.
-void writeFully(int fd, const void* data, std::size_t size, uint64_t offset) {
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    while (size > 0) {
-        const ssize_t stored = ::pwrite(fd, bytes, size, static_cast<off_t>(offset));
-        if (stored < 0 && errno == EINTR) {
-            continue;
-        }
-        if (stored <= 0) {
-            throw ECDRIPError(WRITE_ERROR, stored < 0 ? errno : ENOSPC);
-        }
-        bytes += stored;
-        size -= static_cast<std::size_t>(stored);
-        offset += static_cast<uint64_t>(stored);
-    }
-}
-
 // ".<name>.varrow-<pid>.part" beside `path`, the name shortened so that the
 // whole stays within the file system's limit for one name.
 std::string temporaryPathFor(const std::string& path) {
@@ -50,6 +32,22 @@ bool somethingAt(const std::string& path) {
 }
 
 } // namespace
+
+void writeFullyAt(int fd, const void* data, std::size_t size, uint64_t offset) {
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    while (size > 0) {
+        const ssize_t stored = ::pwrite(fd, bytes, size, static_cast<off_t>(offset));
+        if (stored < 0 && errno == EINTR) {
+            continue;
+        }
+        if (stored <= 0) {
+            throw ECDRIPError(WRITE_ERROR, stored < 0 ? errno : ENOSPC);
+        }
+        bytes += stored;
+        size -= static_cast<std::size_t>(stored);
+        offset += static_cast<uint64_t>(stored);
+    }
+}
 
 OutputFile::OutputFile(std::string path)
     : path_(std::move(path))
@@ -85,7 +83,7 @@ void OutputFile::write(const void* data, std::size_t size) {
         throw ECDRIPError(WRITE_ERROR, EBADF);
     }
     try {
-        writeFully(fd_, data, size, size_);
+        writeFullyAt(fd_, data, size, size_);
     } catch (const ECDRIPError&) {
         // A torn write leaves nothing behind the last whole one.
         if (::ftruncate(fd_, static_cast<off_t>(size_)) != 0) {
@@ -100,7 +98,7 @@ void OutputFile::writeAt(uint64_t offset, const void* data, std::size_t size) {
     if (fd_ < 0) {
         throw ECDRIPError(WRITE_ERROR, EBADF);
     }
-    writeFully(fd_, data, size, offset);
+    writeFullyAt(fd_, data, size, offset);
 }
 
 void OutputFile::close() {

@@ -11,29 +11,30 @@
 // to the file (one system call per chunk, no hidden buffer).
 #pragma once
 
+#include "ByteSink.h"
 #include "CDRIP.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-class OutputFile final {
+class OutputFile final : public TByteSink {
 public:
     // Creates the temporary file beside `path`; raises ECDRIPError "Cannot
     // create file <path>" when the file system refuses, or when a folder
     // stands under the final name.
     explicit OutputFile(std::string path);
     // Removes the temporary file unless commit() or keep() placed it.
-    ~OutputFile();
+    ~OutputFile() override;
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
     // Appends at the end of what was written so far.
-    void write(const void* data, std::size_t size);
+    void write(const void* data, std::size_t size) override;
     // Overwrites bytes already written (header fields, the MP3 tag frame).
-    void writeAt(uint64_t offset, const void* data, std::size_t size);
+    void writeAt(uint64_t offset, const void* data, std::size_t size) override;
     // Bytes appended by write().
-    uint64_t size() const { return size_; }
+    uint64_t size() const override { return size_; }
 
     // The track is complete: the file replaces whatever is under the final
     // name (a symbolic link there is replaced, never followed).
@@ -56,3 +57,8 @@ private:
     uint64_t size_ = 0;
     bool placed_ = false;
 };
+
+// pwrite() until every byte is stored at `offset` of the open file `fd`; a
+// write that stores nothing or fails (disk full, file-size limit, I/O
+// error) raises ECDRIPError "Write error" with the system's reason.
+void writeFullyAt(int fd, const void* data, std::size_t size, uint64_t offset);
