@@ -11,13 +11,13 @@ using online::DiscToc;
 using online::MusicBrainzDiscId;
 using online::TocTrack;
 
-// Audio tracks 1.. starting at the given sectors (lead-in not counted).
-DiscToc audioDisc(std::vector<int32_t> starts, int32_t leadOut) {
-    DiscToc toc;
-    for (std::size_t i = 0; i < starts.size(); ++i) {
-        toc.tracks.push_back({static_cast<int>(i + 1), starts[i], false});
+// Audio tracks 1.. as MusicBrainz publishes a table: offsets and lead-out
+// with the 150 sectors of the lead-in.
+DiscToc published(std::vector<int32_t> offsets, int32_t leadOut) {
+    DiscToc toc{{}, leadOut - 150};
+    for (std::size_t i = 0; i < offsets.size(); ++i) {
+        toc.tracks.push_back({static_cast<int>(i + 1), offsets[i] - 150, false});
     }
-    toc.leadOut = leadOut;
     return toc;
 }
 
@@ -28,14 +28,6 @@ DiscToc withDataTrack(DiscToc toc, std::size_t at, int32_t start, int32_t leadOu
     }
     toc.leadOut = leadOut;
     return toc;
-}
-
-// The table of offsets MusicBrainz and libdiscid publish, lead-in included.
-std::vector<int32_t> lessLeadIn(std::vector<int32_t> offsets) {
-    for (int32_t& offset : offsets) {
-        offset -= 150;
-    }
-    return offsets;
 }
 
 const std::vector<int32_t> kLibdiscidVector = {
@@ -68,27 +60,26 @@ TEST_P(DiscIds, ComeFromTheTable) {
 INSTANTIATE_TEST_SUITE_P(
     MusicBrainz, DiscIds,
     ::testing::Values(
-        DiscIdCase{"LibdiscidsOwnVector", audioDisc(lessLeadIn(kLibdiscidVector), 303602 - 150),
+        DiscIdCase{"LibdiscidsOwnVector", published(kLibdiscidVector, 303602),
                    "xUp1F2NkfP8s8jaeFn_Av3jNEI4-",
                    "1+22+303602+150+9700+25887+39297+53795+63735+77517+94877+107270+123552+"
                    "135522+148422+161197+174790+192022+205545+218010+228700+239590+255470+"
                    "266932+288750"},
         DiscIdCase{"TheCalculationPagesSixTracks",
-                   audioDisc({0, 15213, 32164, 46442, 63264, 80339}, 95312),
+                   published({150, 15363, 32314, 46592, 63414, 80489}, 95462),
                    "49HHV7Eb8UKF3aQiNmu1GR8vKTY-", "1+6+95462+150+15363+32314+46592+63414+80489"},
-        DiscIdCase{"OneTrack", audioDisc({0}, 279037), "8yz4363CdyKqNa45C30lZWon5jE-",
+        DiscIdCase{"OneTrack", published({150}, 279187), "8yz4363CdyKqNa45C30lZWon5jE-",
                    "1+1+279187+150"},
         // The lead-out is where the audio session ends, 11,400 sectors
         // before the data track, not the disc's own.
         DiscIdCase{"EnhancedCdEndsAtItsAudioSession",
-                   withDataTrack(audioDisc(lessLeadIn(kEnhancedAudio), 0), 15, 258725 - 150 + 11400,
-                                 330000),
+                   withDataTrack(published(kEnhancedAudio, 0), 15, 258725 - 150 + 11400, 330000),
                    "TqvKjMu7dMliSfmVEBtrL7sBSno-",
                    "1+15+258725+150+17510+33275+45910+57805+78310+94650+109580+132010+149160+"
                    "165115+177710+203325+215555+235590"},
         // A data track at the start stays in: MusicBrainz numbers from 1.
         DiscIdCase{"MixedModeKeepsItsDataTrack",
-                   withDataTrack(audioDisc({20000, 60000}, 0), 0, 0, 150000),
+                   withDataTrack(published({20150, 60150}, 0), 0, 0, 150000),
                    "T_Ub6D_9tyqyKYZ1Rw_aPwfy8fI-", "1+3+150150+150+20150+60150"}),
     [](const auto& info) { return info.param.name; });
 
@@ -116,16 +107,15 @@ DiscToc renumbered(DiscToc toc, std::size_t index, int number) {
 INSTANTIATE_TEST_SUITE_P(
     MusicBrainz, UnusableTables,
     ::testing::Values(
-        UnusableCase{"NoTracks", audioDisc({}, 1000), "no tracks"},
+        UnusableCase{"NoTracks", published({}, 1000), "no tracks"},
         UnusableCase{"OnlyData", withDataTrack(DiscToc{}, 0, 0, 5000), "no audio"},
-        UnusableCase{"NotFromOne", renumbered(audioDisc({0, 100}, 500), 0, 0), "track numbers"},
-        UnusableCase{"Gap", renumbered(audioDisc({0, 100}, 500), 1, 3), "track numbers"},
-        UnusableCase{"Backwards", audioDisc({0, 300, 200}, 500), "track 3 does not start"},
-        UnusableCase{"LeadOutTooSoon", audioDisc({0, 300}, 300), "lead-out"},
-        UnusableCase{"DataSessionTooSoon", withDataTrack(audioDisc({0, 300}, 0), 2, 5000, 9000),
+        UnusableCase{"NotFromOne", renumbered(published({150, 250}, 650), 0, 0), "track numbers"},
+        UnusableCase{"Backwards", published({150, 450, 350}, 650), "track 3 does not start"},
+        UnusableCase{"LeadOutTooSoon", published({150, 450}, 450), "lead-out"},
+        UnusableCase{"DataSessionTooSoon", withDataTrack(published({150, 450}, 0), 2, 5000, 9000),
                      "too soon"},
         // libdiscid takes no disc longer than a CD can be.
-        UnusableCase{"LongerThanAnyCd", audioDisc({0}, 500000), "too long"}),
+        UnusableCase{"LongerThanAnyCd", published({150}, 500150), "too long"}),
     [](const auto& info) { return info.param.name; });
 
 } // namespace
