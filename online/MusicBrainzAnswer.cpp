@@ -110,8 +110,19 @@ ArtistCredit creditOf(const Json& object) {
     return credit;
 }
 
-template <typename Item> void sortByPosition(std::vector<Item>& items) {
+// The objects of the list under `key` read by `read` (given each one's
+// place in the list), in the order of their positions.
+template <typename Item, typename Read>
+std::vector<Item> inOrder(const Json& object, const char* key, Read read) {
+    std::vector<Item> items;
+    const Json& entries = list(object, key);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].is_object()) {
+            items.push_back(read(entries[i], i));
+        }
+    }
     std::ranges::stable_sort(items, {}, &Item::position);
+    return items;
 }
 
 ReleaseTrack trackOf(const Json& object, std::size_t index) {
@@ -146,13 +157,7 @@ ReleaseMedium mediumOf(const Json& object, std::size_t index) {
             medium.discIds.push_back(std::move(id));
         }
     }
-    const Json& tracks = list(object, "tracks");
-    for (std::size_t i = 0; i < tracks.size(); ++i) {
-        if (tracks[i].is_object()) {
-            medium.tracks.push_back(trackOf(tracks[i], i));
-        }
-    }
-    sortByPosition(medium.tracks);
+    medium.tracks = inOrder<ReleaseTrack>(object, "tracks", trackOf);
     return medium;
 }
 
@@ -171,13 +176,7 @@ MusicBrainzRelease releaseOf(const Json& object) {
     }
     release.barcode = text(&object, "barcode");
     release.releaseGroupId = text(field(object, "release-group"), "id");
-    const Json& media = list(object, "media");
-    for (std::size_t i = 0; i < media.size(); ++i) {
-        if (media[i].is_object()) {
-            release.media.push_back(mediumOf(media[i], i));
-        }
-    }
-    sortByPosition(release.media);
+    release.media = inOrder<ReleaseMedium>(object, "media", mediumOf);
     return release;
 }
 
