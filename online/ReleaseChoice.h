@@ -17,8 +17,8 @@ namespace online {
 
 // The medium of `release` that is the disc: the one its disc ID is attached
 // to, else (a release found by its table of contents, or chosen by hand)
-// the one with as many tracks whose lengths come nearest the disc's. Null
-// when no medium has as many tracks as the disc has audio tracks.
+// the one with as many tracks as the disc ID counts whose lengths come
+// nearest the disc's. Null when no medium has as many tracks.
 const ReleaseMedium* mediumOfDisc(const MusicBrainzRelease& release, const MusicBrainzDiscId& disc);
 
 // The release to offer first: the one whose barcode is the disc's media
