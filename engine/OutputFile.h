@@ -15,7 +15,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+
+namespace base {
+class FileReplacement;
+}
 
 class OutputFile final {
 public:
@@ -33,7 +38,7 @@ public:
     // Overwrites bytes already written (header fields, the MP3 tag frame).
     void writeAt(uint64_t offset, const void* data, std::size_t size);
     // Bytes appended by write().
-    uint64_t size() const { return size_; }
+    uint64_t size() const;
 
     // The track is complete: the file replaces whatever is under the final
     // name (a symbolic link there is replaced, never followed).
@@ -51,8 +56,5 @@ private:
     void discard();
 
     std::string path_;
-    std::string temporary_;
-    int fd_ = -1;
-    uint64_t size_ = 0;
-    bool placed_ = false;
+    std::unique_ptr<base::FileReplacement> file_;
 };

@@ -1,18 +1,12 @@
 #include "settings/Settings.h"
 
-#include "settings/IniText.h"
+#include "FileReplacement.h"
+#include "IniText.h"
 
 #include <SimpleIni.h>
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <climits>
-#include <cstring>
-#include <fcntl.h>
-#include <filesystem>
-#include <sys/stat.h>
-#include <system_error>
-#include <unistd.h>
 
 namespace cdlib {
 
@@ -26,7 +20,7 @@ constexpr const char* kDigitalPlaybackKey = "DIGITALPLAYBACK";
 
 // Far beyond any settings file the library or the window writes; a larger
 // file is not read (nor rewritten).
-constexpr off_t kMaxFileBytes = 16 * 1024 * 1024;
+constexpr size_t kMaxFileBytes = 16 * 1024 * 1024;
 
 constexpr const char* kDriveTableKeys[DRIVE_TABLE_SLOTS] = {
     "DRIVETYPE", "READMETHOD", "SETSPEED", "ENDIAN", "ENABLEMODE", "DENSITY", "ATAPI"};
@@ -37,129 +31,6 @@ std::string imageKey(size_t index) {
 
 std::string quoted(const std::string& path) {
     return "\"" + path + "\"";
-}
-
-class FileDescriptor final {
-public:
-    explicit FileDescriptor(int fd)
-        : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int get() const { return fd_; }
-    // Closes now, so that a failing close is seen.
-    bool close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
-enum class FileRead { Missing, Read, Failed };
-
-// Reads the whole file into `text`; `error` names the file and the reason.
-FileRead readWhole(const std::string& path, std::string& text, std::string& error,
-                   mode_t* mode = nullptr) {
-    text.clear();
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0) {
-        if (errno == ENOENT) {
-            return FileRead::Missing;
-        }
-        error = quoted(path) + ": " + std::strerror(errno);
-        return FileRead::Failed;
-    }
-    struct stat status {};
-    if (::fstat(fd.get(), &status) != 0) {
-        error = quoted(path) + ": " + std::strerror(errno);
-        return FileRead::Failed;
-    }
-    // A folder, pipe or device is no settings file, and a pipe could keep a
-    // read waiting for ever.
-    if (!S_ISREG(status.st_mode)) {
-        error = quoted(path) + " is not a file";
-        return FileRead::Failed;
-    }
-    if (status.st_size > kMaxFileBytes) {
-        error = quoted(path) + " is too large for a settings file";
-        return FileRead::Failed;
-    }
-    if (mode != nullptr) {
-        *mode = status.st_mode & 07777;
-    }
-    text.resize(static_cast<size_t>(status.st_size));
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t got = ::read(fd.get(), text.data() + done, text.size() - done);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            error = quoted(path) + ": " + std::strerror(errno);
-            return FileRead::Failed;
-        }
-        if (got == 0) {
-            break; // the file shrank under us: what is there is the file
-        }
-        done += static_cast<size_t>(got);
-    }
-    text.resize(done);
-    return FileRead::Read;
-}
-
-// `path` itself, or the file a symbolic link there points to: the link
-// stays a link when the file is replaced.
-std::string targetOf(const std::string& path) {
-    std::error_code error;
-    if (!std::filesystem::is_symlink(path, error)) {
-        return path;
-    }
-    const auto target = std::filesystem::weakly_canonical(path, error);
-    return error ? path : target.string();
-}
-
-// Writes `text` under a new name beside `path` and renames it over `path`.
-bool replaceFile(const std::string& path, const std::string& text, mode_t mode,
-                 std::string& error) {
-    const std::filesystem::path target(path);
-    std::string temporary =
-        (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
-    FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (fd.get() < 0) {
-        error = quoted(path) + " cannot be written: " + std::strerror(errno);
-        return false;
-    }
-    auto fail = [&](const char* what) {
-        error = quoted(path) + " cannot be written: " + what;
-        ::unlink(temporary.c_str());
-        return false;
-    };
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t put = ::write(fd.get(), text.data() + done, text.size() - done);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            return fail(put < 0 ? std::strerror(errno) : "nothing written");
-        }
-        done += static_cast<size_t>(put);
-    }
-    if (::fchmod(fd.get(), mode) != 0 || ::fsync(fd.get()) != 0 || !fd.close()) {
-        return fail(std::strerror(errno));
-    }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        return fail(std::strerror(errno));
-    }
-    return true;
 }
 
 // A number of the file within [min, max]; anything else is the fallback.
@@ -202,15 +73,17 @@ bool Settings::load(const std::string& path) {
     changed_.clear();
 
     std::string text;
-    switch (readWhole(path, text, loadError_)) {
-    case FileRead::Missing:
+    std::error_code error;
+    switch (base::readFileText(path, kMaxFileBytes, text, error)) {
+    case base::FileRead::Missing:
         return true;
-    case FileRead::Failed:
+    case base::FileRead::Failed:
+        loadError_ = quoted(path) + ": " + error.message();
         return false;
-    case FileRead::Read:
+    case base::FileRead::Read:
         break;
     }
-    if (!IniText::parse(text)) {
+    if (!base::IniText::parse(text)) {
         loadError_ = quoted(path) + " holds a NUL byte and cannot be read whole";
         return false;
     }
@@ -242,7 +115,7 @@ bool Settings::load(const std::string& path) {
     for (const auto& entry : sections) {
         const std::string section = entry.pItem;
         if (section.size() <= prefix.size() ||
-            !sameName(std::string_view(section).substr(0, prefix.size()), prefix)) {
+            !base::sameName(std::string_view(section).substr(0, prefix.size()), prefix)) {
             continue;
         }
         const char* name = section.c_str();
@@ -294,34 +167,25 @@ bool Settings::save(std::string& error) const {
         error = "no settings file was given";
         return false;
     }
-    const std::string target = targetOf(path_);
     std::string text;
-    mode_t mode = 0;
-    switch (readWhole(target, text, error, &mode)) {
-    case FileRead::Failed:
+    std::error_code failure;
+    if (base::readFileText(path_, kMaxFileBytes, text, failure) == base::FileRead::Failed) {
+        error = quoted(path_) + ": " + failure.message() + "; it is left as it is";
         return false;
-    case FileRead::Missing: {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-        break;
     }
-    case FileRead::Read:
-        break;
-    }
-    auto file = IniText::parse(text);
+    auto file = base::IniText::parse(text);
     if (!file) {
         error = quoted(path_) + " holds a NUL byte and cannot be read whole; it is left as it is";
         return false;
     }
 
-    std::vector<SectionEdit> edits;
+    std::vector<base::SectionEdit> edits;
     if (transportLayer_) {
         edits.push_back({kMainSection, {{kTransportKey, std::to_string(*transportLayer_)}}});
     }
     for (const std::string& section : changed_) {
         const DriveParameters& drive = drives_.at(section);
-        SectionEdit edit{section, {}};
+        base::SectionEdit edit{section, {}};
         edit.keys = {{"SECTORSPERREAD", std::to_string(drive.sectorsPerRead)},
                      {"READRETRIES", std::to_string(drive.readRetries)},
                      {"SPEED", std::to_string(drive.speed)},
@@ -339,7 +203,15 @@ bool Settings::save(std::string& error) const {
     if (file->text() == text) {
         return true;
     }
-    return replaceFile(target, file->text(), mode, error);
+    // A file the user made read-only keeps what it says, the library's
+    // sections too.
+    if (const std::error_code failure = base::replaceFileContents(path_, file->text())) {
+        error = quoted(path_) + (failure == base::FileError::ReadOnly
+                                     ? " is read-only; the CD library's settings are not saved"
+                                     : " cannot be written: " + failure.message());
+        return false;
+    }
+    return true;
 }
 
 } // namespace cdlib

@@ -1,11 +1,11 @@
-#include "settings/IniText.h"
+#include "IniText.h"
 
 #include <algorithm>
 #include <cctype>
 #include <iterator>
 #include <map>
 
-namespace cdlib {
+namespace base {
 
 namespace {
 
@@ -299,4 +299,4 @@ bool IniText::apply(const std::vector<SectionEdit>& edits) {
     return true;
 }
 
-} // namespace cdlib
+} // namespace base

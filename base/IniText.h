@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-namespace cdlib {
+namespace base {
 
 // The keys to set in one section, in the order they are written when the
 // section or key is new.
@@ -47,4 +47,4 @@ private:
 // without regard to case.
 bool sameName(std::string_view a, std::string_view b);
 
-} // namespace cdlib
+} // namespace base
