@@ -149,6 +149,9 @@ public:
     // Why the drive has no readable disc when it knows (an image that cannot
     // be parsed, a data file that is missing); empty otherwise.
     virtual std::string problem() const { return {}; }
+    // What the drive did on its own to read its disc that its user should
+    // know (a data file read in place of a missing one); empty otherwise.
+    virtual std::string notice() const { return {}; }
     // The drive is no longer the active one: it may let go of what it holds
     // open (an image's files) until it is used again.
     virtual void release() {}

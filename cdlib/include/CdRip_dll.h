@@ -222,6 +222,12 @@ CR_RESULT CR_ReadToc();
 // missing); empty otherwise. The drive's identification in the parameter
 // record carries the same text after its name.
 std::string CR_GetDriveProblem();
+// What the library did on its own to read the active drive's disc that its
+// user should know: a cue sheet's data file that is missing, read from the
+// file beside it that differs only in case or is named after the cue sheet.
+// Empty otherwise. Without a problem, the drive's identification in the
+// parameter record carries the same text after its name.
+std::string CR_GetDriveNotice();
 int32_t CR_GetNumTocEntries();
 TTocEntry CR_GetTocEntry(int32_t index);
 

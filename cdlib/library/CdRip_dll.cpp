@@ -90,6 +90,12 @@ std::string CR_GetDriveProblem() {
     return drive != nullptr ? drive->problem() : std::string();
 }
 
+std::string CR_GetDriveNotice() {
+    const cdlib::Drive* drive = library().active();
+    const auto driveLock = library().lockDrive();
+    return drive != nullptr ? drive->notice() : std::string();
+}
+
 int32_t CR_GetTransportLayer() {
     if (library().active() != nullptr && library().activeFor("CR_GetTransportLayer") == nullptr) {
         return CR_ERROR;

@@ -48,7 +48,7 @@ public:
     int32_t activeNumber() const { return active_; }
 
     RecordOwner ownerOf(const Drive& drive) const {
-        return {active_, drive.kind(), drive.identification(), drive.problem()};
+        return {active_, drive.kind(), drive.identification(), drive.problem(), drive.notice()};
     }
 
     // The active drive, or null when there is none or it refuses `operation`.

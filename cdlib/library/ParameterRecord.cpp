@@ -58,8 +58,9 @@ int paranoiaCorrectionMode() {
 
 void fillRecord(TCDROMParams& record, const RecordOwner& owner, const DriveParameters& parameters) {
     std::memset(&record, 0, sizeof record);
+    const std::string& remark = owner.problem.empty() ? owner.notice : owner.problem;
     const std::string shown =
-        owner.problem.empty() ? owner.identification : owner.identification + ": " + owner.problem;
+        remark.empty() ? owner.identification : owner.identification + ": " + remark;
     const size_t idLength = std::min(shown.size(), sizeof record.ID - 1);
     std::memcpy(record.ID, shown.data(), idLength);
     record.SectorsPerRead = parameters.sectorsPerRead;

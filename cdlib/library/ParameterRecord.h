@@ -28,6 +28,9 @@ struct RecordOwner {
     // identification in the record's ID, outside what the record is
     // checked against.
     std::string problem;
+    // What the drive read other than its disc said, shown the same way when
+    // there is no problem.
+    std::string notice;
 };
 
 void fillRecord(TCDROMParams& record, const RecordOwner& owner, const DriveParameters& parameters);

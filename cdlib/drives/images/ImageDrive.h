@@ -29,6 +29,7 @@ public:
     void setShownPath(const std::string& shownPath) { identification_ = "Image " + shownPath; }
     std::string location() const override { return path_; }
     std::string problem() const override { return problem_; }
+    std::string notice() const override { return image_.notice; }
     // Opens the image's files now, so that a selected drive can say why it
     // has no readable disc before the disc is read.
     void select();

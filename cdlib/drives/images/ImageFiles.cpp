@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <unistd.h>
@@ -21,6 +22,13 @@ namespace {
 // A cue sheet or TOC is a few kilobytes; anything far larger is no image
 // description, and is not read whole into memory.
 constexpr std::uintmax_t kMaxDescriptorBytes = 1024 * 1024;
+// The longest cue sheet line libcdio reads, without its line break, and the
+// longest text of a cdrdao TOC.
+constexpr size_t kMaxCueLine = 4095;
+constexpr size_t kMaxTocText = 499;
+constexpr std::initializer_list<const char*> kCdTextKeywords = {
+    "TITLE",   "PERFORMER", "SONGWRITER", "COMPOSER", "ARRANGER",
+    "MESSAGE", "DISC_ID",   "GENRE",      "UPC_EAN",  "ISRC"};
 
 // libcdio's messages while an image is opened, instead of stderr. Images are
 // opened on the caller's one thread, so one collector at a time.
@@ -179,6 +187,101 @@ std::vector<std::string> linesOf(const std::string& text) {
     return lines;
 }
 
+bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// The plain files of `folder` that `matches` takes, by name.
+std::vector<fs::path> filesIn(const fs::path& folder,
+                              const std::function<bool(const std::string&)>& matches) {
+    std::vector<fs::path> found;
+    std::error_code error;
+    for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        std::error_code statusError;
+        if (matches(entry->path().filename().string()) && entry->is_regular_file(statusError)) {
+            found.push_back(entry->path());
+        }
+    }
+    return found;
+}
+
+// The data file a cue sheet names, where it is missing as named: cue sheets
+// made on other systems name CDDA.BIN for cdda.bin, or keep an old name
+// after the files were renamed. Taken instead: the one file in the cue
+// sheet's folder whose name differs only in case, else the one .bin named
+// after the cue sheet (the file other programs read whatever the cue sheet
+// says). Nothing when neither is there.
+std::optional<fs::path> standInFor(const std::string& cueSheet, const std::string& name) {
+    const fs::path folder = fs::path(cueSheet).parent_path();
+    // A name from another system may use its own folder separator.
+    const std::string bareName = name.substr(name.find_last_of("/\\") + 1);
+    auto candidates = filesIn(
+        folder, [&](const std::string& file) { return sameNameIgnoringCase(file, bareName); });
+    if (candidates.size() != 1) {
+        const std::string stem = fs::path(cueSheet).stem().string();
+        candidates = filesIn(folder, [&](const std::string& file) {
+            const fs::path path(file);
+            return sameNameIgnoringCase(path.extension().string(), ".bin") &&
+                   sameNameIgnoringCase(path.stem().string(), stem);
+        });
+    }
+    if (candidates.size() != 1) {
+        return std::nullopt;
+    }
+    return candidates.front();
+}
+
+// Cuts the quoted text of `line` (or the line itself when it has none) so
+// that the line holds at most `limit` bytes, never inside a UTF-8 character
+// or, in a TOC, inside an escape: libcdio refuses a whole image over a line
+// or a text longer than it reads.
+std::string fitted(const std::string& line, size_t limit, bool escapes) {
+    if (line.size() <= limit) {
+        return line;
+    }
+    const size_t open = line.find('"');
+    const size_t close = open == std::string::npos ? std::string::npos : line.rfind('"');
+    const bool quoted = close != std::string::npos && close > open;
+    const size_t begin = quoted ? open + 1 : 0;
+    const size_t end = quoted ? close : line.size();
+    const size_t excess = line.size() - limit;
+    const size_t room = end - begin > excess ? end - begin - excess : 0;
+    // The longest run of whole characters and escapes that fits the room.
+    size_t kept = 0;
+    for (size_t at = begin; at < end;) {
+        size_t next = at + 1;
+        if (escapes && line[at] == '\\' && next < end) {
+            next = at + 2;
+            while (next < end && next < at + 4 && line[next] >= '0' && line[next] <= '7') {
+                ++next;
+            }
+        } else {
+            while (next < end && (static_cast<unsigned char>(line[next]) & 0xC0u) == 0x80u) {
+                ++next;
+            }
+        }
+        if (next - begin > room) {
+            break;
+        }
+        kept = next - begin;
+        at = next;
+    }
+    return line.substr(0, begin + kept) + (quoted ? line.substr(close) : std::string());
+}
+
+std::string fittedTocText(const std::string& line) {
+    const size_t open = line.find('"');
+    const size_t close = line.rfind('"');
+    if (open == std::string::npos || close <= open || close - open - 1 <= kMaxTocText) {
+        return line;
+    }
+    return fitted(line, line.size() - (close - open - 1) + kMaxTocText, true);
+}
+
 fs::path beside(const std::string& descriptor, const std::string& name) {
     const fs::path named(name);
     return named.is_absolute() ? named : fs::path(descriptor).parent_path() / named;
@@ -237,13 +340,23 @@ OpenedImage openCueSheet(const std::string& path, std::string& problem) {
     const std::string name = fs::path(path).filename().string();
     std::optional<fs::path> data;
     std::ostringstream copy;
+    bool textCut = false;
     for (const std::string& line : linesOf(*text)) {
         const auto file = namedFileOf(line, {"FILE", "CDTEXTFILE"});
         if (!file || file->name.empty()) {
-            copy << line << '\n';
+            const std::string kept = fitted(line, kMaxCueLine, false);
+            textCut = textCut || kept != line;
+            copy << kept << '\n';
             continue;
         }
-        const fs::path named = beside(path, file->name);
+        fs::path named = beside(path, file->name);
+        if (file->keyword == "FILE" && !present(named)) {
+            if (const auto standIn = standInFor(path, file->name)) {
+                image.notice = name + " names " + file->name + ", which is missing; " +
+                               standIn->filename().string() + " is read instead";
+                named = *standIn;
+            }
+        }
         if (file->keyword == "FILE") {
             if (data && *data != named) {
                 problem = name + " names more than one data file (one file per track), which "
@@ -273,9 +386,9 @@ OpenedImage openCueSheet(const std::string& path, std::string& problem) {
         return image;
     }
     // libcdio reads "<cue sheet>.bin"; where that is the data file named,
-    // the cue sheet opens as it is.
+    // the cue sheet opens as it is, unless a text had to be cut.
     const std::string extension = fs::path(path).extension().string();
-    if (extension == ".cue" || extension == ".CUE") {
+    if (!textCut && (extension == ".cue" || extension == ".CUE")) {
         fs::path derived(path);
         derived.replace_extension(extension == ".cue" ? ".bin" : ".BIN");
         std::error_code error;
@@ -328,7 +441,7 @@ OpenedImage openCdrdaoToc(const std::string& path, std::string& problem) {
         }
         const auto file = namedFileOf(line, {"FILE", "AUDIOFILE", "DATAFILE"});
         if (!file || file->name.empty() || !file->quoted) {
-            copy << line << '\n';
+            copy << (namedFileOf(line, kCdTextKeywords) ? fittedTocText(line) : line) << '\n';
             continue;
         }
         const fs::path named = beside(path, file->name);

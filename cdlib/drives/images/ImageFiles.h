@@ -37,12 +37,18 @@ struct OpenedImage {
     // Declared first, so that it goes after the handle that reads through it.
     std::unique_ptr<TemporaryFolder> folder;
     CdioHandle cdio;
+    // What was read other than the image said, for its user to know: a
+    // data file read in place of a missing one.
+    std::string notice;
 };
 
 // Opens the image at `path` (a .cue, .toc or .nrg file). Without a handle,
 // `problem` says why: a missing image or data file by name, a cue sheet
 // that names several data files or one that is not raw audio, or libcdio's
-// own message.
+// own message. A cue sheet's missing data file is stood in for by the one
+// file beside it whose name differs only in case, else by the one .bin named
+// after the cue sheet. CD-Text longer than libcdio reads is cut at a whole
+// character.
 OpenedImage openImageFiles(const std::string& path, std::string& problem);
 
 } // namespace cdlib
