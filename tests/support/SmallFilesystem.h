@@ -1,6 +1,6 @@
 // A filesystem of a few kilobytes of its own (tmpfs with size=), mounted for
 // one test and unmounted after it: a disk that really fills up. Only root
-// may mount one; elsewhere the test says so and is skipped.
+// may mount one; elsewhere a test skips with skipReason().
 #pragma once
 
 #include <cstddef>
@@ -28,9 +28,3 @@ private:
 };
 
 } // namespace varrow::testing
-
-// Mounts a filesystem of `bytes` as `name`, or skips the test.
-#define VARROW_SMALL_FILESYSTEM(name, bytes)                                                       \
-    const ::varrow::testing::SmallFilesystem name(bytes);                                          \
-    if (name.path().empty())                                                                       \
-    GTEST_SKIP() << name.skipReason()
