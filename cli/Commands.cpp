@@ -98,6 +98,11 @@ bool selectDrive(TCDRIP& engine, int32_t drive, std::ostream& err) {
         err << "varrow-rip: drive " << drive << " cannot be selected\n";
         return false;
     }
+    // An image read other than it says (a data file in place of a missing
+    // one) is told before anything is read from it.
+    if (const std::string notice = CR_GetDriveNotice(); !notice.empty()) {
+        err << "varrow-rip: drive " << drive << ": " << notice << '\n';
+    }
     return true;
 }
 

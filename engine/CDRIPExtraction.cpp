@@ -218,7 +218,7 @@ void TCDRIP::runChunkLoop(RipState& state) {
     // is never set; the engine then stops through Aborted alone.
     int32_t* const indicator =
         abortIndicator_ != nullptr ? abortIndicator_ : &state.unsetAbortIndicator;
-    CDEX_ERR result = CR_CHUNK_OK;
+    CR_RESULT result = CR_CHUNK_OK;
     while (result != CR_CHUNK_LAST) {
         if (aborted_ || *indicator != CR_FALSE) {
             break;

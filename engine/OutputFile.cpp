@@ -1,5 +1,7 @@
 #include "OutputFile.h"
 
+#include "FileReplacement.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -50,8 +52,7 @@ void writeFullyAt(int fd, const void* data, std::size_t size, uint64_t offset) {
 }
 
 OutputFile::OutputFile(std::string path)
-    : path_(std::move(path))
-    , temporary_(temporaryPathFor(path_)) {
+    : path_(std::move(path)) {
     struct stat status {};
     if (::lstat(path_.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
         throw ECDRIPError("Cannot create file " + path_, EISDIR);
@@ -59,71 +60,57 @@ OutputFile::OutputFile(std::string path)
     // A file left under this name by an earlier program with the same
     // process number is ours to replace; a link there is removed, not
     // followed.
-    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW;
-    fd_ = ::open(temporary_.c_str(), flags, 0666);
-    if (fd_ < 0 && errno == EEXIST && ::unlink(temporary_.c_str()) == 0) {
-        fd_ = ::open(temporary_.c_str(), flags, 0666);
-    }
-    if (fd_ < 0) {
-        throw ECDRIPError("Cannot create file " + path_, errno);
+    try {
+        file_ = std::make_unique<base::FileReplacement>(path_, temporaryPathFor(path_));
+    } catch (const std::system_error& error) {
+        throw ECDRIPError("Cannot create file " + path_, error.code().value());
     }
 }
 
-OutputFile::~OutputFile() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
-    if (!placed_) {
-        ::unlink(temporary_.c_str());
-    }
-}
+OutputFile::~OutputFile() = default;
 
 void OutputFile::write(const void* data, std::size_t size) {
-    if (fd_ < 0) {
-        throw ECDRIPError(WRITE_ERROR, EBADF);
-    }
     try {
-        writeFullyAt(fd_, data, size, size_);
-    } catch (const ECDRIPError&) {
-        // A torn write leaves nothing behind the last whole one.
-        if (::ftruncate(fd_, static_cast<off_t>(size_)) != 0) {
-            // The error already being raised says more.
-        }
-        throw;
+        file_->write(data, size);
+    } catch (const std::system_error& error) {
+        throw ECDRIPError(WRITE_ERROR, error.code().value());
     }
-    size_ += size;
 }
 
 void OutputFile::writeAt(uint64_t offset, const void* data, std::size_t size) {
-    if (fd_ < 0) {
-        throw ECDRIPError(WRITE_ERROR, EBADF);
+    try {
+        file_->writeAt(offset, data, size);
+    } catch (const std::system_error& error) {
+        throw ECDRIPError(WRITE_ERROR, error.code().value());
     }
-    writeFullyAt(fd_, data, size, offset);
+}
+
+uint64_t OutputFile::size() const {
+    return file_->size();
 }
 
 void OutputFile::close() {
-    if (fd_ < 0) {
-        return;
-    }
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0 && errno != EINTR) {
-        throw ECDRIPError(WRITE_ERROR, errno);
+    try {
+        file_->close();
+    } catch (const std::system_error& error) {
+        throw ECDRIPError(WRITE_ERROR, error.code().value());
     }
 }
 
 void OutputFile::discard() {
     close();
-    ::unlink(temporary_.c_str());
-    placed_ = true;
+    file_->discard();
 }
 
 TOutputOutcome OutputFile::commit() {
     close();
-    if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
-        throw ECDRIPError("Cannot create file " + path_, errno);
+    // A rip writes hundreds of megabytes: the system writes them back in its
+    // own time rather than track by track.
+    try {
+        file_->commit(base::FileReplacement::Sync::Cached);
+    } catch (const std::system_error& error) {
+        throw ECDRIPError("Cannot create file " + path_, error.code().value());
     }
-    placed_ = true;
     return TOutputOutcome::Written;
 }
 
@@ -136,16 +123,17 @@ TOutputOutcome OutputFile::keep() {
     close();
     // The file takes the name only where nothing is, so a file another
     // program put there meanwhile is not replaced either.
+    const std::string& temporary = file_->temporary();
     int reason = 0;
-    if (::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, path_.c_str(), RENAME_NOREPLACE) == 0) {
-        placed_ = true;
+    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path_.c_str(), RENAME_NOREPLACE) == 0) {
+        file_->placed();
         return TOutputOutcome::Partial;
     }
     reason = errno;
     if (reason == EINVAL || reason == ENOSYS) {
         // A file system that cannot refuse to replace: a second name, then
         // the first one removed.
-        reason = ::link(temporary_.c_str(), path_.c_str()) == 0 ? 0 : errno;
+        reason = ::link(temporary.c_str(), path_.c_str()) == 0 ? 0 : errno;
         if (reason == 0) {
             discard();
             return TOutputOutcome::Partial;

@@ -16,7 +16,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+
+namespace base {
+class FileReplacement;
+}
 
 class OutputFile final : public TByteSink {
 public:
@@ -34,7 +39,7 @@ public:
     // Overwrites bytes already written (header fields, the MP3 tag frame).
     void writeAt(uint64_t offset, const void* data, std::size_t size) override;
     // Bytes appended by write().
-    uint64_t size() const override { return size_; }
+    uint64_t size() const override;
 
     // The track is complete: the file replaces whatever is under the final
     // name (a symbolic link there is replaced, never followed).
@@ -52,10 +57,7 @@ private:
     void discard();
 
     std::string path_;
-    std::string temporary_;
-    int fd_ = -1;
-    uint64_t size_ = 0;
-    bool placed_ = false;
+    std::unique_ptr<base::FileReplacement> file_;
 };
 
 // pwrite() until every byte is stored at `offset` of the open file `fd`; a

@@ -724,6 +724,28 @@ TEST_F(VarrowRip, ReadsTheDataFileTheCueSheetNamesAndNoDecoy) {
     EXPECT_EQ(readBytes(folder_ / "pcm" / "02_Track02.pcm"), tracks_[1]);
 }
 
+TEST_F(VarrowRip, ACueSheetNamingAMissingFileRipsAsCdParanoiaReadsIt) {
+    const std::string cue = readText(folder_ / "disc.cue");
+    const std::string tracks = cue.substr(cue.find('\n') + 1);
+    for (const std::string named : {"DISC.BIN", "renamed-since.bin"}) {
+        SCOPED_TRACE(named);
+        std::ofstream(folder_ / "disc.cue") << "FILE \"" << named << "\" BINARY\n" << tracks;
+        const fs::path out = folder_ / ("wav-" + named);
+        const Outcome rip = run("rip --drive 0 --tracks 2 --out '" + out.string() + "'");
+        ASSERT_EQ(rip.status, 0) << rip.err;
+        EXPECT_NE(rip.err.find("varrow-rip: drive 0: disc.cue names " + named +
+                               ", which is missing; disc.bin is read instead\n"),
+                  std::string::npos)
+            << rip.err;
+        const fs::path theirs = folder_ / "paranoia.wav";
+        const std::string paranoia = "cd '" + folder_.string() +
+                                     "' && cd-paranoia -q -d disc.cue -w 2 '" + theirs.string() +
+                                     "' >/dev/null 2>&1";
+        ASSERT_EQ(std::system(paranoia.c_str()), 0) << paranoia;
+        EXPECT_EQ(readBytes(out / "02_Track02.wav"), readBytes(theirs));
+    }
+}
+
 TEST_F(VarrowRip, SaysWhichImageCannotBeReadAndWhy) {
     struct Case {
         const char* name;
