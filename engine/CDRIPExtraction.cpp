@@ -23,12 +23,6 @@ const char* const CODER_PREPARE_ERROR = "TCDRIP.RipSectors: Lame coder prepare e
 constexpr long double REAL_TIME_BYTES_PER_MS = 176.4L;
 constexpr int64_t SPEED_UPDATE_INTERVAL_MS = 1000;
 
-void showPlainMessage(const std::string& text) {
-    if (engineHooks().showMessage) {
-        engineHooks().showMessage(text);
-    }
-}
-
 void processPendingInput() {
     if (engineHooks().processMessages) {
         engineHooks().processMessages();
@@ -119,9 +113,18 @@ void TCDRIP::RipSectors(int32_t startSector, int32_t endSector, const std::strin
     ripToFile(startSector, endSector, folder + name, leavesFolder(name));
 }
 
+void TCDRIP::showPlainMessage(const std::string& text) {
+    lastMessage_ = text;
+    if (engineHooks().showMessage) {
+        engineHooks().showMessage(text);
+    }
+}
+
 void TCDRIP::ripToFile(int32_t startSector, int32_t endSector, std::string path,
                        bool nameLeavesFolder) {
     lastOutcome_ = TOutputOutcome::None;
+    rangeOpened_ = false;
+    lastMessage_.clear();
     lostSectors_ = 0;
     lostRanges_.clear();
     if (!ApplyParameters()) {
@@ -136,6 +139,7 @@ void TCDRIP::ripToFile(int32_t startSector, int32_t endSector, std::string path,
         return;
     }
     state.rangeOpen = true;
+    rangeOpened_ = true;
 
     std::exception_ptr firstError;
     try {

@@ -151,13 +151,6 @@ TEST(CommandLineParsing, RefusesBadUsage) {
     }
 }
 
-TEST(Names, FilesAreNamedAsTheBatchNamesThem) {
-    EXPECT_EQ(trackFileName(3, "Track03", ".mp3", true), "03_Track03.mp3");
-    EXPECT_EQ(trackFileName(12, "Track12", ".wav", true), "12_Track12.wav");
-    EXPECT_EQ(trackFileName(100, "Track100", ".pcm", true), "100_Track100.pcm");
-    EXPECT_EQ(trackFileName(3, "Track03", ".wav", false), "Track03.wav");
-}
-
 TEST(Names, DrivesAreListedAsTheWindowListsThem) {
     EXPECT_EQ(driveEntry(0, "  HL-DT-ST DVDRAM GH24NSD1 LG00\t\n"),
               "[0]:HL-DT-ST DVDRAM GH24NSD1 LG00");

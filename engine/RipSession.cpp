@@ -1,0 +1,471 @@
+#include "RipSession.h"
+
+#include "EncoderPool.h"
+#include "LameCoder.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <utility>
+
+namespace {
+
+// kbit/s of CD audio: bytes / 1411 x kbit/s estimates an MP3 file's bytes.
+constexpr int64_t CD_AUDIO_KBPS = 1411;
+// How often the reader looks for an interruption while it waits for room
+// among the encoders.
+constexpr auto ROOM_POLL = std::chrono::milliseconds(50);
+
+// The longest length of at most `limit` bytes at which UTF-8 `text` can be
+// cut without splitting a character.
+std::size_t wholeCharactersWithin(const std::string& text, std::size_t limit) {
+    std::size_t length = std::min(limit, text.size());
+    while (length > 0 && length < text.size() &&
+           (static_cast<unsigned char>(text[length]) & 0xC0u) == 0x80u) {
+        --length;
+    }
+    return length;
+}
+
+// Tags name the track by its title, and the disc and performers by its
+// CD-Text; a track's own performer comes before the album's.
+TTrackTags tagsOf(const TDiscText& text, const TTrackText& own, int32_t trackNumber,
+                  int32_t trackCount, const std::string& title) {
+    TTrackTags tags;
+    tags.Title = title;
+    tags.TrackNumber = trackNumber;
+    tags.TrackCount = trackCount;
+    tags.Album = text.Title;
+    tags.Performer = own.Performer.empty() ? text.Performer : own.Performer;
+    return tags;
+}
+
+std::string extensionOf(TRipFormat format, const TLameCoder* coder) {
+    switch (format) {
+    case TRipFormat::Mp3:
+        if (coder == nullptr) {
+            throw std::logic_error("an MP3 rip needs the engine's coder");
+        }
+        return coder->DefaultExt();
+    case TRipFormat::Pcm:
+        return ".pcm";
+    case TRipFormat::Wav:
+        break;
+    }
+    return ".wav";
+}
+
+int64_t estimatedBytes(TRipFormat format, const TLameCoder* coder, int64_t audioBytes) {
+    if (format != TRipFormat::Mp3) {
+        return audioBytes;
+    }
+    return (audioBytes / CD_AUDIO_KBPS) * static_cast<int64_t>(coder->Bitrate());
+}
+
+int64_t estimatedTotal(TRipFormat format, const TLameCoder* coder, int64_t audioBytes) {
+    if (format != TRipFormat::Mp3) {
+        return audioBytes;
+    }
+    const auto selected = static_cast<long double>(audioBytes);
+    if (coder->EnableVBR()) {
+        return std::llround((coder->Bitrate() + coder->MaxBitrate() * 0.1L) *
+                            (selected / CD_AUDIO_KBPS));
+    }
+    return std::llround(selected / CD_AUDIO_KBPS * coder->Bitrate());
+}
+
+std::string rangesText(const std::vector<TSectorRange>& ranges) {
+    std::string text;
+    for (const TSectorRange& range : ranges) {
+        text += (text.empty() ? "" : ", ") + std::to_string(range.First);
+        if (range.Last != range.First) {
+            text += "-" + std::to_string(range.Last);
+        }
+    }
+    return text;
+}
+
+// What a track that did not end written left under its name.
+std::string leftText(const TTrackOutcome& outcome) {
+    switch (outcome.File) {
+    case TOutputOutcome::Partial:
+        return outcome.Path + " holds the audio read until then";
+    case TOutputOutcome::ExistingKept:
+        return outcome.Path + " was left as it was";
+    default:
+        return "no file was written";
+    }
+}
+
+std::string failureTextOf(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& exception) {
+        return FailureText(exception);
+    } catch (...) {
+        return "the encoder failed";
+    }
+}
+
+} // namespace
+
+const TTrackPlan& TRipPlan::Track(int32_t number) const {
+    if (number < 1 || number > static_cast<int32_t>(Tracks.size())) {
+        throw std::out_of_range("the disc has no track " + std::to_string(number));
+    }
+    return Tracks[static_cast<std::size_t>(number - 1)];
+}
+
+TRipPlan PlanRip(const TCDRIP& engine, const TRipChoices& choices) {
+    TRipPlan plan;
+    plan.Format = choices.Format;
+    plan.Folder = choices.Folder;
+    if (!plan.Folder.empty() && plan.Folder.back() != '/') {
+        plan.Folder += '/';
+    }
+    const TLameCoder* coder = engine.Coder();
+    plan.Extension = extensionOf(choices.Format, coder);
+    plan.Chosen = choices.Tracks;
+
+    const TDiscText text = choices.UseDiscText ? engine.DiscText() : TDiscText{};
+    const auto trackCount = static_cast<int32_t>(engine.Tracks().size());
+    for (std::size_t index = 0; index < engine.Tracks().size(); ++index) {
+        const TTrackEntry& entry = engine.Tracks()[index];
+        const TTrackText own = index < text.Tracks.size() ? text.Tracks[index] : TTrackText{};
+        TTrackPlan track;
+        track.Number = entry.Track.Number;
+        track.Audio = entry.Track.TrackType == "Audio";
+        track.Performer = own.Performer;
+        std::string nameTitle;
+        if (const auto typed = choices.TypedTitles.find(track.Number);
+            typed != choices.TypedTitles.end()) {
+            track.Title = nameTitle = typed->second;
+        } else if (track.Audio && !own.Title.empty()) {
+            track.Title = own.Title;
+            nameTitle = FileNameFromDiscTitle(own.Title);
+            if (nameTitle.empty()) {
+                nameTitle = entry.Name;
+            }
+        } else {
+            track.Title = nameTitle = entry.Name;
+        }
+        track.FileName =
+            (choices.NumberInName ? TrackNumberText(track.Number) + "_" : std::string()) +
+            nameTitle + plan.Extension;
+        track.Path = plan.Folder + track.FileName;
+        track.Tags = tagsOf(text, own, track.Number, trackCount, track.Title);
+        track.EstimatedBytes = estimatedBytes(choices.Format, coder, entry.Track.Size);
+        plan.Tracks.push_back(std::move(track));
+    }
+
+    int64_t chosenBytes = 0;
+    for (const int32_t number : plan.Chosen) {
+        if (plan.Track(number).Audio) {
+            chosenBytes += engine.Tracks()[static_cast<std::size_t>(number - 1)].Track.Size;
+        }
+    }
+    plan.EstimatedBytes = estimatedTotal(choices.Format, coder, chosenBytes);
+    return plan;
+}
+
+std::string FileNameFromDiscTitle(const std::string& title) {
+    constexpr std::size_t kNameBytes = 200;
+    static const std::string divisionSlash = "\xE2\x88\x95"; // U+2215 in UTF-8
+    std::string name;
+    for (std::size_t at = 0; at < title.size(); ++at) {
+        const auto byte = static_cast<unsigned char>(title[at]);
+        // U+0080..U+009F: C2 80..C2 9F.
+        const bool c1Control = byte == 0xC2 && at + 1 < title.size() &&
+                               static_cast<unsigned char>(title[at + 1]) < 0xA0 &&
+                               static_cast<unsigned char>(title[at + 1]) >= 0x80;
+        if (byte == '/') {
+            name += divisionSlash;
+        } else if (byte < 0x20 || byte == 0x7F) {
+            name += ' ';
+        } else if (c1Control) {
+            name += ' ';
+            ++at;
+        } else {
+            name += title[at];
+        }
+    }
+    const auto first = name.find_first_not_of(" .-");
+    if (first == std::string::npos) {
+        return {};
+    }
+    name.erase(0, first);
+    name.resize(wholeCharactersWithin(name, kNameBytes));
+    name.erase(name.find_last_not_of(' ') + 1);
+    return name;
+}
+
+std::string FailureText(const std::exception& error) {
+    std::string text = error.what();
+    if (const auto* engineError = dynamic_cast<const ECDRIPError*>(&error);
+        engineError != nullptr && engineError->ErrorNumber() != 0) {
+        text += std::string(": ") + std::strerror(engineError->ErrorNumber());
+    }
+    return text;
+}
+
+std::string TrackOutcomeText(const TTrackOutcome& outcome) {
+    const std::string track = "track " + TrackNumberText(outcome.Number);
+    switch (outcome.End) {
+    case TTrackEnd::Written: {
+        std::string text = outcome.Path + ": " + std::to_string(outcome.Bytes) +
+                           " bytes, jitter errors: " + std::to_string(outcome.JitterErrors);
+        const char* separator = " at ";
+        for (const std::string& position : outcome.JitterPositions) {
+            text += separator + position;
+            separator = ", ";
+        }
+        return text;
+    }
+    case TTrackEnd::Partial:
+        // Silence where the disc could not be read is no copy of it.
+        return track + " lost " + std::to_string(outcome.LostSectors) + " unreadable sector" +
+               (outcome.LostSectors == 1 ? "" : "s") + " at " + rangesText(outcome.LostRanges) +
+               "; " + leftText(outcome);
+    case TTrackEnd::Kept:
+        return track + " was not written; " + leftText(outcome);
+    case TTrackEnd::Failed:
+        return track + " failed: " + outcome.Failure +
+               (outcome.File == TOutputOutcome::None ? "" : "; " + leftText(outcome));
+    case TTrackEnd::Skipped:
+        return track + " " + outcome.Failure + ": skipped";
+    case TTrackEnd::Interrupted:
+        break;
+    }
+    if (!outcome.Started) {
+        return "interrupted before " + track + "; its file was not touched";
+    }
+    return "interrupted; " + leftText(outcome);
+}
+
+// A track handed to the encoders: what its reading left to say, until its
+// encoding has ended too.
+struct TRipSession::Pending {
+    TTrackOutcome read;
+    bool stopped = false;
+    std::future<TEncodingResult> encoding;
+};
+
+TRipSession::TRipSession(TCDRIP& engine, TRipPlan plan)
+    : engine_(engine)
+    , plan_(std::move(plan)) {}
+
+TRipSession::~TRipSession() = default;
+
+bool TRipSession::NameTaken(int32_t number) const {
+    std::error_code error;
+    return std::filesystem::symlink_status(plan_.Track(number).Path, error).type() !=
+           std::filesystem::file_type::not_found;
+}
+
+const TTrackOutcome& TRipSession::RipTrack(int32_t number) {
+    std::exception_ptr error;
+    const TTrackOutcome& outcome = record(readTrack(plan_.Track(number), error), false);
+    if (error) {
+        std::rethrow_exception(error);
+    }
+    return outcome;
+}
+
+void TRipSession::Keep(int32_t number) {
+    TTrackOutcome outcome;
+    outcome.Number = number;
+    outcome.Path = plan_.Track(number).Path;
+    outcome.End = TTrackEnd::Kept;
+    outcome.File = TOutputOutcome::ExistingKept;
+    outcomes_.push_back(std::move(outcome));
+}
+
+void TRipSession::Skip(int32_t number, const std::string& reason) {
+    TTrackOutcome outcome;
+    outcome.Number = number;
+    outcome.Path = plan_.Track(number).Path;
+    outcome.End = TTrackEnd::Skipped;
+    outcome.Failure = reason;
+    outcomes_.push_back(std::move(outcome));
+}
+
+TTrackOutcome TRipSession::readTrack(const TTrackPlan& track, std::exception_ptr& error) {
+    TTrackOutcome outcome;
+    outcome.Number = track.Number;
+    outcome.Path = track.Path;
+    outcome.Started = true;
+    engine_.setTrackTags(track.Tags);
+    try {
+        engine_.RipTrack(track.Number, plan_.Folder, track.FileName);
+    } catch (...) {
+        error = std::current_exception();
+        outcome.Failure = failureTextOf(error);
+    }
+    if (outcome.Failure.empty()) {
+        outcome.Failure = engine_.LastMessage();
+    }
+    if (outcome.Failure.empty() && !engine_.RangeOpened()) {
+        outcome.Failure = "the drive could not read the track";
+    }
+    outcome.File = engine_.LastOutcome();
+    outcome.LostSectors = engine_.LostSectors();
+    outcome.LostRanges = engine_.LostRanges();
+    outcome.JitterErrors = engine_.JitterErrors();
+    outcome.JitterPositions = engine_.JitterPositions();
+    return outcome;
+}
+
+const TTrackOutcome& TRipSession::record(TTrackOutcome outcome, bool stopped) {
+    if (outcome.File == TOutputOutcome::Written) {
+        outcome.End = TTrackEnd::Written;
+        std::error_code error;
+        outcome.Bytes = std::filesystem::file_size(outcome.Path, error);
+    } else if (stopped) {
+        outcome.End = TTrackEnd::Interrupted;
+    } else if (!outcome.Failure.empty()) {
+        outcome.End = TTrackEnd::Failed;
+    } else if (outcome.LostSectors > 0) {
+        outcome.End = TTrackEnd::Partial;
+    } else {
+        // Ended early with no error: the user stopped it.
+        outcome.End = TTrackEnd::Interrupted;
+    }
+    outcomes_.push_back(std::move(outcome));
+    return outcomes_.back();
+}
+
+void TRipSession::Run(const TRipRun& run) {
+    const std::atomic<bool> neverStopped = false;
+    const std::atomic<bool>& stop = run.Stop != nullptr ? *run.Stop : neverStopped;
+    std::optional<EncoderPool> encoders;
+    if (plan_.Format == TRipFormat::Mp3 && run.Encoders > 1) {
+        encoders.emplace(run.Encoders, stop);
+    }
+    // The engine is given back as it was on every way out, before the
+    // encoders its hand-off refers to go.
+    struct EngineLoan {
+        TCDRIP& engine;
+        ~EngineLoan() {
+            engine.setEncodingHandOff({});
+            engine.setAbortIndicator(nullptr);
+        }
+    } loan{engine_};
+    engine_.setAbortIndicator(run.AbortIndicator);
+
+    const auto deliver = [&](const TTrackOutcome& outcome) {
+        if (run.OnTrackEnd) {
+            run.OnTrackEnd(outcome);
+        }
+    };
+    std::deque<Pending> pending;
+    // Delivers the tracks at the front whose encoding has ended; `all`:
+    // waits for every one. Each ends: its reader has ended the audio, and
+    // an interruption stops it within moments.
+    const auto deliverEnded = [&](bool all) {
+        while (!pending.empty() && (all || pending.front().encoding.wait_for(std::chrono::seconds(
+                                               0)) == std::future_status::ready)) {
+            Pending done = std::move(pending.front());
+            pending.pop_front();
+            TEncodingResult result;
+            try {
+                result = done.encoding.get();
+            } catch (...) {
+                result.error = std::current_exception();
+            }
+            done.read.File = result.outcome;
+            if (done.read.Failure.empty() && result.error) {
+                done.read.Failure = failureTextOf(result.error);
+            }
+            deliver(record(std::move(done.read), done.stopped || result.stopped));
+        }
+    };
+
+    for (const int32_t number : plan_.Chosen) {
+        while (encoders && !stop.load() &&
+               !encoders->waitUntilFewer(encoders->capacity(), ROOM_POLL)) {
+            deliverEnded(false);
+        }
+        deliverEnded(false);
+        const TTrackPlan& track = plan_.Track(number);
+        if (stop.load()) {
+            deliverEnded(true);
+            stopped_ = true;
+            TTrackOutcome notStarted;
+            notStarted.Number = number;
+            notStarted.Path = track.Path;
+            notStarted.End = TTrackEnd::Interrupted;
+            outcomes_.push_back(notStarted);
+            deliver(outcomes_.back());
+            return;
+        }
+        if (!track.Audio) {
+            deliverEnded(true);
+            Skip(number, "is a data track");
+            deliver(outcomes_.back());
+            continue;
+        }
+        std::future<TEncodingResult> encoding;
+        if (encoders) {
+            engine_.setEncodingHandOff([&](std::shared_ptr<TTrackEncoding> handedOff) {
+                encoding = encoders->add([handedOff](const std::atomic<bool>& stopEncoding) {
+                    return handedOff->run(stopEncoding);
+                });
+            });
+        }
+        if (run.OnTrackStart) {
+            run.OnTrackStart(track);
+        }
+        std::exception_ptr error;
+        TTrackOutcome read = readTrack(track, error);
+        engine_.setEncodingHandOff({});
+        const bool stopped = stop.load();
+        if (encoding.valid()) {
+            pending.push_back({std::move(read), stopped, std::move(encoding)});
+        } else {
+            // Read and written here: delivered at once, after the tracks before.
+            deliverEnded(true);
+            deliver(record(std::move(read), stopped));
+        }
+        if (stopped) {
+            deliverEnded(true);
+            stopped_ = true;
+            return;
+        }
+    }
+    deliverEnded(true);
+}
+
+TRipSummary TRipSession::Summary() const {
+    TRipSummary summary;
+    summary.Stopped = stopped_;
+    for (const TTrackOutcome& outcome : outcomes_) {
+        switch (outcome.End) {
+        case TTrackEnd::Written:
+            ++summary.Written;
+            break;
+        case TTrackEnd::Partial:
+            ++summary.Partial;
+            break;
+        case TTrackEnd::Kept:
+            ++summary.Kept;
+            break;
+        case TTrackEnd::Failed:
+            ++summary.Failed;
+            break;
+        case TTrackEnd::Skipped:
+            ++summary.Skipped;
+            break;
+        case TTrackEnd::Interrupted:
+            ++summary.Interrupted;
+            break;
+        }
+        if (outcome.LostSectors > 0) {
+            summary.TracksWithLostSectors.push_back(outcome.Number);
+        }
+    }
+    return summary;
+}
