@@ -209,6 +209,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     if (mixGiven && rip.mode != MONO) {
         throw UsageError("--mix applies only with --mode mono");
     }
+    // As the MP3 dialog refuses it: the voice setting encodes one channel.
+    if (rip.quality == VOICE_QUALITY && rip.mode != MONO) {
+        throw UsageError("--quality voice applies only with --mode mono");
+    }
     if (rip.vbr && rip.maxBitrate < rip.bitrate) {
         throw UsageError("the maximum bitrate is below the bitrate");
     }

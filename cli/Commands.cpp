@@ -27,20 +27,10 @@ bool isBlankOrControl(char c) {
     return byte <= ' ' || byte == 0x7F;
 }
 
-// A text from the disc for the terminal: control characters, which could
-// move the cursor or recolour it, become blanks.
+// A text from a disc, an image or a drive for the terminal: control
+// characters, which could move the cursor or recolour it, become blanks.
 std::string printable(const std::string& text) {
-    std::string shown;
-    for (std::size_t at = 0; at < text.size(); ++at) {
-        const auto byte = static_cast<unsigned char>(text[at]);
-        const bool c1Control =
-            byte == 0xC2 && at + 1 < text.size() && static_cast<unsigned char>(text[at + 1]) < 0xA0;
-        if (c1Control) {
-            ++at;
-        }
-        shown += byte < 0x20 || byte == 0x7F || c1Control ? ' ' : text[at];
-    }
-    return shown;
+    return TextWithoutControls(text);
 }
 
 // There must be such a track for every title given.
@@ -88,7 +78,8 @@ void reportNoDisc(const TCDRIP& engine, int32_t drive, std::ostream& err) {
     if (const size_t at = name.rfind(": " + problem); at != std::string::npos) {
         name.erase(at);
     }
-    err << "varrow-rip: drive " << drive << " (" << name << ") cannot be read: " << problem << '\n';
+    err << "varrow-rip: drive " << drive << " (" << printable(name)
+        << ") cannot be read: " << printable(problem) << '\n';
 }
 
 // The progress of the track being read: a bar redrawn in place on a
@@ -133,6 +124,21 @@ private:
     bool drawn_ = false;
     int lastTenth_ = -1;
 };
+
+// Makes the output folder; false (with the reason on `err`) when it cannot
+// be used.
+bool makeFolder(const std::string& folder, std::ostream& err) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (!error && !std::filesystem::is_directory(folder, error) && !error) {
+        error = std::make_error_code(std::errc::not_a_directory);
+    }
+    if (error) {
+        err << "varrow-rip: cannot use the folder " << folder << ": " << error.message() << '\n';
+        return false;
+    }
+    return true;
+}
 
 void applyEncoderSettings(TLameCoder& coder, const RipSettings& settings) {
     coder.setBitrate(settings.bitrate);
@@ -203,7 +209,7 @@ int listDrives(std::ostream& out, std::ostream& err) {
     }
     for (int32_t drive = 0; drive < drives; ++drive) {
         engine.setCDRomNum(drive);
-        out << driveEntry(engine.CDRomNum(), engine.CDRomName()) << '\n';
+        out << printable(driveEntry(engine.CDRomNum(), engine.CDRomName())) << '\n';
     }
     return EXIT_WRITTEN;
 }
@@ -280,14 +286,11 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
         return EXIT_USAGE;
     }
 
-    std::error_code error;
-    std::filesystem::create_directories(settings.folder, error);
-    if (!error && !std::filesystem::is_directory(settings.folder, error) && !error) {
-        error = std::make_error_code(std::errc::not_a_directory);
-    }
-    if (error) {
-        err << "varrow-rip: cannot use the folder " << settings.folder << ": " << error.message()
-            << '\n';
+    // A rip of data tracks alone writes nothing: it makes no folder either.
+    const bool writesFiles = std::any_of(tracks.begin(), tracks.end(), [&](int32_t number) {
+        return engine.Tracks()[static_cast<std::size_t>(number - 1)].Track.TrackType == "Audio";
+    });
+    if (writesFiles && !makeFolder(settings.folder, err)) {
         return EXIT_FAILED;
     }
 
@@ -323,10 +326,11 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
     };
     run.OnTrackEnd = [&](const TTrackOutcome& outcome) {
         endProgress();
+        const std::string text = printable(TrackOutcomeText(outcome));
         if (outcome.End == TTrackEnd::Written) {
-            out << TrackOutcomeText(outcome) << '\n';
+            out << text << '\n';
         } else {
-            err << "varrow-rip: " << TrackOutcomeText(outcome) << '\n';
+            err << "varrow-rip: " << text << '\n';
         }
     };
     session.Run(run);

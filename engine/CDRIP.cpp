@@ -44,6 +44,13 @@ std::string twoDigits(int64_t value) {
 
 } // namespace
 
+std::string ECDRIPError::Reason() const {
+    if (!reason_.empty() || errorNumber_ == 0) {
+        return reason_;
+    }
+    return std::strerror(errorNumber_);
+}
+
 void setEngineHooks(EngineHooks hooks) {
     installedHooks() = std::move(hooks);
 }

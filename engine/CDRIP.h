@@ -34,10 +34,19 @@ public:
     explicit ECDRIPError(const std::string& message, int errorNumber = 0)
         : std::runtime_error(message)
         , errorNumber_(errorNumber) {}
+    // The reason in words, where no errno value names it.
+    ECDRIPError(const std::string& message, std::string reason)
+        : std::runtime_error(message)
+        , errorNumber_(0)
+        , reason_(std::move(reason)) {}
     int ErrorNumber() const { return errorNumber_; }
+    // Why, as the user reads it: the reason given, or the system's text for
+    // ErrorNumber; empty when there is neither.
+    std::string Reason() const;
 
 private:
     int errorNumber_;
+    std::string reason_;
 };
 
 // Where the file of the last extraction ended up. Every track is written
@@ -235,8 +244,9 @@ public:
     // The same with the file `name` in `folder` (folder + name, folder
     // ending in '/' or empty). A name that would put the file outside the
     // folder (one holding a '/', or "." or "..") is refused like a name the
-    // file system refuses: ECDRIPError "Cannot create file <path>", nothing
-    // written anywhere. Callers that build names from user text use this.
+    // file system refuses: ECDRIPError "Cannot create file <path>" with the
+    // reason, nothing written anywhere. Callers that build names from user
+    // text use this.
     void RipTrack(int32_t trackNum, const std::string& folder, const std::string& name);
     // Extracts startSector..endSector (passed to the library unchanged) into
     // fileName; when encoding, its extension becomes ".mp3". Failures are
@@ -312,5 +322,8 @@ private:
     void writeChunk(RipState& state, std::size_t delivered);
     void cleanUp(RipState& state, std::exception_ptr& firstError);
     void collectLostSectors();
+    // Some of the audio that reached the file came from the disc, not from
+    // silence standing in for sectors that could not be read.
+    bool readFromDisc(const RipState& state) const;
     void showPlainMessage(const std::string& text);
 };

@@ -3,12 +3,13 @@
 #include "EncoderPool.h"
 #include "LameCoder.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <utility>
 
@@ -32,15 +33,16 @@ std::size_t wholeCharactersWithin(const std::string& text, std::size_t limit) {
 }
 
 // Tags name the track by its title, and the disc and performers by its
-// CD-Text; a track's own performer comes before the album's.
+// CD-Text; a track's own performer comes before the album's. Players show
+// tags as they are, so control characters become blanks as in file names.
 TTrackTags tagsOf(const TDiscText& text, const TTrackText& own, int32_t trackNumber,
                   int32_t trackCount, const std::string& title) {
     TTrackTags tags;
-    tags.Title = title;
+    tags.Title = TextWithoutControls(title);
     tags.TrackNumber = trackNumber;
     tags.TrackCount = trackCount;
-    tags.Album = text.Title;
-    tags.Performer = own.Performer.empty() ? text.Performer : own.Performer;
+    tags.Album = TextWithoutControls(text.Title);
+    tags.Performer = TextWithoutControls(own.Performer.empty() ? text.Performer : own.Performer);
     return tags;
 }
 
@@ -111,6 +113,34 @@ std::string failureTextOf(const std::exception_ptr& error) {
     }
 }
 
+// Two chosen tracks never write one file: a track whose name an earlier
+// one took gets " (2)", " (3)" ... before its extension, never a name that
+// another chosen track has of its own.
+void makeNamesDistinct(TRipPlan& plan) {
+    std::set<std::string> own;
+    for (const int32_t number : plan.Chosen) {
+        own.insert(plan.Track(number).FileName);
+    }
+    std::set<std::string> taken;
+    for (const int32_t number : plan.Chosen) {
+        TTrackPlan& track = plan.Tracks[static_cast<std::size_t>(number - 1)];
+        if (!track.Audio) {
+            continue;
+        }
+        if (taken.contains(track.FileName)) {
+            const std::string stem =
+                track.FileName.substr(0, track.FileName.size() - plan.Extension.size());
+            std::string name;
+            for (int copy = 2; name.empty() || taken.contains(name) || own.contains(name); ++copy) {
+                name = stem + " (" + std::to_string(copy) + ")" + plan.Extension;
+            }
+            track.FileName = name;
+            track.Path = plan.Folder + name;
+        }
+        taken.insert(track.FileName);
+    }
+}
+
 } // namespace
 
 const TTrackPlan& TRipPlan::Track(int32_t number) const {
@@ -132,7 +162,12 @@ TRipPlan PlanRip(const TCDRIP& engine, const TRipChoices& choices) {
     plan.Chosen = choices.Tracks;
 
     const TDiscText text = choices.UseDiscText ? engine.DiscText() : TDiscText{};
-    const auto trackCount = static_cast<int32_t>(engine.Tracks().size());
+    // A listener counts the audio tracks: n/N of the tags is the track's
+    // place among them, and a data track has none.
+    const auto audioCount = static_cast<int32_t>(
+        std::count_if(engine.Tracks().begin(), engine.Tracks().end(),
+                      [](const TTrackEntry& entry) { return entry.Track.TrackType == "Audio"; }));
+    int32_t audioPosition = 0;
     for (std::size_t index = 0; index < engine.Tracks().size(); ++index) {
         const TTrackEntry& entry = engine.Tracks()[index];
         const TTrackText own = index < text.Tracks.size() ? text.Tracks[index] : TTrackText{};
@@ -157,11 +192,12 @@ TRipPlan PlanRip(const TCDRIP& engine, const TRipChoices& choices) {
             (choices.NumberInName ? TrackNumberText(track.Number) + "_" : std::string()) +
             nameTitle + plan.Extension;
         track.Path = plan.Folder + track.FileName;
-        track.Tags = tagsOf(text, own, track.Number, trackCount, track.Title);
+        track.Tags = tagsOf(text, own, track.Audio ? ++audioPosition : 0, audioCount, track.Title);
         track.EstimatedBytes = estimatedBytes(choices.Format, coder, entry.Track.Size);
         plan.Tracks.push_back(std::move(track));
     }
 
+    makeNamesDistinct(plan);
     int64_t chosenBytes = 0;
     for (const int32_t number : plan.Chosen) {
         if (plan.Track(number).Audio) {
@@ -172,26 +208,28 @@ TRipPlan PlanRip(const TCDRIP& engine, const TRipChoices& choices) {
     return plan;
 }
 
+std::string TextWithoutControls(const std::string& text) {
+    std::string shown;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        // U+0080..U+009F: C2 80..C2 9F.
+        const bool c1Control = byte == 0xC2 && at + 1 < text.size() &&
+                               static_cast<unsigned char>(text[at + 1]) < 0xA0 &&
+                               static_cast<unsigned char>(text[at + 1]) >= 0x80;
+        if (c1Control) {
+            ++at;
+        }
+        shown += byte < 0x20 || byte == 0x7F || c1Control ? ' ' : text[at];
+    }
+    return shown;
+}
+
 std::string FileNameFromDiscTitle(const std::string& title) {
     constexpr std::size_t kNameBytes = 200;
     static const std::string divisionSlash = "\xE2\x88\x95"; // U+2215 in UTF-8
     std::string name;
-    for (std::size_t at = 0; at < title.size(); ++at) {
-        const auto byte = static_cast<unsigned char>(title[at]);
-        // U+0080..U+009F: C2 80..C2 9F.
-        const bool c1Control = byte == 0xC2 && at + 1 < title.size() &&
-                               static_cast<unsigned char>(title[at + 1]) < 0xA0 &&
-                               static_cast<unsigned char>(title[at + 1]) >= 0x80;
-        if (byte == '/') {
-            name += divisionSlash;
-        } else if (byte < 0x20 || byte == 0x7F) {
-            name += ' ';
-        } else if (c1Control) {
-            name += ' ';
-            ++at;
-        } else {
-            name += title[at];
-        }
+    for (const char c : TextWithoutControls(title)) {
+        name += c == '/' ? divisionSlash : std::string(1, c);
     }
     const auto first = name.find_first_not_of(" .-");
     if (first == std::string::npos) {
@@ -205,9 +243,10 @@ std::string FileNameFromDiscTitle(const std::string& title) {
 
 std::string FailureText(const std::exception& error) {
     std::string text = error.what();
-    if (const auto* engineError = dynamic_cast<const ECDRIPError*>(&error);
-        engineError != nullptr && engineError->ErrorNumber() != 0) {
-        text += std::string(": ") + std::strerror(engineError->ErrorNumber());
+    if (const auto* engineError = dynamic_cast<const ECDRIPError*>(&error)) {
+        if (const std::string reason = engineError->Reason(); !reason.empty()) {
+            text += ": " + reason;
+        }
     }
     return text;
 }
@@ -233,8 +272,7 @@ std::string TrackOutcomeText(const TTrackOutcome& outcome) {
     case TTrackEnd::Kept:
         return track + " was not written; " + leftText(outcome);
     case TTrackEnd::Failed:
-        return track + " failed: " + outcome.Failure +
-               (outcome.File == TOutputOutcome::None ? "" : "; " + leftText(outcome));
+        return track + " failed: " + outcome.Failure + "; " + leftText(outcome);
     case TTrackEnd::Skipped:
         return track + " " + outcome.Failure + ": skipped";
     case TTrackEnd::Interrupted:

@@ -45,7 +45,9 @@ struct TTrackPlan {
     std::string Title;
     // The track's own performer from the CD-Text; empty when it names none.
     std::string Performer;
-    // The file's name in the folder, and the folder with it.
+    // The file's name in the folder, and the folder with it. The chosen
+    // tracks' names are distinct: a later track whose name an earlier one
+    // took is written as "Title (2).wav".
     std::string FileName;
     std::string Path;
     TTrackTags Tags;
@@ -84,6 +86,10 @@ TRipPlan PlanRip(const TCDRIP& engine, const TRipChoices& choices);
 // whole character. Empty when nothing is left. Titles the user typed are
 // never changed this way.
 std::string FileNameFromDiscTitle(const std::string& title);
+
+// `text` with its control characters (C0, DEL and C1) as blanks: what a
+// tag, a file name or a terminal may show of a text from a disc.
+std::string TextWithoutControls(const std::string& text);
 
 // How a track's part in a rip ended.
 enum class TTrackEnd {

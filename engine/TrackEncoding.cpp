@@ -104,11 +104,11 @@ void TTrackEncoding::append(const uint8_t* pcm, std::size_t bytes) {
     changed_.notify_one();
 }
 
-void TTrackEncoding::endOfAudio(bool complete) {
+void TTrackEncoding::endOfAudio(TAudioEnd end) {
     {
         std::lock_guard lock(mutex_);
         ended_ = true;
-        complete_ = complete;
+        end_ = end;
     }
     changed_.notify_one();
 }
@@ -121,7 +121,7 @@ TEncodingResult TTrackEncoding::run(const std::atomic<bool>& stop) {
         }
     };
     uint64_t encoded = 0;
-    bool readComplete = false;
+    TAudioEnd readEnd = TAudioEnd::Short;
     try {
         std::vector<uint8_t> block(ENCODE_BLOCK_BYTES);
         for (;;) {
@@ -133,7 +133,7 @@ TEncodingResult TTrackEncoding::run(const std::atomic<bool>& stop) {
                                   [&] { return appended_ > encoded || ended_ || stop.load(); });
                 available = appended_;
                 ended = ended_;
-                readComplete = complete_;
+                readEnd = end_;
             }
             if (stop.load()) {
                 result.stopped = true;
@@ -156,11 +156,12 @@ TEncodingResult TTrackEncoding::run(const std::atomic<bool>& stop) {
         fail();
     }
     writer_.reset();
-    const bool complete = readComplete && !result.stopped && !result.error;
+    const bool complete = readEnd == TAudioEnd::Whole && !result.stopped && !result.error;
+    const bool worthKeeping = encoded > 0 && readEnd != TAudioEnd::NoneFromDisc;
     try {
-        result.outcome = complete      ? file_->commit()
-                         : encoded > 0 ? file_->keep()
-                                       : file_->abandon();
+        result.outcome = complete       ? file_->commit()
+                         : worthKeeping ? file_->keep()
+                                        : file_->abandon();
     } catch (...) {
         fail();
     }

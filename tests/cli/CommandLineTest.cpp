@@ -141,6 +141,8 @@ TEST(CommandLineParsing, RefusesBadUsage) {
         {"rip", "--title", "x=Title"},
         {"rip", "--title", "1=One", "--title", "1=Again"},
         {"toc", "--no-cd-text", "--no-cd-text"},
+        {"rip", "--quality", "voice", "--mode", "stereo"},
+        {"rip", "--quality", "voice"},
     };
     for (const auto& arguments : bad) {
         std::string line;

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <sys/resource.h>
 #include <sys/time.h>
 #include <sys/wait.h>
@@ -497,10 +498,16 @@ TEST_F(ExtractionFailure, EncodingWithoutACoderIsRefusedLikeARefusedCoder) {
     EXPECT_FALSE(std::filesystem::exists(path("nocoder.mp3")));
 }
 
-void expectError(const std::function<void()>& action, const std::string& text) {
+void expectError(const std::function<void()>& action, const std::string& text,
+                 const std::optional<std::string>& reason = std::nullopt) {
     try {
         action();
         ADD_FAILURE() << "no error raised, expected " << text;
+    } catch (const ECDRIPError& error) {
+        EXPECT_EQ(error.what(), text);
+        if (reason) {
+            EXPECT_EQ(error.Reason(), *reason);
+        }
     } catch (const std::exception& error) {
         EXPECT_EQ(error.what(), text);
     }
@@ -526,8 +533,9 @@ TEST_F(ExtractionFailure, NameThatWouldLeaveItsFolderIsRefused) {
     std::filesystem::create_directories(folder_ / "01_AC");
     const std::string folder = folder_.string() + "/";
     expectError([&] { engine_.RipTrack(1, folder, "01_AC/DC.wav"); },
-                "Cannot create file " + folder + "01_AC/DC.wav");
-    expectError([&] { engine_.RipTrack(1, folder, ".."); }, "Cannot create file " + folder + "..");
+                "Cannot create file " + folder + "01_AC/DC.wav", "a file name cannot hold '/'");
+    expectError([&] { engine_.RipTrack(1, folder, ".."); }, "Cannot create file " + folder + "..",
+                "\".\" and \"..\" name folders, not files");
     EXPECT_TRUE(std::filesystem::is_empty(folder_ / "01_AC"));
     EXPECT_TRUE(ended_.empty());
 
@@ -598,6 +606,22 @@ TEST_F(ExtractionFailure, ShortWriteRaisesWriteErrorAndKeepsAValidWav) {
               expectedAudio(0, static_cast<int32_t>(wav.dataSize / 2352) - 1));
 }
 
+TEST_F(ExtractionFailure, ADiskFullBeforeTheFirstChunkLeavesNoHeaderOnlyWav) {
+    insert(discOf({1000}));
+    engine_.setWriteWAV(true);
+    const std::string file = path("header.wav");
+    const std::string report = inChildWithFileSizeLimit(1000, [&]() -> std::string {
+        try {
+            engine_.RipTrack(1, file);
+            return "no error raised";
+        } catch (const ECDRIPError& error) {
+            return std::string(error.what()) == "Write error" ? "" : error.what();
+        }
+    });
+    EXPECT_EQ(report, "");
+    EXPECT_FALSE(std::filesystem::exists(file));
+}
+
 TEST_F(ExtractionFailure, ShortMp3WriteRaisesWriteError) {
     insert(discOf({1000}));
     engine_.setEncode(true);
@@ -658,6 +682,11 @@ std::vector<std::string> leftovers(const std::filesystem::path& folder) {
 
 TEST_F(TrackFile, OnlyACompleteTrackReplacesAnExistingFile) {
     insert(discOf({200}));
+    const auto everySectorUnreadable = [&](int32_t sectors) {
+        for (int32_t sector = 0; sector < sectors; ++sector) {
+            drive_->faults().unreadableSectors.insert(sector);
+        }
+    };
     engine_.setWriteWAV(true);
     struct Case {
         const char* name;
@@ -691,6 +720,10 @@ TEST_F(TrackFile, OnlyACompleteTrackReplacesAnExistingFile) {
          TOutputOutcome::ExistingKept, false},
         {"lost sectors, new", false, [&] { drive_->faults().unreadableSectors = {50}; },
          TOutputOutcome::Partial, false},
+        {"every sector lost, new", false, [&] { everySectorUnreadable(200); }, TOutputOutcome::None,
+         false},
+        {"every sector lost over a file", true, [&] { everySectorUnreadable(200); },
+         TOutputOutcome::ExistingKept, false},
         {"library error over a file", true,
          [&] {
              onProgress_ = [&] {
@@ -709,6 +742,9 @@ TEST_F(TrackFile, OnlyACompleteTrackReplacesAnExistingFile) {
              };
          },
          TOutputOutcome::Partial, true},
+        // Last: the drive has no disc after it.
+        {"medium gone before the first sector", false,
+         [&] { drive_->faults().mediumLostAtSector = 0; }, TOutputOutcome::None, false},
     };
     const std::string file = path("track.wav");
     const std::vector<uint8_t> before = {'k', 'e', 'p', 't'};
@@ -734,6 +770,10 @@ TEST_F(TrackFile, OnlyACompleteTrackReplacesAnExistingFile) {
         const std::vector<uint8_t> after = readFile(file);
         if (c.outcome == TOutputOutcome::ExistingKept) {
             EXPECT_EQ(after, before);
+            continue;
+        }
+        if (c.outcome == TOutputOutcome::None) {
+            EXPECT_FALSE(std::filesystem::exists(file)) << "no file of silence alone";
             continue;
         }
         const WavFields wav = parseWav(after);

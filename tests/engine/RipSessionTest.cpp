@@ -30,8 +30,9 @@ struct PlanCase {
 };
 
 // A disc of four audio tracks and a data track, with CD-Text: an album, its
-// performer, a title that holds a '/', one that leaves no name, one with
-// control characters and a performer of its own; the fourth has no title.
+// performer, a title that holds a '/', one that leaves no name, one with a
+// control character and a performer of its own with another; the fourth has
+// no title.
 cdlib::VirtualDisc textDisc() {
     cdlib::VirtualDisc disc = discOf({100, 100, 100, 100, 50}, {5});
     disc.text.set(0, CDTEXT_TITLE, "Tram Lines");
@@ -39,13 +40,14 @@ cdlib::VirtualDisc textDisc() {
     disc.text.set(1, CDTEXT_TITLE, "AC/DC");
     disc.text.set(2, CDTEXT_TITLE, "..");
     disc.text.set(3, CDTEXT_TITLE, "-Tab\there");
-    disc.text.set(3, CDTEXT_PERFORMER, "Soloist");
+    disc.text.set(3, CDTEXT_PERFORMER, "Solo\x1bist");
     disc.text.set(5, CDTEXT_TITLE, "Data Title");
     return disc;
 }
 
 TTrackTags tags(std::string title, std::string performer, std::string album, int32_t number) {
-    return {std::move(title), std::move(performer), std::move(album), number, 5};
+    // Four audio tracks: the data track is no track a listener counts.
+    return {std::move(title), std::move(performer), std::move(album), number, 4};
 }
 
 TRipChoices choices(TRipFormat format, std::vector<int32_t> tracks, bool numberInName = true,
@@ -64,13 +66,13 @@ const PlanCase PLAN_CASES[] = {
      choices(TRipFormat::Wav, {1, 2, 3, 4}),
      {{1, "01_AC\u2215DC.wav", "AC/DC", tags("AC/DC", "The Conductors", "Tram Lines", 1)},
       {2, "02_Track02.wav", "..", tags("..", "The Conductors", "Tram Lines", 2)},
-      {3, "03_Tab here.wav", "-Tab\there", tags("-Tab\there", "Soloist", "Tram Lines", 3)},
+      {3, "03_Tab here.wav", "-Tab\there", tags("-Tab here", "Solo ist", "Tram Lines", 3)},
       {4, "04_Track04.wav", "Track04", tags("Track04", "The Conductors", "Tram Lines", 4)}}},
     {"TypedTitlesTakenAsTyped",
      choices(TRipFormat::Mp3, {1, 3}, true, true, {{1, "Intro: *part 1*"}, {3, "A/B"}}),
      {{1, "01_Intro: *part 1*.mp3", "Intro: *part 1*",
        tags("Intro: *part 1*", "The Conductors", "Tram Lines", 1)},
-      {3, "03_A/B.mp3", "A/B", tags("A/B", "Soloist", "Tram Lines", 3)}}},
+      {3, "03_A/B.mp3", "A/B", tags("A/B", "Solo ist", "Tram Lines", 3)}}},
     {"WithoutDiscText",
      choices(TRipFormat::Pcm, {1, 3}, true, false, {{3, "Typed"}}),
      {{1, "01_Track01.pcm", "Track01", tags("Track01", "", "", 1)},
@@ -79,9 +81,16 @@ const PlanCase PLAN_CASES[] = {
      choices(TRipFormat::Wav, {2, 1}, false),
      {{2, "Track02.wav", "..", tags("..", "The Conductors", "Tram Lines", 2)},
       {1, "AC\u2215DC.wav", "AC/DC", tags("AC/DC", "The Conductors", "Tram Lines", 1)}}},
+    {"SameNamesMadeDistinct",
+     choices(TRipFormat::Wav, {1, 2, 3, 4}, false, true,
+             {{1, "Same"}, {2, "Same"}, {3, "Same (2)"}, {4, "Same"}}),
+     {{1, "Same.wav", "Same", tags("Same", "The Conductors", "Tram Lines", 1)},
+      {2, "Same (3).wav", "Same", tags("Same", "The Conductors", "Tram Lines", 2)},
+      {3, "Same (2).wav", "Same (2)", tags("Same (2)", "Solo ist", "Tram Lines", 3)},
+      {4, "Same (4).wav", "Same", tags("Same", "The Conductors", "Tram Lines", 4)}}},
     {"DataTrackKeepsItsName",
      choices(TRipFormat::Wav, {5}),
-     {{5, "05_Track05.wav", "Track05", tags("Track05", "The Conductors", "Tram Lines", 5)}}},
+     {{5, "05_Track05.wav", "Track05", tags("Track05", "The Conductors", "Tram Lines", 0)}}},
 };
 
 class Plan : public EngineTest, public ::testing::WithParamInterface<PlanCase> {};
@@ -110,7 +119,7 @@ TEST_P(Plan, NamesTitlesAndTagsEveryChosenTrack) {
         EXPECT_EQ(track.Title, expected.title);
         EXPECT_EQ(track.Tags, expected.tags);
     }
-    EXPECT_EQ(plan.Track(3).Performer, chosen.UseDiscText ? "Soloist" : "");
+    EXPECT_EQ(plan.Track(3).Performer, chosen.UseDiscText ? "Solo\x1bist" : "");
     EXPECT_EQ(plan.Track(1).Performer, "");
     EXPECT_THROW(plan.Track(6), std::out_of_range);
 }
@@ -129,6 +138,17 @@ TEST_F(Plan, TrackNumbersHaveAtLeastTwoDigitsInNames) {
     EXPECT_EQ(plan.Track(3).FileName, "03_Track03.pcm");
     EXPECT_EQ(plan.Track(12).FileName, "12_Track12.pcm");
     EXPECT_EQ(plan.Track(100).FileName, "100_Track100.pcm");
+}
+
+TEST_F(Plan, TagsCountTheAudioTracksAfterADataTrackToo) {
+    int32_t drive = 0;
+    addDrive("MIXED", discOf({20, 20, 20}, {1}), &drive);
+    TCDRIP engine;
+    engine.setCDRomNum(drive);
+    const TRipPlan plan = PlanRip(engine, choices(TRipFormat::Wav, {2, 3}));
+    EXPECT_EQ(plan.Track(2).Tags.TrackNumber, 1);
+    EXPECT_EQ(plan.Track(3).Tags.TrackNumber, 2);
+    EXPECT_EQ(plan.Track(3).Tags.TrackCount, 2);
 }
 
 TEST(DiscTitleFileName, KeepsTheNameInItsFolderAndReadable) {
@@ -263,7 +283,7 @@ TEST(OutcomeText, SaysWhatHappenedAndWhatIsLeftUnderTheName) {
                   "audio read until then"},
         {lostMany, "track 02 lost 134 unreadable sectors at 300-432, 500; /music/02_Slow "
                    "River.wav was left as it was"},
-        {failed, "track 02 failed: Write error: No space left on device"},
+        {failed, "track 02 failed: Write error: No space left on device; no file was written"},
         {failedKept, "track 02 failed: Write error: File too large; /music/02_Slow River.wav was "
                      "left as it was"},
         {outcome(End::Kept, File::ExistingKept),

@@ -68,7 +68,7 @@ protected:
 };
 
 TEST_F(TrackEncodingTest, TheFileLeftFollowsHowReadingAndEncodingEnded) {
-    enum class End { Complete, Early, StopWaiting, StopFirst };
+    enum class End { Complete, Early, AllLost, StopWaiting, StopFirst };
     struct Case {
         const char* name;
         std::size_t appended; // bytes of the audio the reader hands on
@@ -86,6 +86,8 @@ TEST_F(TrackEncodingTest, TheFileLeftFollowsHowReadingAndEncodingEnded) {
         {"stopped before any audio", audio_.size(), End::StopFirst, true,
          TOutputOutcome::ExistingKept},
         {"no audio at all", 0, End::Early, false, TOutputOutcome::None},
+        {"only silence for sectors lost", half, End::AllLost, false, TOutputOutcome::None},
+        {"only silence, a file there", half, End::AllLost, true, TOutputOutcome::ExistingKept},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -99,7 +101,9 @@ TEST_F(TrackEncodingTest, TheFileLeftFollowsHowReadingAndEncodingEnded) {
         std::atomic<bool> stop = c.end == End::StopFirst;
         encoding->append(audio_.data(), c.appended);
         if (c.end != End::StopWaiting) {
-            encoding->endOfAudio(c.end == End::Complete);
+            encoding->endOfAudio(c.end == End::Complete  ? TAudioEnd::Whole
+                                 : c.end == End::AllLost ? TAudioEnd::NoneFromDisc
+                                                         : TAudioEnd::Short);
         }
         std::thread stopper;
         if (c.end == End::StopWaiting) {
@@ -145,7 +149,7 @@ TEST_F(TrackEncodingTest, AudioInAnyPiecesWhileEncodingGivesTheSameBytes) {
         } else {
             encoding->append(audio_.data(), audio_.size());
         }
-        encoding->endOfAudio(true);
+        encoding->endOfAudio(TAudioEnd::Whole);
         encoder.join();
         EXPECT_EQ(result.outcome, TOutputOutcome::Written);
         files[pieces ? 1 : 0] = readText(path);
