@@ -2,6 +2,8 @@
 
 #include "EncoderPool.h"
 #include "LameCoder.h"
+#include "OutputFile.h"
+#include "WavHeader.h"
 
 #include <algorithm>
 #include <chrono>
@@ -11,6 +13,7 @@
 #include <optional>
 #include <set>
 #include <stdexcept>
+#include <sys/statvfs.h>
 #include <utility>
 
 namespace {
@@ -101,6 +104,16 @@ std::string leftText(const TTrackOutcome& outcome) {
     default:
         return "no file was written";
     }
+}
+
+// The bytes the user may still write on the volume that holds `folder`;
+// -1 when the file system does not say.
+int64_t volumeFreeBytes(const std::string& folder) {
+    struct statvfs volume {};
+    if (::statvfs(folder.c_str(), &volume) != 0) {
+        return -1;
+    }
+    return static_cast<int64_t>(volume.f_bavail) * static_cast<int64_t>(volume.f_frsize);
 }
 
 std::string failureTextOf(const std::exception_ptr& error) {
@@ -305,6 +318,7 @@ bool TRipSession::NameTaken(int32_t number) const {
 }
 
 const TTrackOutcome& TRipSession::RipTrack(int32_t number) {
+    removeLeftovers();
     std::exception_ptr error;
     const TTrackOutcome& outcome = record(readTrack(plan_.Track(number), error), false);
     if (error) {
@@ -422,22 +436,42 @@ void TRipSession::Run(const TRipRun& run) {
         }
     };
 
-    for (const int32_t number : plan_.Chosen) {
-        while (encoders && !stop.load() &&
-               !encoders->waitUntilFewer(encoders->capacity(), ROOM_POLL)) {
+    // An interruption before a track leaves its file alone and ends the rip.
+    const auto stopBefore = [&](const TTrackPlan& track) {
+        deliverEnded(true);
+        stopped_ = true;
+        TTrackOutcome notStarted;
+        notStarted.Number = track.Number;
+        notStarted.Path = track.Path;
+        notStarted.End = TTrackEnd::Interrupted;
+        outcomes_.push_back(std::move(notStarted));
+        deliver(outcomes_.back());
+    };
+    // A track goes to the encoders when one more may be in flight and the
+    // folder's volume holds its audio, waiting there to be encoded, beside
+    // the MP3 files of all in flight; until then the reader waits for one
+    // to end. With none in flight and still no room, it is encoded as it is
+    // read, which needs no room for its audio.
+    const auto handOffWhenRoom = [&](const TTrackPlan& track) {
+        while (!stop.load()) {
             deliverEnded(false);
+            const int32_t inFlight = encoders->inFlight();
+            if (inFlight < encoders->capacity() && audioFits(track, pending, run)) {
+                return true;
+            }
+            if (inFlight == 0) {
+                return false;
+            }
+            encoders->waitUntilFewer(inFlight, ROOM_POLL);
         }
+        return false;
+    };
+
+    for (const int32_t number : plan_.Chosen) {
         deliverEnded(false);
         const TTrackPlan& track = plan_.Track(number);
         if (stop.load()) {
-            deliverEnded(true);
-            stopped_ = true;
-            TTrackOutcome notStarted;
-            notStarted.Number = number;
-            notStarted.Path = track.Path;
-            notStarted.End = TTrackEnd::Interrupted;
-            outcomes_.push_back(notStarted);
-            deliver(outcomes_.back());
+            stopBefore(track);
             return;
         }
         if (!track.Audio) {
@@ -446,8 +480,14 @@ void TRipSession::Run(const TRipRun& run) {
             deliver(outcomes_.back());
             continue;
         }
+        const bool handOff = encoders && handOffWhenRoom(track);
+        if (stop.load()) {
+            stopBefore(track);
+            return;
+        }
+        removeLeftovers();
         std::future<TEncodingResult> encoding;
-        if (encoders) {
+        if (handOff) {
             engine_.setEncodingHandOff([&](std::shared_ptr<TTrackEncoding> handedOff) {
                 encoding = encoders->add([handedOff](const std::atomic<bool>& stopEncoding) {
                     return handedOff->run(stopEncoding);
@@ -475,6 +515,31 @@ void TRipSession::Run(const TRipRun& run) {
         }
     }
     deliverEnded(true);
+}
+
+void TRipSession::removeLeftovers() {
+    if (!leftoversRemoved_) {
+        leftoversRemoved_ = true;
+        RemoveStaleTemporaryFiles(plan_.Folder.empty() ? std::string(".") : plan_.Folder);
+    }
+}
+
+bool TRipSession::audioFits(const TTrackPlan& track, const std::deque<Pending>& inFlight,
+                            const TRipRun& run) const {
+    const std::string folder = plan_.Folder.empty() ? std::string(".") : plan_.Folder;
+    const int64_t freeBytes = run.FreeBytes ? run.FreeBytes(folder) : volumeFreeBytes(folder);
+    if (freeBytes < 0) {
+        return true;
+    }
+    const TTrack& sectors = engine_.Tracks()[static_cast<std::size_t>(track.Number - 1)].Track;
+    const AudioFormat format = deliveredFormat(engine_.OutputFormat());
+    int64_t need = (int64_t{sectors.EndSector} - sectors.StartSector + 1) *
+                       (format.byteRate() / CD_SECTORS_PER_SECOND) +
+                   track.EstimatedBytes;
+    for (const Pending& pending : inFlight) {
+        need += plan_.Track(pending.read.Number).EstimatedBytes;
+    }
+    return need < freeBytes;
 }
 
 TRipSummary TRipSession::Summary() const {

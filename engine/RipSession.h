@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <map>
@@ -160,6 +161,10 @@ struct TRipRun {
     // have ended).
     std::function<void(const TTrackPlan&)> OnTrackStart;
     std::function<void(const TTrackOutcome&)> OnTrackEnd;
+    // The bytes the folder's volume has free for the user, -1 when unknown;
+    // unset, the file system's answer. Tracks wait for the encoders only
+    // while their audio fits.
+    std::function<int64_t(const std::string& folder)> FreeBytes;
 };
 
 class TRipSession final {
@@ -187,6 +192,8 @@ public:
 
     // Rips every chosen track in order; a data track is skipped, a failed
     // track does not stop the others, an interruption stops the rip.
+    // Before the first track is read, the temporary files that programs no
+    // longer running left in the folder are removed (RipTrack too).
     void Run(const TRipRun& run);
 
     // Every outcome recorded, in the order the tracks ended.
@@ -200,9 +207,15 @@ private:
     // `error` and in the outcome's Failure.
     TTrackOutcome readTrack(const TTrackPlan& track, std::exception_ptr& error);
     const TTrackOutcome& record(TTrackOutcome outcome, bool stopped);
+    void removeLeftovers();
+    // The audio of `track` fits on the folder's volume beside the MP3 files
+    // of the tracks in flight.
+    bool audioFits(const TTrackPlan& track, const std::deque<Pending>& inFlight,
+                   const TRipRun& run) const;
 
     TCDRIP& engine_;
     TRipPlan plan_;
     std::vector<TTrackOutcome> outcomes_;
     bool stopped_ = false;
+    bool leftoversRemoved_ = false;
 };

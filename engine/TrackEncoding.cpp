@@ -21,8 +21,9 @@ constexpr auto STOP_POLL = std::chrono::milliseconds(50);
 
 class TTrackEncoding::PcmSpool final {
 public:
-    explicit PcmSpool(const std::string& folder) {
-        const std::string where = folder.empty() ? std::string(".") : folder;
+    explicit PcmSpool(const std::string& folder)
+        : where_(folder.empty() ? std::string(".") : folder) {
+        const std::string& where = where_;
         fd_ = ::open(where.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
         if (fd_ < 0) {
             // File systems without unnamed files: a named one, unlinked at once.
@@ -47,7 +48,10 @@ public:
                 continue;
             }
             if (done <= 0) {
-                throw ECDRIPError("Write error", done < 0 ? errno : ENOSPC);
+                // Said as such: on a small disk it is this audio, not the
+                // track's file, that needed the room.
+                throw ECDRIPError("Cannot write the temporary audio in " + where_,
+                                  done < 0 ? errno : ENOSPC);
             }
             bytes += done;
             size -= static_cast<std::size_t>(done);
@@ -71,6 +75,7 @@ public:
     }
 
 private:
+    std::string where_;
     int fd_ = -1;
 };
 

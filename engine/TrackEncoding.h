@@ -55,8 +55,9 @@ public:
     TTrackEncoding(const TTrackEncoding&) = delete;
     TTrackEncoding& operator=(const TTrackEncoding&) = delete;
 
-    // The reader's side, one thread. Raises ECDRIPError "Write error" with
-    // the system's reason when the temporary file cannot take the audio.
+    // The reader's side, one thread. Raises ECDRIPError "Cannot write the
+    // temporary audio in <folder>" with the system's reason when the
+    // temporary file cannot take the audio.
     void append(const uint8_t* pcm, std::size_t bytes);
     // The reader is done, as `end` says.
     void endOfAudio(TAudioEnd end);

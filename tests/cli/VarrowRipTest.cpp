@@ -76,19 +76,25 @@ protected:
         fs::remove_all(folder_);
         fs::create_directories(folder_);
 
+        writeImage(TRACK_SECTORS);
+    }
+
+    // disc.bin and disc.cue: tracks of the given lengths, each its own audio.
+    void writeImage(const std::vector<int32_t>& sectors) {
+        tracks_.clear();
         std::ofstream bin(folder_ / "disc.bin", std::ios::binary);
         std::ofstream cue(folder_ / "disc.cue");
         cue << "FILE \"disc.bin\" BINARY\n";
         int32_t start = 0;
-        for (std::size_t i = 0; i < TRACK_SECTORS.size(); ++i) {
-            tracks_.push_back(trackAudio(static_cast<int>(i + 1), TRACK_SECTORS[i]));
+        for (std::size_t i = 0; i < sectors.size(); ++i) {
+            tracks_.push_back(trackAudio(static_cast<int>(i + 1), sectors[i]));
             bin.write(reinterpret_cast<const char*>(tracks_.back().data()),
                       static_cast<std::streamsize>(tracks_.back().size()));
             char line[80];
             std::snprintf(line, sizeof line, "  TRACK %02zu AUDIO\n    INDEX 01 %02d:%02d:%02d\n",
                           i + 1, start / 4500, start / 75 % 60, start % 75);
             cue << line;
-            start += TRACK_SECTORS[i];
+            start += sectors[i];
         }
     }
 
@@ -130,8 +136,8 @@ protected:
         const std::string command = prefix + "export VARROW_CD_IMAGES='" +
                                     (images.empty() ? (folder_ / "disc.cue").string() : images) +
                                     "' VARROW_SETTINGS_FILE='" + (folder_ / "varrow.INI").string() +
-                                    "'; ('" VARROW_RIP "' " + arguments + ") >'" + out.string() +
-                                    "' 2>'" + err.string() + "' </dev/null";
+                                    "'; (" + launcher_ + "'" VARROW_RIP "' " + arguments + ") >'" +
+                                    out.string() + "' 2>'" + err.string() + "' </dev/null";
         const int status = std::system(command.c_str());
         Outcome result;
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -165,6 +171,8 @@ protected:
 
     fs::path folder_;
     std::vector<std::vector<uint8_t>> tracks_;
+    // Runs before varrow-rip on the command line (a time limit).
+    std::string launcher_;
 };
 
 double rms(const std::vector<uint8_t>& pcm) {
@@ -347,6 +355,23 @@ TEST_F(VarrowRip, ParallelEncodersWriteTheBytesOfOne) {
             EXPECT_GT(files[0][i].size(), 1000u);
             EXPECT_TRUE(files[0][i] == files[1][i]) << "track " << i + 1;
         }
+    }
+}
+
+TEST_F(VarrowRip, SixTracksThroughTwoEncodersAllEnd) {
+    // More tracks than may be in flight at once; a rip that holds them up
+    // is stopped at the limit, far beyond what the rip takes.
+    writeImage({120, 90, 150, 60, 110, 80});
+    launcher_ = "timeout -s KILL 120 ";
+    const fs::path out = folder_ / "six";
+    const Outcome rip = run("--format mp3 --jobs 2 --out '" + out.string() + "'");
+    ASSERT_EQ(rip.status, 0) << "137: it hung\n" << rip.err;
+    EXPECT_EQ(filesIn(out).size(), 6u);
+    for (int track = 1; track <= 6; ++track) {
+        EXPECT_NE(rip.out.find("0" + std::to_string(track) + "_Track0" + std::to_string(track) +
+                               ".mp3: "),
+                  std::string::npos)
+            << rip.out;
     }
 }
 

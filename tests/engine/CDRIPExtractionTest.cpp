@@ -8,7 +8,6 @@
 #include <cstring>
 #include <fstream>
 #include <optional>
-#include <sys/resource.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <tuple>
@@ -541,39 +540,6 @@ TEST_F(ExtractionFailure, NameThatWouldLeaveItsFolderIsRefused) {
 
     engine_.RipTrack(1, folder, "01_AC-DC.wav");
     EXPECT_TRUE(std::filesystem::exists(folder_ / "01_AC-DC.wav"));
-}
-
-// Runs `body` in a child process whose files may not grow beyond
-// `limitBytes` (SIGXFSZ ignored, so writes come back short), and returns
-// what the child reported: empty when all went as expected.
-std::string inChildWithFileSizeLimit(rlim_t limitBytes, const std::function<std::string()>& body) {
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0) {
-        return "pipe failed";
-    }
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(pipeFds[0]);
-        ::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{limitBytes, limitBytes};
-        std::string report = ::setrlimit(RLIMIT_FSIZE, &limit) == 0 ? body() : "setrlimit failed";
-        const ssize_t written = ::write(pipeFds[1], report.data(), report.size());
-        ::_exit(written == static_cast<ssize_t>(report.size()) ? 0 : 1);
-    }
-    ::close(pipeFds[1]);
-    std::string report;
-    char buffer[256];
-    ssize_t got = 0;
-    while ((got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0) {
-        report.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(pipeFds[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        return "child ended abnormally: " + report;
-    }
-    return report;
 }
 
 TEST_F(ExtractionFailure, ShortWriteRaisesWriteErrorAndKeepsAValidWav) {

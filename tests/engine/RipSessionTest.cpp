@@ -5,10 +5,15 @@
 
 #include "EngineTestSupport.h"
 #include "LameCoder.h"
+#include "OutputFile.h"
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace enginetest {
 namespace {
@@ -388,6 +393,125 @@ TEST_F(Run, OneTrackAtATimeRecordsAndRaisesTheEnginesError) {
     EXPECT_EQ(session.Outcomes()[1].End, TTrackEnd::Failed);
     EXPECT_EQ(session.Outcomes()[2].End, TTrackEnd::Kept);
     EXPECT_EQ(session.Summary().Written, 1);
+}
+
+TEST_F(Run, WithoutRoomForTheWaitingAudioEachTrackIsEncodedAsItIsRead) {
+    int32_t drive = 0;
+    addDrive("ROOM", discOf({300, 300, 300}), &drive);
+    TLameCoder coder;
+    TCDRIP engine;
+    engine.setCoder(&coder);
+    engine.setCDRomNum(drive);
+    engine.setEncode(true);
+    TRipChoices chosen = choices(TRipFormat::Mp3, {1, 2, 3});
+    chosen.Folder = folder_.string();
+    TRipSession session(engine, PlanRip(engine, chosen));
+
+    std::vector<std::string> events;
+    TRipRun run;
+    run.Encoders = 3;
+    run.FreeBytes = [](const std::string&) {
+        return int64_t{0};
+    };
+    run.OnTrackStart = [&](const TTrackPlan& track) {
+        events.push_back("start " + std::to_string(track.Number));
+    };
+    run.OnTrackEnd = [&](const TTrackOutcome& track) {
+        events.push_back("end " + std::to_string(track.Number));
+    };
+    session.Run(run);
+    EXPECT_EQ(events, std::vector<std::string>(
+                          {"start 1", "end 1", "start 2", "end 2", "start 3", "end 3"}));
+    EXPECT_EQ(session.Summary().Written, 3);
+}
+
+// The temporary files a rip finds in its folder.
+struct Leftover {
+    const char* name;
+    // "file", "locked" (a file someone holds locked), "link" or "folder"
+    const char* kind;
+    bool removed;
+};
+
+TEST_F(Run, ARipRemovesTheLeftoversOfProgramsNoLongerRunning) {
+    const pid_t gone = ::fork();
+    if (gone == 0) {
+        ::_exit(0);
+    }
+    ASSERT_GT(gone, 0);
+    ::waitpid(gone, nullptr, 0);
+    const std::string dead = std::to_string(gone);
+    const std::string own = std::to_string(::getpid());
+    const std::vector<Leftover> leftovers = {
+        {".a.wav.varrow-DEAD.part", "file", true},
+        {".Track 1 (2).mp3.varrow-DEAD.part", "file", true},
+        {".b.wav.varrow-DEAD.part", "locked", false},
+        {".c.wav.varrow-1.part", "file", false}, // process 1 runs
+        {".d.wav.varrow-OWN.part", "file", false},
+        {"e.wav.varrow-DEAD.part", "file", false},
+        {".f.wav.varrow-DEAD.part", "link", false},
+        {".g.wav.varrow-DEAD.part", "folder", false},
+        {".h.wav.varrow-DEADx.part", "file", false},
+        {".varrow-DEAD.part", "file", false},
+    };
+    const auto named = [&](std::string name) {
+        for (const auto& [marker, value] : {std::pair{"DEAD", dead}, std::pair{"OWN", own}}) {
+            if (const auto at = name.find(marker); at != std::string::npos) {
+                name.replace(at, std::string(marker).size(), value);
+            }
+        }
+        return folder_ / name;
+    };
+    std::vector<int> locks;
+    for (const Leftover& leftover : leftovers) {
+        const fs::path path = named(leftover.name);
+        const std::string kind = leftover.kind;
+        if (kind == "link") {
+            fs::create_symlink(folder_ / "elsewhere", path);
+        } else if (kind == "folder") {
+            fs::create_directory(path);
+        } else {
+            std::ofstream(path) << "part";
+        }
+        if (kind == "locked") {
+            locks.push_back(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+            ASSERT_EQ(::flock(locks.back(), LOCK_EX), 0);
+        }
+    }
+
+    int32_t drive = 0;
+    addDrive("LEFT", discOf({20}), &drive);
+    TCDRIP engine;
+    engine.setCDRomNum(drive);
+    TRipChoices chosen = choices(TRipFormat::Pcm, {1});
+    chosen.Folder = folder_.string();
+    TRipSession session(engine, PlanRip(engine, chosen));
+    EXPECT_EQ(session.RipTrack(1).End, TTrackEnd::Written);
+    for (const Leftover& leftover : leftovers) {
+        EXPECT_EQ(fs::symlink_status(named(leftover.name)).type() == fs::file_type::not_found,
+                  leftover.removed)
+            << leftover.name;
+    }
+    for (const int fd : locks) {
+        ::close(fd);
+    }
+}
+
+TEST_F(Run, AnEndingProgramRemovesTheTemporaryFilesItIsWriting) {
+    const std::string path = (folder_ / "track.wav").string();
+    OutputFile file(path);
+    file.write("audio", 5);
+    const auto temporaryFiles = [&] {
+        return std::count_if(fs::directory_iterator(folder_), fs::directory_iterator(),
+                             [](const fs::directory_entry& entry) {
+                                 return entry.path().filename().string().ends_with(".part");
+                             });
+    };
+    ASSERT_EQ(temporaryFiles(), 1);
+    RemoveTemporaryFilesNow();
+    EXPECT_EQ(temporaryFiles(), 0);
+    EXPECT_THROW(file.commit(), ECDRIPError);
+    EXPECT_FALSE(fs::exists(path));
 }
 
 } // namespace

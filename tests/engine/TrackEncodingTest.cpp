@@ -3,6 +3,7 @@
 // byte.
 #include "TrackEncoding.h"
 
+#include "EngineTestSupport.h"
 #include "LameCoder.h"
 #include "Mp3Writer.h"
 
@@ -156,6 +157,20 @@ TEST_F(TrackEncodingTest, AudioInAnyPiecesWhileEncodingGivesTheSameBytes) {
     }
     EXPECT_GT(files[0].size(), 10000u);
     EXPECT_TRUE(files[0] == files[1]);
+}
+
+TEST_F(TrackEncodingTest, AudioWithoutRoomSaysItIsTheTemporaryAudio) {
+    auto encoding = encodingTo(folder_ / "full.mp3");
+    const std::string report = enginetest::inChildWithFileSizeLimit(100000, [&]() -> std::string {
+        try {
+            encoding->append(audio_.data(), audio_.size());
+            return "no error raised";
+        } catch (const ECDRIPError& error) {
+            const std::string expected = "Cannot write the temporary audio in " + folder_.string();
+            return error.what() == expected && error.ErrorNumber() == EFBIG ? "" : error.what();
+        }
+    });
+    EXPECT_EQ(report, "");
 }
 
 } // namespace
