@@ -122,7 +122,7 @@ std::string failureTextOf(const std::exception_ptr& error) {
     } catch (const std::exception& exception) {
         return FailureText(exception);
     } catch (...) {
-        return "the encoder failed";
+        return "an unknown error";
     }
 }
 
