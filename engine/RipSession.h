@@ -104,17 +104,17 @@ enum class TTrackEnd {
 
 struct TTrackOutcome {
     int32_t Number = 0;
-    std::string Path;
+    std::string Path{};
     TTrackEnd End = TTrackEnd::Skipped;
     // What is under the track's name now.
     TOutputOutcome File = TOutputOutcome::None;
     // Reading began (an interruption may come before).
     bool Started = false;
-    std::string Failure;
+    std::string Failure{};
     int32_t LostSectors = 0;
-    std::vector<TSectorRange> LostRanges;
+    std::vector<TSectorRange> LostRanges{};
     int32_t JitterErrors = 0;
-    std::vector<std::string> JitterPositions;
+    std::vector<std::string> JitterPositions{};
     // The size of the file written.
     uint64_t Bytes = 0;
 };
@@ -159,12 +159,12 @@ struct TRipRun {
     // Before a track is read, and for each outcome in the tracks' order
     // (on the caller's thread, as soon as the track and those before it
     // have ended).
-    std::function<void(const TTrackPlan&)> OnTrackStart;
-    std::function<void(const TTrackOutcome&)> OnTrackEnd;
+    std::function<void(const TTrackPlan&)> OnTrackStart{};
+    std::function<void(const TTrackOutcome&)> OnTrackEnd{};
     // The bytes the folder's volume has free for the user, -1 when unknown;
     // unset, the file system's answer. Tracks wait for the encoders only
     // while their audio fits.
-    std::function<int64_t(const std::string& folder)> FreeBytes;
+    std::function<int64_t(const std::string& folder)> FreeBytes{};
 };
 
 class TRipSession final {
