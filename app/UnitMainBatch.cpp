@@ -24,7 +24,6 @@
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
-#include <cmath>
 #include <stdexcept>
 #include <utility>
 
@@ -39,8 +38,6 @@ const QString FolderFilter =
 const QString FolderFileNameText = QStringLiteral("filenames will be as a tracks names");
 // Room for a file's header, tag and file-system overhead, per file.
 constexpr int64_t BytesPerFile = 64000;
-// kbit/s of CD audio: bytes / 1411 x kbit/s estimates an MP3 file's bytes.
-constexpr int64_t CdAudioKbps = 1411;
 
 // The folder the folder dialog's answer names, with its trailing separator:
 // the answer itself when it is an existing folder, otherwise the folder part
@@ -66,6 +63,30 @@ void setTextColour(QLabel* label, const QColor& colour) {
 QString cellText(const QTableWidget* list, int row, int column) {
     const QTableWidgetItem* item = list->item(row, column);
     return item != nullptr ? item->text() : QString();
+}
+
+// The rip of the selected audio rows into the target folder. A row's title
+// that differs from the one the list gave it was typed by the user.
+TRipChoices batchChoices(const TForm1& form, bool encode) {
+    TRipChoices choices;
+    choices.Format = encode                   ? TRipFormat::Mp3
+                     : form.CDRIP1.WriteWAV() ? TRipFormat::Wav
+                                              : TRipFormat::Pcm;
+    choices.Folder = form.TargetFolder.toStdString();
+    choices.NumberInName = form.CheckBox_AddNum2FName->isChecked();
+    for (int row = 0; row < form.ListView1->rowCount(); ++row) {
+        if (!form.isRowSelected(row) || !form.isAudioRow(row))
+            continue;
+        const int32_t number = cellText(form.ListView1, row, COL_TRACK).toInt();
+        choices.Tracks.push_back(number);
+        const QTableWidgetItem* title = form.ListView1->item(row, COL_TITLE);
+        const QString given =
+            trackTitleText(form.CDRIP1.Tracks().at(static_cast<std::size_t>(number - 1)),
+                           title->data(DiscTitleRole).toString().toStdString());
+        if (title->text() != given)
+            choices.TypedTitles[number] = title->text().toStdString();
+    }
+    return choices;
 }
 
 } // namespace
@@ -196,14 +217,9 @@ void TForm1::RipSelectedTracks(bool Encode) {
     ripProgress_->Gauge_All->setMaximum(run.BatchTrackCount * 100);
     ripProgress_->Gauge_All->setValue(0);
 
-    const auto selected = static_cast<long double>(SelectedBytes);
-    int64_t estimate = SelectedBytes;
-    if (Encode && LameCoder1.EnableVBR())
-        estimate = std::llround((LameCoder1.Bitrate() + LameCoder1.MaxBitrate() * 0.1L) *
-                                (selected / CdAudioKbps));
-    else if (Encode)
-        estimate = std::llround(selected / CdAudioKbps * LameCoder1.Bitrate());
-    if (!EnoughDiskSpace(TargetFolder, run.BatchTrackCount, estimate)) {
+    run.Session =
+        std::make_unique<TRipSession>(CDRIP1, PlanRip(CDRIP1, batchChoices(*this, Encode)));
+    if (!EnoughDiskSpace(TargetFolder, run.BatchTrackCount, run.Session->Plan().EstimatedBytes)) {
         MessageDlgCentered(this,
                            QStringLiteral("Not enough free disk space on \"%1\" to write selected "
                                           "tracks!")
@@ -239,7 +255,7 @@ void TForm1::RipSelectedTracks(bool Encode) {
 
     restoreApplication();
     QString lostText;
-    for (const int track : run.TracksWithLostSectors)
+    for (const int32_t track : run.Session->Summary().TracksWithLostSectors)
         lostText +=
             (lostText.isEmpty() ? QString() : QStringLiteral(", ")) + QString::number(track);
     // A file that lost sectors is not an exact copy: the summary says so.
@@ -260,38 +276,25 @@ void TForm1::ripRow(int row, bool encode) {
     if (cellText(ListView1, row, COL_TYPE) != AudioType)
         return;
 
-    const QString title = cellText(ListView1, row, COL_TITLE);
-    const QString trackText = cellText(ListView1, row, COL_TRACK);
-    const QString prefix =
-        CheckBox_AddNum2FName->isChecked() ? trackText + QStringLiteral("_") : QString();
-    const QString extension = encode              ? QString::fromStdString(LameCoder1.DefaultExt())
-                              : CDRIP1.WriteWAV() ? QStringLiteral(".wav")
-                                                  : QStringLiteral(".pcm");
-    const QString discTitle = ListView1->item(row, COL_TITLE)->data(DiscTitleRole).toString();
-    const QString fileName = prefix + fileTitleText(title, discTitle, trackText) + extension;
-    // The name the engine writes: encoding replaces the extension.
-    run.OutputFileName =
-        QString::fromStdString(OutputFileName((TargetFolder + fileName).toStdString(), encode));
+    TRipSession& session = *run.Session;
+    const TTrackPlan& track = session.Plan().Track(cellText(ListView1, row, COL_TRACK).toInt());
+    const QString fileName = QString::fromStdString(track.FileName);
+    run.OutputFileName = QString::fromStdString(track.Path);
     ripProgress_->showTrack(encode ? QStringLiteral("Exctract and Encode \"%1\" to \"%2\"")
                                    : QStringLiteral("Exctract \"%1\" to \"%2\""),
-                            title, fileName);
+                            cellText(ListView1, row, COL_TITLE), fileName);
 
-    const int64_t size = cellText(ListView1, row, COL_SIZE).toLongLong();
-    const int64_t estimate =
-        encode ? (size / CdAudioKbps) * static_cast<int64_t>(LameCoder1.Bitrate()) : size;
-    if (!EnoughDiskSpace(TargetFolder, 1, estimate)) {
+    if (!EnoughDiskSpace(TargetFolder, 1, track.EstimatedBytes)) {
         restoreApplication();
         MessageDlgCentered(batchBoxOwner(),
                            QStringLiteral("Not enough free disk space on \"%1\" to write \"%2\"!")
                                .arg(drivePart(TargetFolder), fileName),
                            MsgDlgType::Error, MsgButtons::Ok);
+        session.Skip(track.Number, "does not fit on the disk");
         return;
     }
 
-    // A link under the name is there too, even one that leads nowhere.
-    const QFileInfo existing(run.OutputFileName);
-    if (run.OverwriteMode != TOverwriteMode::WriteAll &&
-        (existing.exists() || existing.isSymLink())) {
+    if (run.OverwriteMode != TOverwriteMode::WriteAll && session.NameTaken(track.Number)) {
         restoreApplication();
         // Closing the question without one of its buttons keeps the file,
         // as No does.
@@ -310,14 +313,10 @@ void TForm1::ripRow(int row, bool encode) {
             break;
         }
     }
-    if (run.OverwriteMode != TOverwriteMode::Skip) {
-        // n/N counts every track of the table, data tracks too, so that n
-        // is the disc's own track number and never exceeds N.
-        CDRIP1.setTrackTags(TrackTagsOf(CDRIP1.DiscText(), trackText.toInt(),
-                                        static_cast<int32_t>(CDRIP1.Tracks().size()),
-                                        title.toStdString()));
-        CDRIP1.RipTrack(trackText.toInt(), TargetFolder.toStdString(), fileName.toStdString());
-    }
+    if (run.OverwriteMode != TOverwriteMode::Skip)
+        session.RipTrack(track.Number);
+    else
+        session.Keep(track.Number);
 }
 
 int TForm1::nextSelectedRow(int row) const {
@@ -406,7 +405,7 @@ void TForm1::CDRIP1Progress(uint16_t PercentComplete, int64_t JittErrCount,
     }
 }
 
-void TForm1::CDRIP1EndTrack(uint16_t track) {
+void TForm1::CDRIP1EndTrack(uint16_t) {
     if (!ripProgress_ || !batch_)
         return;
     TBatchRun& run = *batch_;
@@ -418,8 +417,6 @@ void TForm1::CDRIP1EndTrack(uint16_t track) {
         std::chrono::duration_cast<std::chrono::milliseconds>(steadyNow() - run.BatchStartTime);
     window.Label_RipTime->setText(TDlg_RipProgress::EndOfTrackTimePrefix +
                                   longTimeText(run.ElapsedTime));
-    if (CDRIP1.LostSectors() != 0)
-        run.TracksWithLostSectors.push_back(track);
     if (CDRIP1.JitterErrors() != 0 && CheckBox_ONErrPause->isChecked())
         MessageDlgCentered(&window,
                            QFileInfo(run.OutputFileName).fileName() + QStringLiteral(": ") +

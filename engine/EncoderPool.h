@@ -1,5 +1,8 @@
 // The encoder threads of one rip: each encoding queued runs on the next free
 // thread, in the order queued, and its result comes back through a future.
+// A track is in flight from the moment its reading begins (it is queued
+// then) until its encoding has ended; the pool holds at most one track
+// being read beside one for each encoder.
 #pragma once
 
 #include "TrackEncoding.h"
@@ -9,16 +12,17 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <future>
-#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
-namespace varrowrip {
-
 class EncoderPool final {
 public:
+    // An encoding: runs until its audio has ended or `stop` is set.
+    using Job = std::function<TEncodingResult(const std::atomic<bool>& stop)>;
+
     // `encoders` threads (at least one); `stop` is handed to every encoding.
     EncoderPool(int32_t encoders, const std::atomic<bool>& stop);
     // Runs what is still queued (each returns at once when `stop` is set)
@@ -27,14 +31,20 @@ public:
     EncoderPool(const EncoderPool&) = delete;
     EncoderPool& operator=(const EncoderPool&) = delete;
 
-    std::future<TEncodingResult> add(std::shared_ptr<TTrackEncoding> encoding);
-    // Waits at most `timeout` until fewer than `limit` encodings are queued
-    // or running; true when they are.
+    // The most tracks in flight at once: one being read beside one for
+    // each encoder.
+    int32_t capacity() const { return encoders_ + 1; }
+    // Tracks queued or being encoded.
+    int32_t inFlight();
+
+    std::future<TEncodingResult> add(Job job);
+    // Waits at most `timeout` until fewer than `limit` tracks are in
+    // flight; true when they are.
     bool waitUntilFewer(int32_t limit, std::chrono::milliseconds timeout);
 
 private:
     struct Queued {
-        std::shared_ptr<TTrackEncoding> encoding;
+        Job job;
         std::promise<TEncodingResult> result;
     };
 
@@ -42,6 +52,7 @@ private:
     void shutDown();
 
     const std::atomic<bool>& stop_;
+    const int32_t encoders_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Queued> queue_;
@@ -49,5 +60,3 @@ private:
     bool closing_ = false;
     std::vector<std::thread> threads_;
 };
-
-} // namespace varrowrip

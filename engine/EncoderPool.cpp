@@ -2,12 +2,11 @@
 
 #include <algorithm>
 
-namespace varrowrip {
-
 EncoderPool::EncoderPool(int32_t encoders, const std::atomic<bool>& stop)
-    : stop_(stop) {
+    : stop_(stop)
+    , encoders_(std::max(encoders, 1)) {
     try {
-        for (int32_t i = 0; i < std::max(encoders, 1); ++i) {
+        for (int32_t i = 0; i < encoders_; ++i) {
             threads_.emplace_back([this] { work(); });
         }
     } catch (...) {
@@ -32,8 +31,13 @@ void EncoderPool::shutDown() {
     threads_.clear();
 }
 
-std::future<TEncodingResult> EncoderPool::add(std::shared_ptr<TTrackEncoding> encoding) {
-    Queued queued{std::move(encoding), {}};
+int32_t EncoderPool::inFlight() {
+    std::lock_guard lock(mutex_);
+    return unfinished_;
+}
+
+std::future<TEncodingResult> EncoderPool::add(Job job) {
+    Queued queued{std::move(job), {}};
     std::future<TEncodingResult> result = queued.result.get_future();
     {
         std::lock_guard lock(mutex_);
@@ -60,16 +64,14 @@ void EncoderPool::work() {
         queue_.pop_front();
         lock.unlock();
         try {
-            queued.result.set_value(queued.encoding->run(stop_));
+            queued.result.set_value(queued.job(stop_));
         } catch (...) {
             queued.result.set_exception(std::current_exception());
         }
         // The track's temporary audio goes before room for another is made.
-        queued.encoding.reset();
+        queued.job = nullptr;
         lock.lock();
         --unfinished_;
         changed_.notify_all();
     }
 }
-
-} // namespace varrowrip
