@@ -4,10 +4,12 @@
 // names are those the batch's handlers use.
 #pragma once
 
+#include "RipSession.h"
+
 #include <QString>
 #include <chrono>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 // What the batch does with an output file that exists already.
 enum class TOverwriteMode : int { Skip = 0, Write = 1, WriteAll = 2 };
@@ -26,8 +28,9 @@ struct TBatchRun final {
     std::chrono::milliseconds ElapsedTime{0};
     // The full path of the file for the row in hand.
     QString OutputFileName;
-    // Tracks of this batch whose file holds sectors that could not be read.
-    std::vector<int> TracksWithLostSectors;
+    // The rip of the selected tracks, once the folder is known: their files'
+    // names, tags and estimates, and what became of each.
+    std::unique_ptr<TRipSession> Session;
     QString FolderDialogTitle;
     // The user closed the main window during the batch and confirmed: it
     // closes once the batch has wound up.

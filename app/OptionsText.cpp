@@ -1,5 +1,7 @@
 #include "OptionsText.h"
 
+#include "IniText.h"
+
 #include <SimpleIni.h>
 #include <algorithm>
 #include <charconv>
@@ -100,47 +102,6 @@ bool readWhole(std::string_view text) {
     return text.find('\0') == std::string_view::npos;
 }
 
-// Names compare as the INI reader compares them: ASCII letters without
-// regard to case.
-bool sameName(std::string_view a, std::string_view b) {
-    auto lower = [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    };
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [&](char x, char y) { return lower(x) == lower(y); });
-}
-
-bool isWindowKey(const char* section, const char* key) {
-    return std::any_of(std::begin(Keys), std::end(Keys), [&](const KeyEntry& entry) {
-        return sameName(section, entry.section) && sameName(key, entry.key);
-    });
-}
-
-// Every key of `ini` that is not the window's, with its value, in the order
-// the file holds them.
-std::vector<std::string> otherKeys(const CSimpleIniA& ini) {
-    CSimpleIniA::TNamesDepend sections;
-    ini.GetAllSections(sections);
-    sections.sort(CSimpleIniA::Entry::LoadOrder());
-    std::vector<std::string> keys;
-    for (const auto& section : sections) {
-        CSimpleIniA::TNamesDepend names;
-        ini.GetAllKeys(section.pItem, names);
-        names.sort(CSimpleIniA::Entry::LoadOrder());
-        for (const auto& name : names) {
-            if (isWindowKey(section.pItem, name.pItem))
-                continue;
-            std::string entry = section.pItem;
-            entry += '\0';
-            entry += name.pItem;
-            entry += '\0';
-            entry += ini.GetValue(section.pItem, name.pItem, "");
-            keys.push_back(std::move(entry));
-        }
-    }
-    return keys;
-}
-
 } // namespace
 
 std::optional<int32_t> integerValue(std::string_view text) {
@@ -196,18 +157,15 @@ OptionsRead readOptionsText(std::string_view text) {
 
 std::optional<std::string> writeOptionsText(std::string_view existing,
                                             const WindowOptions& options) {
-    if (!readWhole(existing))
-        return std::nullopt;
-    CSimpleIniA ini;
-    ini.SetSpaces(false);
-    if (ini.LoadData(existing.data(), existing.size()) < 0)
+    auto file = base::IniText::parse(std::string(existing));
+    if (!file)
         return std::nullopt;
     WindowOptions values = options;
     // A folder whose name would not read back (a line break would even
     // start keys of its own) is not remembered.
     if (!storable(values.dirTarget))
         values.dirTarget.clear();
-    const std::vector<std::string> others = otherKeys(ini);
+    std::vector<base::SectionEdit> edits;
     for (int index = 0; index < OptionKeyCount; ++index) {
         const KeyEntry& entry = Keys[index];
         const auto key = static_cast<OptionKey>(index);
@@ -223,21 +181,19 @@ std::optional<std::string> writeOptionsText(std::string_view existing,
             value.assign(1, *booleanHolder(values, key) ? '1' : '0');
             break;
         }
-        if (ini.SetValue(entry.section, entry.key, value.c_str()) < 0)
-            return std::nullopt;
+        if (edits.empty() || edits.back().section != entry.section)
+            edits.push_back({entry.section, {}});
+        edits.back().keys.emplace_back(entry.key, std::move(value));
     }
-    std::string text;
-    if (ini.Save(text) < 0)
+    // The editor keeps every other byte and checks that every other key
+    // reads back as it was; the window's own reader must find its values.
+    if (!file->apply(edits))
         return std::nullopt;
-
-    CSimpleIniA check;
-    if (check.LoadData(text) < 0 || otherKeys(check) != others)
-        return std::nullopt;
-    OptionsRead read = readOptionsText(text);
+    const OptionsRead read = readOptionsText(file->text());
     values.dirTarget = firstCharacters(values.dirTarget);
     if (!read.complete() || !(read.values == values))
         return std::nullopt;
-    return text;
+    return file->text();
 }
 
 } // namespace varrow

@@ -2,8 +2,10 @@
 // the file's text. No Qt and no file access: the window reads and writes the
 // file (UnitMainSettings.cpp), this decides what its text says.
 //
-// The file is shared with the CD library: writing sets the window's keys and
-// keeps every other section, key and comment as the INI reader finds them.
+// The file is shared with the CD library: writing sets the window's keys
+// through the same editor as the library's (base/IniText), so every other
+// byte of the file stays as it was: sections, keys, comments, blank lines
+// and line ends.
 #pragma once
 
 #include <cstdint>

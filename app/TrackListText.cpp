@@ -42,15 +42,6 @@ QString trackTitleText(const TTrackEntry& entry, const std::string& discTitle) {
     return name;
 }
 
-QString fileTitleText(const QString& rowTitle, const QString& discTitle, const QString& trackText) {
-    if (discTitle.isEmpty() || rowTitle != discTitle)
-        return rowTitle;
-    const std::string name = FileNameFromDiscTitle(rowTitle.toStdString());
-    if (name.empty())
-        return QStringLiteral("Track") + trackText;
-    return QString::fromStdString(name);
-}
-
 QString discCaptionText(const QString& base, const TDiscText& text) {
     QString caption = base;
     for (const std::string* part : {&text.Performer, &text.Title}) {

@@ -23,12 +23,6 @@ QString trackNumberText(int position);
 // an audio track the disc gives a title (`discTitle`, CD-Text) shows that.
 QString trackTitleText(const TTrackEntry& entry, const std::string& discTitle = {});
 
-// The part of a batch file name that a row's title gives. A title the disc
-// gave, which the row still shows, may hold what no file name can ("AC/DC"):
-// it is made a safe name, or the track's "TrackNN" name when nothing of it is
-// left. A title the user typed is taken as it is.
-QString fileTitleText(const QString& rowTitle, const QString& discTitle, const QString& trackText);
-
 // The window's caption while no batch runs: `base`, then the disc's
 // performer and album title where it has them ("Varrow - Band - Album").
 QString discCaptionText(const QString& base, const TDiscText& text);

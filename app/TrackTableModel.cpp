@@ -74,6 +74,10 @@ QString TrackTableModel::discTitle(int row) const {
                         : QString();
 }
 
+std::optional<QString> TrackTableModel::typedTitle(int row) const {
+    return rows_.at(static_cast<std::size_t>(row)).typedTitle;
+}
+
 int64_t TrackTableModel::size(int row) const {
     return rows_.at(static_cast<std::size_t>(row)).entry.Track.Size;
 }
@@ -149,7 +153,13 @@ bool TrackTableModel::setData(const QModelIndex& index, const QVariant& value, i
     if (role != Qt::EditRole || index.column() != COL_TITLE ||
         !checkIndex(index, CheckIndexOption::IndexIsValid))
         return false;
-    rows_[static_cast<std::size_t>(index.row())].typedTitle = value.toString();
+    Row& row = rows_[static_cast<std::size_t>(index.row())];
+    // A title edited back to the one the disc gives is the disc's again, and
+    // named as the disc's titles are.
+    const QString typed = value.toString();
+    const QString given =
+        trackTitleText(row.entry, isAudio(index.row()) ? row.text.Title : std::string());
+    row.typedTitle = typed == given ? std::nullopt : std::optional<QString>(typed);
     Q_EMIT dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
     return true;
 }

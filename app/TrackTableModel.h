@@ -58,6 +58,9 @@ public:
     QString title(int row) const;
     // The title the disc gave an audio track; empty when it gave none.
     QString discTitle(int row) const;
+    // The title the user typed in place, taken as it is; none when the row
+    // shows the disc's or the table's.
+    std::optional<QString> typedTitle(int row) const;
     int64_t size(int row) const;
     uint32_t startSector(int row) const;
     uint32_t endSector(int row) const;

@@ -323,6 +323,9 @@ private:
     void ToolButton_RipMP3Click();
     void ToolButton_RipWavClick();
     void startBatch(bool encode);
+    // The rip of the selected audio rows into TargetFolder, as the user
+    // chose it: format, number in the names, the titles typed in place.
+    TRipChoices batchChoices(bool encode) const;
     // Extracts every selected audio row into TargetFolder; returns when the
     // batch has ended for any reason. Engine errors propagate.
     void RipSelectedTracks(bool Encode);

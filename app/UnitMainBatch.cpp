@@ -24,7 +24,6 @@
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
-#include <cmath>
 #include <stdexcept>
 #include <utility>
 
@@ -38,8 +37,6 @@ const QString FolderFilter =
 const QString FolderFileNameText = QStringLiteral("filenames will be as a tracks names");
 // Room for a file's header, tag and file-system overhead, per file.
 constexpr int64_t BytesPerFile = 64000;
-// kbit/s of CD audio: bytes / 1411 x kbit/s estimates an MP3 file's bytes.
-constexpr int64_t CdAudioKbps = 1411;
 
 // The folder the folder dialog's answer names, with its trailing separator:
 // the answer itself when it is an existing folder, otherwise the folder part
@@ -63,6 +60,24 @@ void setTextColour(QLabel* label, const QColor& colour) {
 }
 
 } // namespace
+
+TRipChoices TForm1::batchChoices(bool encode) const {
+    TRipChoices choices;
+    choices.Format = encode              ? TRipFormat::Mp3
+                     : CDRIP1.WriteWAV() ? TRipFormat::Wav
+                                         : TRipFormat::Pcm;
+    choices.Folder = TargetFolder.toStdString();
+    choices.NumberInName = CheckBox_AddNum2FName->isChecked();
+    for (int row = 0; row < trackModel_->rowCount(); ++row) {
+        if (!isRowSelected(row) || !trackModel_->isAudio(row))
+            continue;
+        const int32_t number = trackModel_->trackNumber(row);
+        choices.Tracks.push_back(number);
+        if (const std::optional<QString> typed = trackModel_->typedTitle(row))
+            choices.TypedTitles[number] = typed->toStdString();
+    }
+    return choices;
+}
 
 void TForm1::connectEngineEvents() {
     FreeSpaceQuery = [](const QString& folder) {
@@ -192,14 +207,9 @@ void TForm1::RipSelectedTracks(bool Encode) {
     ripProgress_->Gauge_All->setMaximum(run.BatchTrackCount * 100);
     ripProgress_->Gauge_All->setValue(0);
 
-    const auto selected = static_cast<long double>(SelectedBytes);
-    int64_t estimate = SelectedBytes;
-    if (Encode && LameCoder1.EnableVBR())
-        estimate = std::llround((LameCoder1.Bitrate() + LameCoder1.MaxBitrate() * 0.1L) *
-                                (selected / CdAudioKbps));
-    else if (Encode)
-        estimate = std::llround(selected / CdAudioKbps * LameCoder1.Bitrate());
-    if (!EnoughDiskSpace(TargetFolder, run.BatchTrackCount, estimate)) {
+    run.Session =
+        std::make_unique<TRipSession>(CDRIP1, PlanRip(CDRIP1, batchChoices(Encode)));
+    if (!EnoughDiskSpace(TargetFolder, run.BatchTrackCount, run.Session->Plan().EstimatedBytes)) {
         MessageDlgCentered(this,
                            QStringLiteral("Not enough free disk space on \"%1\" to write selected "
                                           "tracks!")
@@ -235,7 +245,7 @@ void TForm1::RipSelectedTracks(bool Encode) {
 
     restoreApplication();
     QString lostText;
-    for (const int track : run.TracksWithLostSectors)
+    for (const int32_t track : run.Session->Summary().TracksWithLostSectors)
         lostText +=
             (lostText.isEmpty() ? QString() : QStringLiteral(", ")) + QString::number(track);
     // A file that lost sectors is not an exact copy: the summary says so.
@@ -256,38 +266,25 @@ void TForm1::ripRow(int row, bool encode) {
     if (!trackModel_->isAudio(row))
         return;
 
-    const QString title = trackModel_->title(row);
-    const QString trackText = trackModel_->trackNumberText(row);
-    const QString prefix =
-        CheckBox_AddNum2FName->isChecked() ? trackText + QStringLiteral("_") : QString();
-    const QString extension = encode              ? QString::fromStdString(LameCoder1.DefaultExt())
-                              : CDRIP1.WriteWAV() ? QStringLiteral(".wav")
-                                                  : QStringLiteral(".pcm");
-    const QString fileName =
-        prefix + fileTitleText(title, trackModel_->discTitle(row), trackText) + extension;
-    // The name the engine writes: encoding replaces the extension.
-    run.OutputFileName =
-        QString::fromStdString(OutputFileName((TargetFolder + fileName).toStdString(), encode));
+    TRipSession& session = *run.Session;
+    const TTrackPlan& track = session.Plan().Track(trackModel_->trackNumber(row));
+    const QString fileName = QString::fromStdString(track.FileName);
+    run.OutputFileName = QString::fromStdString(track.Path);
     ripProgress_->showTrack(encode ? QStringLiteral("Exctract and Encode \"%1\" to \"%2\"")
                                    : QStringLiteral("Exctract \"%1\" to \"%2\""),
-                            title, fileName);
+                            trackModel_->title(row), fileName);
 
-    const int64_t size = trackModel_->size(row);
-    const int64_t estimate =
-        encode ? (size / CdAudioKbps) * static_cast<int64_t>(LameCoder1.Bitrate()) : size;
-    if (!EnoughDiskSpace(TargetFolder, 1, estimate)) {
+    if (!EnoughDiskSpace(TargetFolder, 1, track.EstimatedBytes)) {
         restoreApplication();
         MessageDlgCentered(batchBoxOwner(),
                            QStringLiteral("Not enough free disk space on \"%1\" to write \"%2\"!")
                                .arg(drivePart(TargetFolder), fileName),
                            MsgDlgType::Error, MsgButtons::Ok);
+        session.Skip(track.Number, "does not fit on the disk");
         return;
     }
 
-    // A link under the name is there too, even one that leads nowhere.
-    const QFileInfo existing(run.OutputFileName);
-    if (run.OverwriteMode != TOverwriteMode::WriteAll &&
-        (existing.exists() || existing.isSymLink())) {
+    if (run.OverwriteMode != TOverwriteMode::WriteAll && session.NameTaken(track.Number)) {
         restoreApplication();
         // Closing the question without one of its buttons keeps the file,
         // as No does.
@@ -306,15 +303,10 @@ void TForm1::ripRow(int row, bool encode) {
             break;
         }
     }
-    if (run.OverwriteMode != TOverwriteMode::Skip) {
-        // n/N counts every track of the table, data tracks too, so that n
-        // is the disc's own track number and never exceeds N.
-        const int32_t track = trackModel_->trackNumber(row);
-        CDRIP1.setTrackTags(TrackTagsOf(CDRIP1.DiscText(), track,
-                                        static_cast<int32_t>(CDRIP1.Tracks().size()),
-                                        title.toStdString()));
-        CDRIP1.RipTrack(track, TargetFolder.toStdString(), fileName.toStdString());
-    }
+    if (run.OverwriteMode != TOverwriteMode::Skip)
+        session.RipTrack(track.Number);
+    else
+        session.Keep(track.Number);
 }
 
 int TForm1::nextSelectedRow(int row) const {
@@ -415,7 +407,7 @@ void TForm1::CDRIP1Progress(uint16_t PercentComplete, int64_t JittErrCount,
     }
 }
 
-void TForm1::CDRIP1EndTrack(uint16_t track) {
+void TForm1::CDRIP1EndTrack(uint16_t) {
     if (!ripProgress_ || !batch_)
         return;
     TBatchRun& run = *batch_;
@@ -427,8 +419,6 @@ void TForm1::CDRIP1EndTrack(uint16_t track) {
         std::chrono::duration_cast<std::chrono::milliseconds>(steadyNow() - run.BatchStartTime);
     // Beside its title "Extract Time:", the time alone.
     window.Label_RipTime->setText(longTimeText(run.ElapsedTime));
-    if (CDRIP1.LostSectors() != 0)
-        run.TracksWithLostSectors.push_back(track);
     if (CDRIP1.JitterErrors() != 0 && CheckBox_ONErrPause->isChecked())
         MessageDlgCentered(&window,
                            QFileInfo(run.OutputFileName).fileName() + QStringLiteral(": ") +

@@ -2,6 +2,7 @@
 // at close, and "Set All Default" on the Options tab. The file is shared with
 // the CD library, which keeps its own sections in it; OptionsText.h decides
 // what the window's part of the text says.
+#include "FileReplacement.h"
 #include "Modals.h"
 #include "OptionsText.h"
 #include "UnitMP3Dlg.h"
@@ -12,7 +13,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QSaveFile>
 #include <string>
 
 using namespace varrow;
@@ -21,46 +21,18 @@ namespace {
 
 // Far beyond any settings file the program writes; a larger one is not read
 // (nor rewritten), as the CD library does.
-constexpr qint64 MaxSettingsBytes = 16 * 1024 * 1024;
-
-enum class FileText { Missing, Read, Failed };
-
-FileText readSettingsFile(const QString& path, std::string& text) {
-    const QFileInfo info(path);
-    if (!info.exists())
-        return FileText::Missing;
-    // A folder, pipe or device is no settings file, and a pipe could keep
-    // the read waiting for ever.
-    if (!info.isFile() || info.size() > MaxSettingsBytes)
-        return FileText::Failed;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return FileText::Failed;
-    const QByteArray bytes = file.read(MaxSettingsBytes + 1);
-    if (file.error() != QFileDevice::NoError || bytes.size() > MaxSettingsBytes)
-        return FileText::Failed;
-    text.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    return FileText::Read;
-}
+constexpr std::size_t MaxSettingsBytes = 16 * 1024 * 1024;
 
 // Writes the window's keys into the file at `path`, replacing it in one
-// step: a failure leaves the file as it was.
-bool writeSettingsFile(const QString& path, const WindowOptions& options) {
+// step: a failure, a full disk or a file the user made read-only among
+// them, leaves the file byte for byte as it was.
+bool writeSettingsFile(const std::string& path, const WindowOptions& options) {
     std::string existing;
-    if (readSettingsFile(path, existing) == FileText::Failed)
+    std::error_code error;
+    if (base::readFileText(path, MaxSettingsBytes, existing, error) == base::FileRead::Failed)
         return false;
     const std::optional<std::string> text = writeOptionsText(existing, options);
-    if (!text)
-        return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const auto size = static_cast<qint64>(text->size());
-    if (file.write(text->data(), size) != size) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return text && !base::replaceFileContents(path, *text);
 }
 
 // An index from the file selects its item, or nothing when the list has no
@@ -69,24 +41,25 @@ void selectItem(QComboBox* list, int32_t index) {
     list->setCurrentIndex(index >= 0 && index < list->count() ? index : -1);
 }
 
-QString settingsPath() {
-    return QFile::decodeName(QByteArray::fromStdString(settingsFilePath()));
+QString shownPath(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
 } // namespace
 
 void TForm1::LoadOptions() {
-    const QString path = settingsPath();
+    const std::string path = settingsFilePath();
     std::string text;
+    std::error_code error;
     OptionsRead read;
-    switch (readSettingsFile(path, text)) {
-    case FileText::Missing:
+    switch (base::readFileText(path, MaxSettingsBytes, text, error)) {
+    case base::FileRead::Missing:
         read = readOptionsText({});
         break;
-    case FileText::Read:
+    case base::FileRead::Read:
         read = readOptionsText(text);
         break;
-    case FileText::Failed:
+    case base::FileRead::Failed:
         break;
     }
     applyOptions(read);
@@ -94,7 +67,7 @@ void TForm1::LoadOptions() {
     // message tells of either failure.
     if (!read.complete() || !CR_GetSettingsReadError().empty())
         MessageDlgCentered(this,
-                           QLatin1Char('"') + path +
+                           QLatin1Char('"') + shownPath(path) +
                                QStringLiteral("\" open error!\nOptions may be set by default or is "
                                               "corrupt. Try \"Set All Default\" button on Options "
                                               "tab."),
@@ -171,12 +144,12 @@ WindowOptions TForm1::currentOptions() const {
 }
 
 void TForm1::SaveOptions() {
-    const QString path = settingsPath();
+    const std::string path = settingsFilePath();
     if (writeSettingsFile(path, currentOptions()))
         return;
     MessageDlgCentered(
         this,
-        QLatin1Char('"') + path +
+        QLatin1Char('"') + shownPath(path) +
             QStringLiteral("\" save error!\nFile may be corrupt, read only or access "
                            "to a folder with a file is forbidden.\nOptions is not "
                            "saved."),
@@ -184,7 +157,7 @@ void TForm1::SaveOptions() {
 }
 
 void TForm1::BitBtn_SetDefaultClick() {
-    const QString path = settingsPath();
+    const QString path = shownPath(settingsFilePath());
     const QFileInfo file(path);
     // Only a file is deleted: a folder of that name is no settings file.
     if ((file.exists() || file.isSymLink()) && !file.isDir())

@@ -209,6 +209,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     if (mixGiven && rip.mode != MONO) {
         throw UsageError("--mix applies only with --mode mono");
     }
+    // As the MP3 dialog refuses it: the voice setting encodes one channel.
+    if (rip.quality == VOICE_QUALITY && rip.mode != MONO) {
+        throw UsageError("--quality voice applies only with --mode mono");
+    }
     if (rip.vbr && rip.maxBitrate < rip.bitrate) {
         throw UsageError("the maximum bitrate is below the bitrate");
     }
@@ -237,16 +241,18 @@ std::string usageText() {
            "        encoders at once (default: the number of cores, " +
            std::to_string(defaultJobs()) +
            " here); at most N+1\n"
-           "        tracks' audio waits, in unlinked temporary files in the output folder;\n"
-           "        the files are the same for every N. WAV and PCM ignore it.\n"
+           "        tracks' audio waits, in unlinked temporary files in the output folder,\n"
+           "        fewer when its disk has no room; the files are the same for every N.\n"
+           "        WAV and PCM ignore it.\n"
            "\n"
            "Titles: a --title given for a track (one --title per track) is used as it is\n"
            "typed; otherwise the disc's CD-Text title, with '/' written as U+2215 in file\n"
            "names; otherwise TrackNN. --no-cd-text ignores the disc's CD-Text.\n"
            "\n"
            "Exit status: 0 every file written, 1 a drive, disc or track failed or lost\n"
-           "sectors, 2 bad usage, 130 interrupted (each track in hand keeps a valid,\n"
-           "shorter file where there was none; an existing file stays as it was).\n"
+           "sectors or the output could not be written, 2 bad usage, 130 interrupted\n"
+           "(each track in hand keeps a valid, shorter file where there was none; an\n"
+           "existing file stays as it was).\n"
            "Disc images: list their paths in VARROW_CD_IMAGES, separated by ':'.\n";
 }
 

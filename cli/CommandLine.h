@@ -25,12 +25,6 @@ enum class OutputKind { Wav, Pcm, Mp3 };
 // The encoders an MP3 rip runs at once unless told: one per core.
 int32_t defaultJobs();
 
-// The most tracks whose audio waits for an encoder or is being encoded at
-// once: one being read beside `jobs` being encoded.
-constexpr int32_t tracksInFlight(int32_t jobs) {
-    return jobs + 1;
-}
-
 struct RipSettings {
     std::vector<int32_t> tracks; // 1-based; empty: every audio track
     OutputKind kind = OutputKind::Wav;

@@ -5,7 +5,6 @@
 #include "CDRIP.h"
 #include "CommandLine.h"
 
-#include <cstddef>
 #include <iosfwd>
 
 namespace varrowrip {
@@ -34,20 +33,5 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
 // "[N]:" + the identification text without surrounding blanks and control
 // characters, as the window's drive lists show a drive.
 std::string driveEntry(int32_t number, const std::string& identification);
-
-// A track's title as it is shown, and the part of its file name it gives,
-// by the rule of the window's rows: a title given on the command line as it
-// is typed (a '/' in it cannot make a file), else the disc's CD-Text title
-// (audio tracks only) made a safe file name, else the track's name TrackNN.
-struct TrackTitle {
-    std::string shown;
-    std::string inFileName;
-};
-TrackTitle trackTitle(const TCDRIP& engine, std::size_t index, const RipSettings& settings);
-
-// The file name the window's batch gives a track: "NN_" (left out without
-// numbering) + title + extension.
-std::string trackFileName(int32_t number, const std::string& title, const std::string& extension,
-                          bool numberInName);
 
 } // namespace varrowrip

@@ -38,22 +38,18 @@ std::string cdText(int32_t track, TCDTextField field) {
     return text.data();
 }
 
-// The longest length of at most `limit` bytes at which UTF-8 `text` can be
-// cut without splitting a character.
-std::size_t wholeCharactersWithin(const std::string& text, std::size_t limit) {
-    std::size_t length = std::min(limit, text.size());
-    while (length > 0 && length < text.size() &&
-           (static_cast<unsigned char>(text[length]) & 0xC0u) == 0x80u) {
-        --length;
-    }
-    return length;
-}
-
 std::string twoDigits(int64_t value) {
     return (value < 10 ? "0" : "") + std::to_string(value);
 }
 
 } // namespace
+
+std::string ECDRIPError::Reason() const {
+    if (!reason_.empty() || errorNumber_ == 0) {
+        return reason_;
+    }
+    return std::strerror(errorNumber_);
+}
 
 void setEngineHooks(EngineHooks hooks) {
     installedHooks() = std::move(hooks);
@@ -115,51 +111,6 @@ void TCDRIP::setJitterCorrect(bool value) {
 
 std::string TCDRIP::CDRomName() const {
     return std::string(cdRomName_.data(), strnlen(cdRomName_.data(), cdRomName_.size()));
-}
-
-TTrackTags TrackTagsOf(const TDiscText& text, int32_t trackNumber, int32_t trackCount,
-                       std::string title) {
-    TTrackTags tags;
-    tags.Title = std::move(title);
-    tags.TrackNumber = trackNumber;
-    tags.TrackCount = trackCount;
-    tags.Album = text.Title;
-    const auto index = static_cast<std::size_t>(trackNumber - 1);
-    const bool ownPerformer =
-        trackNumber >= 1 && index < text.Tracks.size() && !text.Tracks[index].Performer.empty();
-    tags.Performer = ownPerformer ? text.Tracks[index].Performer : text.Performer;
-    return tags;
-}
-
-std::string FileNameFromDiscTitle(const std::string& title) {
-    constexpr std::size_t kNameBytes = 200;
-    static const std::string divisionSlash = "\xE2\x88\x95"; // U+2215 in UTF-8
-    std::string name;
-    for (std::size_t at = 0; at < title.size(); ++at) {
-        const auto byte = static_cast<unsigned char>(title[at]);
-        // U+0080..U+009F: C2 80..C2 9F.
-        const bool c1Control = byte == 0xC2 && at + 1 < title.size() &&
-                               static_cast<unsigned char>(title[at + 1]) < 0xA0 &&
-                               static_cast<unsigned char>(title[at + 1]) >= 0x80;
-        if (byte == '/') {
-            name += divisionSlash;
-        } else if (byte < 0x20 || byte == 0x7F) {
-            name += ' ';
-        } else if (c1Control) {
-            name += ' ';
-            ++at;
-        } else {
-            name += title[at];
-        }
-    }
-    const auto first = name.find_first_not_of(" .-");
-    if (first == std::string::npos) {
-        return {};
-    }
-    name.erase(0, first);
-    name.resize(wholeCharactersWithin(name, kNameBytes));
-    name.erase(name.find_last_not_of(' ') + 1);
-    return name;
 }
 
 void TCDRIP::SetActiveCD(int32_t index) {

@@ -34,10 +34,19 @@ public:
     explicit ECDRIPError(const std::string& message, int errorNumber = 0)
         : std::runtime_error(message)
         , errorNumber_(errorNumber) {}
+    // The reason in words, where no errno value names it.
+    ECDRIPError(const std::string& message, std::string reason)
+        : std::runtime_error(message)
+        , errorNumber_(0)
+        , reason_(std::move(reason)) {}
     int ErrorNumber() const { return errorNumber_; }
+    // Why, as the user reads it: the reason given, or the system's text for
+    // ErrorNumber; empty when there is neither.
+    std::string Reason() const;
 
 private:
     int errorNumber_;
+    std::string reason_;
 };
 
 // Where the file of the last extraction ended up. Every track is written
@@ -83,6 +92,7 @@ struct TTrackTags {
     std::string Album;
     int32_t TrackNumber = 0;
     int32_t TrackCount = 0;
+    bool operator==(const TTrackTags&) const = default;
 };
 
 // The CD-Text of one track; empty texts where the disc carries none.
@@ -98,20 +108,6 @@ struct TDiscText {
     std::string Performer;
     std::vector<TTrackText> Tracks;
 };
-
-// A title the disc gave a track, as a file name that stays in its folder and
-// that a shell or file manager takes as it is: '/' becomes the look-alike
-// U+2215 (DIVISION SLASH), control characters become blanks, blanks at both
-// ends and leading '.' and '-' go, and the name is cut to 200 bytes at a
-// whole character. Empty when nothing is left. Titles the user typed are
-// never changed this way.
-std::string FileNameFromDiscTitle(const std::string& title);
-
-// The tags of track `trackNumber` (1-based) of a table of `trackCount`
-// tracks, named `title`: performer and album from the disc's CD-Text, the
-// track's own performer or else the album's.
-TTrackTags TrackTagsOf(const TDiscText& text, int32_t trackNumber, int32_t trackCount,
-                       std::string title);
 
 // The seven drive-table slots of the parameter record, one to one.
 class TDriveTableClass final {
@@ -230,6 +226,11 @@ public:
     const std::vector<TSectorRange>& LostRanges() const { return lostRanges_; }
     // What became of the last extraction's file.
     TOutputOutcome LastOutcome() const { return lastOutcome_; }
+    // The library opened the last extraction's range: false when the drive
+    // parameters or the range were refused, and nothing was read.
+    bool RangeOpened() const { return rangeOpened_; }
+    // The plain message the last extraction showed; empty when it showed none.
+    const std::string& LastMessage() const { return lastMessage_; }
 
     void SetActiveCD(int32_t index);
     bool ApplyParameters();
@@ -243,8 +244,9 @@ public:
     // The same with the file `name` in `folder` (folder + name, folder
     // ending in '/' or empty). A name that would put the file outside the
     // folder (one holding a '/', or "." or "..") is refused like a name the
-    // file system refuses: ECDRIPError "Cannot create file <path>", nothing
-    // written anywhere. Callers that build names from user text use this.
+    // file system refuses: ECDRIPError "Cannot create file <path>" with the
+    // reason, nothing written anywhere. Callers that build names from user
+    // text use this.
     void RipTrack(int32_t trackNum, const std::string& folder, const std::string& name);
     // Extracts startSector..endSector (passed to the library unchanged) into
     // fileName; when encoding, its extension becomes ".mp3". Failures are
@@ -299,6 +301,8 @@ private:
     int32_t lostSectors_ = 0;
     std::vector<TSectorRange> lostRanges_;
     TOutputOutcome lastOutcome_ = TOutputOutcome::None;
+    bool rangeOpened_ = false;
+    std::string lastMessage_;
 
     TCDROMParams params_{};
     std::optional<TTrackTags> trackTags_;
@@ -318,4 +322,8 @@ private:
     void writeChunk(RipState& state, std::size_t delivered);
     void cleanUp(RipState& state, std::exception_ptr& firstError);
     void collectLostSectors();
+    // Some of the audio that reached the file came from the disc, not from
+    // silence standing in for sectors that could not be read.
+    bool readFromDisc(const RipState& state) const;
+    void showPlainMessage(const std::string& text);
 };

@@ -23,12 +23,6 @@ const char* const CODER_PREPARE_ERROR = "TCDRIP.RipSectors: Lame coder prepare e
 constexpr long double REAL_TIME_BYTES_PER_MS = 176.4L;
 constexpr int64_t SPEED_UPDATE_INTERVAL_MS = 1000;
 
-void showPlainMessage(const std::string& text) {
-    if (engineHooks().showMessage) {
-        engineHooks().showMessage(text);
-    }
-}
-
 void processPendingInput() {
     if (engineHooks().processMessages) {
         engineHooks().processMessages();
@@ -55,8 +49,9 @@ struct TCDRIP::RipState {
     // The library delivered the whole range: the loop ended on its last
     // chunk, not on an abort.
     bool rangeCompleted = false;
-    // Some audio reached the file.
-    bool audioDelivered = false;
+    int32_t startSector = 0;
+    // Audio bytes that reached the file (or the encoding).
+    uint64_t audioBytesWritten = 0;
 
     std::unique_ptr<uint8_t[]> readBuffer;
     // The coder of an encoding handed off, a copy of the engine's.
@@ -119,9 +114,18 @@ void TCDRIP::RipSectors(int32_t startSector, int32_t endSector, const std::strin
     ripToFile(startSector, endSector, folder + name, leavesFolder(name));
 }
 
+void TCDRIP::showPlainMessage(const std::string& text) {
+    lastMessage_ = text;
+    if (engineHooks().showMessage) {
+        engineHooks().showMessage(text);
+    }
+}
+
 void TCDRIP::ripToFile(int32_t startSector, int32_t endSector, std::string path,
                        bool nameLeavesFolder) {
     lastOutcome_ = TOutputOutcome::None;
+    rangeOpened_ = false;
+    lastMessage_.clear();
     lostSectors_ = 0;
     lostRanges_.clear();
     if (!ApplyParameters()) {
@@ -136,6 +140,7 @@ void TCDRIP::ripToFile(int32_t startSector, int32_t endSector, std::string path,
         return;
     }
     state.rangeOpen = true;
+    rangeOpened_ = true;
 
     std::exception_ptr firstError;
     try {
@@ -185,9 +190,13 @@ void TCDRIP::prepareOutput(RipState& state, int32_t startSector, int32_t endSect
     state.readBuffer = std::make_unique_for_overwrite<uint8_t[]>(chunkBytes);
 
     if (nameLeavesFolder) {
-        throw ECDRIPError("Cannot create file " + path);
+        const bool folderName = path.ends_with("/.") || path.ends_with("/..");
+        throw ECDRIPError("Cannot create file " + path,
+                          folderName ? std::string("\".\" and \"..\" name folders, not files")
+                                     : std::string("a file name cannot hold '/'"));
     }
     state.format = deliveredFormat(outputFormat_);
+    state.startSector = startSector;
     if (state.ownCoder) {
         state.encoding = std::make_shared<TTrackEncoding>(std::move(state.ownCoder),
                                                           std::move(state.writer), path);
@@ -218,7 +227,7 @@ void TCDRIP::runChunkLoop(RipState& state) {
     // is never set; the engine then stops through Aborted alone.
     int32_t* const indicator =
         abortIndicator_ != nullptr ? abortIndicator_ : &state.unsetAbortIndicator;
-    CDEX_ERR result = CR_CHUNK_OK;
+    CR_RESULT result = CR_CHUNK_OK;
     while (result != CR_CHUNK_LAST) {
         if (aborted_ || *indicator != CR_FALSE) {
             break;
@@ -231,8 +240,8 @@ void TCDRIP::runChunkLoop(RipState& state) {
         state.bytesSinceSpeedUpdate += bytes;
 
         if (result != CR_CHUNK_NONE) {
-            state.audioDelivered = state.audioDelivered || bytes > 0;
             writeChunk(state, bytes);
+            state.audioBytesWritten += bytes;
         }
         if (result == CR_CHUNK_JITTER) {
             uint32_t first = 0;
@@ -295,9 +304,18 @@ void TCDRIP::cleanUp(RipState& state, std::exception_ptr& firstError) {
         }
         state.writer.reset();
     }
+    // Only a track that read its whole range replaces what is under its
+    // name; one of which not a sector came from the disc (a full disk
+    // before its first chunk, a medium gone) leaves no file behind.
+    const auto complete = [&] {
+        return state.rangeCompleted && !firstError && lostSectors_ == 0;
+    };
+    const bool fromDisc = readFromDisc(state);
     if (state.encoding) {
         // The encoder runs until it hears that the audio has ended.
-        state.encoding->endOfAudio(state.rangeCompleted && !firstError && lostSectors_ == 0);
+        state.encoding->endOfAudio(complete() ? TAudioEnd::Whole
+                                   : fromDisc ? TAudioEnd::Short
+                                              : TAudioEnd::NoneFromDisc);
         state.encoding.reset();
     }
     if (state.rangeOpen) {
@@ -320,16 +338,26 @@ void TCDRIP::cleanUp(RipState& state, std::exception_ptr& firstError) {
                 state.file->writeAt(WAV_DATA_SIZE_OFFSET, dataField.data(), dataField.size());
             });
         }
-        // Only a track that read its whole range replaces what is under
-        // its name; one that got no audio at all leaves no file behind.
-        const bool complete = state.rangeCompleted && !firstError && lostSectors_ == 0;
         step([&] {
-            lastOutcome_ = complete               ? state.file->commit()
-                           : state.audioDelivered ? state.file->keep()
-                                                  : state.file->abandon();
+            lastOutcome_ = complete() ? state.file->commit()
+                           : fromDisc ? state.file->keep()
+                                      : state.file->abandon();
         });
         state.file.reset();
     }
+}
+
+bool TCDRIP::readFromDisc(const RipState& state) const {
+    const int64_t bytesPerSector = state.format.byteRate() / CD_SECTORS_PER_SECOND;
+    const auto written = static_cast<int64_t>(state.audioBytesWritten);
+    const int64_t sectors = (written + bytesPerSector - 1) / bytesPerSector;
+    const int64_t last = int64_t{state.startSector} + sectors - 1;
+    int64_t lost = 0;
+    for (const TSectorRange& range : lostRanges_) {
+        lost += std::max<int64_t>(0, std::min<int64_t>(range.Last, last) -
+                                         std::max<int64_t>(range.First, state.startSector) + 1);
+    }
+    return sectors > lost;
 }
 
 void TCDRIP::collectLostSectors() {

@@ -3,17 +3,22 @@
 
 #include <algorithm>
 #include <memory>
+#include <strings.h>
 #include <taglib/id3v1tag.h>
 #include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/tbytevectorstream.h>
 #include <taglib/textidentificationframe.h>
+#include <taglib/tstring.h>
 
 namespace {
 
 void addTextFrame(TagLib::ID3v2::Tag& tag, const char* frameId, const std::string& utf8) {
-    if (utf8.empty()) {
+    const std::string cleaned = tagText(utf8);
+    if (cleaned.empty()) {
         return;
     }
-    const TagLib::String text(utf8, TagLib::String::UTF8);
+    const TagLib::String text(cleaned, TagLib::String::UTF8);
     auto frame = std::make_unique<TagLib::ID3v2::TextIdentificationFrame>(
         TagLib::ByteVector(frameId),
         text.isLatin1() ? TagLib::String::Latin1 : TagLib::String::UTF16);
@@ -110,4 +115,165 @@ std::array<uint8_t, ID3V1_TAG_BYTES> id3v1Tag(const TTrackTags& tags) {
     std::copy_n(rendered.begin(), std::min<std::size_t>(rendered.size(), bytes.size()),
                 bytes.begin());
     return bytes;
+}
+
+namespace {
+
+uint32_t syncsafe(std::span<const uint8_t> bytes) {
+    return uint32_t{bytes[0]} << 21 | uint32_t{bytes[1]} << 14 | uint32_t{bytes[2]} << 7 | bytes[3];
+}
+
+bool isSyncsafe(std::span<const uint8_t> bytes) {
+    return ((bytes[0] | bytes[1] | bytes[2] | bytes[3]) & 0x80U) == 0;
+}
+
+// A TXXX frame's description in ASCII: the text up to its terminator in the
+// frame's encoding (Latin-1, UTF-16 with or without byte-order mark, UTF-8).
+std::string userTextName(std::span<const uint8_t> body) {
+    if (body.empty()) {
+        return {};
+    }
+    const uint8_t encoding = body[0];
+    body = body.subspan(1);
+    std::string name;
+    if (encoding == 1 || encoding == 2) {
+        bool bigEndian = encoding == 2;
+        std::size_t at = 0;
+        if (encoding == 1 && body.size() >= 2 && (body[0] == 0xFE || body[0] == 0xFF)) {
+            bigEndian = body[0] == 0xFE;
+            at = 2;
+        }
+        for (; at + 1 < body.size(); at += 2) {
+            const unsigned unit =
+                bigEndian ? (body[at] << 8 | body[at + 1]) : (body[at + 1] << 8 | body[at]);
+            if (unit == 0) {
+                break;
+            }
+            name += unit < 0x80 ? static_cast<char>(unit) : '?';
+        }
+        return name;
+    }
+    for (const uint8_t byte : body) {
+        if (byte == 0) {
+            break;
+        }
+        name += byte < 0x80 ? static_cast<char>(byte) : '?';
+    }
+    return name;
+}
+
+} // namespace
+
+std::size_t id3v2TagBytes(std::span<const uint8_t> header) {
+    if (header.size() < ID3V2_HEADER_BYTES || header[0] != 'I' || header[1] != 'D' ||
+        header[2] != '3' || header[3] == 0xFF || header[4] == 0xFF ||
+        !isSyncsafe(header.subspan(6, 4))) {
+        return 0;
+    }
+    const bool footer = (header[5] & 0x10U) != 0;
+    return ID3V2_HEADER_BYTES * (footer ? 2 : 1) + syncsafe(header.subspan(6, 4));
+}
+
+std::optional<TId3v2Layout> id3v2Layout(std::span<const uint8_t> tag) {
+    const std::size_t tagBytes = id3v2TagBytes(tag);
+    if (tagBytes == 0 || tag.size() < tagBytes || (tag[3] != 3 && tag[3] != 4) || tag[5] != 0) {
+        return std::nullopt;
+    }
+    TId3v2Layout layout;
+    layout.version = tag[3];
+    layout.tagBytes = tagBytes;
+    std::size_t at = ID3V2_HEADER_BYTES;
+    while (at + ID3V2_HEADER_BYTES <= tagBytes && tag[at] != 0) {
+        const std::span<const uint8_t> id = tag.subspan(at, 4);
+        const std::span<const uint8_t> sizeBytes = tag.subspan(at + 4, 4);
+        for (const uint8_t c : id) {
+            if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) {
+                return std::nullopt;
+            }
+        }
+        if (layout.version == 4 && !isSyncsafe(sizeBytes)) {
+            return std::nullopt;
+        }
+        const std::size_t size =
+            layout.version == 4
+                ? syncsafe(sizeBytes)
+                : (std::size_t{sizeBytes[0]} << 24 | std::size_t{sizeBytes[1]} << 16 |
+                   std::size_t{sizeBytes[2]} << 8 | sizeBytes[3]);
+        const std::size_t bodyAt = at + ID3V2_HEADER_BYTES;
+        if (size > tagBytes - bodyAt) {
+            return std::nullopt;
+        }
+        if (std::equal(id.begin(), id.end(), "TXXX")) {
+            layout.userTextNames.push_back(userTextName(tag.subspan(bodyAt, size)));
+        }
+        at = bodyAt + size;
+    }
+    layout.framesEnd = at;
+    return layout;
+}
+
+namespace {
+
+// TXXX frames for the fields with a text, in the encodings `version` holds.
+void addUserTextFrames(TagLib::ID3v2::Tag& tag, const std::vector<TTagField>& fields, int version) {
+    for (const auto& [name, value] : fields) {
+        const std::string cleaned = tagText(value);
+        if (cleaned.empty()) {
+            continue;
+        }
+        const TagLib::String text(cleaned, TagLib::String::UTF8);
+        const TagLib::String::Type encoding = text.isLatin1() ? TagLib::String::Latin1
+                                              : version == 4  ? TagLib::String::UTF8
+                                                              : TagLib::String::UTF16;
+        auto frame = std::make_unique<TagLib::ID3v2::UserTextIdentificationFrame>(encoding);
+        frame->setDescription(TagLib::String(name, TagLib::String::UTF8));
+        frame->setText(text);
+        tag.addFrame(frame.release()); // the tag owns its frames
+    }
+}
+
+std::vector<uint8_t> rendered(const TagLib::ID3v2::Tag& tag, int version) {
+    const TagLib::ByteVector bytes =
+        tag.render(version == 4 ? TagLib::ID3v2::v4 : TagLib::ID3v2::v3);
+    return {bytes.begin(), bytes.end()};
+}
+
+} // namespace
+
+std::vector<uint8_t> id3v2UserTextFrames(const std::vector<TTagField>& fields, int version) {
+    TagLib::ID3v2::Tag tag;
+    addUserTextFrames(tag, fields, version);
+    const std::vector<uint8_t> bytes = rendered(tag, version);
+    const std::optional<TId3v2Layout> layout = id3v2Layout(bytes);
+    if (!layout) {
+        return {};
+    }
+    return {bytes.begin() + ID3V2_HEADER_BYTES,
+            bytes.begin() + static_cast<std::ptrdiff_t>(layout->framesEnd)};
+}
+
+std::vector<uint8_t> id3v2TagWithUserTexts(std::span<const uint8_t> tag,
+                                           const std::vector<TTagField>& fields) {
+    TagLib::ByteVector held(reinterpret_cast<const char*>(tag.data()),
+                            static_cast<unsigned int>(tag.size()));
+    TagLib::ByteVectorStream stream(held);
+    TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+    TagLib::ID3v2::Tag* parsed = file.ID3v2Tag(true);
+    if (parsed == nullptr) {
+        return {};
+    }
+    for (const auto& [name, value] : fields) {
+        const TagLib::ID3v2::FrameList held = parsed->frameList("TXXX");
+        for (TagLib::ID3v2::Frame* frame : held) {
+            const auto* userText =
+                dynamic_cast<const TagLib::ID3v2::UserTextIdentificationFrame*>(frame);
+            if (userText != nullptr &&
+                strcasecmp(userText->description().to8Bit(true).c_str(), name.c_str()) == 0) {
+                parsed->removeFrame(frame, true);
+            }
+        }
+    }
+    const int version = parsed->header()->majorVersion() == 4 ? 4 : 3;
+    addUserTextFrames(*parsed, fields, version);
+    return rendered(*parsed, version);
 }

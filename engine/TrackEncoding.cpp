@@ -21,8 +21,9 @@ constexpr auto STOP_POLL = std::chrono::milliseconds(50);
 
 class TTrackEncoding::PcmSpool final {
 public:
-    explicit PcmSpool(const std::string& folder) {
-        const std::string where = folder.empty() ? std::string(".") : folder;
+    explicit PcmSpool(const std::string& folder)
+        : where_(folder.empty() ? std::string(".") : folder) {
+        const std::string& where = where_;
         fd_ = ::open(where.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
         if (fd_ < 0) {
             // File systems without unnamed files: a named one, unlinked at once.
@@ -47,7 +48,10 @@ public:
                 continue;
             }
             if (done <= 0) {
-                throw ECDRIPError("Write error", done < 0 ? errno : ENOSPC);
+                // Said as such: on a small disk it is this audio, not the
+                // track's file, that needed the room.
+                throw ECDRIPError("Cannot write the temporary audio in " + where_,
+                                  done < 0 ? errno : ENOSPC);
             }
             bytes += done;
             size -= static_cast<std::size_t>(done);
@@ -71,6 +75,7 @@ public:
     }
 
 private:
+    std::string where_;
     int fd_ = -1;
 };
 
@@ -104,11 +109,11 @@ void TTrackEncoding::append(const uint8_t* pcm, std::size_t bytes) {
     changed_.notify_one();
 }
 
-void TTrackEncoding::endOfAudio(bool complete) {
+void TTrackEncoding::endOfAudio(TAudioEnd end) {
     {
         std::lock_guard lock(mutex_);
         ended_ = true;
-        complete_ = complete;
+        end_ = end;
     }
     changed_.notify_one();
 }
@@ -121,7 +126,7 @@ TEncodingResult TTrackEncoding::run(const std::atomic<bool>& stop) {
         }
     };
     uint64_t encoded = 0;
-    bool readComplete = false;
+    TAudioEnd readEnd = TAudioEnd::Short;
     try {
         std::vector<uint8_t> block(ENCODE_BLOCK_BYTES);
         for (;;) {
@@ -133,7 +138,7 @@ TEncodingResult TTrackEncoding::run(const std::atomic<bool>& stop) {
                                   [&] { return appended_ > encoded || ended_ || stop.load(); });
                 available = appended_;
                 ended = ended_;
-                readComplete = complete_;
+                readEnd = end_;
             }
             if (stop.load()) {
                 result.stopped = true;
@@ -156,11 +161,12 @@ TEncodingResult TTrackEncoding::run(const std::atomic<bool>& stop) {
         fail();
     }
     writer_.reset();
-    const bool complete = readComplete && !result.stopped && !result.error;
+    const bool complete = readEnd == TAudioEnd::Whole && !result.stopped && !result.error;
+    const bool worthKeeping = encoded > 0 && readEnd != TAudioEnd::NoneFromDisc;
     try {
-        result.outcome = complete      ? file_->commit()
-                         : encoded > 0 ? file_->keep()
-                                       : file_->abandon();
+        result.outcome = complete       ? file_->commit()
+                         : worthKeeping ? file_->keep()
+                                        : file_->abandon();
     } catch (...) {
         fail();
     }

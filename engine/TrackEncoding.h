@@ -27,6 +27,13 @@ class Mp3Writer;
 class OutputFile;
 class TLameCoder;
 
+// How the reader's audio ended.
+enum class TAudioEnd {
+    Whole,        // the whole range, read without loss
+    Short,        // ended early or with sectors lost, some read from the disc
+    NoneFromDisc, // not one sector came from the disc
+};
+
 struct TEncodingResult {
     // What became of the track's file.
     TOutputOutcome outcome = TOutputOutcome::None;
@@ -48,17 +55,18 @@ public:
     TTrackEncoding(const TTrackEncoding&) = delete;
     TTrackEncoding& operator=(const TTrackEncoding&) = delete;
 
-    // The reader's side, one thread. Raises ECDRIPError "Write error" with
-    // the system's reason when the temporary file cannot take the audio.
+    // The reader's side, one thread. Raises ECDRIPError "Cannot write the
+    // temporary audio in <folder>" with the system's reason when the
+    // temporary file cannot take the audio.
     void append(const uint8_t* pcm, std::size_t bytes);
-    // The reader is done; `complete`: it read the whole range without loss.
-    void endOfAudio(bool complete);
+    // The reader is done, as `end` says.
+    void endOfAudio(TAudioEnd end);
 
     // The encoder's side, once: encodes what the reader appends until it
     // ends, then places the file: a complete track replaces what is under
     // its name; one that ended early (a failure, an incomplete read, `stop`)
     // keeps its valid, shorter file as the engine's own extraction does, and
-    // one with no audio encoded leaves no file. `stop` (looked at every few
+    // one with no audio encoded, or none from the disc, leaves no file. `stop` (looked at every few
     // hundred milliseconds of audio, and at least every 50 ms while
     // waiting for the reader) ends the encoding promptly.
     TEncodingResult run(const std::atomic<bool>& stop);
@@ -75,6 +83,6 @@ private:
     std::condition_variable changed_;
     uint64_t appended_ = 0; // bytes of the spool the encoder may read
     bool ended_ = false;
-    bool complete_ = false;
+    TAudioEnd end_ = TAudioEnd::Short;
     bool encoderDone_ = false;
 };

@@ -23,18 +23,18 @@
 #include <iterator>
 #include <string>
 
-using CDEX_ERR = int32_t;
-inline constexpr CDEX_ERR CR_OK = 0;
-inline constexpr CDEX_ERR CR_ERROR = 1;
+using CR_RESULT = int32_t;
+inline constexpr CR_RESULT CR_OK = 0;
+inline constexpr CR_RESULT CR_ERROR = 1;
 
 inline constexpr int32_t CR_TRUE = -1;
 inline constexpr int32_t CR_FALSE = 0;
 
 // Results of CR_RipChunk.
-inline constexpr CDEX_ERR CR_CHUNK_OK = 0;
-inline constexpr CDEX_ERR CR_CHUNK_NONE = 1;
-inline constexpr CDEX_ERR CR_CHUNK_JITTER = 3;
-inline constexpr CDEX_ERR CR_CHUNK_LAST = 4;
+inline constexpr CR_RESULT CR_CHUNK_OK = 0;
+inline constexpr CR_RESULT CR_CHUNK_NONE = 1;
+inline constexpr CR_RESULT CR_CHUNK_JITTER = 3;
+inline constexpr CR_RESULT CR_CHUNK_LAST = 4;
 
 // Transport layers: 1 is direct SCSI pass-through (libcdio's MMC access
 // mode), 0 the kernel's CD-ROM ioctl interface.
@@ -193,12 +193,12 @@ void CR_DeInit();
 // the drives. Called before every drive selection. A file that exists but
 // cannot be read whole leaves the library on its defaults (see
 // CR_GetSettingsReadError); it is not written until a save can read it.
-CDEX_ERR CR_Init(const char* iniPath);
+CR_RESULT CR_Init(const char* iniPath);
 int32_t CR_GetNumCDROM();
-CDEX_ERR CR_SetActiveCDROM(int32_t drive);
+CR_RESULT CR_SetActiveCDROM(int32_t drive);
 int32_t CR_GetActiveCDROM();
-CDEX_ERR CR_GetCDROMParameters(TCDROMParams* params);
-CDEX_ERR CR_SetCDROMParameters(const TCDROMParams* params);
+CR_RESULT CR_GetCDROMParameters(TCDROMParams* params);
+CR_RESULT CR_SetCDROMParameters(const TCDROMParams* params);
 // Writes the library's own keys into the INI file given to CR_Init; every
 // other byte of that file stays as it was. The file is replaced in one step;
 // one that cannot be read whole is not written (see CR_GetSettingsSaveError).
@@ -216,12 +216,18 @@ void CR_ForgetSettings();
 int32_t CR_GetTransportLayer();
 void CR_SetTransportLayer(int32_t layer);
 
-CDEX_ERR CR_ReadToc();
+CR_RESULT CR_ReadToc();
 // Why the active drive has no readable disc, when the library knows (a disc
 // image that cannot be read, with libcdio's reason, or whose data file is
 // missing); empty otherwise. The drive's identification in the parameter
 // record carries the same text after its name.
 std::string CR_GetDriveProblem();
+// What the library did on its own to read the active drive's disc that its
+// user should know: a cue sheet's data file that is missing, read from the
+// file beside it that differs only in case or is named after the cue sheet.
+// Empty otherwise. Without a problem, the drive's identification in the
+// parameter record carries the same text after its name.
+std::string CR_GetDriveNotice();
 int32_t CR_GetNumTocEntries();
 TTocEntry CR_GetTocEntry(int32_t index);
 
@@ -230,12 +236,12 @@ TTocEntry CR_GetTocEntry(int32_t index);
 // and NUL-terminated. A text longer than `size` - 1 bytes is cut at the last
 // whole character that fits. 1, with `text` empty when `size` allows, when
 // the disc carries no such text (or no CD-Text at all).
-CDEX_ERR CR_GetCDText(int32_t track, TCDTextField field, char* text, int32_t size);
+CR_RESULT CR_GetCDText(int32_t track, TCDTextField field, char* text, int32_t size);
 
-CDEX_ERR CR_OpenRipper(int32_t* chunkBytes, int32_t firstSector, int32_t lastSector);
+CR_RESULT CR_OpenRipper(int32_t* chunkBytes, int32_t firstSector, int32_t lastSector);
 // `abort` (may be null) is read while the call runs and, by the range's
 // reader thread, between calls: it must stay valid until CR_CloseRipper.
-CDEX_ERR CR_RipChunk(uint8_t* buffer, int32_t* bytesDelivered, int32_t* abort);
+CR_RESULT CR_RipChunk(uint8_t* buffer, int32_t* bytesDelivered, int32_t* abort);
 int32_t CR_GetPercentCompleted();
 void CR_GetLastJitterErrorPosition(uint32_t* firstSector, uint32_t* lastSector);
 int32_t CR_GetNumberOfJitterErrors();
@@ -247,16 +253,16 @@ int32_t CR_GetNumberOfJitterErrors();
 int32_t CR_GetNumberOfLostSectors();
 // The lost sectors in runs of consecutive sectors, ascending, numbered from
 // 0: first and last sector of run `index`. 1 when there is no such run.
-CDEX_ERR CR_GetLostSectorRun(int32_t index, uint32_t* firstSector, uint32_t* lastSector);
-CDEX_ERR CR_CloseRipper();
+CR_RESULT CR_GetLostSectorRun(int32_t index, uint32_t* firstSector, uint32_t* lastSector);
+CR_RESULT CR_CloseRipper();
 
-CDEX_ERR CR_PlaySection(int32_t firstSector, int32_t lastSector);
-CDEX_ERR CR_PauseCD(int32_t pause);
-CDEX_ERR CR_StopPlayTrack();
+CR_RESULT CR_PlaySection(int32_t firstSector, int32_t lastSector);
+CR_RESULT CR_PauseCD(int32_t pause);
+CR_RESULT CR_StopPlayTrack();
 void CR_GetPlayPosition(uint32_t* inTrack, uint32_t* absolute);
 void CR_SetPlayPosition(uint32_t sector);
-CDEX_ERR CR_LockCD(int32_t lock);
-CDEX_ERR CR_EjectCD(int32_t open);
+CR_RESULT CR_LockCD(int32_t lock);
+CR_RESULT CR_EjectCD(int32_t open);
 
 // Image and virtual drives report their medium changes through this handler
 // (CR_DEVICE_ARRIVAL / CR_DEVICE_REMOVE_COMPLETE), on the thread that made the

@@ -1,8 +1,8 @@
 // Medium changes the CD library reports from threads of its own, while main
 // windows are created and destroyed on the user-interface thread: nothing
 // may reach a window that is gone, and nothing may race on the handler.
-#include "Drive.h"
 #include "ShellTestSupport.h"
+#include "drives/Drive.h"
 
 #include <QTableWidget>
 #include <atomic>

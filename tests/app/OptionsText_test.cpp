@@ -93,3 +93,33 @@ TEST(OptionsText, ATextWithANulByteIsNotRewritten) {
     const char early[] = "[OPTIONS]\nHINTS=0\n\0";
     EXPECT_EQ(readOptionsText(std::string(early, sizeof early - 1)).keysRead, 0);
 }
+
+TEST(OptionsText, WritingChangesOnlyTheValuesThatChanged) {
+    const std::string keys = "[FILES]|DIRTARGET=/m/|[OPTIONS]|HINTS=1|RIPCAPTIONS=1|"
+                             "PAUSEONREADERR=1|ADDNOTOFILENAME=1|TRACKTIMEMODE=1|[MP3OPTIONS]|"
+                             "BITRATE=6|MAXBITRATE=0|MODE=1|MIXMODE=0|QUALITY=0|VBR=0|";
+    const struct {
+        const char* name;
+        std::string head;
+        const char* lineBreak;
+        std::string tail;
+    } cases[] = {
+        {"CRLF with comments and blank lines", "; mine\r\n\r\n", "\r\n", "\r\n[CDLIB]\r\nA=1\r\n"},
+        {"LF after a foreign section", "[Foreign]\n# note\nX = y \n", "\n", ""},
+        {"a last line without its break", "", "\n", "[CDLIB]\nTRANSPORTLAYER=0"},
+    };
+    for (const auto& c : cases) {
+        std::string existing = c.head;
+        for (char ch : keys)
+            existing += ch == '|' ? std::string(c.lineBreak) : std::string(1, ch);
+        existing += c.tail;
+        WindowOptions options = readOptionsText(existing).values;
+        options.hints = false;
+        options.bitrate = 9;
+
+        std::string expected = existing;
+        expected.replace(expected.find("HINTS=1"), 7, "HINTS=0");
+        expected.replace(expected.find("BITRATE=6"), 9, "BITRATE=9");
+        EXPECT_EQ(writeOptionsText(existing, options), expected) << c.name;
+    }
+}

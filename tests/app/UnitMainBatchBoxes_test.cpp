@@ -219,23 +219,3 @@ TEST_F(Batch, HiddenWindowsComeBackBeforeATrackThatDoesNotFit) {
     clickWav();
     EXPECT_EQ(modals->messages.size(), 2u);
 }
-
-TEST_F(Batch, VariableBitrateEstimateHoldsFromBothSides) {
-    // 52,920,000 bytes in two tracks; VBR 128 to 320 estimates 6,000,850.
-    start(2, 11251);
-    selectRows({0, 1});
-    int calls = 0;
-    form->FreeSpaceQuery = [&](const QString&) {
-        return ++calls == 1 ? int64_t{6000850 + 2 * 64000 + 1} : int64_t{0};
-    };
-    startMp3Dialog([](TMP3Dlg& dialog) { dialog.CheckBox_VBR->setChecked(true); });
-    chooseFolder(out);
-    modals->answer(ModalResult::Ok);
-    modals->answer(ModalResult::Ok);
-    expectCompletion();
-    clickMp3();
-    ASSERT_EQ(modals->messages.size(), 3u);
-    EXPECT_TRUE(modals->messages[0].text.endsWith("to write \"01_Track01.mp3\"!"));
-    EXPECT_TRUE(modals->messages[1].text.endsWith("to write \"02_Track02.mp3\"!"));
-    EXPECT_TRUE(modals->messages[2].text.startsWith("Extract is complete."));
-}

@@ -168,37 +168,25 @@ TEST_F(Batch, WavBatchWritesEverySelectedRowAndUnselectsIt) {
     expectWindowGivenBack();
 }
 
-TEST_F(Batch, TitlesAreUsedAsShownAndNumberingFollowsItsOption) {
-    start(2, 100);
-    editTitle(0, QStringLiteral("Intro: *part 1*"));
-    toggleOption(ui.CheckBox_AddNum2FName);
-    selectRows({0, 1});
-    chooseFolder(out);
-    expectCompletion();
-    clickWav();
-    EXPECT_EQ(QDir(out).entryList(QDir::Files),
-              QStringList({"Intro: *part 1*.wav", "Track02.wav"}));
-}
-
-TEST_F(Batch, DiscTitlesAreMadeSafeNamesButTypedOnesAreTakenAsTheyAre) {
-    cdlib::VirtualDisc disc = discOf(std::vector<cdlib::VirtualTrack>(4, audio(100)));
+TEST_F(Batch, FilesAreNamedFromTheRowsAndTheNumberingOption) {
+    // A title the disc gave is made a safe name; one typed in its row is
+    // taken as it is; the numbering follows its check box.
+    cdlib::VirtualDisc disc = discOf(std::vector<cdlib::VirtualTrack>(3, audio(100)));
     disc.text.set(0, CDTEXT_TITLE, "Album");
     disc.text.set(1, CDTEXT_TITLE, "AC/DC");
-    disc.text.set(2, CDTEXT_TITLE, "..");
-    disc.text.set(3, CDTEXT_TITLE, "Morning Tram");
-    disc.text.set(4, CDTEXT_TITLE, "-Tab\there");
+    disc.text.set(3, CDTEXT_TITLE, "-Tab\there");
     start(disc);
-    editTitle(2, QStringLiteral("Evening: *Tram*"));
-    selectRows({0, 1, 2, 3});
+    editTitle(1, QStringLiteral("Evening: *Tram*"));
+    toggleOption(ui.CheckBox_AddNum2FName);
+    selectRows({0, 1, 2});
     chooseFolder(out);
     modals->messageAnswers.emplace_back([this](const ShownMessage&) {
-        EXPECT_EQ(progress().Label_Track->text(), "Exctract \"-Tab\there\" to \"04_Tab here.wav\"");
+        EXPECT_EQ(progress().Label_Track->text(), "Exctract \"-Tab\there\" to \"Tab here.wav\"");
         return ModalResult::Ok;
     });
     clickWav();
     EXPECT_EQ(QDir(out).entryList(QDir::Files, QDir::Name),
-              QStringList({"01_AC\u2215DC.wav", "02_Track02.wav", "03_Evening: *Tram*.wav",
-                           "04_Tab here.wav"}));
+              QStringList({"AC\u2215DC.wav", "Evening: *Tram*.wav", "Tab here.wav"}));
     EXPECT_EQ(form->windowTitle(), "Varrow - Album");
 }
 
@@ -261,18 +249,17 @@ TEST_F(Batch, EveryQuestionDeclinedWritesNothingInNoTime) {
     expectWindowGivenBack();
 }
 
-TEST_F(Batch, SameTitleWithoutNumbersMeetsItsOwnFile) {
+TEST_F(Batch, SameTitlesWithoutNumbersWriteDistinctFiles) {
     start(2, 100);
     toggleOption(ui.CheckBox_AddNum2FName);
     editTitle(1, QStringLiteral("Track01"));
     selectRows({0, 1});
     chooseFolder(out);
-    modals->answer(ModalResult::Yes);
     expectCompletion();
     clickWav();
-    ASSERT_EQ(modals->messages.size(), 2u);
-    EXPECT_EQ(modals->messages[0].text, overwriteQuestion(out + "Track01.wav"));
-    EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList({"Track01.wav"}));
+    ASSERT_EQ(modals->messages.size(), 1u) << "no question about a file of this batch";
+    EXPECT_EQ(QDir(out).entryList(QDir::Files, QDir::Name),
+              QStringList({"Track01 (2).wav", "Track01.wav"}));
 }
 
 TEST_F(Batch, HiddenWindowsComeBackBeforeAQuestionAndTheEnd) {

@@ -1,13 +1,14 @@
 // CD-Text through CR_GetCDText: from cue sheets and cdrdao TOCs in UTF-8 and
 // Latin-1, with fields missing, album text only or none at all; from
 // physical drives and virtual discs; and what the caller's buffer gets.
-#include "CdText.h"
+#include "drives/CdText.h"
 
 #include "FakeDevices.h"
 #include "LibraryFixture.h"
 #include "TestImages.h"
 
 #include <optional>
+#include <vector>
 
 namespace cdlib::testing {
 namespace {
@@ -104,6 +105,43 @@ TEST_F(LibraryTest, CdTextIsCutAtAWholeCharacter) {
         char text[8] = "xxxxxxx";
         EXPECT_EQ(CR_GetCDText(1, CDTEXT_TITLE, text, size), CR_OK) << size;
         EXPECT_STREQ(text, expected) << size;
+    }
+}
+
+TEST_F(LibraryTest, LongCdTextIsCutAtAWholeCharacterAndTheDiscStaysReadable) {
+    // Far longer than a cue sheet line or a TOC text may be; two-byte
+    // characters from an odd offset, so that a cut by bytes would split one.
+    const std::string ascii(10000, 'a');
+    std::string accented = "x";
+    while (accented.size() < 10000) {
+        accented += "é";
+    }
+    for (const ImageFormat format : {ImageFormat::Cue, ImageFormat::CdrdaoToc}) {
+        for (const std::string& title : {ascii, accented}) {
+            SCOPED_TRACE((format == ImageFormat::Cue ? "cue, " : "toc, ") +
+                         std::to_string(title.size()) + " bytes of " + title.substr(1, 2));
+            resetLibrary();
+            setHostDrivesEnabled(false);
+            const std::vector<ImageTrack> tracks(2, ImageTrack{100, false});
+            useImage(writeImage(tempDir(), "disc", tracks, format,
+                                {{title, "Someone", ""}, {{title, "", ""}}}));
+            ASSERT_EQ(CR_ReadToc(), CR_OK) << CR_GetDriveProblem();
+            for (const int32_t track : {0, 1}) {
+                std::vector<char> buffer(title.size() + 1);
+                ASSERT_EQ(CR_GetCDText(track, CDTEXT_TITLE, buffer.data(),
+                                       static_cast<int32_t>(buffer.size())),
+                          CR_OK)
+                    << "track " << track;
+                const std::optional<std::string> read = std::string(buffer.data());
+                EXPECT_GT(read->size(), format == ImageFormat::Cue ? 4000u : 450u);
+                EXPECT_LT(read->size(), title.size());
+                EXPECT_EQ(title.compare(0, read->size(), *read), 0) << "a cut, nothing else";
+                EXPECT_NE(static_cast<unsigned char>(title[read->size()]) & 0xC0u, 0x80u)
+                    << "cut before a whole character";
+            }
+            EXPECT_EQ(cdText(0, CDTEXT_PERFORMER), "Someone");
+            EXPECT_EQ(readRange(0, 199).audio, imageAudio(0, 199));
+        }
     }
 }
 

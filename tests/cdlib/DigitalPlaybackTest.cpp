@@ -2,9 +2,9 @@
 // sink, in which order, and the position the library reports from it.
 #include "LibraryFixture.h"
 #include "RecordingSink.h"
-#include "Settings.h"
 #include "TestHooks.h"
 #include "TestImages.h"
+#include "settings/Settings.h"
 
 #include <fstream>
 #include <thread>

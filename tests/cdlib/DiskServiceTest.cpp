@@ -1,6 +1,6 @@
 // Eject through udisks2 over D-Bus, against a stand-in service on a private
 // bus: what is unmounted and ejected, and when the service refuses.
-#include "DiskService.h"
+#include "drives/physical/DiskService.h"
 
 #include <chrono>
 #include <csignal>

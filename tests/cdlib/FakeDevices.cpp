@@ -1,7 +1,7 @@
 #include "FakeDevices.h"
 
-#include "CdioHandles.h"
 #include "TestHooks.h"
+#include "drives/CdioHandles.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -5,7 +5,7 @@
 // EIO, the last session's start from CDROMMULTISESSION).
 #pragma once
 
-#include "CdDevice.h"
+#include "drives/physical/CdDevice.h"
 
 #include <filesystem>
 #include <memory>

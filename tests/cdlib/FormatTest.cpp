@@ -1,6 +1,6 @@
 // The six output formats: sizes, channels and content.
-#include "FormatConverter.h"
 #include "LibraryFixture.h"
+#include "reading/FormatConverter.h"
 
 #include <cmath>
 #include <numbers>

@@ -33,6 +33,15 @@ protected:
 
     std::string iniPath() { return (tempDir() / "Varrow.INI").string(); }
 
+    // The library afresh, and an empty folder of case `index` of a table.
+    std::filesystem::path freshCase(size_t index) {
+        resetLibrary();
+        setHostDrivesEnabled(false);
+        const auto folder = tempDir() / std::to_string(index);
+        std::filesystem::create_directories(folder);
+        return folder;
+    }
+
     void expectToc(const TestImage& image, const std::vector<ImageTrack>& tracks) {
         ASSERT_EQ(CR_ReadToc(), CR_OK);
         ASSERT_EQ(CR_GetNumTocEntries(), static_cast<int32_t>(tracks.size()));
@@ -206,10 +215,7 @@ TEST_F(ImageDriveTest, ACueSheetIsReadThroughTheFileItNames) {
     const std::vector<ImageTrack> tracks = {{100, false}, {80, false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        resetLibrary();
-        setHostDrivesEnabled(false);
-        const auto folder = tempDir() / std::to_string(&c - cases);
-        std::filesystem::create_directories(folder);
+        const auto folder = freshCase(static_cast<size_t>(&c - cases));
         const TestImage made = writeImage(folder, "made", tracks);
         const auto data = folder / c.data;
         const auto cue = folder / c.cue;
@@ -290,6 +296,67 @@ TEST_F(ImageDriveTest, AnImageThatCannotBeReadSaysWhyInItsIdentification) {
     ASSERT_EQ(CR_SetActiveCDROM(0), CR_OK);
     EXPECT_EQ(CR_GetDriveProblem(), "");
     EXPECT_EQ(CR_ReadToc(), CR_OK);
+}
+
+TEST_F(ImageDriveTest, AMissingDataFileIsReadFromItsOtherCaseOrTheCueSheetsName) {
+    struct Case {
+        const char* name;
+        std::string cue;
+        std::string fileLine;
+        std::vector<std::string> files; // the first holds the audio
+        std::string read;               // empty: refused
+    };
+    const Case cases[] = {
+        {"another case", "disc.cue", "CDDA.BIN", {"cdda.bin"}, "cdda.bin"},
+        {"a name from another system",
+         "disc.cue",
+         "C:\\rips\\TRACK.BIN",
+         {"Track.bin"},
+         "Track.bin"},
+        {"a renamed file", "album.cue", "old.bin", {"album.bin", "other.bin"}, "album.bin"},
+        {"a name and its case, one of them the cue sheet's",
+         "album.cue",
+         "old.bin",
+         {"album.BIN"},
+         "album.BIN"},
+        {"two files of that name in other cases",
+         "album.cue",
+         "Cdda.Bin",
+         {"album.bin", "cdda.bin", "CDDA.bin"},
+         "album.bin"},
+        {"nothing named like either", "album.cue", "old.bin", {"other.bin"}, ""},
+        {"two of the cue sheet's name", "album.cue", "old.bin", {"album.bin", "ALBUM.bin"}, ""},
+    };
+    const std::vector<ImageTrack> tracks = {{100, false}, {80, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto folder = freshCase(static_cast<size_t>(&c - cases));
+        const TestImage made = writeImage(folder, "made", tracks);
+        for (const std::string& file : c.files) {
+            std::ofstream(folder / file, std::ios::binary)
+                << std::string(static_cast<size_t>(180 * 2352), '\x55');
+        }
+        std::filesystem::rename(made.bin, folder / c.files.front());
+        TestImage image = made;
+        image.descriptor = folder / c.cue;
+        std::ofstream(image.descriptor) << cueSheet(c.fileLine, made);
+        useImages({image});
+        TCDROMParams params{};
+        ASSERT_EQ(CR_GetCDROMParameters(&params), CR_OK);
+        if (c.read.empty()) {
+            EXPECT_EQ(CR_GetDriveProblem(),
+                      "data file " + (folder / c.fileLine).string() + " is missing");
+            EXPECT_EQ(CR_ReadToc(), CR_ERROR);
+            continue;
+        }
+        const std::string notice =
+            c.cue + " names " + c.fileLine + ", which is missing; " + c.read + " is read instead";
+        EXPECT_EQ(CR_GetDriveProblem(), "");
+        EXPECT_EQ(CR_GetDriveNotice(), notice);
+        EXPECT_EQ(std::string(params.ID), "Image " + c.cue + ": " + notice);
+        expectToc(made, tracks);
+        EXPECT_EQ(readRange(0, 179).audio, imageAudio(0, 179));
+    }
 }
 
 TEST_F(ImageDriveTest, SameNamedImagesAreToldApartWithTheirOwnSettings) {

@@ -51,7 +51,7 @@ RangeRead readRange(int32_t firstSector, int32_t lastSector, int maxChunks,
     int32_t abort = CR_FALSE;
     for (int i = 0; i < maxChunks; ++i) {
         int32_t delivered = -1;
-        const CDEX_ERR result = CR_RipChunk(buffer.data(), &delivered, &abort);
+        const CR_RESULT result = CR_RipChunk(buffer.data(), &delivered, &abort);
         read.results.push_back(result);
         read.chunkSizes.push_back(delivered);
         if (result != CR_CHUNK_NONE) {

@@ -32,7 +32,7 @@ private:
 
 struct RangeRead {
     std::vector<uint8_t> audio;
-    std::vector<CDEX_ERR> results;
+    std::vector<CR_RESULT> results;
     std::vector<int32_t> chunkSizes;
     // One entry per chunk that answered 3: first and last sector.
     std::vector<std::pair<uint32_t, uint32_t>> jitterPositions;

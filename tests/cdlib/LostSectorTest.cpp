@@ -3,9 +3,9 @@
 // and an abort reaches a read in progress. Through virtual drives and
 // through disc images truncated while they are read.
 #include "LibraryFixture.h"
-#include "Ripper.h"
 #include "TestHooks.h"
 #include "TestImages.h"
+#include "reading/Ripper.h"
 
 #include <chrono>
 #include <csignal>
@@ -336,7 +336,7 @@ TEST_F(TruncatedImage, ARangeThatFollowsOnDeliversTheImagesAudio) {
         std::vector<uint8_t> buffer(static_cast<size_t>(bytes));
         int32_t delivered = 0;
         int32_t sectorsDelivered = 0;
-        for (CDEX_ERR result = CR_CHUNK_OK; result != CR_CHUNK_LAST;) {
+        for (CR_RESULT result = CR_CHUNK_OK; result != CR_CHUNK_LAST;) {
             result = CR_RipChunk(buffer.data(), &delivered, &abort);
             sectorsDelivered += delivered / 2352;
         }
@@ -380,7 +380,7 @@ TEST_F(TruncatedImage, AnAbortReachesAReadInProgressAndReadsNoMore) {
         ASSERT_EQ(CR_OpenRipper(&bytes, first(), last()), CR_OK);
         std::vector<uint8_t> buffer(static_cast<size_t>(bytes));
         int32_t delivered = 0;
-        CDEX_ERR result = CR_CHUNK_OK;
+        CR_RESULT result = CR_CHUNK_OK;
         for (int chunk = 0; chunk < 100 && result != CR_CHUNK_LAST; ++chunk) {
             result = CR_RipChunk(buffer.data(), &delivered, &abort);
         }

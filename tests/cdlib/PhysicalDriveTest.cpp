@@ -105,7 +105,7 @@ TEST_F(PhysicalDriveTest, DiscStates) {
         bool trayOpen;
         bool blank;
         int spinUpPolls;
-        CDEX_ERR toc;
+        CR_RESULT toc;
     };
     const Case cases[] = {
         {"no disc", false, false, false, 0, CR_ERROR},
@@ -282,7 +282,7 @@ TEST_F(PhysicalDriveTest, EjectOrder) {
         const char* name;
         bool directFails;
         bool diskServiceEjects;
-        CDEX_ERR result;
+        CR_RESULT result;
         bool diskServiceAsked;
     };
     const Case cases[] = {

@@ -2,11 +2,11 @@
 // chunk-by-chunk reading on the caller's thread hands out, whatever the
 // drive does, holds only a bounded queue of chunks, and stops its reader
 // promptly on every way out of the range.
-#include "FormatConverter.h"
 #include "LibraryFixture.h"
-#include "Ripper.h"
 #include "TestHooks.h"
 #include "TestImages.h"
+#include "reading/FormatConverter.h"
+#include "reading/Ripper.h"
 
 #include <algorithm>
 #include <chrono>

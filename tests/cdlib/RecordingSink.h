@@ -3,7 +3,7 @@
 // that a test decides how far playback gets.
 #pragma once
 
-#include "AudioSink.h"
+#include "playback/AudioSink.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -407,6 +407,21 @@ TEST_F(SettingsTest, TheFileIsReplacedInOneStepKeepingItsModeAndLink) {
     EXPECT_NE(CR_GetSettingsSaveError().find(nowhere.string()), std::string::npos);
 }
 
+TEST_F(SettingsTest, AFileTheUserMadeReadOnlyIsNotReplaced) {
+    const std::string text = "[OPTIONS]\r\nHINTS=0\r\n";
+    std::ofstream(iniPath(), std::ios::binary) << text;
+    std::filesystem::permissions(iniPath(), std::filesystem::perms::owner_read |
+                                                std::filesystem::perms::group_read |
+                                                std::filesystem::perms::others_read);
+    addDrive("D");
+    ASSERT_EQ(CR_Init(iniPath().c_str()), CR_OK);
+    CR_SetTransportLayer(CR_TRANSPORT_IOCTL);
+    CR_SaveSettings();
+    EXPECT_NE(CR_GetSettingsSaveError().find("read-only"), std::string::npos)
+        << CR_GetSettingsSaveError();
+    EXPECT_EQ(fileText(), text);
+}
+
 TEST_F(SettingsTest, ForgettingDropsEveryDrivesParametersButNotTheTransportLayer) {
     addDrive("D");
     ASSERT_EQ(CR_Init(iniPath().c_str()), CR_OK);

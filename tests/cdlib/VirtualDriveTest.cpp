@@ -57,7 +57,7 @@ TEST_F(VirtualDriveTest, ReadingATrackDeliversExactlyItsSectorsInChunks) {
     ASSERT_TRUE(read.opened);
     EXPECT_EQ(read.chunkBytes, 26 * CD_SECTOR_BYTES);
     EXPECT_EQ(read.audio, virtualAudio(250, 309));
-    EXPECT_EQ(read.results, (std::vector<CDEX_ERR>{0, 0, 4}));
+    EXPECT_EQ(read.results, (std::vector<CR_RESULT>{0, 0, 4}));
     EXPECT_EQ(read.chunkSizes, (std::vector<int32_t>{61152, 61152, 8 * 2352}));
     EXPECT_EQ(read.percents.back(), 100);
     EXPECT_LT(read.percents.front(), read.percents[1]);
@@ -93,7 +93,7 @@ TEST_F(VirtualDriveTest, RipChunkWithoutOpenRangeDeliversNothingAndSaysItIsTheLa
 TEST_F(VirtualDriveTest, JitterSectorsAnswerThreeWithTheirPositions) {
     drive_->faults().jitterSectors = {160, 170, 230};
     const RangeRead read = readRange(150, 249); // chunks 150-175, 176-201, 202-227, 228-249
-    EXPECT_EQ(read.results, (std::vector<CDEX_ERR>{3, 0, 0, 3, 4}));
+    EXPECT_EQ(read.results, (std::vector<CR_RESULT>{3, 0, 0, 3, 4}));
     EXPECT_EQ(read.jitterPositions,
               (std::vector<std::pair<uint32_t, uint32_t>>{{160, 170}, {230, 230}}));
     EXPECT_EQ(read.jitterErrors, 2);
@@ -119,7 +119,7 @@ TEST_F(VirtualDriveTest, JitterFiguresStayReadableAfterClosing) {
 TEST_F(VirtualDriveTest, EmptyChunksAnswerOneAndLoseTheirSectors) {
     drive_->faults().emptyChunks = {1};
     const RangeRead read = readRange(150, 249);
-    EXPECT_EQ(read.results, (std::vector<CDEX_ERR>{0, 1, 0, 4}));
+    EXPECT_EQ(read.results, (std::vector<CR_RESULT>{0, 1, 0, 4}));
     EXPECT_EQ(read.chunkSizes[1], 0);
     std::vector<uint8_t> expected = virtualAudio(150, 175);
     const auto tail = virtualAudio(202, 249);
@@ -143,7 +143,7 @@ TEST_F(VirtualDriveTest, LostMediumLosesTheRestOfTheRangeAndStillEnds) {
     drive_->faults().mediumLostAtSector = 200;
     const RangeRead read = readRange(150, 249, 10);
     // Chunks 150-175, 176-201 (medium gone), 202-227, 228-249, then the end.
-    EXPECT_EQ(read.results, (std::vector<CDEX_ERR>{0, 1, 1, 1, 4}));
+    EXPECT_EQ(read.results, (std::vector<CR_RESULT>{0, 1, 1, 1, 4}));
     EXPECT_EQ(read.audio, virtualAudio(150, 175));
     EXPECT_EQ(events, std::vector<uint32_t>{CR_DEVICE_REMOVE_COMPLETE});
     EXPECT_FALSE(drive_->disc().has_value());

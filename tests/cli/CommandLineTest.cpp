@@ -141,6 +141,8 @@ TEST(CommandLineParsing, RefusesBadUsage) {
         {"rip", "--title", "x=Title"},
         {"rip", "--title", "1=One", "--title", "1=Again"},
         {"toc", "--no-cd-text", "--no-cd-text"},
+        {"rip", "--quality", "voice", "--mode", "stereo"},
+        {"rip", "--quality", "voice"},
     };
     for (const auto& arguments : bad) {
         std::string line;
@@ -149,13 +151,6 @@ TEST(CommandLineParsing, RefusesBadUsage) {
         }
         EXPECT_THROW(parseCommandLine(arguments), UsageError) << line;
     }
-}
-
-TEST(Names, FilesAreNamedAsTheBatchNamesThem) {
-    EXPECT_EQ(trackFileName(3, "Track03", ".mp3", true), "03_Track03.mp3");
-    EXPECT_EQ(trackFileName(12, "Track12", ".wav", true), "12_Track12.wav");
-    EXPECT_EQ(trackFileName(100, "Track100", ".pcm", true), "100_Track100.pcm");
-    EXPECT_EQ(trackFileName(3, "Track03", ".wav", false), "Track03.wav");
 }
 
 TEST(Names, DrivesAreListedAsTheWindowListsThem) {

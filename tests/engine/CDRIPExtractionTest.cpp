@@ -7,7 +7,7 @@
 #include <csignal>
 #include <cstring>
 #include <fstream>
-#include <sys/resource.h>
+#include <optional>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <tuple>
@@ -497,10 +497,16 @@ TEST_F(ExtractionFailure, EncodingWithoutACoderIsRefusedLikeARefusedCoder) {
     EXPECT_FALSE(std::filesystem::exists(path("nocoder.mp3")));
 }
 
-void expectError(const std::function<void()>& action, const std::string& text) {
+void expectError(const std::function<void()>& action, const std::string& text,
+                 const std::optional<std::string>& reason = std::nullopt) {
     try {
         action();
         ADD_FAILURE() << "no error raised, expected " << text;
+    } catch (const ECDRIPError& error) {
+        EXPECT_EQ(error.what(), text);
+        if (reason) {
+            EXPECT_EQ(error.Reason(), *reason);
+        }
     } catch (const std::exception& error) {
         EXPECT_EQ(error.what(), text);
     }
@@ -526,46 +532,14 @@ TEST_F(ExtractionFailure, NameThatWouldLeaveItsFolderIsRefused) {
     std::filesystem::create_directories(folder_ / "01_AC");
     const std::string folder = folder_.string() + "/";
     expectError([&] { engine_.RipTrack(1, folder, "01_AC/DC.wav"); },
-                "Cannot create file " + folder + "01_AC/DC.wav");
-    expectError([&] { engine_.RipTrack(1, folder, ".."); }, "Cannot create file " + folder + "..");
+                "Cannot create file " + folder + "01_AC/DC.wav", "a file name cannot hold '/'");
+    expectError([&] { engine_.RipTrack(1, folder, ".."); }, "Cannot create file " + folder + "..",
+                "\".\" and \"..\" name folders, not files");
     EXPECT_TRUE(std::filesystem::is_empty(folder_ / "01_AC"));
     EXPECT_TRUE(ended_.empty());
 
     engine_.RipTrack(1, folder, "01_AC-DC.wav");
     EXPECT_TRUE(std::filesystem::exists(folder_ / "01_AC-DC.wav"));
-}
-
-// Runs `body` in a child process whose files may not grow beyond
-// `limitBytes` (SIGXFSZ ignored, so writes come back short), and returns
-// what the child reported: empty when all went as expected.
-std::string inChildWithFileSizeLimit(rlim_t limitBytes, const std::function<std::string()>& body) {
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0) {
-        return "pipe failed";
-    }
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(pipeFds[0]);
-        ::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{limitBytes, limitBytes};
-        std::string report = ::setrlimit(RLIMIT_FSIZE, &limit) == 0 ? body() : "setrlimit failed";
-        const ssize_t written = ::write(pipeFds[1], report.data(), report.size());
-        ::_exit(written == static_cast<ssize_t>(report.size()) ? 0 : 1);
-    }
-    ::close(pipeFds[1]);
-    std::string report;
-    char buffer[256];
-    ssize_t got = 0;
-    while ((got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0) {
-        report.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(pipeFds[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        return "child ended abnormally: " + report;
-    }
-    return report;
 }
 
 TEST_F(ExtractionFailure, ShortWriteRaisesWriteErrorAndKeepsAValidWav) {
@@ -596,6 +570,22 @@ TEST_F(ExtractionFailure, ShortWriteRaisesWriteErrorAndKeepsAValidWav) {
     EXPECT_EQ(wav.riffSize, wav.dataSize + 36);
     EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 44, bytes.begin() + 44 + wav.dataSize),
               expectedAudio(0, static_cast<int32_t>(wav.dataSize / 2352) - 1));
+}
+
+TEST_F(ExtractionFailure, ADiskFullBeforeTheFirstChunkLeavesNoHeaderOnlyWav) {
+    insert(discOf({1000}));
+    engine_.setWriteWAV(true);
+    const std::string file = path("header.wav");
+    const std::string report = inChildWithFileSizeLimit(1000, [&]() -> std::string {
+        try {
+            engine_.RipTrack(1, file);
+            return "no error raised";
+        } catch (const ECDRIPError& error) {
+            return std::string(error.what()) == "Write error" ? "" : error.what();
+        }
+    });
+    EXPECT_EQ(report, "");
+    EXPECT_FALSE(std::filesystem::exists(file));
 }
 
 TEST_F(ExtractionFailure, ShortMp3WriteRaisesWriteError) {
@@ -658,6 +648,11 @@ std::vector<std::string> leftovers(const std::filesystem::path& folder) {
 
 TEST_F(TrackFile, OnlyACompleteTrackReplacesAnExistingFile) {
     insert(discOf({200}));
+    const auto everySectorUnreadable = [&](int32_t sectors) {
+        for (int32_t sector = 0; sector < sectors; ++sector) {
+            drive_->faults().unreadableSectors.insert(sector);
+        }
+    };
     engine_.setWriteWAV(true);
     struct Case {
         const char* name;
@@ -691,6 +686,10 @@ TEST_F(TrackFile, OnlyACompleteTrackReplacesAnExistingFile) {
          TOutputOutcome::ExistingKept, false},
         {"lost sectors, new", false, [&] { drive_->faults().unreadableSectors = {50}; },
          TOutputOutcome::Partial, false},
+        {"every sector lost, new", false, [&] { everySectorUnreadable(200); }, TOutputOutcome::None,
+         false},
+        {"every sector lost over a file", true, [&] { everySectorUnreadable(200); },
+         TOutputOutcome::ExistingKept, false},
         {"library error over a file", true,
          [&] {
              onProgress_ = [&] {
@@ -709,6 +708,9 @@ TEST_F(TrackFile, OnlyACompleteTrackReplacesAnExistingFile) {
              };
          },
          TOutputOutcome::Partial, true},
+        // Last: the drive has no disc after it.
+        {"medium gone before the first sector", false,
+         [&] { drive_->faults().mediumLostAtSector = 0; }, TOutputOutcome::None, false},
     };
     const std::string file = path("track.wav");
     const std::vector<uint8_t> before = {'k', 'e', 'p', 't'};
@@ -734,6 +736,10 @@ TEST_F(TrackFile, OnlyACompleteTrackReplacesAnExistingFile) {
         const std::vector<uint8_t> after = readFile(file);
         if (c.outcome == TOutputOutcome::ExistingKept) {
             EXPECT_EQ(after, before);
+            continue;
+        }
+        if (c.outcome == TOutputOutcome::None) {
+            EXPECT_FALSE(std::filesystem::exists(file)) << "no file of silence alone";
             continue;
         }
         const WavFields wav = parseWav(after);

@@ -119,32 +119,6 @@ TEST_F(TrackTable, DiscTextIsReadWithTheTableAndNamesStayTrackNN) {
     EXPECT_EQ(engine.Tracks()[0].Name, "Track01");
 }
 
-TEST(DiscTitleFileName, KeepsTheNameInItsFolderAndReadable) {
-    const struct {
-        std::string title;
-        std::string name;
-    } cases[] = {
-        {"Morning Tram", "Morning Tram"},
-        {"AC/DC", "AC\xE2\x88\x95"
-                  "DC"},
-        {".", ""},
-        {"...And Justice", "And Justice"},
-        {"-rf", "rf"},
-        {"Tab\there\nand\x7F"
-         "del",
-         "Tab here and del"},
-        {"C1\xC2\x85"
-         "control",
-         "C1 control"},
-        {"Caf\xC3\xA9 \xC2\xA0", "Caf\xC3\xA9 \xC2\xA0"}, // no-break space is text
-        {std::string(199, 'a') + "\xC3\xA9", std::string(199, 'a')},
-        {std::string(300, 'b'), std::string(200, 'b')},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(FileNameFromDiscTitle(c.title), c.name) << c.title;
-    }
-}
-
 // Values that no library read gives, so that a failed selection that
 // overwrote them shows.
 void setDistinctValues(TCDRIP& engine) {

@@ -1,8 +1,11 @@
 #include "EngineTestSupport.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace enginetest {
@@ -17,6 +20,37 @@ cdlib::VirtualDisc discOf(const std::vector<int32_t>& sectors, const std::vector
         disc.tracks.push_back({sectors[i], data});
     }
     return disc;
+}
+
+std::string inChildWithFileSizeLimit(uint64_t limitBytes,
+                                     const std::function<std::string()>& body) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) {
+        return "pipe failed";
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{limitBytes, limitBytes};
+        std::string report = ::setrlimit(RLIMIT_FSIZE, &limit) == 0 ? body() : "setrlimit failed";
+        const ssize_t written = ::write(pipeFds[1], report.data(), report.size());
+        ::_exit(written == static_cast<ssize_t>(report.size()) ? 0 : 1);
+    }
+    ::close(pipeFds[1]);
+    std::string report;
+    char buffer[256];
+    ssize_t got = 0;
+    while ((got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0) {
+        report.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        return "child ended abnormally: " + report;
+    }
+    return report;
 }
 
 void EngineTest::SetUp() {

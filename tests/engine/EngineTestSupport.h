@@ -22,6 +22,11 @@ namespace enginetest {
 cdlib::VirtualDisc discOf(const std::vector<int32_t>& sectors,
                           const std::vector<int>& dataTracks = {}, uint32_t firstSector = 0);
 
+// Runs `body` in a child process whose files may not grow beyond
+// `limitBytes` (SIGXFSZ ignored, so writes come back short), and returns
+// what the child reported: empty when all went as expected.
+std::string inChildWithFileSizeLimit(uint64_t limitBytes, const std::function<std::string()>& body);
+
 // What the engine's hooks saw. The clock starts at an arbitrary point and
 // moves only when the test (or onProcessMessages) moves it.
 struct HookRecord {

@@ -3,6 +3,7 @@
 // byte.
 #include "TrackEncoding.h"
 
+#include "EngineTestSupport.h"
 #include "LameCoder.h"
 #include "Mp3Writer.h"
 
@@ -68,7 +69,7 @@ protected:
 };
 
 TEST_F(TrackEncodingTest, TheFileLeftFollowsHowReadingAndEncodingEnded) {
-    enum class End { Complete, Early, StopWaiting, StopFirst };
+    enum class End { Complete, Early, AllLost, StopWaiting, StopFirst };
     struct Case {
         const char* name;
         std::size_t appended; // bytes of the audio the reader hands on
@@ -86,6 +87,8 @@ TEST_F(TrackEncodingTest, TheFileLeftFollowsHowReadingAndEncodingEnded) {
         {"stopped before any audio", audio_.size(), End::StopFirst, true,
          TOutputOutcome::ExistingKept},
         {"no audio at all", 0, End::Early, false, TOutputOutcome::None},
+        {"only silence for sectors lost", half, End::AllLost, false, TOutputOutcome::None},
+        {"only silence, a file there", half, End::AllLost, true, TOutputOutcome::ExistingKept},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -99,7 +102,9 @@ TEST_F(TrackEncodingTest, TheFileLeftFollowsHowReadingAndEncodingEnded) {
         std::atomic<bool> stop = c.end == End::StopFirst;
         encoding->append(audio_.data(), c.appended);
         if (c.end != End::StopWaiting) {
-            encoding->endOfAudio(c.end == End::Complete);
+            encoding->endOfAudio(c.end == End::Complete  ? TAudioEnd::Whole
+                                 : c.end == End::AllLost ? TAudioEnd::NoneFromDisc
+                                                         : TAudioEnd::Short);
         }
         std::thread stopper;
         if (c.end == End::StopWaiting) {
@@ -145,13 +150,27 @@ TEST_F(TrackEncodingTest, AudioInAnyPiecesWhileEncodingGivesTheSameBytes) {
         } else {
             encoding->append(audio_.data(), audio_.size());
         }
-        encoding->endOfAudio(true);
+        encoding->endOfAudio(TAudioEnd::Whole);
         encoder.join();
         EXPECT_EQ(result.outcome, TOutputOutcome::Written);
         files[pieces ? 1 : 0] = readText(path);
     }
     EXPECT_GT(files[0].size(), 10000u);
     EXPECT_TRUE(files[0] == files[1]);
+}
+
+TEST_F(TrackEncodingTest, AudioWithoutRoomSaysItIsTheTemporaryAudio) {
+    auto encoding = encodingTo(folder_ / "full.mp3");
+    const std::string report = enginetest::inChildWithFileSizeLimit(100000, [&]() -> std::string {
+        try {
+            encoding->append(audio_.data(), audio_.size());
+            return "no error raised";
+        } catch (const ECDRIPError& error) {
+            const std::string expected = "Cannot write the temporary audio in " + folder_.string();
+            return error.what() == expected && error.ErrorNumber() == EFBIG ? "" : error.what();
+        }
+    });
+    EXPECT_EQ(report, "");
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 // other key exactly as the INI reader finds it, with the window's values
 // where the next read finds them. The window's own file access (UnitMainSettings.cpp) is a thin
 // layer over these two functions.
+#include "FuzzCheck.h"
 #include "OptionsText.h"
 
 #include <SimpleIni.h>
@@ -12,15 +13,6 @@
 #include <cstdlib>
 #include <string>
 #include <strings.h>
-
-// A broken promise ends the run with the promise, as a crash libFuzzer keeps.
-#define check(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: %s does not hold\n", __FILE__, __LINE__, #condition);     \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 namespace {
 

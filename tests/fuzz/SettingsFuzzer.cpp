@@ -4,6 +4,7 @@
 // is not the library's exactly as the INI parser reads it, with the
 // library's values where the next read finds them.
 #include "CdRip_dll.h"
+#include "FuzzCheck.h"
 #include "VirtualDrive.h"
 
 #include <SimpleIni.h>
@@ -15,15 +16,6 @@
 #include <iterator>
 #include <string>
 #include <strings.h>
-
-// A broken promise ends the run with the promise, as a crash libFuzzer keeps.
-#define check(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: %s does not hold\n", __FILE__, __LINE__, #condition);     \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 namespace {
 

@@ -1,5 +1,7 @@
 #include "Mp3Tags.h"
 
+#include "CommandOutput.h"
+
 #include <array>
 #include <cctype>
 #include <cstdio>
@@ -13,14 +15,7 @@ namespace varrow::testing {
 std::map<std::string, std::string> ffprobeTags(const std::filesystem::path& mp3) {
     const std::string command =
         "ffprobe -v error -show_entries format_tags -of default=nw=1 '" + mp3.string() + "'";
-    const std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
-    std::string output;
-    std::array<char, 4096> buffer{};
-    for (std::size_t read = 0;
-         pipe && (read = std::fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0;) {
-        output.append(buffer.data(), read);
-    }
-    EXPECT_TRUE(pipe) << command;
+    const std::string output = commandOutput(command);
     // Lines of "TAG:key=value"; ffprobe writes the keys as the file has them.
     std::map<std::string, std::string> tags;
     std::istringstream lines(output);

@@ -1,0 +1,105 @@
+// Digital playback: a thread of its own reads a section of the disc and
+// writes it to an audio sink, so that a drive without an analogue path is
+// heard through the desktop's sound server. The position reported is the
+// sector being heard: what was written less what the sink still holds.
+//
+// Threading: every public function is called from one controlling thread.
+// The player thread alone reads the source and writes to the sink (so a
+// drop can never be overtaken by a write of the old section); it picks up
+// each request within one short sink wait. The destructor ends the thread
+// and joins it.
+#pragma once
+
+#include "playback/AudioSink.h"
+#include "playback/PlaySource.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace cdlib {
+
+class DigitalPlayer final {
+public:
+    DigitalPlayer(std::unique_ptr<PlaySource> source, std::unique_ptr<AudioSink> sink);
+    ~DigitalPlayer();
+    DigitalPlayer(const DigitalPlayer&) = delete;
+    DigitalPlayer& operator=(const DigitalPlayer&) = delete;
+
+    // Plays firstSector..lastSector (both included) from the start, throwing
+    // away what is still queued of a section before.
+    void play(int32_t firstSector, int32_t lastSector);
+    // True pauses, false resumes; false when no section plays.
+    bool pause(bool paused);
+    // Ends the section; the sink drops what it holds.
+    void stop();
+
+    // True from play until the section has been heard to its end or stopped.
+    bool playing();
+    bool paused();
+    // The sector being heard; once a section ends, the last one heard.
+    int32_t position();
+    void setPosition(int32_t sector);
+
+    // Sectors the player reads and writes at a time: small enough that a
+    // request waits for little, large enough to keep the sink fed.
+    static constexpr int32_t kSectorsPerWrite = 4;
+
+private:
+    void run();
+    // The sector heard now, from the bytes written and the sink's latency.
+    int32_t heardSector(std::unique_lock<std::mutex>& lock);
+
+    std::unique_ptr<PlaySource> source_;
+    std::unique_ptr<AudioSink> sink_;
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    // The request: every play and stop starts a new generation, which the
+    // thread answers with a drop.
+    uint64_t generation_ = 0;
+    int32_t from_ = 0;
+    int32_t to_ = 0;
+    bool active_ = false;
+    bool paused_ = false;
+    bool quit_ = false;
+    // What the thread has done for the current generation.
+    uint64_t appliedGeneration_ = 0;
+    uint64_t written_ = 0;
+    int32_t heard_ = 0;
+
+    std::thread thread_;
+};
+
+// A sink without a sound device: it takes bytes as fast as they would play
+// and reports the same latency a sound card with a short buffer would, so
+// positions still move in real time. Stands in when the sound server goes
+// away under a playing section.
+class ClockSink final : public AudioSink {
+public:
+    std::optional<size_t> write(std::span<const uint8_t> pcm,
+                                std::chrono::milliseconds wait) override;
+    void cork(bool corked) override;
+    void drop() override;
+    void finish() override {}
+    std::optional<std::chrono::microseconds> latency() override;
+
+    // How much the sink queues before it waits.
+    static constexpr std::chrono::milliseconds kBuffer{100};
+
+private:
+    using Clock = std::chrono::steady_clock;
+    // Bytes played by now; the caller holds mutex_.
+    uint64_t playedBytes(Clock::time_point now) const;
+
+    std::mutex mutex_;
+    uint64_t written_ = 0;
+    // Bytes played up to `since`, and whether playing goes on from there.
+    uint64_t playedBefore_ = 0;
+    Clock::time_point since_ = Clock::now();
+    bool corked_ = false;
+};
+
+} // namespace cdlib

@@ -1,0 +1,21 @@
+#include "AlbumLoudness.h"
+
+void TAlbumLoudness::add(TLoudnessMeter track) {
+    auto kept = std::make_unique<TLoudnessMeter>(std::move(track));
+    const std::lock_guard lock(mutex_);
+    tracks_.push_back(std::move(kept));
+}
+
+TReplayGain TAlbumLoudness::replayGain() const {
+    const std::lock_guard lock(mutex_);
+    std::vector<const TLoudnessMeter*> tracks;
+    for (const auto& track : tracks_) {
+        tracks.push_back(track.get());
+    }
+    return TLoudnessMeter::combined(tracks);
+}
+
+std::size_t TAlbumLoudness::tracks() const {
+    const std::lock_guard lock(mutex_);
+    return tracks_.size();
+}

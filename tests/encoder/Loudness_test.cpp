@@ -1,0 +1,112 @@
+// ReplayGain 2.0 values measured as the samples arrive, against ffmpeg's
+// ebur128 filter over the same PCM, for single tracks and an album; and the
+// texts the tags hold.
+#include "AlbumLoudness.h"
+#include "FlacFiles.h"
+#include "LoudnessMeter.h"
+#include "Mp3TestSupport.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace varrow::testing;
+
+constexpr double kTolerance = 0.1; // dB
+
+struct Signal {
+    double hz;
+    double dbfs;
+    double seconds;
+    bool noise;
+};
+
+struct LoudnessCase {
+    std::string name;
+    int channels;
+    int rate;
+    std::vector<Signal> tracks;
+};
+
+class Loudness : public ::testing::TestWithParam<LoudnessCase> {
+protected:
+    // Against ffmpeg over the same samples.
+    void expectAsFfmpeg(const TReplayGain& measured, const std::vector<uint8_t>& pcm) {
+        const LoudnessCase& test = GetParam();
+        const auto reference =
+            ffmpegLoudness(pcm, test.channels, test.rate, test.channels == 1, dir_.path());
+        ASSERT_TRUE(measured.gainDb);
+        EXPECT_NEAR(*measured.gainDb, -18 - reference.lufs, kTolerance);
+        EXPECT_NEAR(20 * std::log10(measured.peak), reference.peakDb, kTolerance);
+    }
+
+    TempDir dir_;
+};
+
+TEST_P(Loudness, MatchesFfmpegWithinATenthOfADecibel) {
+    const LoudnessCase& test = GetParam();
+    TAlbumLoudness album;
+    std::vector<uint8_t> albumPcm;
+    for (const Signal& signal : test.tracks) {
+        const std::vector<uint8_t> pcm =
+            tonePcm(signal.hz, signal.dbfs, signal.seconds, test.channels, test.rate, signal.noise);
+        TLoudnessMeter meter(static_cast<uint32_t>(test.channels),
+                             static_cast<uint32_t>(test.rate));
+        for (std::size_t at = 0; at < pcm.size(); at += 1001) {
+            meter.add(pcm.data() + at, std::min<std::size_t>(1001, pcm.size() - at));
+        }
+        EXPECT_EQ(meter.frames(), pcm.size() / (2 * test.channels));
+        expectAsFfmpeg(meter.replayGain(), pcm);
+        album.add(std::move(meter));
+        albumPcm.insert(albumPcm.end(), pcm.begin(), pcm.end());
+    }
+    // The album is its tracks' samples measured together, except for the
+    // few blocks that would straddle two tracks: tracks of many seconds
+    // keep that difference to hundredths of a decibel.
+    EXPECT_EQ(album.tracks(), test.tracks.size());
+    expectAsFfmpeg(album.replayGain(), albumPcm);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Signals, Loudness,
+    ::testing::Values(
+        LoudnessCase{"SineAtMinus20dBFS", 2, 44100, {{997, -20, 10, false}}},
+        LoudnessCase{"MonoSineAt22050", 1, 22050, {{1000, -20, 10, false}}},
+        LoudnessCase{"TwoTrackAlbum", 2, 44100, {{997, -20, 8, false}, {0, -12, 6, true}}},
+        LoudnessCase{
+            "QuietAndLoudAt11025", 2, 11025, {{300, -40, 5, false}, {2000, -6, 20, false}}}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(ReplayGain, SilenceHasAPeakButNoGain) {
+    TLoudnessMeter meter(2, 44100);
+    const std::vector<uint8_t> silence(44100 * 4, 0);
+    meter.add(silence.data(), silence.size());
+    EXPECT_FALSE(meter.replayGain().gainDb);
+    EXPECT_EQ(meter.replayGain().peak, 0);
+    TAlbumLoudness album;
+    EXPECT_FALSE(album.replayGain().gainDb);
+    album.add(std::move(meter));
+    EXPECT_FALSE(album.replayGain().gainDb);
+    EXPECT_EQ(replayGainFields(album.replayGain(), TReplayGainScope::Album),
+              (std::vector<TTagField>{{"REPLAYGAIN_ALBUM_GAIN", ""},
+                                      {"REPLAYGAIN_ALBUM_PEAK", "0.000000"}}));
+}
+
+TEST(ReplayGain, TextsHaveTheirSignAndDecimals) {
+    const std::pair<double, std::string> gains[] = {{-3.214, "-3.21 dB"}, {-3.216, "-3.22 dB"},
+                                                    {12.5, "+12.50 dB"},  {0.004, "+0.00 dB"},
+                                                    {-0.004, "+0.00 dB"}, {-60, "-60.00 dB"}};
+    for (const auto& [gain, text] : gains) {
+        EXPECT_EQ(replayGainText(gain), text);
+    }
+    const std::pair<double, std::string> peaks[] = {{0.988525, "0.988525"},
+                                                    {1, "1.000000"},
+                                                    {0.0000004, "0.000000"},
+                                                    {0.0123456789, "0.012346"}};
+    for (const auto& [peak, text] : peaks) {
+        EXPECT_EQ(replayPeakText(peak), text);
+    }
+}
+
+} // namespace
