@@ -4,6 +4,8 @@
 #include "Icons.h"
 #include "Modals.h"
 
+#include <QKeyEvent>
+#include <algorithm>
 #include <chrono>
 
 namespace varrow {
@@ -18,6 +20,8 @@ Application::Application(int& argc, char** argv)
 
 bool Application::notify(QObject* receiver, QEvent* event) {
     try {
+        if (event->type() == QEvent::KeyPress && receiver->isWidgetType())
+            return deliverKeyPress(static_cast<QWidget*>(receiver), static_cast<QKeyEvent*>(event));
         return QApplication::notify(receiver, event);
     } catch (const std::exception& error) {
         reportException(error);
@@ -25,6 +29,31 @@ bool Application::notify(QObject* receiver, QEvent* event) {
         reportUnknownException();
     }
     return false;
+}
+
+void Application::addKeyPreview(QObject* owner, KeyPreview preview) {
+    auto* application = qobject_cast<Application*>(QCoreApplication::instance());
+    if (application == nullptr)
+        return;
+    std::erase_if(application->keyPreviews_, [](const Preview& entry) { return !entry.owner; });
+    application->keyPreviews_.push_back({owner, std::move(preview)});
+}
+
+bool Application::deliverKeyPress(QWidget* receiver, QKeyEvent* event) {
+    if (std::find(keysInDelivery_.begin(), keysInDelivery_.end(), event) != keysInDelivery_.end())
+        return QApplication::notify(receiver, event);
+    keysInDelivery_.push_back(event);
+    struct Delivered {
+        std::vector<const QKeyEvent*>& keys;
+        ~Delivered() { keys.pop_back(); }
+    } delivered{keysInDelivery_};
+    // A preview may add or remove previews (a window it closes or opens).
+    const std::vector<Preview> previews = keyPreviews_;
+    for (const Preview& preview : previews) {
+        if (preview.owner)
+            preview.look(receiver, *event);
+    }
+    return QApplication::notify(receiver, event);
 }
 
 void reportException(const std::exception& error) {

@@ -1,9 +1,15 @@
 // The application object: an exception that reaches the event loop is shown
-// in an error box and the program goes on.
+// in an error box and the program goes on; windows may look at every key
+// press before its receiver does.
 #pragma once
 
 #include <QApplication>
+#include <QPointer>
 #include <exception>
+#include <functional>
+#include <vector>
+
+class QKeyEvent;
 
 namespace varrow {
 
@@ -13,6 +19,29 @@ public:
     Application(int& argc, char** argv);
 
     bool notify(QObject* receiver, QEvent* event) override;
+
+    // Shows `preview` every key press sent to a widget, once, before the
+    // widget and its parents see it, for as long as `owner` lives. A key
+    // that its receiver leaves alone goes on to the receiver's parents
+    // within the same delivery: the preview does not see it again there,
+    // however long the receivers take (a shortcut may run a whole batch
+    // with its own event loops before the parents get the key). Without
+    // the program's application object (a tool, a test of its own) there
+    // is no preview.
+    using KeyPreview = std::function<void(QWidget* receiver, const QKeyEvent& event)>;
+    static void addKeyPreview(QObject* owner, KeyPreview preview);
+
+private:
+    bool deliverKeyPress(QWidget* receiver, QKeyEvent* event);
+
+    struct Preview {
+        QPointer<QObject> owner;
+        KeyPreview look;
+    };
+    std::vector<Preview> keyPreviews_;
+    // The key presses on their way, outermost first: a key press that a
+    // receiver hands on with the same event is no new press.
+    std::vector<const QKeyEvent*> keysInDelivery_;
 };
 
 // The error box for an exception that no handler dealt with, centred over the

@@ -35,4 +35,10 @@ struct TBatchRun final {
     // The user closed the main window during the batch and confirmed: it
     // closes once the batch has wound up.
     bool CloseAfterBatch = false;
+    // The progress window closed during the batch and gave the main window
+    // back: the track in hand winds up without a caption or a question.
+    bool WindowGivenBack = false;
+    // The engine has measured a speed in this batch; until then the speed
+    // shows "-".
+    bool SpeedMeasured = false;
 };

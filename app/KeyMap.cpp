@@ -16,20 +16,23 @@ bool exactly(Qt::KeyboardModifiers modifiers, Qt::KeyboardModifier wanted) {
 
 KeyAction keyAction(int key, Qt::KeyboardModifiers modifiers, const KeyMapState& state) {
     const bool onExtractTab = state.activeTab == ExtractTab;
-    const bool idle = !state.playing && !state.batchRunning;
+    const bool idle = state.window == WindowState::Idle;
+    const bool ripping = state.window == WindowState::Ripping;
+    // Paused counts as playing: the play list is still in hand.
+    const bool playing =
+        state.window == WindowState::Playing || state.window == WindowState::Paused;
     switch (key) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        if (!onExtractTab || state.batchRunning)
+        if (!onExtractTab || ripping)
             return KeyAction::None;
-        if (state.playing && !state.pauseDown)
+        if (state.window == WindowState::Playing)
             return KeyAction::Stop;
         return KeyAction::Play;
     case Qt::Key_Space:
-        return onExtractTab && !state.batchRunning && state.playing ? KeyAction::Pause
-                                                                    : KeyAction::None;
+        return onExtractTab && playing ? KeyAction::Pause : KeyAction::None;
     case Qt::Key_A:
-        if (!onExtractTab || state.batchRunning)
+        if (!onExtractTab || ripping)
             return KeyAction::None;
         if (exactly(modifiers, Qt::ControlModifier) && state.selectAllEnabled)
             return KeyAction::SelectAll;
@@ -37,11 +40,11 @@ KeyAction keyAction(int key, Qt::KeyboardModifiers modifiers, const KeyMapState&
             return KeyAction::ClearAll;
         return KeyAction::None;
     case Qt::Key_N:
-        return state.playing && onExtractTab ? KeyAction::Next : KeyAction::None;
+        return playing && onExtractTab ? KeyAction::Next : KeyAction::None;
     case Qt::Key_P:
-        return state.playing && onExtractTab ? KeyAction::Prev : KeyAction::None;
+        return playing && onExtractTab ? KeyAction::Prev : KeyAction::None;
     case Qt::Key_T:
-        return state.playing && onExtractTab ? KeyAction::TimeMode : KeyAction::None;
+        return playing && onExtractTab ? KeyAction::TimeMode : KeyAction::None;
     case Qt::Key_F1:
         return KeyAction::Help;
     case Qt::Key_F2:

@@ -4,6 +4,8 @@
 // focused control.
 #pragma once
 
+#include "WindowState.h"
+
 #include <Qt>
 
 namespace varrow {
@@ -27,9 +29,7 @@ enum class KeyAction {
 
 struct KeyMapState {
     int activeTab = 0; // 0 "CD Extract", 1 "Options   ", 2 "About     "
-    bool playing = false;
-    bool batchRunning = false;
-    bool pauseDown = false;
+    WindowState window = WindowState::Idle;
     bool selectAllEnabled = true;
     bool clearAllEnabled = true;
     bool trackListFocused = false;

@@ -2,8 +2,8 @@
 
 #include <QKeyEvent>
 
-TTrackList::TTrackList(int rows, int columns, QWidget* parent)
-    : QTableWidget(rows, columns, parent) {
+TTrackList::TTrackList(QWidget* parent)
+    : QTableView(parent) {
     setTabKeyNavigation(false);
 }
 
@@ -13,5 +13,5 @@ void TTrackList::keyPressEvent(QKeyEvent* event) {
         event->ignore();
         return;
     }
-    QTableWidget::keyPressEvent(event);
+    QTableView::keyPressEvent(event);
 }

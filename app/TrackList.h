@@ -6,14 +6,14 @@
 // on to the next control instead of between cells.
 #pragma once
 
-#include <QTableWidget>
+#include <QTableView>
 #include <functional>
 
 class QKeyEvent;
 
-class TTrackList final : public QTableWidget {
+class TTrackList final : public QTableView {
 public:
-    TTrackList(int rows, int columns, QWidget* parent);
+    explicit TTrackList(QWidget* parent);
 
     // True when the window's shortcuts have acted on `event`.
     std::function<bool(const QKeyEvent& event)> keyTakenByWindow;

@@ -86,7 +86,12 @@ int64_t roundToBytes(long double size) {
 } // namespace
 
 TMP3Dlg::TMP3Dlg(QWidget* mainWindow, const QString& caption)
-    : QDialog(mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+    // No window button: X11 window managers take the functions a window
+    // offers (minimise, close) from the buttons it asks for, and offer them
+    // all to a window that asks for none. It asks for the maximise button
+    // alone, which no window manager gives a window of fixed size.
+    : QDialog(mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowMaximizeButtonHint)
     , Bevel1(new QFrame(this))
     , Label1(new QLabel(QStringLiteral("MP3 Compression Options"), this))
     , Label_Bitrate(new QLabel(QStringLiteral("Bitrate"), this))
@@ -138,9 +143,9 @@ TMP3Dlg::TMP3Dlg(QWidget* mainWindow, const QString& caption)
     placeText(Label_Bitrate, 16, 39, 46);
     ComboBox_Bitrate->addItems(bitrateItems());
     ComboBox_Bitrate->setMaxVisibleItems(VisibleListRows);
-    // Its long descriptions may be cut in the closed list; the open list
-    // shows them whole.
-    place(ComboBox_Bitrate, 62, 35, 234, ListHeight, false);
+    // Wide enough for its longest description: the layout grows for it.
+    ComboBox_Bitrate->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    place(ComboBox_Bitrate, 62, 35, 234, ListHeight);
 
     placeText(CheckBox_VBR, 22, 64, 160);
     placeText(Label_MaxBitrate, 22, 89, 68);

@@ -6,13 +6,18 @@
 #include "Hints.h"
 #include "Modals.h"
 #include "Platform.h"
+#include "ProgramFiles.h"
+#include "TrackList.h"
 #include "UnitMP3Dlg.h"
 #include "UnitRipProgress.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDialog>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,7 +25,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
-#include <QTableWidget>
+#include <QTimer>
 #include <QToolButton>
 
 using namespace varrow;
@@ -28,6 +33,36 @@ using namespace varrow;
 namespace {
 
 constexpr QSize PlainButtonSize{22, 22};
+
+// Dismisses, as its close box would, every modal box that opens while the
+// program ends on a signal, so that nothing waits for an answer that no one
+// is there to give.
+class BoxDismisser final : public QObject {
+public:
+    explicit BoxDismisser(QObject* parent)
+        : QObject(parent) {
+        qApp->installEventFilter(this);
+    }
+
+    static void dismiss(QWidget* box) {
+        if (auto* dialog = qobject_cast<QDialog*>(box))
+            dialog->reject();
+        else
+            box->close();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && watched->isWidgetType()) {
+            auto* widget = static_cast<QWidget*>(watched);
+            // Rejected once its own event loop runs: a dialog's exec shows
+            // it first and then waits.
+            if (widget->isWindow() && widget->isModal())
+                QTimer::singleShot(0, widget, [widget] { dismiss(widget); });
+        }
+        return false;
+    }
+};
 
 } // namespace
 
@@ -113,8 +148,7 @@ void TForm1::connectHandlers() {
 }
 
 void TForm1::FormCreate() {
-    IsPlaying = false;
-    IsRipping = false;
+    state_ = WindowState::Idle;
     setHintDuration(this, HintDurationMs);
 
     Label_Version->setText(QStringLiteral("Version ") + QStringLiteral(VARROW_VERSION));
@@ -133,11 +167,17 @@ void TForm1::FormCreate() {
     for (QToolButton* button : extractButtons())
         button->setToolButtonStyle(extractButtonStyle());
 
-    HelpFile = QCoreApplication::applicationDirPath() + QStringLiteral("/Varrow.chm");
+    // Beside the program, or where an installed program keeps its data.
+    HelpFile = QFile::decodeName(
+        helpFilePath(QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString())
+            .string()
+            .c_str());
 
     PageControl1->setCurrentIndex(0);
     ListView1->setFocus();
+}
 
+void TForm1::listDrivesAtStart() {
     FillDriveList();
     if (ComboBoxDrive->count() == 0)
         DecideInterface();
@@ -193,6 +233,9 @@ void TForm1::showEvent(QShowEvent* event) {
         shownBefore_ = true;
         if (const QScreen* screen = this->screen())
             move(screen->availableGeometry().center() - rect().center());
+        // Once the window is on the screen: a box about a missing drive
+        // then opens over it rather than alone in a corner of the screen.
+        QTimer::singleShot(0, this, [this] { runHandler([this] { listDrivesAtStart(); }); });
     }
     FormShow();
 }
@@ -218,8 +261,12 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 bool TForm1::FormCloseQuery() {
-    if (!IsRipping)
+    if (!batchAsksBeforeClosing())
         return true;
+    if (closingWithoutAsking_) {
+        abortAll();
+        return true;
+    }
     QWidget* owner = ripProgress_ ? ripProgress_.data() : static_cast<QWidget*>(this);
     if (MessageDlgCentered(owner, QStringLiteral("Abort Extracts all tracks and exit?"),
                            MsgDlgType::Confirmation, MsgButtons::YesNo) != ModalResult::Yes)
@@ -235,13 +282,33 @@ void TForm1::FormClose() {
     CR_LockCD(CR_FALSE);
 }
 
+void TForm1::closeWithoutAsking() {
+    if (closingWithoutAsking_)
+        return;
+    closingWithoutAsking_ = true;
+    new BoxDismisser(this);
+    dismissBoxes();
+    close();
+}
+
+void TForm1::dismissBoxes() {
+    // The innermost box first: each one's event loop ends before the one
+    // that opened it.
+    while (QWidget* box = QApplication::activeModalWidget()) {
+        BoxDismisser::dismiss(box);
+        if (QApplication::activeModalWidget() == box)
+            break;
+    }
+}
+
 void TForm1::setRipProgress(TDlg_RipProgress* dialog) {
     if (ripProgress_)
         ripProgress_->disconnect(this);
     ripProgress_ = dialog;
     if (!dialog)
         return;
-    dialog->setRippingSource([this] { return IsRipping; });
+    dialog->setRippingSource([this] { return batchAsksBeforeClosing(); });
+    dialog->HelpFile = HelpFile;
     connect(dialog, &TDlg_RipProgress::SkipTrackClicked, this,
             handlerCalling(this, &TForm1::skipTrack));
     connect(dialog, &TDlg_RipProgress::AbortAllConfirmed, this,
@@ -265,6 +332,14 @@ void TForm1::setMP3Dlg(TMP3Dlg* dialog) {
 
 TMP3Dlg* TForm1::mp3Dlg() const {
     return mp3Dlg_;
+}
+
+void TForm1::setHelpFile(const QString& path) {
+    HelpFile = path;
+    if (mp3Dlg_)
+        mp3Dlg_->setHelpFile(path);
+    if (ripProgress_)
+        ripProgress_->HelpFile = path;
 }
 
 void TForm1::showCaption(const QString& caption) {

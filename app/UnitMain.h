@@ -3,9 +3,11 @@
 // owns the extraction engine and the encoder, lists the drives and the tracks
 // of the disc in the chosen drive, and carries the drive options to the CD
 // library. Everything runs on the user-interface thread; a long batch lets
-// events through between chunks, so every handler that changes the drive or
-// the list first checks that no batch is in hand (batchInHand) and nothing
-// plays (IsPlaying).
+// events through between chunks, so every handler asks the window's one state
+// (idle, playing, paused, ripping) before it changes the drive, the list or
+// what plays. The track list shows a model of the disc's tracks; its values
+// are read there, never back from the cells. The controls are private: tests
+// find them by their object names, as the user finds them by their captions.
 //
 // One file per concern: UnitMain.cpp (creation, first show, close, the links
 // to the other windows), UnitMainLayout.cpp (the controls),
@@ -19,6 +21,8 @@
 #include "BatchRun.h"
 #include "CDRIP.h"
 #include "LameCoder.h"
+#include "TrackTableModel.h"
+#include "WindowState.h"
 
 #include <QIcon>
 #include <QList>
@@ -40,7 +44,6 @@ class QMouseEvent;
 class QPushButton;
 class QStatusBar;
 class QTabWidget;
-class QTableWidget;
 class QTimer;
 class QToolBar;
 class QToolButton;
@@ -48,6 +51,7 @@ class QToolButton;
 class PositionSlider;
 class TDlg_RipProgress;
 class TMP3Dlg;
+class TTrackList;
 
 namespace varrow {
 class DeviceMonitor;
@@ -55,26 +59,6 @@ struct KeyMapState;
 struct OptionsRead;
 struct WindowOptions;
 } // namespace varrow
-
-// Columns of the track list. The batch and playback read rows back by them.
-enum TrackColumn : int {
-    COL_TITLE,
-    COL_TRACK,
-    COL_TYPE,
-    COL_PLAYTIME,
-    COL_SIZE,
-    COL_STARTSECTOR,
-    COL_ENDSECTOR,
-    TRACK_COLUMNS
-};
-
-// The state image of a row (audio 0, data 1), kept in the title cell.
-inline constexpr int StateImageRole = Qt::UserRole;
-// The title the disc gave the row's track (CD-Text), kept in the title cell;
-// empty when it gave none.
-inline constexpr int DiscTitleRole = Qt::UserRole + 1;
-inline constexpr int AudioStateImage = 0;
-inline constexpr int DataStateImage = 1;
 
 // One entry of the play list: a track-list row to be played.
 struct TTrackItem {
@@ -84,7 +68,7 @@ struct TTrackItem {
 };
 using TTrackItemList = std::vector<TTrackItem>;
 
-// Status bar panels.
+// Status bar panels; panel n is the label named "StatusPanel<n>".
 enum StatusPanel : int { PANEL_CLOCK, PANEL_DISC, PANEL_TRACKS, STATUS_PANELS };
 
 // The item index of CUSTOMDRIVE, the only drive type whose read method the
@@ -98,16 +82,77 @@ public:
     ~TForm1() override;
     Q_DISABLE_COPY_MOVE(TForm1)
 
+    // What the window is doing.
+    varrow::WindowState state() const { return state_; }
+    // The tracks of the disc the list shows.
+    const varrow::TrackTableModel& tracks() const { return *trackModel_; }
+    // The batch in hand, or none once it has wound up.
+    const TBatchRun* batch() const { return batch_.get(); }
+    // The extraction engine, and the encoder it writes MP3 files with.
+    TCDRIP& engine() { return CDRIP1; }
+    const TLameCoder& encoder() const { return LameCoder1; }
+
+    // The product title, the caption when no disc names itself.
+    const QString& baseCaption() const { return BaseCaption; }
+    // The folder the last batch wrote to (or the settings file named).
+    const QString& targetFolder() const { return TargetFolder; }
+    // The help file every window of the program opens, found at start
+    // beside the program or in its installed data folder; the MP3 options
+    // dialog and the progress window are given the same.
+    const QString& helpFile() const { return HelpFile; }
+    void setHelpFile(const QString& path);
+
+    // The free bytes of the volume that holds a folder, -1 when unknown;
+    // throws when the volume cannot be reached. Tests replace it.
+    std::function<int64_t(const QString& folder)> FreeSpaceQuery;
+
+    // The settings file (UnitMainSettings.cpp). LoadOptions runs once the
+    // MP3 options dialog and the progress window exist; a file that cannot
+    // be read is reported, and what was read before the failure stays.
+    // SaveOptions writes the window's keys and keeps the rest of the file;
+    // a failed write is reported and leaves the file as it was.
+    void LoadOptions();
+    void SaveOptions();
+
+    // The device-change notification: CR_DEVICE_ARRIVAL or
+    // CR_DEVICE_REMOVE_COMPLETE refreshes the list while the window is idle.
+    void WMDeviceChange(uint32_t event);
+
+    // Ends the program as closing the window does, but asks nothing: the
+    // desktop is ending the session (SIGTERM, SIGHUP). A batch in hand is
+    // aborted and the window closes once it has wound up; every box that
+    // is open or opens meanwhile is dismissed as its close box would.
+    void closeWithoutAsking();
+
+    // The progress window, created after this window. Its buttons and its
+    // close reach the batch through its signals.
+    void setRipProgress(TDlg_RipProgress* dialog);
+    TDlg_RipProgress* ripProgress() const;
+
+    // The MP3 options dialog, created after this window and before the
+    // progress window; this window is its parent.
+    void setMP3Dlg(TMP3Dlg* dialog);
+    TMP3Dlg* mp3Dlg() const;
+
+    // A sector count as play time ("0:01:00"); counts before a track's start
+    // are negative and count down ("-0:00:03").
+    static QString FormatPlayTime(int32_t sectors);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
     // The encoder is declared first: the engine refers to it.
     TLameCoder LameCoder1;
     TCDRIP CDRIP1;
 
+    varrow::WindowState state_ = varrow::WindowState::Idle;
     // The product title: the window's caption, with a batch's progress behind it.
     QString BaseCaption;
     QString CurrentCaption;
     QString HelpFile;
-    bool IsPlaying = false;
-    bool IsRipping = false;
     // False until the settings file says otherwise.
     bool TrackTimeMode = false;
     // The user holds Ctrl on the position slider, which stood at
@@ -117,12 +162,8 @@ public:
     // The rows that play, copied from the track list when play starts.
     TTrackItemList PlayList;
     QString TargetFolder;
-    // The sum of the "Size (Bytes)" column over the selected audio rows.
+    // The sum of the sizes of the selected audio rows.
     int64_t SelectedBytes = 0;
-
-    // The free bytes of the volume that holds a folder, -1 when unknown;
-    // throws when the volume cannot be reached. Tests replace it.
-    std::function<int64_t(const QString& folder)> FreeSpaceQuery;
 
     QTabWidget* PageControl1 = nullptr;
     QWidget* TabSheet_CDExtract = nullptr;
@@ -149,7 +190,8 @@ public:
     QToolButton* ToolButton_Help = nullptr;
     QToolButton* ToolButton_Exit = nullptr;
 
-    QTableWidget* ListView1 = nullptr;
+    TTrackList* ListView1 = nullptr;
+    varrow::TrackTableModel* trackModel_ = nullptr;
 
     QGroupBox* GroupBox_Interface = nullptr;
     QCheckBox* CheckBox_Hints = nullptr;
@@ -168,32 +210,79 @@ public:
     QLabel* Label_PRGName = nullptr;
     QLabel* Label_Version = nullptr;
     QLabel* Label_LameVer = nullptr;
+    // How to give the program a drive, shown while none is listed.
+    QLabel* Label_DriveAccess = nullptr;
 
     QStatusBar* StatusBar1 = nullptr;
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
 
-    // Drives and tracks.
+    // The controls (UnitMainLayout.cpp).
+    void createControls();
+    QWidget* createExtractTab();
+    QWidget* createOptionsTab();
+    QWidget* createAboutTab();
+    void createStatusBar();
+
+    // Creation, first display and close (UnitMain.cpp).
+    void connectHandlers();
+    void setUpEngine();
+    void FormCreate();
+    // The drives of the machine listed at start, once the window is on the
+    // screen, so that a box about a missing drive opens over it.
+    void listDrivesAtStart();
+    void DecideInterface();
+    void FormShow();
+    bool FormCloseQuery();
+    void FormClose();
+    void CheckBox_HintsClick();
+    void CheckBox_CaptionsClick();
+    void ToolButton_ExitClick();
+    QList<QToolButton*> extractButtons() const;
+    // The extract tool bar's buttons show their captions as the option says.
+    Qt::ToolButtonStyle extractButtonStyle() const;
+    // The window caption, which is also what the desktop shows for the
+    // application.
+    void showCaption(const QString& caption);
+    // Every box that is open, or opens while the program ends on a signal,
+    // is dismissed as its close box would.
+    void dismissBoxes();
+
+    // Drives and tracks (UnitMainTracks.cpp).
+    void connectDeviceNotifications();
     void FillDriveList();
     void RefreshTrackList();
-    // The device-change notification: CR_DEVICE_ARRIVAL or
-    // CR_DEVICE_REMOVE_COMPLETE refreshes the list unless a batch or
-    // playback runs.
-    void WMDeviceChange(uint32_t event);
-    bool isAudioRow(int row) const;
+    void writeTracksStatus(const QString& text);
+    void setStatusText(StatusPanel panel, const QString& text);
+    QString statusText(StatusPanel panel) const;
     bool isRowSelected(int row) const;
     int selectedRowCount() const;
-    QString statusText(StatusPanel panel) const;
+    void ComboBoxDriveChange();
+    void ComboBoxDrive2Change();
+    void ToolButton_RefreshTracksClick();
+    void ToolButton_SelectAllClick();
+    void ToolButton_ClearAllClick();
+    void ListView1SelectItem(const QItemSelection& selected);
+    bool ListView1MouseDown(const QMouseEvent& event);
 
-    // Drive options.
+    // Drive options (UnitMainDriveOptions.cpp).
+    void showDriveParameters();
     // Hands the engine's parameters to the library and saves them, or shows
     // "Error!"; true when the library took them.
     bool ApplyDriveOption();
     // Applies the interface check box to the library and relists the drives.
     void SwitchInterface();
+    bool confirmAdvancedChange();
+    void ComboBox_DriveTypeChange(int index);
+    void ComboBox_ReadMethodChange(int index);
+    void CheckBox_JitterCorrectionClick();
+    bool LabeledEdit_RipSpeedKeyPress(const QKeyEvent& event);
+    void LabeledEdit_RipSpeedChange();
+    void CheckBox_TransportLayerClick();
 
-    // Audio CD playback (UnitMainPlayback.cpp). The keys of the window
-    // reach playback through these.
+    // Audio CD playback (UnitMainPlayback.cpp).
+    void connectPlayback();
+    bool playing() const;
     void ToolButton_PlayClick();
     void ToolButton_PauseClick();
     void ToolButton_StopClick();
@@ -208,105 +297,9 @@ public:
     // and by every refresh of the list.
     void SetUpPositionSlider();
     void ShowPlayPosition();
-    // A sector count as play time ("0:01:00"); counts before a track's start
-    // are negative and count down ("-0:00:03").
-    static QString FormatPlayTime(int32_t sectors);
     // False disables the controls that must not change while the drive
     // plays; true enables them again.
     void EnablePlaybackLockedControls(bool enabled);
-    // The settings file (UnitMainSettings.cpp). LoadOptions runs once the
-    // MP3 options dialog and the progress window exist; a file that cannot
-    // be read is reported, and what was read before the failure stays.
-    // SaveOptions writes the window's keys and keeps the rest of the file;
-    // a failed write is reported and leaves the file as it was.
-    void LoadOptions();
-    void SaveOptions();
-
-    // Hands the window back to the user after a batch: IsRipping cleared,
-    // the tabs and the window enabled, shown in its normal state, the
-    // product title as caption, the timers running again.
-    void giveWindowBack();
-
-    // The progress window, created after this window. Its buttons and its
-    // close reach the batch through its signals.
-    void setRipProgress(TDlg_RipProgress* dialog);
-    TDlg_RipProgress* ripProgress() const;
-
-    // The MP3 options dialog, created after this window and before the
-    // progress window; this window is its parent.
-    void setMP3Dlg(TMP3Dlg* dialog);
-    TMP3Dlg* mp3Dlg() const;
-
-    // The window caption, which is also what the desktop shows for the
-    // application.
-    void showCaption(const QString& caption);
-
-    // The extraction batch (UnitMainBatch.cpp).
-    void ToolButton_RipMP3Click();
-    void ToolButton_RipWavClick();
-    // The batch in hand, or none once it has wound up.
-    const TBatchRun* batch() const { return batch_.get(); }
-    // Extracts every selected audio row into TargetFolder; returns when the
-    // batch has ended for any reason. Engine errors propagate. Runs inside
-    // the batch that a tool button starts.
-    void RipSelectedTracks(bool Encode);
-    // True when `Bytes` plus 64000 per file fit strictly into the free space
-    // of the volume that holds `Folder`.
-    bool EnoughDiskSpace(const QString& Folder, int32_t FileCount, int64_t Bytes);
-
-protected:
-    void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    // The controls (UnitMainLayout.cpp).
-    void createControls();
-    QWidget* createExtractTab();
-    QWidget* createOptionsTab();
-    QWidget* createAboutTab();
-    void createStatusBar();
-
-    // Creation, first display and close (UnitMain.cpp).
-    void connectHandlers();
-    void setUpEngine();
-    void FormCreate();
-    void DecideInterface();
-    void FormShow();
-    bool FormCloseQuery();
-    void FormClose();
-    void CheckBox_HintsClick();
-    void CheckBox_CaptionsClick();
-    void ToolButton_ExitClick();
-    QList<QToolButton*> extractButtons() const;
-    // The extract tool bar's buttons show their captions as the option says.
-    Qt::ToolButtonStyle extractButtonStyle() const;
-
-    // Drives and tracks (UnitMainTracks.cpp).
-    void connectDeviceNotifications();
-    void addTrackRow(int position, const TTrackEntry& entry, const TTrackText& discText);
-    void writeTracksStatus(const QString& text);
-    void setStatusText(StatusPanel panel, const QString& text);
-    void ComboBoxDriveChange();
-    void ComboBoxDrive2Change();
-    void ToolButton_RefreshTracksClick();
-    void ToolButton_SelectAllClick();
-    void ToolButton_ClearAllClick();
-    void ListView1SelectItem(const QItemSelection& selected);
-    bool ListView1MouseDown(const QMouseEvent& event);
-
-    // Drive options (UnitMainDriveOptions.cpp).
-    void showDriveParameters();
-    bool confirmAdvancedChange();
-    void ComboBox_DriveTypeChange(int index);
-    void ComboBox_ReadMethodChange(int index);
-    void CheckBox_JitterCorrectionClick();
-    bool LabeledEdit_RipSpeedKeyPress(const QKeyEvent& event);
-    void LabeledEdit_RipSpeedChange();
-    void CheckBox_TransportLayerClick();
-
-    // Audio CD playback (UnitMainPlayback.cpp).
-    void connectPlayback();
     // The slider's Ctrl key and the time display's click; true when the
     // event is used up.
     bool playbackEvent(QObject* watched, QEvent* event);
@@ -315,10 +308,11 @@ private:
     void TrackBar1KeyUp(const QKeyEvent& event);
     void showPlayTimeColour(bool red);
     // Plays from `start` to the slider's maximum, paused again when the
-    // Pause button is down.
+    // window is paused.
     void playFrom(uint32_t start);
     // True when `sector` lies in `item`.
     static bool holds(const TTrackItem& item, uint32_t sector);
+
     // The settings file (UnitMainSettings.cpp).
     void applyOptions(const varrow::OptionsRead& read);
     varrow::WindowOptions currentOptions() const;
@@ -326,13 +320,27 @@ private:
 
     // Extraction batch (UnitMainBatch.cpp).
     void connectEngineEvents();
+    void ToolButton_RipMP3Click();
+    void ToolButton_RipWavClick();
     void startBatch(bool encode);
+    // The rip of the selected audio rows into TargetFolder, as the user
+    // chose it: format, number in the names, the titles typed in place.
+    TRipChoices batchChoices(bool encode) const;
+    // Extracts every selected audio row into TargetFolder; returns when the
+    // batch has ended for any reason. Engine errors propagate.
+    void RipSelectedTracks(bool Encode);
+    // True when `Bytes` plus 64000 per file fit strictly into the free space
+    // of the volume that holds `Folder`.
+    bool EnoughDiskSpace(const QString& Folder, int32_t FileCount, int64_t Bytes);
     void closeBatch();
     void endBatch();
-    // True from the start of a batch handler until it has returned. The
-    // progress window's close clears IsRipping while the track in hand is
-    // still being read; this stays set until the batch is off the stack.
-    bool batchInHand() const;
+    // Hands the window back to the user after a batch, or when the progress
+    // window closes during one: the tabs and the window enabled, shown in
+    // its normal state, the product title as caption, the timers running.
+    void giveWindowBack();
+    // True while closing a window means aborting the batch in hand: until
+    // the progress window has closed.
+    bool batchAsksBeforeClosing() const;
     void ripRow(int row, bool encode);
     int nextSelectedRow(int row) const;
     void restoreApplication();
@@ -351,9 +359,9 @@ private:
 
     // Keyboard shortcuts and help (UnitMainKeys.cpp).
     void connectKeys();
-    // Every key press of the application, before its receiver: the window's
-    // own go to FormKeyDown once, at the control they are sent to.
-    void previewKey(QObject* watched, const QKeyEvent& event);
+    // Every key press of the application, once, before its receiver: the
+    // window's own go to FormKeyDown.
+    void previewKey(QWidget* receiver, const QKeyEvent& event);
     varrow::KeyMapState keyMapState() const;
     void FormKeyDown(const QKeyEvent& event);
     // True while `event`, which the shortcuts acted on, is being delivered;
@@ -362,22 +370,13 @@ private:
     void ToolButton_HelpClick();
 
     QLabel* statusPanels_[STATUS_PANELS] = {};
-    // The state images of audio and data rows, drawn once for every list.
-    QIcon audioStateImage_;
-    QIcon dataStateImage_;
     QPointer<TDlg_RipProgress> ripProgress_;
     QPointer<TMP3Dlg> mp3Dlg_;
     std::unique_ptr<TBatchRun> batch_;
     varrow::DeviceMonitor* deviceMonitor_ = nullptr;
     bool shownBefore_ = false;
-    // The key press on its way from its receiver up through the parents.
-    struct KeyInDelivery {
-        const QKeyEvent* event = nullptr;
-        int key = 0;
-        Qt::KeyboardModifiers modifiers;
-        bool operator==(const KeyInDelivery&) const = default;
-    };
-    KeyInDelivery keyInDelivery_;
+    // The program ends on a signal: nothing asks, every box is dismissed.
+    bool closingWithoutAsking_ = false;
     // The key press the shortcuts acted on last.
     const QKeyEvent* keyTaken_ = nullptr;
 };

@@ -7,6 +7,7 @@
 #include "Modals.h"
 #include "NumberText.h"
 #include "TimeText.h"
+#include "TrackList.h"
 #include "TrackListText.h"
 #include "UnitMP3Dlg.h"
 #include "UnitMain.h"
@@ -20,7 +21,6 @@
 #include <QProgressBar>
 #include <QStandardPaths>
 #include <QTabWidget>
-#include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
@@ -31,7 +31,6 @@ using namespace varrow;
 
 namespace {
 
-const QString AudioType = QStringLiteral("Audio");
 const QString FolderFilter =
     QStringLiteral("all files (*.*)|*.*|audio (*.wav;*.mp3;*.pcm;*.faw;*.wma)|*.wav;*.mp3;*.pcm;"
                    "*.faw;*.wma");
@@ -60,36 +59,25 @@ void setTextColour(QLabel* label, const QColor& colour) {
     label->setPalette(palette);
 }
 
-QString cellText(const QTableWidget* list, int row, int column) {
-    const QTableWidgetItem* item = list->item(row, column);
-    return item != nullptr ? item->text() : QString();
-}
+} // namespace
 
-// The rip of the selected audio rows into the target folder. A row's title
-// that differs from the one the list gave it was typed by the user.
-TRipChoices batchChoices(const TForm1& form, bool encode) {
+TRipChoices TForm1::batchChoices(bool encode) const {
     TRipChoices choices;
-    choices.Format = encode                   ? TRipFormat::Mp3
-                     : form.CDRIP1.WriteWAV() ? TRipFormat::Wav
-                                              : TRipFormat::Pcm;
-    choices.Folder = form.TargetFolder.toStdString();
-    choices.NumberInName = form.CheckBox_AddNum2FName->isChecked();
-    for (int row = 0; row < form.ListView1->rowCount(); ++row) {
-        if (!form.isRowSelected(row) || !form.isAudioRow(row))
+    choices.Format = encode              ? TRipFormat::Mp3
+                     : CDRIP1.WriteWAV() ? TRipFormat::Wav
+                                         : TRipFormat::Pcm;
+    choices.Folder = TargetFolder.toStdString();
+    choices.NumberInName = CheckBox_AddNum2FName->isChecked();
+    for (int row = 0; row < trackModel_->rowCount(); ++row) {
+        if (!isRowSelected(row) || !trackModel_->isAudio(row))
             continue;
-        const int32_t number = cellText(form.ListView1, row, COL_TRACK).toInt();
+        const int32_t number = trackModel_->trackNumber(row);
         choices.Tracks.push_back(number);
-        const QTableWidgetItem* title = form.ListView1->item(row, COL_TITLE);
-        const QString given =
-            trackTitleText(form.CDRIP1.Tracks().at(static_cast<std::size_t>(number - 1)),
-                           title->data(DiscTitleRole).toString().toStdString());
-        if (title->text() != given)
-            choices.TypedTitles[number] = title->text().toStdString();
+        if (const std::optional<QString> typed = trackModel_->typedTitle(row))
+            choices.TypedTitles[number] = typed->toStdString();
     }
     return choices;
 }
-
-} // namespace
 
 void TForm1::connectEngineEvents() {
     FreeSpaceQuery = [](const QString& folder) {
@@ -118,15 +106,15 @@ void TForm1::ToolButton_RipWavClick() {
     startBatch(false);
 }
 
-bool TForm1::batchInHand() const {
-    return IsRipping || batch_ != nullptr;
+bool TForm1::batchAsksBeforeClosing() const {
+    return batch_ != nullptr && !batch_->WindowGivenBack;
 }
 
 void TForm1::startBatch(bool encode) {
-    if (IsPlaying || batchInHand())
+    if (state_ != WindowState::Idle)
         return;
     batch_ = std::make_unique<TBatchRun>();
-    IsRipping = true;
+    state_ = WindowState::Ripping;
     CR_LockCD(CR_TRUE);
     PageControl1->setEnabled(false);
     Timer1->stop();
@@ -148,13 +136,15 @@ void TForm1::endBatch() {
     closeBatch();
     const bool closeAfterBatch = batch_->CloseAfterBatch;
     batch_.reset();
+    state_ = WindowState::Idle;
     // A close the user confirmed during the batch takes the normal path now.
     if (closeAfterBatch)
         close();
 }
 
 void TForm1::giveWindowBack() {
-    IsRipping = false;
+    if (batch_)
+        batch_->WindowGivenBack = true;
     PageControl1->setEnabled(true);
     setEnabled(true);
     showNormal();
@@ -218,7 +208,7 @@ void TForm1::RipSelectedTracks(bool Encode) {
     ripProgress_->Gauge_All->setValue(0);
 
     run.Session =
-        std::make_unique<TRipSession>(CDRIP1, PlanRip(CDRIP1, batchChoices(*this, Encode)));
+        std::make_unique<TRipSession>(CDRIP1, PlanRip(CDRIP1, batchChoices(Encode)));
     if (!EnoughDiskSpace(TargetFolder, run.BatchTrackCount, run.Session->Plan().EstimatedBytes)) {
         MessageDlgCentered(this,
                            QStringLiteral("Not enough free disk space on \"%1\" to write selected "
@@ -238,10 +228,10 @@ void TForm1::RipSelectedTracks(bool Encode) {
     while (row >= 0 && !run.AbortAll) {
         ripRow(row, Encode);
         try {
-            if (row >= ListView1->rowCount())
+            if (row >= trackModel_->rowCount())
                 throw std::out_of_range("the row in hand left the track list");
             if (!run.SkipTrack && !run.AbortAll && run.OverwriteMode != TOverwriteMode::Skip)
-                ListView1->selectionModel()->select(ListView1->model()->index(row, COL_TITLE),
+                ListView1->selectionModel()->select(trackModel_->index(row, COL_TITLE),
                                                     QItemSelectionModel::Deselect |
                                                         QItemSelectionModel::Rows);
             row = nextSelectedRow(row);
@@ -273,16 +263,16 @@ void TForm1::ripRow(int row, bool encode) {
     run.SkipTrack = false;
     if (run.OverwriteMode != TOverwriteMode::WriteAll)
         run.OverwriteMode = TOverwriteMode::Write;
-    if (cellText(ListView1, row, COL_TYPE) != AudioType)
+    if (!trackModel_->isAudio(row))
         return;
 
     TRipSession& session = *run.Session;
-    const TTrackPlan& track = session.Plan().Track(cellText(ListView1, row, COL_TRACK).toInt());
+    const TTrackPlan& track = session.Plan().Track(trackModel_->trackNumber(row));
     const QString fileName = QString::fromStdString(track.FileName);
     run.OutputFileName = QString::fromStdString(track.Path);
     ripProgress_->showTrack(encode ? QStringLiteral("Exctract and Encode \"%1\" to \"%2\"")
                                    : QStringLiteral("Exctract \"%1\" to \"%2\""),
-                            cellText(ListView1, row, COL_TITLE), fileName);
+                            trackModel_->title(row), fileName);
 
     if (!EnoughDiskSpace(TargetFolder, 1, track.EstimatedBytes)) {
         restoreApplication();
@@ -320,7 +310,7 @@ void TForm1::ripRow(int row, bool encode) {
 }
 
 int TForm1::nextSelectedRow(int row) const {
-    for (int next = row + 1; next < ListView1->rowCount(); ++next) {
+    for (int next = row + 1; next < trackModel_->rowCount(); ++next) {
         if (isRowSelected(next))
             return next;
     }
@@ -381,6 +371,10 @@ void TForm1::CDRIP1BeginTrack(uint16_t) {
 }
 
 void TForm1::showBatchPercentage() {
+    // Once the progress window has closed, the caption is the window's own
+    // again while the track in hand winds up.
+    if (batch_->WindowGivenBack)
+        return;
     const int overall = ripProgress_->Gauge_All->value() / std::max(batch_->BatchTrackCount, 1);
     showCaption(CurrentCaption + QString::number(overall) + QStringLiteral("%"));
 }
@@ -397,8 +391,16 @@ void TForm1::CDRIP1Progress(uint16_t PercentComplete, int64_t JittErrCount,
     run.ElapsedTime =
         std::chrono::duration_cast<std::chrono::milliseconds>(steadyNow() - run.BatchStartTime);
     window.Label_RipTime->setText(longTimeText(run.ElapsedTime));
-    window.Label_Speed->setText(QStringLiteral("x") +
-                                groupedNumberText(static_cast<double>(RippingSpeed), 1));
+    // The engine measures the speed once a second of reading has passed;
+    // before its first figure of the batch there is none to show, and a new
+    // track's first second keeps the last one.
+    if (RippingSpeed > 0) {
+        run.SpeedMeasured = true;
+        window.Label_Speed->setText(QStringLiteral("x") +
+                                    groupedNumberText(static_cast<double>(RippingSpeed), 1));
+    } else if (!run.SpeedMeasured) {
+        window.Label_Speed->setText(QStringLiteral("-"));
+    }
     if (CDRIP1.JitterCorrect() && JittErrCount != 0) {
         setTextColour(window.Label_JittCount, Qt::red);
         window.Label_JittCount->setText(QString::number(JittErrCount));
@@ -415,8 +417,8 @@ void TForm1::CDRIP1EndTrack(uint16_t) {
     showBatchPercentage();
     run.ElapsedTime =
         std::chrono::duration_cast<std::chrono::milliseconds>(steadyNow() - run.BatchStartTime);
-    window.Label_RipTime->setText(TDlg_RipProgress::EndOfTrackTimePrefix +
-                                  longTimeText(run.ElapsedTime));
+    // Beside its title "Extract Time:", the time alone.
+    window.Label_RipTime->setText(longTimeText(run.ElapsedTime));
     if (CDRIP1.JitterErrors() != 0 && CheckBox_ONErrPause->isChecked())
         MessageDlgCentered(&window,
                            QFileInfo(run.OutputFileName).fileName() + QStringLiteral(": ") +

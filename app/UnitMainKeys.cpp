@@ -1,9 +1,11 @@
-// The main window's keyboard and help: the shortcuts of KeyMap.h, seen before
-// the focused control and never kept from it; F1 and the Help button.
+// The main window's keyboard and help: the shortcuts of KeyMap.h, seen once
+// per key press before the focused control and never kept from it; F1 and
+// the Help button.
 #include "Application.h"
 #include "Help.h"
 #include "KeyMap.h"
 #include "Modals.h"
+#include "TrackList.h"
 #include "UnitMain.h"
 
 #include <QApplication>
@@ -12,9 +14,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QTabWidget>
-#include <QTableWidget>
 #include <QToolButton>
-#include <functional>
 
 using namespace varrow;
 
@@ -24,23 +24,6 @@ namespace {
 const QString TabHelpTopics[] = {QStringLiteral("::/mainwindow.htm"),
                                  QStringLiteral("::/optionstab.htm"),
                                  QStringLiteral("::/abouttab.htm")};
-
-// Hands every event to `look` and lets it go on unchanged.
-class EventPreview final : public QObject {
-public:
-    EventPreview(QObject* parent, std::function<void(QObject*, QEvent*)> look)
-        : QObject(parent)
-        , look_(std::move(look)) {}
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        look_(watched, event);
-        return false;
-    }
-
-private:
-    std::function<void(QObject*, QEvent*)> look_;
-};
 
 // A click on a control that has no click of its own to call: the press and
 // release a mouse would send, in its middle.
@@ -58,31 +41,20 @@ void clickWidget(QWidget* widget) {
 } // namespace
 
 void TForm1::connectKeys() {
-    // Every key press of the application passes here before its receiver.
-    qApp->installEventFilter(new EventPreview(this, [this](QObject* watched, QEvent* event) {
-        if (event->type() == QEvent::KeyPress)
-            previewKey(watched, static_cast<const QKeyEvent&>(*event));
-        else if (event->type() == QEvent::KeyRelease)
-            keyInDelivery_ = {};
-    }));
+    // Every key press of the application passes here, once, before its
+    // receiver.
+    Application::addKeyPreview(
+        this, [this](QWidget* receiver, const QKeyEvent& event) { previewKey(receiver, event); });
     connect(ToolButton_Help, &QToolButton::clicked, this,
             handlerCalling(this, &TForm1::ToolButton_HelpClick));
 }
 
-void TForm1::previewKey(QObject* watched, const QKeyEvent& event) {
-    auto* widget = qobject_cast<QWidget*>(watched);
-    if (widget == nullptr || widget->window() != this)
+void TForm1::previewKey(QWidget* receiver, const QKeyEvent& event) {
+    if (receiver->window() != this)
         return;
-    // A key that its receiver does not use goes on to the receiver's
-    // parents, and past this filter again: it is looked at once, where it
-    // starts. Its release ends its way.
-    const KeyInDelivery key{&event, event.key(), event.modifiers()};
-    if (key == keyInDelivery_)
-        return;
-    keyInDelivery_ = key;
     keyTaken_ = nullptr;
     // What is typed into a title being edited is the title's.
-    if (widget != ListView1 && ListView1->isAncestorOf(widget))
+    if (receiver != ListView1 && ListView1->isAncestorOf(receiver))
         return;
     runHandler([&] { FormKeyDown(event); });
 }
@@ -94,9 +66,7 @@ bool TForm1::keyTakenByShortcut(const QKeyEvent& event) const {
 KeyMapState TForm1::keyMapState() const {
     KeyMapState state;
     state.activeTab = PageControl1->currentIndex();
-    state.playing = IsPlaying;
-    state.batchRunning = batchInHand();
-    state.pauseDown = ToolButton_Pause->isChecked();
+    state.window = state_;
     state.selectAllEnabled = ToolButton_SelectAll->isEnabled();
     state.clearAllEnabled = ToolButton_ClearAll->isEnabled();
     state.trackListFocused = focusWidget() == ListView1;
@@ -142,7 +112,7 @@ void TForm1::FormKeyDown(const QKeyEvent& event) {
         showHelpTopic(this, HelpFile, TabHelpTopics[qBound(0, PageControl1->currentIndex(), 2)]);
         break;
     case KeyAction::EditTitle:
-        ListView1->edit(ListView1->model()->index(ListView1->currentIndex().row(), COL_TITLE));
+        ListView1->edit(trackModel_->index(ListView1->currentIndex().row(), COL_TITLE));
         break;
     case KeyAction::Refresh:
         ToolButton_RefreshTracks->click();

@@ -16,10 +16,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QTableWidget>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -30,7 +30,7 @@ using namespace varrow;
 
 namespace {
 
-constexpr QSize InitialWindowSize{420, 360};
+constexpr QSize MinimumWindowSize{420, 360};
 constexpr QSize ExtractButtonSize{51, 36};
 
 const char* const DriveTypeNames[] = {"GENERIC",
@@ -134,10 +134,15 @@ void TForm1::createControls() {
 
     createStatusBar();
 
-    // The desktop's font may need more room than 420 x 360; the window then
-    // opens as large as its texts need, so that none is cut.
-    setMinimumSize(minimumSizeHint().expandedTo(InitialWindowSize));
-    resize(minimumSize());
+    // The desktop's font may need more room than 420 x 360 for the options:
+    // the window then opens as large as they need, so that none scrolls at
+    // first, and can still be made as small as 420 x 360.
+    auto* options = static_cast<QScrollArea*>(TabSheet_Options);
+    options->setMinimumSize(options->widget()->minimumSizeHint());
+    const QSize natural = minimumSizeHint();
+    options->setMinimumSize(0, 0);
+    setMinimumSize(MinimumWindowSize);
+    resize(natural.expandedTo(MinimumWindowSize));
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -251,16 +256,15 @@ QWidget* TForm1::createExtractTab() {
         button->setMinimumSize(ExtractButtonSize);
     layout->addWidget(ToolBar_CDRip);
 
-    auto* trackList = new TTrackList(0, TRACK_COLUMNS, tab);
-    trackList->keyTakenByWindow = [this](const QKeyEvent& event) {
+    ListView1 = new TTrackList(tab);
+    ListView1->keyTakenByWindow = [this](const QKeyEvent& event) {
         return keyTakenByShortcut(event);
     };
-    ListView1 = trackList;
     ListView1->setObjectName(QStringLiteral("ListView1"));
-    ListView1->setHorizontalHeaderLabels(
-        {QStringLiteral("Title"), QStringLiteral("Track"), QStringLiteral("Type"),
-         QStringLiteral("Play Time"), QStringLiteral("Size (Bytes)"),
-         QStringLiteral("Start Sector"), QStringLiteral("End Sector")});
+    trackModel_ = new TrackTableModel(ListView1);
+    trackModel_->setStateImages(artwork(QStringLiteral("track-audio"), TrackStateImageSize),
+                                artwork(QStringLiteral("track-data"), TrackStateImageSize));
+    ListView1->setModel(trackModel_);
     ListView1->setShowGrid(true);
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -268,8 +272,6 @@ QWidget* TForm1::createExtractTab() {
     ListView1->setEditTriggers(QAbstractItemView::SelectedClicked);
     ListView1->setWordWrap(false);
     ListView1->setIconSize(TrackStateImageSize);
-    audioStateImage_ = artwork(QStringLiteral("track-audio"), TrackStateImageSize);
-    dataStateImage_ = artwork(QStringLiteral("track-data"), TrackStateImageSize);
     ListView1->setToolTip(QStringLiteral("hold down Ctrl or Shift key to select multiple tracks"));
     ListView1->viewport()->setCursor(Qt::PointingHandCursor);
     ListView1->verticalHeader()->hide();
@@ -285,8 +287,6 @@ QWidget* TForm1::createExtractTab() {
         {COL_TRACK, 44}, {COL_TYPE, 60}, {COL_PLAYTIME, 62}, {COL_SIZE, 80}};
     for (const auto& [column, width] : widths)
         ListView1->setColumnWidth(column, width);
-    ListView1->horizontalHeaderItem(COL_TITLE)->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    ListView1->horizontalHeaderItem(COL_SIZE)->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     ListView1->setColumnHidden(COL_STARTSECTOR, true);
     ListView1->setColumnHidden(COL_ENDSECTOR, true);
     // The selection stays visible while the list does not have the focus.
@@ -300,8 +300,13 @@ QWidget* TForm1::createExtractTab() {
 }
 
 QWidget* TForm1::createOptionsTab() {
-    auto* tab = new QWidget(PageControl1);
-    tab->setObjectName(QStringLiteral("TabSheet_Options"));
+    // At the window's smallest size the options may need more room than the
+    // tab has: they scroll then, and no text is cut.
+    auto* page = new QScrollArea(PageControl1);
+    page->setObjectName(QStringLiteral("TabSheet_Options"));
+    page->setWidgetResizable(true);
+    page->setFrameShape(QFrame::NoFrame);
+    auto* tab = new QWidget(page);
     auto* layout = new QVBoxLayout(tab);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(4);
@@ -390,7 +395,8 @@ QWidget* TForm1::createOptionsTab() {
     BitBtn_SetDefault->setCursor(Qt::PointingHandCursor);
     layout->addWidget(BitBtn_SetDefault, 0, Qt::AlignHCenter);
     layout->addStretch(1);
-    return tab;
+    page->setWidget(tab);
+    return page;
 }
 
 QWidget* TForm1::createAboutTab() {
@@ -415,6 +421,19 @@ QWidget* TForm1::createAboutTab() {
     Label_LameVer->setObjectName(QStringLiteral("Label_LameVer"));
     Label_LameVer->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     layout->addWidget(Label_LameVer);
+    layout->addSpacing(16);
+    Label_DriveAccess = new QLabel(
+        QStringLiteral("No CD drive is listed. A drive is listed when your user may read its "
+                       "device: on most systems, as a member of the group \"cdrom\" (log in "
+                       "again after joining it). Disc images (BIN/CUE, TOC, NRG) are listed as "
+                       "drives when their paths are given in VARROW_CD_IMAGES, separated by "
+                       "':'; start the program again after either."),
+        tab);
+    Label_DriveAccess->setObjectName(QStringLiteral("Label_DriveAccess"));
+    Label_DriveAccess->setWordWrap(true);
+    Label_DriveAccess->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    Label_DriveAccess->hide();
+    layout->addWidget(Label_DriveAccess);
     layout->addStretch(2);
     return tab;
 }

@@ -7,6 +7,7 @@
 #include "Modals.h"
 #include "PositionSlider.h"
 #include "TimeText.h"
+#include "TrackList.h"
 #include "TrackListText.h"
 #include "UnitMain.h"
 
@@ -17,7 +18,6 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <cstdlib>
@@ -34,11 +34,6 @@ const QString StoppedSliderHint = QStringLiteral("CD play position");
 const QString PlayingSliderHint =
     QStringLiteral("to rewind - first press and hold down a Ctrl key, and then move slider");
 
-uint32_t sectorCell(const QTableWidget* list, int row, int column) {
-    const QTableWidgetItem* item = list->item(row, column);
-    return item != nullptr ? item->text().toUInt() : 0;
-}
-
 } // namespace
 
 void TForm1::connectPlayback() {
@@ -54,7 +49,7 @@ void TForm1::connectPlayback() {
             handlerCalling(this, &TForm1::ToolButton_NextClick));
     connect(ToolButton_Prev, &QToolButton::clicked, this,
             handlerCalling(this, &TForm1::ToolButton_PrevClick));
-    connect(ListView1, &QTableWidget::cellDoubleClicked, this,
+    connect(ListView1, &QAbstractItemView::doubleClicked, this,
             handlerCalling(this, &TForm1::ListView1DblClick));
     connect(Timer1, &QTimer::timeout, this, handlerCalling(this, &TForm1::Timer1Timer));
     connect(Timer2, &QTimer::timeout, this, handlerCalling(this, &TForm1::Timer2Timer));
@@ -86,23 +81,26 @@ bool TForm1::playbackEvent(QObject* watched, QEvent* event) {
     return false;
 }
 
+bool TForm1::playing() const {
+    return state_ == WindowState::Playing || state_ == WindowState::Paused;
+}
+
 void TForm1::ToolButton_PlayClick() {
-    if (IsRipping || batchInHand() || ListView1->rowCount() == 0)
+    if (state_ == WindowState::Ripping || trackModel_->rowCount() == 0)
         return;
-    const bool resume = IsPlaying && ToolButton_Pause->isChecked();
+    const bool resume = state_ == WindowState::Paused;
     TTrackItemList list;
     if (!resume) {
         const bool anySelected = selectedRowCount() > 0;
-        for (int row = 0; row < ListView1->rowCount(); ++row) {
-            if ((!anySelected || isRowSelected(row)) && isAudioRow(row))
-                list.push_back({sectorCell(ListView1, row, COL_STARTSECTOR),
-                                sectorCell(ListView1, row, COL_ENDSECTOR),
-                                ListView1->item(row, COL_TRACK)->text().toInt()});
+        for (int row = 0; row < trackModel_->rowCount(); ++row) {
+            if ((!anySelected || isRowSelected(row)) && trackModel_->isAudio(row))
+                list.push_back({trackModel_->startSector(row), trackModel_->endSector(row),
+                                trackModel_->trackNumber(row)});
         }
         // Nothing to play (only data rows): nothing happens, and what played
         // before ends.
         if (list.empty()) {
-            if (IsPlaying)
+            if (playing())
                 ToolButton_StopClick();
             return;
         }
@@ -110,7 +108,7 @@ void TForm1::ToolButton_PlayClick() {
 
     SetUpPositionSlider();
     EnablePlaybackLockedControls(false);
-    IsPlaying = true;
+    state_ = WindowState::Playing;
     Timer1->start();
     CR_LockCD(CR_TRUE);
     CtrlSeek = false;
@@ -139,20 +137,21 @@ void TForm1::ToolButton_PlayClick() {
 
 void TForm1::ToolButton_PauseClick() {
     // The button has already changed its state.
-    if (!IsPlaying || IsRipping || batchInHand()) {
+    if (!playing()) {
         ToolButton_Pause->setChecked(false);
         return;
     }
     const bool paused = ToolButton_Pause->isChecked();
+    state_ = paused ? WindowState::Paused : WindowState::Playing;
     CR_PauseCD(paused ? CR_TRUE : CR_FALSE);
     showPlayTimeColour(paused);
 }
 
 void TForm1::ToolButton_StopClick() {
-    if (IsRipping || batchInHand())
+    if (state_ == WindowState::Ripping)
         return;
     CR_StopPlayTrack();
-    IsPlaying = false;
+    state_ = WindowState::Idle;
     Timer1->stop();
     setStatusText(PANEL_DISC, CDRIP1.TrackCount() > 0 ? CdLoadedText : NoCdText);
     TrackBar1->setToolTip(StoppedSliderHint);
@@ -166,14 +165,14 @@ void TForm1::ToolButton_StopClick() {
 }
 
 void TForm1::ToolButton_EjectClick() {
-    if (IsRipping || batchInHand())
+    if (state_ == WindowState::Ripping)
         return;
     ToolButton_StopClick();
     CR_EjectCD(CR_TRUE);
 }
 
 void TForm1::ToolButton_NextClick() {
-    if (IsRipping || batchInHand() || PlayList.size() < 2)
+    if (state_ == WindowState::Ripping || PlayList.size() < 2)
         return;
     uint32_t inTrack = 0;
     uint32_t absolute = 0;
@@ -187,7 +186,7 @@ void TForm1::ToolButton_NextClick() {
 }
 
 void TForm1::ToolButton_PrevClick() {
-    if (IsRipping || batchInHand() || PlayList.empty())
+    if (state_ == WindowState::Ripping || PlayList.empty())
         return;
     uint32_t inTrack = 0;
     uint32_t absolute = 0;
@@ -208,12 +207,12 @@ void TForm1::ToolButton_PrevClick() {
 
 void TForm1::playFrom(uint32_t start) {
     CR_PlaySection(static_cast<int32_t>(start), TrackBar1->maximum());
-    if (ToolButton_Pause->isChecked())
+    if (state_ == WindowState::Paused)
         CR_PauseCD(CR_TRUE);
 }
 
 void TForm1::ListView1DblClick() {
-    if (IsRipping || batchInHand())
+    if (state_ == WindowState::Ripping)
         return;
     ToolButton_PlayClick();
 }
@@ -224,7 +223,7 @@ bool TForm1::holds(const TTrackItem& item, uint32_t sector) {
 
 void TForm1::Timer1Timer() {
     // The batch restarts the timer when it ends, whatever played before.
-    if (!IsPlaying || IsRipping || batchInHand())
+    if (!playing())
         return;
     uint32_t inTrack = 0;
     uint32_t absolute = 0;
@@ -251,7 +250,7 @@ void TForm1::Timer2Timer() {
     clock.truncate(clock.size() >= 8 ? 5 : 4);
     if (statusText(PANEL_CLOCK) != clock)
         setStatusText(PANEL_CLOCK, clock);
-    if (ToolButton_Pause->isChecked())
+    if (state_ == WindowState::Paused)
         showPlayTimeColour(Panel_PlayTime->palette().color(QPalette::WindowText) !=
                            PausedTimeColour);
 }
@@ -305,13 +304,13 @@ void TForm1::SetUpPositionSlider() {
     TrackBar1->setTicks({});
     TrackBar1->setMinimum(0);
     TrackBar1->setValue(0);
-    const int rows = ListView1->rowCount();
+    const int rows = trackModel_->rowCount();
     if (rows > 0) {
         const auto start = [this](int row) {
-            return static_cast<int>(sectorCell(ListView1, row, COL_STARTSECTOR));
+            return static_cast<int>(trackModel_->startSector(row));
         };
         const auto end = [this](int row) {
-            return static_cast<int>(sectorCell(ListView1, row, COL_ENDSECTOR));
+            return static_cast<int>(trackModel_->endSector(row));
         };
         QList<int> selected;
         for (int row = 0; row < rows; ++row) {
@@ -343,7 +342,7 @@ void TForm1::EnablePlaybackLockedControls(bool enabled) {
 }
 
 void TForm1::TrackBar1KeyDown(const QKeyEvent& /*event*/) {
-    if (!IsPlaying || CtrlSeek)
+    if (!playing() || CtrlSeek)
         return;
     Timer1->stop();
     CtrlSeek = true;
@@ -351,7 +350,7 @@ void TForm1::TrackBar1KeyDown(const QKeyEvent& /*event*/) {
 }
 
 void TForm1::TrackBar1KeyUp(const QKeyEvent& /*event*/) {
-    if (!IsPlaying || !CtrlSeek)
+    if (!playing() || !CtrlSeek)
         return;
     if (TrackBar1->value() != SeekStartPosition)
         playFrom(static_cast<uint32_t>(TrackBar1->value()));

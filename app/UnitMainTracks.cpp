@@ -3,6 +3,7 @@
 #include "Application.h"
 #include "DeviceMonitor.h"
 #include "Modals.h"
+#include "TrackList.h"
 #include "TrackListText.h"
 #include "UnitMain.h"
 
@@ -14,7 +15,6 @@
 #include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QStatusBar>
-#include <QTableWidget>
 #include <set>
 
 using namespace varrow;
@@ -45,7 +45,7 @@ void TForm1::connectDeviceNotifications() {
 void TForm1::WMDeviceChange(uint32_t event) {
     if (event != CR_DEVICE_ARRIVAL && event != CR_DEVICE_REMOVE_COMPLETE)
         return;
-    if (batchInHand() || IsPlaying)
+    if (state_ != WindowState::Idle)
         return;
     RefreshTrackList();
 }
@@ -55,6 +55,7 @@ void TForm1::FillDriveList() {
     ComboBoxDrive2->clear();
     CDRIP1.setCDRomNum(0);
     const int32_t drives = CR_GetNumCDROM();
+    Label_DriveAccess->setVisible(drives <= 0);
     if (drives <= 0) {
         ComboBox_DriveType->setEnabled(false);
         ComboBox_ReadMethod->setEnabled(false);
@@ -74,12 +75,12 @@ void TForm1::FillDriveList() {
 }
 
 void TForm1::RefreshTrackList() {
-    if (batchInHand())
+    if (state_ == WindowState::Ripping)
         return;
     {
         // Emptying the list is no change of selection the user made.
         const QSignalBlocker blocker(ListView1->selectionModel());
-        ListView1->setRowCount(0);
+        trackModel_->clear();
     }
     SelectedBytes = 0;
     const int drive = ComboBoxDrive->currentIndex();
@@ -98,56 +99,20 @@ void TForm1::RefreshTrackList() {
     LabeledEdit_RipSpeed->setText(QString::number(CDRIP1.Speed()));
     CheckBox_JitterCorrection->setChecked(CDRIP1.JitterCorrect());
 
-    const std::vector<TTrackEntry>& tracks = CDRIP1.Tracks();
-    const TDiscText& discText = CDRIP1.DiscText();
-    showCaption(discCaptionText(BaseCaption, discText));
-    if (!tracks.empty()) {
-        for (std::size_t index = 0; index < tracks.size(); ++index) {
-            const TTrackText text =
-                index < discText.Tracks.size() ? discText.Tracks[index] : TTrackText{};
-            addTrackRow(static_cast<int>(index) + 1, tracks[index], text);
-        }
+    showCaption(discCaptionText(BaseCaption, CDRIP1.DiscText()));
+    {
+        const QSignalBlocker blocker(ListView1->selectionModel());
+        trackModel_->showDisc(CDRIP1);
+    }
+    if (trackModel_->rowCount() > 0) {
         CR_SetPlayPosition(0);
         setStatusText(PANEL_DISC, CdLoadedText);
     } else {
         setStatusText(PANEL_DISC, NoCdText);
     }
-    writeTracksStatus(tracksStatusText(ListView1->rowCount(), 0, 0));
+    writeTracksStatus(tracksStatusText(trackModel_->rowCount(), 0, 0));
     CR_SetPlayPosition(0);
     SetUpPositionSlider();
-}
-
-void TForm1::addTrackRow(int position, const TTrackEntry& entry, const TTrackText& discText) {
-    const TTrack& track = entry.Track;
-    const bool audio = isAudioTypeText(QString::fromStdString(track.TrackType));
-    const int row = ListView1->rowCount();
-    ListView1->insertRow(row);
-
-    const auto cell = [this, row](int column, const QString& text, Qt::Alignment alignment) {
-        auto* item = new QTableWidgetItem(text);
-        item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-        item->setTextAlignment(alignment | Qt::AlignVCenter);
-        ListView1->setItem(row, column, item);
-        return item;
-    };
-    QTableWidgetItem* title = cell(
-        COL_TITLE, trackTitleText(entry, audio ? discText.Title : std::string()), Qt::AlignLeft);
-    title->setFlags(title->flags() | Qt::ItemIsEditable);
-    if (audio) {
-        title->setData(DiscTitleRole, QString::fromStdString(discText.Title));
-        // The track's performer, where the disc names one, without a column
-        // of its own.
-        if (!discText.Performer.empty())
-            title->setToolTip(QString::fromStdString(discText.Performer));
-    }
-    title->setData(StateImageRole, audio ? AudioStateImage : DataStateImage);
-    title->setIcon(audio ? audioStateImage_ : dataStateImage_);
-    cell(COL_TRACK, trackNumberText(position), Qt::AlignHCenter);
-    cell(COL_TYPE, QString::fromStdString(track.TrackType), Qt::AlignHCenter);
-    cell(COL_PLAYTIME, QString::fromStdString(CDRIP1.TrackPlayTime(track)), Qt::AlignHCenter);
-    cell(COL_SIZE, QString::number(track.Size), Qt::AlignRight);
-    cell(COL_STARTSECTOR, QString::number(track.StartSector), Qt::AlignLeft);
-    cell(COL_ENDSECTOR, QString::number(track.EndSector), Qt::AlignLeft);
 }
 
 void TForm1::setStatusText(StatusPanel panel, const QString& text) {
@@ -163,24 +128,19 @@ void TForm1::writeTracksStatus(const QString& text) {
     StatusBar1->setToolTip(text);
 }
 
-bool TForm1::isAudioRow(int row) const {
-    const QTableWidgetItem* type = ListView1->item(row, COL_TYPE);
-    return type != nullptr && isAudioTypeText(type->text());
-}
-
 bool TForm1::isRowSelected(int row) const {
-    return ListView1->selectionModel()->isSelected(ListView1->model()->index(row, COL_TITLE));
+    return ListView1->selectionModel()->isSelected(trackModel_->index(row, COL_TITLE));
 }
 
 int TForm1::selectedRowCount() const {
     int count = 0;
-    for (int row = 0; row < ListView1->rowCount(); ++row)
+    for (int row = 0; row < trackModel_->rowCount(); ++row)
         count += isRowSelected(row) ? 1 : 0;
     return count;
 }
 
 void TForm1::ComboBoxDriveChange() {
-    if (IsPlaying || batchInHand())
+    if (state_ != WindowState::Idle)
         ComboBoxDrive->setCurrentIndex(CDRIP1.CDRomNum());
     else
         RefreshTrackList();
@@ -188,7 +148,7 @@ void TForm1::ComboBoxDriveChange() {
 }
 
 void TForm1::ComboBoxDrive2Change() {
-    if (IsPlaying || batchInHand()) {
+    if (state_ != WindowState::Idle) {
         ComboBoxDrive2->setCurrentIndex(ComboBoxDrive->currentIndex());
         return;
     }
@@ -197,19 +157,19 @@ void TForm1::ComboBoxDrive2Change() {
 }
 
 void TForm1::ToolButton_RefreshTracksClick() {
-    if (IsPlaying || batchInHand())
+    if (state_ != WindowState::Idle)
         return;
     RefreshTrackList();
 }
 
 void TForm1::ToolButton_SelectAllClick() {
-    if (IsRipping)
+    if (state_ == WindowState::Ripping)
         return;
     ListView1->selectAll();
 }
 
 void TForm1::ToolButton_ClearAllClick() {
-    if (IsRipping)
+    if (state_ == WindowState::Ripping)
         return;
     ListView1->clearSelection();
 }
@@ -219,15 +179,14 @@ void TForm1::ListView1SelectItem(const QItemSelection& selected) {
     std::set<int> refusedRows;
     for (const QItemSelectionRange& range : selected) {
         for (int row = range.top(); row <= range.bottom(); ++row) {
-            if (!isAudioRow(row))
+            if (!trackModel_->isAudio(row))
                 refusedRows.insert(row);
         }
     }
     if (!refusedRows.empty()) {
         QItemSelection refused;
         for (const int row : refusedRows)
-            refused.select(ListView1->model()->index(row, 0),
-                           ListView1->model()->index(row, TRACK_COLUMNS - 1));
+            refused.select(trackModel_->index(row, 0), trackModel_->index(row, TRACK_COLUMNS - 1));
         ListView1->selectionModel()->select(refused, QItemSelectionModel::Deselect);
     }
 
@@ -235,14 +194,14 @@ void TForm1::ListView1SelectItem(const QItemSelection& selected) {
     // changes can make it drift from what the list shows.
     int64_t bytes = 0;
     int selectedRows = 0;
-    for (int row = 0; row < ListView1->rowCount(); ++row) {
-        if (!isRowSelected(row) || !isAudioRow(row))
+    for (int row = 0; row < trackModel_->rowCount(); ++row) {
+        if (!isRowSelected(row) || !trackModel_->isAudio(row))
             continue;
         ++selectedRows;
-        bytes += ListView1->item(row, COL_SIZE)->text().toLongLong();
+        bytes += trackModel_->size(row);
     }
     SelectedBytes = bytes;
-    writeTracksStatus(tracksStatusText(ListView1->rowCount(), selectedRows, SelectedBytes));
+    writeTracksStatus(tracksStatusText(trackModel_->rowCount(), selectedRows, SelectedBytes));
 }
 
 bool TForm1::ListView1MouseDown(const QMouseEvent& event) {

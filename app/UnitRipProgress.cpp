@@ -189,7 +189,10 @@ void TDlg_RipProgress::createControls() {
     constexpr auto longestDay = std::chrono::hours(24) - std::chrono::seconds(1);
     fitWidest(Label_JittCount, {QStringLiteral("OFF"), QString::number(MostJitterErrors)});
     fitWidest(Label_Speed, {QStringLiteral("x") + groupedNumberText(FastestSpeedShown, 1)});
-    fitWidest(Label_RipTime, {EndOfTrackTimePrefix + longTimeText(longestDay)});
+    fitWidest(Label_RipTime, {longTimeText(longestDay)});
+    // The line of a track without a title of its own is never shortened.
+    fitWidest(Label_Track,
+              {QStringLiteral("Exctract and Encode \"Track00\" to \"00_Track00.mp3\"")});
     figures->setColumnStretch(1, 1);
     inside->addLayout(figures);
     layout->addWidget(Bevel1);

@@ -32,8 +32,6 @@ public:
     // (a full disc's sectors) and the fastest speed.
     static constexpr int64_t MostJitterErrors = 9'999'999;
     static constexpr double FastestSpeedShown = 99'999.9;
-    // What the end of a track writes before the elapsed time.
-    static inline const QString EndOfTrackTimePrefix = QStringLiteral("Extract Time: ");
 
     // Shows the track being written: `format` with "%1" for the title and
     // "%2" for the file name, both shortened in the middle as far as needed

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStyle>
@@ -21,6 +22,10 @@ namespace varrowhelp {
 namespace {
 
 constexpr int TopicRole = Qt::UserRole;
+// The window's size where the screen has room for it.
+constexpr QSize PreferredSize{860, 600};
+// What a title bar and a border may take around the window.
+constexpr QSize FrameAllowance{16, 48};
 
 QString missingPage(const QString& path) {
     return QStringLiteral("<html><body><h1>Page not found</h1><p>The page %1 is not in this help "
@@ -95,11 +100,30 @@ QVariant ChmBrowser::loadResource(int type, const QUrl& name) {
     return {};
 }
 
+QRect helpWindowGeometry(const QRect& available, const QSize& minimum) {
+    // The window manager's frame is not known before the window is on the
+    // screen: room is left for it.
+    const QSize size =
+        PreferredSize.boundedTo(available.size() - FrameAllowance).expandedTo(minimum);
+    QRect geometry(QPoint(), size);
+    geometry.moveCenter(available.center());
+    return geometry;
+}
+
+void HelpViewer::showEvent(QShowEvent* event) {
+    // Placed once, when first shown: the screen is known then.
+    if (!placed_ && screen() != nullptr) {
+        placed_ = true;
+        setGeometry(helpWindowGeometry(screen()->availableGeometry(), minimumSizeHint()));
+    }
+    QMainWindow::showEvent(event);
+}
+
 HelpViewer::HelpViewer(QWidget* parent)
     : QMainWindow(parent) {
     setObjectName(QStringLiteral("HelpViewer"));
     setWindowTitle(QStringLiteral("Help"));
-    resize(860, 600);
+    resize(PreferredSize);
 
     auto* splitter = new QSplitter(Qt::Horizontal, this);
     auto* tabs = new QTabWidget(splitter);

@@ -43,6 +43,12 @@ private:
     QStringList missing_;
 };
 
+// Where the window opens on a screen whose free area is `available`: its
+// size where there is room for it (860 x 600), else as large as the area
+// allows with room for a title bar and a border, never below `minimum`; in
+// the middle of the area.
+QRect helpWindowGeometry(const QRect& available, const QSize& minimum);
+
 class HelpViewer final : public QMainWindow {
     Q_OBJECT
 public:
@@ -64,6 +70,9 @@ public:
     QListWidget* index() const { return index_; }
     QLineEdit* indexFilter() const { return indexFilter_; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void createActions();
     void fillContents();
@@ -78,6 +87,7 @@ private:
     ChmBrowser* browser_ = nullptr;
     QTreeWidget* contents_ = nullptr;
     QListWidget* index_ = nullptr;
+    bool placed_ = false;
     QLineEdit* indexFilter_ = nullptr;
 };
 

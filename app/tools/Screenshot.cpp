@@ -6,12 +6,12 @@
 #include "Modals.h"
 #include "ProgramWindows.h"
 
+#include <QAbstractItemView>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -80,17 +80,25 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "varrow-screenshot: the window was not shown\n");
         return 1;
     }
+    // The drives are listed once the window is on the screen.
+    QCoreApplication::processEvents();
     // Two tracks selected, so that the status bar shows the selection.
-    QTableWidget* list = mainForm.ListView1;
-    for (int row = 1; row <= 2 && row < list->rowCount(); ++row)
+    auto* list = mainForm.findChild<QAbstractItemView*>(QStringLiteral("ListView1"));
+    auto* tabs = mainForm.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
+    auto* ripMp3 = mainForm.findChild<QToolButton*>(QStringLiteral("ToolButton_RipMP3"));
+    if (list == nullptr || tabs == nullptr || ripMp3 == nullptr) {
+        std::fprintf(stderr, "varrow-screenshot: the window has not the controls it pictures\n");
+        return 1;
+    }
+    for (int row = 1; row <= 2 && row < list->model()->rowCount(); ++row)
         list->selectionModel()->select(list->model()->index(row, 0),
                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
     if (!save(mainForm, pictures[0]))
         return 1;
-    mainForm.PageControl1->setCurrentIndex(1);
+    tabs->setCurrentIndex(1);
     if (!save(mainForm, pictures[1]))
         return 1;
-    mainForm.PageControl1->setCurrentIndex(0);
+    tabs->setCurrentIndex(0);
 
     // An MP3 batch of the two rows into a scratch folder. Halfway through the
     // second track, once a speed has been measured, the progress window is
@@ -109,15 +117,15 @@ int main(int argc, char* argv[]) {
         QTest::qWait(40);
         const TBatchRun* batch = mainForm.batch();
         if (pictured || batch == nullptr || batch->BatchTrackIndex < 1 ||
-            mainForm.CDRIP1.PercentComplete() < 45 ||
-            ripProgress.Label_Speed->text() == QStringLiteral("x0.0"))
+            mainForm.engine().PercentComplete() < 45 ||
+            !ripProgress.Label_Speed->text().startsWith(QLatin1Char('x')))
             return;
         pictured = true;
         progressSaved = save(ripProgress, pictures[3]);
         ripProgress.Btn_Abort->click();
     };
     setEngineHooks(std::move(hooks));
-    mainForm.ToolButton_RipMP3->click();
+    ripMp3->click();
     if (answers.failed)
         return 1;
     if (!pictured)

@@ -37,7 +37,7 @@ protected:
         settings << "[CDLIB]\nIMAGE1=" << image.descriptor.string() << "\n";
         settings.close();
         createWindow();
-        ASSERT_EQ(form->ListView1->rowCount(), 4);
+        ASSERT_EQ(rowCount(), 4);
     }
 
     // Selects every track with the tool button (the data track refuses) and
@@ -45,9 +45,9 @@ protected:
     void ripAll(QToolButton* button, const QString& target,
                 const std::function<void(TMP3Dlg&)>& choose = {}) {
         ASSERT_TRUE(QDir().mkpath(target));
-        QTest::mouseClick(form->ToolButton_SelectAll, Qt::LeftButton);
-        ASSERT_EQ(form->selectedRowCount(), AudioTracks);
-        if (button == form->ToolButton_RipMP3) {
+        QTest::mouseClick(ui.ToolButton_SelectAll, Qt::LeftButton);
+        ASSERT_EQ(static_cast<int>(selectedRows().size()), AudioTracks);
+        if (button == ui.ToolButton_RipMP3) {
             modals->dialogAnswers.emplace_back([choose](QDialog& dialog) {
                 if (choose)
                     choose(static_cast<TMP3Dlg&>(dialog));
@@ -60,7 +60,7 @@ protected:
         ASSERT_EQ(modals->messages.size(), 1u);
         EXPECT_TRUE(modals->messages[0].text.startsWith("Extract is complete."));
         modals->messages.clear();
-        EXPECT_EQ(form->selectedRowCount(), 0);
+        EXPECT_EQ(static_cast<int>(selectedRows().size()), 0);
     }
 
     static std::vector<uint8_t> readAll(const QString& path) {
@@ -98,7 +98,7 @@ protected:
 
 TEST_F(BatchEndToEnd, WavFilesHoldTheImagesAudio) {
     const QString target = folder.filePath(QStringLiteral("wav"));
-    ripAll(form->ToolButton_RipWav, target);
+    ripAll(ui.ToolButton_RipWav, target);
     EXPECT_EQ(QDir(target).entryList(QDir::Files),
               QStringList({"01_Track01.wav", "02_Track02.wav", "03_Track03.wav"}));
     for (int track = 0; track < AudioTracks; ++track) {
@@ -117,7 +117,7 @@ TEST_F(BatchEndToEnd, WavFilesHoldTheImagesAudio) {
 
 TEST_F(BatchEndToEnd, Mp3FilesAtConstantAndVariableBitrates) {
     const QString constant = folder.filePath(QStringLiteral("cbr"));
-    ripAll(form->ToolButton_RipMP3, constant);
+    ripAll(ui.ToolButton_RipMP3, constant);
     for (const auto& frames : checkMp3Files(constant)) {
         ASSERT_GT(frames.size(), 2u);
         for (const FrameHeader& frame : frames) {
@@ -127,7 +127,7 @@ TEST_F(BatchEndToEnd, Mp3FilesAtConstantAndVariableBitrates) {
     }
 
     const QString variable = folder.filePath(QStringLiteral("vbr"));
-    ripAll(form->ToolButton_RipMP3, variable, [](TMP3Dlg& dialog) {
+    ripAll(ui.ToolButton_RipMP3, variable, [](TMP3Dlg& dialog) {
         dialog.CheckBox_VBR->setChecked(true);
         dialog.ComboBox_MaxBitrate->setCurrentIndex(0);
     });
@@ -152,9 +152,9 @@ TEST_F(BatchEndToEnd, Mp3FilesAreTaggedFromTheirRows) {
     // An edited title names the file and fills its tags; N counts the
     // audio tracks, not the data track.
     const QString edited = QStringLiteral("Ça va — Żółw");
-    form->ListView1->item(1, COL_TITLE)->setText(edited);
+    editTitle(1, edited);
     const QString target = folder.filePath(QStringLiteral("tagged"));
-    ripAll(form->ToolButton_RipMP3, target);
+    ripAll(ui.ToolButton_RipMP3, target);
 
     struct Expected {
         QString file;

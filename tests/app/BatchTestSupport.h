@@ -58,18 +58,7 @@ protected:
     }
 
     // The "Size (Bytes)" column: one sector less than the track's range.
-    int64_t rowSize(int row) const {
-        return form->ListView1->item(row, COL_SIZE)->text().toLongLong();
-    }
-
-    std::vector<int> selectedRows() const {
-        std::vector<int> rows;
-        for (int row = 0; row < form->ListView1->rowCount(); ++row) {
-            if (form->isRowSelected(row))
-                rows.push_back(row);
-        }
-        return rows;
-    }
+    int64_t rowSize(int row) const { return form->tracks().size(row); }
 
     void chooseFolder(const QString& chosenFolder) {
         modals->saveAnswers.emplace_back(chosenFolder +
@@ -96,29 +85,13 @@ protected:
 
     // Clicks an option of the Options tab and comes back to the track list.
     void toggleOption(QCheckBox* box) {
-        form->PageControl1->setCurrentIndex(1);
+        ui.PageControl1->setCurrentIndex(1);
         clickBox(box);
-        form->PageControl1->setCurrentIndex(0);
+        ui.PageControl1->setCurrentIndex(0);
     }
 
-    void clickWav() { QTest::mouseClick(form->ToolButton_RipWav, Qt::LeftButton); }
-    void clickMp3() { QTest::mouseClick(form->ToolButton_RipMP3, Qt::LeftButton); }
-
-    // Runs `action` once, the first time a progress event of row
-    // `batchIndex` reaches `percent`, after the window has handled it.
-    void atProgress(int batchIndex, int percent, std::function<void()> action) {
-        auto handled = std::make_shared<bool>(false);
-        ProgressTrackEvent original = form->CDRIP1.OnProgress;
-        form->CDRIP1.OnProgress = [this, original, batchIndex, percent, handled,
-                                   action](TCDRIP& sender, uint16_t complete, int64_t errors,
-                                           long double speed) {
-            original(sender, complete, errors, speed);
-            if (!*handled && form->batch()->BatchTrackIndex == batchIndex && complete >= percent) {
-                *handled = true;
-                action();
-            }
-        };
-    }
+    void clickWav() { click(ui.ToolButton_RipWav); }
+    void clickMp3() { click(ui.ToolButton_RipMP3); }
 
     static QByteArray contents(const QString& path) {
         QFile file(path);

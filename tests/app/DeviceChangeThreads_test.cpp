@@ -29,7 +29,7 @@ TEST_F(ShellTest, DeviceChangesFromAnotherThreadWhileWindowsComeAndGo) {
     for (int round = 0; round < 12; ++round) {
         createWindow();
         processEvents();
-        EXPECT_EQ(form->ListView1->rowCount(), 2);
+        EXPECT_EQ(rowCount(), 2);
         form = nullptr;
         windows_.reset();
         // What was queued for the window that is gone now runs, and must do

@@ -119,8 +119,12 @@ TEST_F(MP3DlgTest, IsAFixedDialogWithoutACloseBox) {
     const Qt::WindowFlags flags = dlg->windowFlags();
     EXPECT_TRUE(flags.testFlag(Qt::CustomizeWindowHint));
     EXPECT_TRUE(flags.testFlag(Qt::WindowTitleHint));
+    // Asked for, the maximise button tells X11 window managers which
+    // functions the dialog offers: neither closing nor minimising. (Qt adds
+    // the system menu hint to it; that menu offers only what the functions
+    // allow.)
     EXPECT_FALSE(flags.testFlag(Qt::WindowCloseButtonHint));
-    EXPECT_FALSE(flags.testFlag(Qt::WindowSystemMenuHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
     EXPECT_EQ(dlg->windowTitle(), "Varrow");
     EXPECT_EQ(dlg->parentWidget(), &mainWindow);
 }
@@ -267,8 +271,9 @@ TEST_F(MP3DlgTest, ShowingCentresOverTheMainWindowAndRefreshesMixAndEstimate) {
     dlg->ComboBox_Mode->setCurrentIndex(Mono);
     selectedBytes = 700'000'000;
     // Narrower than the dialog and odd: each half is truncated towards zero
-    // on its own, which differs from halving the difference.
-    mainWindow.setGeometry(101, 51, 201, 481);
+    // on its own, which differs from halving the difference. Far enough from
+    // the screen's edge for the dialog to stay on the screen.
+    mainWindow.setGeometry(301, 51, 201, 481);
     showDialog();
     const QRect main = mainWindow.frameGeometry();
     const QRect own = dlg->frameGeometry();

@@ -27,7 +27,7 @@ protected:
         ShellTest::SetUp();
         drive = addDrive("VIRTUAL One", discOf({audio(300), audio(600)}));
         createWindow();
-        form->PageControl1->setCurrentIndex(1);
+        ui.PageControl1->setCurrentIndex(1);
     }
 
     void pick(QComboBox* list, Qt::Key key) {
@@ -72,58 +72,58 @@ protected:
 
 TEST_F(DriveOptions, DriveTypeAnsweredNoChangesNothing) {
     modals->answer(ModalResult::No);
-    pick(form->ComboBox_DriveType, Qt::Key_End);
+    pick(ui.ComboBox_DriveType, Qt::Key_End);
     expectAdvancedQuestion(0);
-    EXPECT_EQ(form->ComboBox_DriveType->currentText(), "CUSTOMDRIVE");
-    EXPECT_EQ(form->CDRIP1.DriveTable().DriveType(), GENERIC);
-    EXPECT_FALSE(form->ComboBox_ReadMethod->isEnabled());
+    EXPECT_EQ(ui.ComboBox_DriveType->currentText(), "CUSTOMDRIVE");
+    EXPECT_EQ(form->engine().DriveTable().DriveType(), GENERIC);
+    EXPECT_FALSE(ui.ComboBox_ReadMethod->isEnabled());
     EXPECT_EQ(reread().driveType, GENERIC);
     EXPECT_NE(saved("DRIVETYPE"), "19");
 }
 
 TEST_F(DriveOptions, CustomDriveEnablesTheReadMethodAndAnotherTypeDisablesIt) {
     modals->answer(ModalResult::Yes);
-    pick(form->ComboBox_DriveType, Qt::Key_End);
+    pick(ui.ComboBox_DriveType, Qt::Key_End);
     expectAdvancedQuestion(0);
-    EXPECT_EQ(form->CDRIP1.DriveTable().DriveType(), CUSTOMDRIVE);
-    EXPECT_EQ(form->ComboBox_DriveType->currentIndex(), CustomDriveItem);
-    EXPECT_TRUE(form->ComboBox_ReadMethod->isEnabled());
+    EXPECT_EQ(form->engine().DriveTable().DriveType(), CUSTOMDRIVE);
+    EXPECT_EQ(ui.ComboBox_DriveType->currentIndex(), CustomDriveItem);
+    EXPECT_TRUE(ui.ComboBox_ReadMethod->isEnabled());
     EXPECT_EQ(reread().driveType, CUSTOMDRIVE);
     EXPECT_EQ(saved("DRIVETYPE"), "19");
-    EXPECT_EQ(form->ListView1->rowCount(), 2);
+    EXPECT_EQ(rowCount(), 2);
 
     modals->answer(ModalResult::Yes);
-    pick(form->ComboBox_ReadMethod, Qt::Key_Down);
+    pick(ui.ComboBox_ReadMethod, Qt::Key_Down);
     expectAdvancedQuestion(1);
-    EXPECT_EQ(form->CDRIP1.DriveTable().ReadMethod(), READ10);
-    EXPECT_EQ(form->ComboBox_ReadMethod->currentText(), "READ10");
+    EXPECT_EQ(form->engine().DriveTable().ReadMethod(), READ10);
+    EXPECT_EQ(ui.ComboBox_ReadMethod->currentText(), "READ10");
     EXPECT_EQ(reread().readMethod, READ10);
     EXPECT_EQ(saved("READMETHOD"), "1");
 
     modals->answer(ModalResult::Yes);
-    pick(form->ComboBox_DriveType, Qt::Key_Home);
-    EXPECT_EQ(form->CDRIP1.DriveTable().DriveType(), GENERIC);
-    EXPECT_FALSE(form->ComboBox_ReadMethod->isEnabled());
+    pick(ui.ComboBox_DriveType, Qt::Key_Home);
+    EXPECT_EQ(form->engine().DriveTable().DriveType(), GENERIC);
+    EXPECT_FALSE(ui.ComboBox_ReadMethod->isEnabled());
 }
 
 TEST_F(DriveOptions, RejectedParametersShowErrorAndTheListsShowTheLibrary) {
     drive->faults().failing.insert("CR_SetCDROMParameters");
     modals->answer(ModalResult::Yes);
     modals->answer(ModalResult::Ok);
-    pick(form->ComboBox_DriveType, Qt::Key_End);
+    pick(ui.ComboBox_DriveType, Qt::Key_End);
     expectAdvancedQuestion(0);
     ASSERT_EQ(modals->messages.size(), 2u);
     EXPECT_EQ(modals->messages[1].text, "Error!");
     EXPECT_EQ(modals->messages[1].type, MsgDlgType::Error);
     EXPECT_EQ(modals->messages[1].buttons, MsgButtons::Ok);
-    EXPECT_EQ(form->ComboBox_DriveType->currentText(), "GENERIC");
-    EXPECT_FALSE(form->ComboBox_ReadMethod->isEnabled());
+    EXPECT_EQ(ui.ComboBox_DriveType->currentText(), "GENERIC");
+    EXPECT_FALSE(ui.ComboBox_ReadMethod->isEnabled());
 }
 
 TEST_F(DriveOptions, JitterCorrectionIsAppliedAndSaved) {
-    const bool before = form->CheckBox_JitterCorrection->isChecked();
-    clickBox(form->CheckBox_JitterCorrection);
-    EXPECT_EQ(form->CDRIP1.JitterCorrect(), !before);
+    const bool before = ui.CheckBox_JitterCorrection->isChecked();
+    clickBox(ui.CheckBox_JitterCorrection);
+    EXPECT_EQ(form->engine().JitterCorrect(), !before);
     EXPECT_EQ(reread().jitterCorrect, !before);
     EXPECT_TRUE(modals->messages.empty());
 
@@ -135,7 +135,7 @@ TEST_F(DriveOptions, JitterCorrectionIsAppliedAndSaved) {
 }
 
 TEST_F(DriveOptions, SpeedFieldTakesDigitsOnly) {
-    QLineEdit* field = form->LabeledEdit_RipSpeed;
+    QLineEdit* field = ui.LabeledEdit_RipSpeed;
     field->setFocus();
     field->end(false);
     QTest::keyClick(field, Qt::Key_Backspace);
@@ -146,16 +146,16 @@ TEST_F(DriveOptions, SpeedFieldTakesDigitsOnly) {
     EXPECT_EQ(field->text(), "1") << "01 reads as 1";
     QTest::keyClicks(field, "-a2 ");
     EXPECT_EQ(field->text(), "12");
-    EXPECT_EQ(form->CDRIP1.Speed(), 12);
-    EXPECT_EQ(form->CDRIP1.DriveTable().SetSpeed(), SPEEDMMC);
+    EXPECT_EQ(form->engine().Speed(), 12);
+    EXPECT_EQ(form->engine().DriveTable().SetSpeed(), SPEEDMMC);
     EXPECT_EQ(reread().speed, 12);
     EXPECT_EQ(saved("SPEED"), "12");
 
     QTest::keyClick(field, Qt::Key_Backspace);
     QTest::keyClick(field, Qt::Key_Backspace);
     EXPECT_EQ(field->text(), "0");
-    EXPECT_EQ(form->CDRIP1.Speed(), 0);
-    EXPECT_EQ(form->CDRIP1.DriveTable().SetSpeed(), SPEEDNONE);
+    EXPECT_EQ(form->engine().Speed(), 0);
+    EXPECT_EQ(form->engine().DriveTable().SetSpeed(), SPEEDNONE);
     EXPECT_EQ(reread().speed, 0);
     EXPECT_EQ(saved("SPEED"), "0");
     EXPECT_EQ(saved("SETSPEED"), std::to_string(SPEEDNONE));
@@ -165,7 +165,7 @@ TEST_F(DriveOptions, SpeedFieldTakesDigitsOnly) {
 TEST_F(DriveOptions, SpeedFieldLeavesControlKeysToTheirUsualWork) {
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form));
-    QLineEdit* field = form->LabeledEdit_RipSpeed;
+    QLineEdit* field = ui.LabeledEdit_RipSpeed;
     field->setFocus();
     field->selectAll();
     QTest::keyClicks(field, "4b2");
@@ -173,7 +173,7 @@ TEST_F(DriveOptions, SpeedFieldLeavesControlKeysToTheirUsualWork) {
     field->home(false);
     QTest::keyClick(field, Qt::Key_Delete);
     EXPECT_EQ(field->text(), "2");
-    EXPECT_EQ(form->CDRIP1.Speed(), 2);
+    EXPECT_EQ(form->engine().Speed(), 2);
 
     QTest::keyClick(field, Qt::Key_Tab);
     EXPECT_NE(QApplication::focusWidget(), field);
@@ -184,66 +184,66 @@ TEST_F(DriveOptions, SpeedFieldLeavesControlKeysToTheirUsualWork) {
 }
 
 TEST_F(DriveOptions, SpeedFieldHoldsTwoDigits) {
-    QLineEdit* field = form->LabeledEdit_RipSpeed;
+    QLineEdit* field = ui.LabeledEdit_RipSpeed;
     field->setFocus();
     field->selectAll();
     QTest::keyClicks(field, "487");
     EXPECT_EQ(field->text(), "48");
-    EXPECT_EQ(form->CDRIP1.Speed(), 48);
+    EXPECT_EQ(form->engine().Speed(), 48);
 }
 
 TEST_F(DriveOptions, InterfaceSwitchFollowsTheBoxOnTheNativeFamily) {
-    ASSERT_TRUE(form->CheckBox_TransportLayer->isChecked());
-    clickBox(form->CheckBox_TransportLayer);
+    ASSERT_TRUE(ui.CheckBox_TransportLayer->isChecked());
+    clickBox(ui.CheckBox_TransportLayer);
     EXPECT_EQ(CR_GetTransportLayer(), CR_TRANSPORT_IOCTL);
-    EXPECT_FALSE(form->CheckBox_TransportLayer->isChecked());
-    EXPECT_EQ(form->ComboBoxDrive->count(), 1);
-    EXPECT_EQ(form->ListView1->rowCount(), 2);
+    EXPECT_FALSE(ui.CheckBox_TransportLayer->isChecked());
+    EXPECT_EQ(ui.ComboBoxDrive->count(), 1);
+    EXPECT_EQ(rowCount(), 2);
 
-    clickBox(form->CheckBox_TransportLayer);
+    clickBox(ui.CheckBox_TransportLayer);
     EXPECT_EQ(CR_GetTransportLayer(), CR_TRANSPORT_SCSI);
-    EXPECT_TRUE(form->CheckBox_TransportLayer->isChecked());
+    EXPECT_TRUE(ui.CheckBox_TransportLayer->isChecked());
     EXPECT_TRUE(modals->messages.empty());
 }
 
 TEST_F(DriveOptions, TheBoxShowsTheInterfaceTheLibraryKeeps) {
     drive->faults().transportLayerFixed = true;
-    clickBox(form->CheckBox_TransportLayer);
+    clickBox(ui.CheckBox_TransportLayer);
     EXPECT_EQ(CR_GetTransportLayer(), CR_TRANSPORT_SCSI);
-    EXPECT_TRUE(form->CheckBox_TransportLayer->isChecked());
+    EXPECT_TRUE(ui.CheckBox_TransportLayer->isChecked());
 }
 
 TEST_F(DriveOptions, AnInterfaceErrorIsReportedAndTheSwitchGoesOn) {
     drive->faults().throwing.insert("CR_SetTransportLayer");
     modals->answer(ModalResult::Ok);
-    clickBox(form->CheckBox_TransportLayer);
+    clickBox(ui.CheckBox_TransportLayer);
     EXPECT_EQ(modals->texts(), std::vector<QString>({"CD-ROM interface settings error!"}));
     EXPECT_EQ(modals->messages[0].type, MsgDlgType::Error);
-    EXPECT_TRUE(form->CheckBox_TransportLayer->isChecked());
-    EXPECT_EQ(form->ListView1->rowCount(), 2);
+    EXPECT_TRUE(ui.CheckBox_TransportLayer->isChecked());
+    EXPECT_EQ(rowCount(), 2);
 }
 
 TEST_F(DriveOptions, OnAWindows95FamilyOnlyAspiIsAllowed) {
     overridePlatformInfo(PlatformInfo{PlatformWin95, 4, 0, QStringLiteral("Windows 95")});
-    form->CheckBox_TransportLayer->setChecked(false);
+    ui.CheckBox_TransportLayer->setChecked(false);
     modals->answer(ModalResult::Ok);
-    clickBox(form->CheckBox_TransportLayer);
+    clickBox(ui.CheckBox_TransportLayer);
     EXPECT_EQ(modals->texts(),
               std::vector<QString>({"Windows platform is \"WIN32\" (Windows 95)\nOnly ASPI "
                                     "interface is enabled.\nVarrow needs ASPI Drivers to work "
                                     "properly!\nSee Help about Installation and ASPI Drivers."}));
     EXPECT_EQ(CR_GetTransportLayer(), CR_TRANSPORT_IOCTL);
-    EXPECT_FALSE(form->CheckBox_TransportLayer->isChecked());
+    EXPECT_FALSE(ui.CheckBox_TransportLayer->isChecked());
 }
 
 TEST_F(DriveOptions, OnAnUnknownPlatformTheBoxIsObeyedAfterTheAdvice) {
     overridePlatformInfo(PlatformInfo{7, 1, 0, QStringLiteral("Plan 9")});
     modals->answer(ModalResult::Ok);
-    clickBox(form->CheckBox_TransportLayer);
+    clickBox(ui.CheckBox_TransportLayer);
     EXPECT_EQ(modals->texts(),
               std::vector<QString>({"Windows platform is not determined! (Plan 9)\nIs "
                                     "recommended: install ASPI Drivers and switch off this check "
                                     "box.\nSee Help about Installation and ASPI Drivers."}));
     EXPECT_EQ(CR_GetTransportLayer(), CR_TRANSPORT_IOCTL);
-    EXPECT_FALSE(form->CheckBox_TransportLayer->isChecked());
+    EXPECT_FALSE(ui.CheckBox_TransportLayer->isChecked());
 }

@@ -6,10 +6,12 @@
 #include "ShellTestSupport.h"
 
 #include <QLabel>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <string>
+#include <tuple>
 
 using namespace varrow;
 using namespace varrow::testing;
@@ -32,28 +34,24 @@ protected:
         ShellTest::TearDown();
     }
 
-    void click(QToolButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
-    void play() { click(form->ToolButton_Play); }
+    void play() { click(ui.ToolButton_Play); }
 
     // Moves the drive's clock to `sector` and lets Timer1 look.
     void playTo(int32_t sector) {
         drive_->advancePlayClock(sector - drive_->playPosition());
-        form->Timer1Timer();
+        tick(ui.Timer1);
     }
 
     void expectStopped() {
-        EXPECT_FALSE(form->IsPlaying);
-        EXPECT_FALSE(form->ToolButton_Play->isDown());
-        EXPECT_FALSE(form->ToolButton_Pause->isChecked());
-        EXPECT_FALSE(form->Timer1->isActive());
+        EXPECT_EQ(form->state(), WindowState::Idle);
+        EXPECT_FALSE(ui.ToolButton_Play->isDown());
+        EXPECT_FALSE(ui.ToolButton_Pause->isChecked());
+        EXPECT_FALSE(ui.Timer1->isActive());
         EXPECT_FALSE(drive_->locked());
-        EXPECT_TRUE(form->PlayList.empty());
-        EXPECT_TRUE(form->ToolButton_RipMP3->isEnabled());
+        EXPECT_TRUE(ui.ToolButton_RipMP3->isEnabled());
     }
 
-    QColor timeColour() const {
-        return form->Panel_PlayTime->palette().color(QPalette::WindowText);
-    }
+    QColor timeColour() const { return ui.Panel_PlayTime->palette().color(QPalette::WindowText); }
 
     std::shared_ptr<cdlib::VirtualDrive> drive_;
 };
@@ -77,62 +75,62 @@ TEST_F(PlaybackWindow, RowsTwoAndFiveJumpOverTheRowsBetweenAndStopAtTheEnd) {
     clickRow(1);
     clickRow(4, Qt::ControlModifier);
     play();
-    ASSERT_TRUE(form->IsPlaying);
-    EXPECT_TRUE(form->ToolButton_Play->isDown());
+    ASSERT_EQ(form->state(), WindowState::Playing);
+    EXPECT_TRUE(ui.ToolButton_Play->isDown());
     EXPECT_TRUE(drive_->locked());
-    EXPECT_FALSE(form->ToolButton_RipMP3->isEnabled());
+    EXPECT_FALSE(ui.ToolButton_RipMP3->isEnabled());
     EXPECT_EQ(drive_->playFrom(), 100);
     EXPECT_EQ(drive_->playTo(), 499);
-    EXPECT_EQ(form->TrackBar1->minimum(), 100);
-    EXPECT_EQ(form->TrackBar1->maximum(), 499);
-    EXPECT_EQ(form->TrackBar1->ticks(), QList<int>({99, 199, 299, 399}));
+    EXPECT_EQ(ui.TrackBar1->minimum(), 100);
+    EXPECT_EQ(ui.TrackBar1->maximum(), 499);
+    EXPECT_EQ(ui.TrackBar1->ticks(), QList<int>({99, 199, 299, 399}));
 
     playTo(150);
-    EXPECT_EQ(form->statusText(PANEL_DISC), "Track 2");
-    EXPECT_EQ(form->Panel_PlayTime->text(), "0:00:00");
-    EXPECT_EQ(form->TrackBar1->value(), 150);
+    EXPECT_EQ(statusText(PANEL_DISC), "Track 2");
+    EXPECT_EQ(ui.Panel_PlayTime->text(), "0:00:00");
+    EXPECT_EQ(ui.TrackBar1->value(), 150);
     playTo(200); // row 3
     EXPECT_EQ(drive_->playFrom(), 400) << "the timer jumps to row 5";
     EXPECT_EQ(drive_->playTo(), 499);
     playTo(475);
-    EXPECT_EQ(form->statusText(PANEL_DISC), "Track 5");
-    EXPECT_EQ(form->Panel_PlayTime->text(), "0:00:01");
+    EXPECT_EQ(statusText(PANEL_DISC), "Track 5");
+    EXPECT_EQ(ui.Panel_PlayTime->text(), "0:00:01");
     playTo(499);
     expectStopped();
-    EXPECT_EQ(form->statusText(PANEL_DISC), "CD is loaded");
+    EXPECT_EQ(statusText(PANEL_DISC), "CD is loaded");
 }
 
 TEST_F(PlaybackWindow, OneSelectedRowSpansTheSliderWithoutTicks) {
     startWithFiveTracks();
-    EXPECT_EQ(form->TrackBar1->maximum(), 499) << "set up when the list is filled";
-    EXPECT_EQ(form->TrackBar1->ticks(), QList<int>({99, 199, 299, 399}));
+    EXPECT_EQ(ui.TrackBar1->maximum(), 499) << "set up when the list is filled";
+    EXPECT_EQ(ui.TrackBar1->ticks(), QList<int>({99, 199, 299, 399}));
     clickRow(2);
     play();
-    EXPECT_EQ(form->TrackBar1->minimum(), 200);
-    EXPECT_EQ(form->TrackBar1->maximum(), 299);
-    EXPECT_TRUE(form->TrackBar1->ticks().isEmpty());
+    EXPECT_EQ(ui.TrackBar1->minimum(), 200);
+    EXPECT_EQ(ui.TrackBar1->maximum(), 299);
+    EXPECT_TRUE(ui.TrackBar1->ticks().isEmpty());
     EXPECT_EQ(drive_->playFrom(), 200);
     EXPECT_EQ(drive_->playTo(), 299);
 }
 
 TEST_F(PlaybackWindow, NextAndPrevMoveOverThePlayList) {
     startWithFiveTracks();
-    click(form->ToolButton_Next);
-    click(form->ToolButton_Prev);
+    click(ui.ToolButton_Next);
+    click(ui.ToolButton_Prev);
     EXPECT_FALSE(drive_->playing()) << "nothing happens while stopped";
 
     play(); // all five rows
     playTo(20);
-    click(form->ToolButton_Prev);
+    click(ui.ToolButton_Prev);
     EXPECT_EQ(drive_->playFrom(), 0) << "Prev on the first entry restarts it";
     playTo(150);
-    click(form->ToolButton_Next);
+    click(ui.ToolButton_Next);
     EXPECT_EQ(drive_->playFrom(), 200);
     playTo(250);
-    click(form->ToolButton_Prev);
+    click(ui.ToolButton_Prev);
     EXPECT_EQ(drive_->playFrom(), 100) << "Prev goes to the entry before the one playing";
     playTo(450);
-    click(form->ToolButton_Next);
+    click(ui.ToolButton_Next);
     EXPECT_EQ(drive_->playFrom(), 100) << "Next on the last entry does nothing";
     EXPECT_EQ(drive_->playPosition(), 450);
 }
@@ -142,31 +140,31 @@ TEST_F(PlaybackWindow, PrevWithOneEntryWhilePausedRestartsItPaused) {
     clickRow(3);
     play();
     playTo(350);
-    click(form->ToolButton_Pause);
+    click(ui.ToolButton_Pause);
     ASSERT_TRUE(drive_->paused());
-    click(form->ToolButton_Prev);
+    click(ui.ToolButton_Prev);
     EXPECT_EQ(drive_->playFrom(), 300);
     EXPECT_EQ(drive_->playPosition(), 300);
     EXPECT_TRUE(drive_->paused());
-    EXPECT_TRUE(form->ToolButton_Pause->isChecked());
+    EXPECT_TRUE(ui.ToolButton_Pause->isChecked());
 }
 
 TEST_F(PlaybackWindow, APausedTimeBlinksAndPlayResumes) {
     startWithFiveTracks();
     const QColor normal = timeColour();
-    click(form->ToolButton_Pause);
-    EXPECT_FALSE(form->ToolButton_Pause->isChecked()) << "no pause while stopped";
+    click(ui.ToolButton_Pause);
+    EXPECT_FALSE(ui.ToolButton_Pause->isChecked()) << "no pause while stopped";
     play();
-    click(form->ToolButton_Pause);
+    click(ui.ToolButton_Pause);
     EXPECT_TRUE(drive_->paused());
     EXPECT_EQ(timeColour(), QColor(Qt::red));
-    form->Timer2Timer();
+    tick(ui.Timer2);
     EXPECT_EQ(timeColour(), normal);
-    form->Timer2Timer();
+    tick(ui.Timer2);
     EXPECT_EQ(timeColour(), QColor(Qt::red));
     play();
     EXPECT_FALSE(drive_->paused());
-    EXPECT_FALSE(form->ToolButton_Pause->isChecked());
+    EXPECT_FALSE(ui.ToolButton_Pause->isChecked());
     EXPECT_EQ(timeColour(), normal);
     EXPECT_EQ(drive_->playFrom(), 0) << "resuming keeps the play list";
 }
@@ -174,32 +172,31 @@ TEST_F(PlaybackWindow, APausedTimeBlinksAndPlayResumes) {
 TEST_F(PlaybackWindow, TheStatusBarClockShowsHoursAndMinutes) {
     startWithFiveTracks();
     setTimeOfDaySource([] { return QTime(9, 41, 5); });
-    form->Timer2Timer();
-    EXPECT_EQ(form->statusText(PANEL_CLOCK), "9:41");
+    tick(ui.Timer2);
+    EXPECT_EQ(statusText(PANEL_CLOCK), "9:41");
     setTimeOfDaySource([] { return QTime(10, 41, 59); });
-    form->Timer2Timer();
-    EXPECT_EQ(form->statusText(PANEL_CLOCK), "10:41");
+    tick(ui.Timer2);
+    EXPECT_EQ(statusText(PANEL_CLOCK), "10:41");
 }
 
 TEST_F(PlaybackWindow, CtrlOnTheSliderSeeksOnlyWhenTheSliderMoved) {
     startWithFiveTracks();
     play();
     playTo(40);
-    form->TrackBar1->setFocus();
-    QTest::keyPress(form->TrackBar1, Qt::Key_Control);
-    EXPECT_TRUE(form->CtrlSeek);
-    EXPECT_FALSE(form->Timer1->isActive());
-    QTest::keyRelease(form->TrackBar1, Qt::Key_Control);
+    ui.TrackBar1->setFocus();
+    QTest::keyPress(ui.TrackBar1, Qt::Key_Control);
+    EXPECT_FALSE(ui.Timer1->isActive()) << "the timer leaves the slider to the user";
+    QTest::keyRelease(ui.TrackBar1, Qt::Key_Control);
     EXPECT_EQ(drive_->playFrom(), 0) << "not restarted";
     EXPECT_EQ(drive_->playPosition(), 40);
-    EXPECT_TRUE(form->Timer1->isActive());
+    EXPECT_TRUE(ui.Timer1->isActive());
 
-    QTest::keyPress(form->TrackBar1, Qt::Key_Control);
-    form->TrackBar1->setValue(321);
-    QTest::keyRelease(form->TrackBar1, Qt::Key_Control);
+    QTest::keyPress(ui.TrackBar1, Qt::Key_Control);
+    ui.TrackBar1->setValue(321);
+    QTest::keyRelease(ui.TrackBar1, Qt::Key_Control);
     EXPECT_EQ(drive_->playFrom(), 321);
     EXPECT_EQ(drive_->playTo(), 499);
-    EXPECT_FALSE(form->CtrlSeek);
+    EXPECT_TRUE(ui.Timer1->isActive());
 }
 
 TEST_F(PlaybackWindow, DoubleClickWhilePlayingPlaysTheSelection) {
@@ -208,18 +205,18 @@ TEST_F(PlaybackWindow, DoubleClickWhilePlayingPlaysTheSelection) {
     playTo(30);
     // The first click of a double click selects the row.
     clickRow(3);
-    const QRect cell = form->ListView1->visualRect(form->ListView1->model()->index(3, COL_TRACK));
-    QTest::mouseDClick(form->ListView1->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+    const QRect cell = ui.ListView1->visualRect(ui.ListView1->model()->index(3, COL_TRACK));
+    QTest::mouseDClick(ui.ListView1->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
     EXPECT_EQ(drive_->playFrom(), 300);
     EXPECT_EQ(drive_->playTo(), 399);
-    ASSERT_EQ(form->PlayList.size(), 1u);
-    EXPECT_EQ(form->PlayList.front().TrackNumber, 4);
+    playTo(350);
+    EXPECT_EQ(statusText(PANEL_DISC), "Track 4");
 }
 
 TEST_F(PlaybackWindow, EjectStopsFirst) {
     startWithFiveTracks();
     play();
-    click(form->ToolButton_Eject);
+    click(ui.ToolButton_Eject);
     expectStopped();
     EXPECT_FALSE(drive_->playing());
     EXPECT_TRUE(drive_->trayOpen()) << "the tray was unlocked before it opened";
@@ -239,48 +236,119 @@ TEST_F(PlaybackWindow, AFailedStartIsReportedAndEndsStopped) {
 TEST_F(PlaybackWindow, ADataOnlyDiscPlaysNothing) {
     drive_ = addDrive("VIRTUAL Data", discOf({data(300)}));
     createWindow();
-    const QString time = form->Panel_PlayTime->text();
+    const QString time = ui.Panel_PlayTime->text();
     play();
     expectStopped();
     EXPECT_FALSE(drive_->playing());
-    EXPECT_EQ(form->Panel_PlayTime->text(), time);
+    EXPECT_EQ(ui.Panel_PlayTime->text(), time);
 }
 
 TEST_F(PlaybackWindow, NothingPlaysWhileABatchRuns) {
     startWithFiveTracks();
-    form->IsRipping = true;
-    play();
-    form->ListView1DblClick();
-    EXPECT_FALSE(drive_->playing());
-    form->IsRipping = false;
+    whileABatchWindsUp(0, [this] {
+        play();
+        const QRect cell = ui.ListView1->visualRect(ui.ListView1->model()->index(3, COL_TRACK));
+        QTest::mouseDClick(ui.ListView1->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+        click(ui.ToolButton_Next);
+        click(ui.ToolButton_Pause);
+        click(ui.ToolButton_Eject);
+        EXPECT_FALSE(drive_->playing());
+        EXPECT_FALSE(drive_->trayOpen());
+        EXPECT_FALSE(ui.ToolButton_Pause->isChecked());
+        EXPECT_EQ(form->state(), WindowState::Ripping);
+    });
 
     play();
-    form->IsRipping = true;
     playTo(250);
-    click(form->ToolButton_Next);
-    click(form->ToolButton_Stop);
-    EXPECT_EQ(drive_->playFrom(), 0);
-    EXPECT_TRUE(form->IsPlaying);
-    EXPECT_EQ(form->TrackBar1->value(), 0) << "Timer1 does nothing during a batch";
-    form->IsRipping = false;
-
-    click(form->ToolButton_Stop);
-    form->Timer1Timer();
-    EXPECT_EQ(form->TrackBar1->value(), 0) << "nor when stopped";
+    click(ui.ToolButton_Stop);
+    const int stoppedAt = ui.TrackBar1->value();
+    drive_->advancePlayClock(50);
+    tick(ui.Timer1);
+    EXPECT_EQ(ui.TrackBar1->value(), stoppedAt) << "Timer1 does nothing when stopped";
 }
 
 TEST_F(PlaybackWindow, ClickingTheTimeDisplaySwitchesBetweenTrackAndDiscTime) {
     startWithFiveTracks();
     play();
     playTo(160);
-    ASSERT_EQ(form->Panel_PlayTime->text(), "0:00:00");
-    QTest::mouseClick(form->Panel_PlayTime, Qt::LeftButton);
-    EXPECT_FALSE(form->TrackTimeMode);
-    EXPECT_EQ(form->Panel_PlayTime->toolTip(), "disk play time");
-    EXPECT_EQ(form->Panel_PlayTime->text(), "0:00:02");
-    QTest::mouseClick(form->Panel_PlayTime, Qt::LeftButton);
-    EXPECT_TRUE(form->TrackTimeMode);
-    EXPECT_EQ(form->Panel_PlayTime->toolTip(), "track play time");
+    ASSERT_EQ(ui.Panel_PlayTime->text(), "0:00:00");
+    QTest::mouseClick(ui.Panel_PlayTime, Qt::LeftButton);
+    EXPECT_EQ(ui.Panel_PlayTime->toolTip(), "disk play time");
+    EXPECT_EQ(ui.Panel_PlayTime->text(), "0:00:02");
+    QTest::mouseClick(ui.Panel_PlayTime, Qt::LeftButton);
+    EXPECT_EQ(ui.Panel_PlayTime->toolTip(), "track play time");
 }
 
 } // namespace
+
+namespace {
+
+// A position in the play list of the five rows, and where Next and Prev
+// start playing from it; -1: they do nothing. An entry holds the sectors
+// from its start up to, not including, its end sector: its last is end - 1.
+struct JumpCase {
+    int32_t position;
+    int32_t next;
+    int32_t prev;
+};
+
+const JumpCase JumpCases[] = {
+    // Entry 1: 0 .. 98. Prev on the first entry restarts it; at its very
+    // first sector nothing plays before it.
+    {0, 100, -1},
+    {1, 100, 0},
+    {98, 100, 0},
+    // Entries 2 to 4. At an entry's first sector it has not begun yet: Prev
+    // counts the one before it as playing.
+    {100, 200, 0},
+    {101, 200, 0},
+    {198, 200, 0},
+    {200, 300, 0},
+    {201, 300, 100},
+    {298, 300, 100},
+    {300, 400, 100},
+    {301, 400, 200},
+    {398, 400, 200},
+    // Entry 5: nothing follows it.
+    {400, -1, 200},
+    {401, -1, 300},
+    {498, -1, 300},
+};
+
+// A jump case, Next (true) or Prev, and paused (true) or playing.
+using Jump = std::tuple<JumpCase, bool, bool>;
+
+class NextAndPrev : public PlaybackWindow, public ::testing::WithParamInterface<Jump> {};
+
+} // namespace
+
+TEST_P(NextAndPrev, StartTheEntryTheyAimAtAndKeepAPause) {
+    const auto& [jump, next, paused] = GetParam();
+    startWithFiveTracks();
+    play();
+    playTo(jump.position);
+    if (paused)
+        click(ui.ToolButton_Pause);
+    ASSERT_EQ(drive_->playPosition(), jump.position);
+    click(next ? ui.ToolButton_Next : ui.ToolButton_Prev);
+    const int32_t target = next ? jump.next : jump.prev;
+    if (target < 0) {
+        EXPECT_EQ(drive_->playFrom(), 0) << "nothing plays anew";
+        EXPECT_EQ(drive_->playPosition(), jump.position);
+    } else {
+        EXPECT_EQ(drive_->playFrom(), target);
+        EXPECT_EQ(drive_->playPosition(), target);
+        EXPECT_EQ(drive_->playTo(), 499);
+    }
+    EXPECT_EQ(drive_->paused(), paused);
+    EXPECT_EQ(form->state(), paused ? WindowState::Paused : WindowState::Playing);
+}
+
+INSTANTIATE_TEST_SUITE_P(FiveEntries, NextAndPrev,
+                         ::testing::Combine(::testing::ValuesIn(JumpCases), ::testing::Bool(),
+                                            ::testing::Bool()),
+                         [](const ::testing::TestParamInfo<Jump>& info) {
+                             return std::string(std::get<1>(info.param) ? "Next" : "Prev") + "At" +
+                                    std::to_string(std::get<0>(info.param).position) +
+                                    (std::get<2>(info.param) ? "Paused" : "Playing");
+                         });

@@ -13,7 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 #include <QToolButton>
 #include <functional>
@@ -27,21 +27,31 @@ namespace {
 
 class Settings : public ShellTest {
 protected:
-    void writeSettings(std::string_view text) {
-        QFile file(settingsFile);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ASSERT_EQ(file.write(text.data(), static_cast<qint64>(text.size())),
-                  static_cast<qint64>(text.size()));
-    }
-
     QByteArray settingsBytes() const {
         QFile file(settingsFile);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
+    // Chooses `target` in the folder dialog of a batch that then ends, as
+    // the folder is not there: the window remembers it all the same.
+    void chooseTargetFolder(const QString& target) {
+        clickRow(0);
+        modals->saveAnswers.emplace_back(target +
+                                         QStringLiteral("filenames will be as a tracks names"));
+        click(ui.ToolButton_RipWav);
+        ui.ListView1->clearSelection();
+    }
+
+    QString timeModeHint() const { return ui.Panel_PlayTime->toolTip(); }
+
+    static void pick(QComboBox* list, Qt::Key key) {
+        list->setFocus();
+        QTest::keyClick(list, key);
+    }
+
     // Closes the window through its Exit button, as the user would.
     void closeWindow() {
-        QTest::mouseClick(form->ToolButton_Exit, Qt::LeftButton);
+        QTest::mouseClick(ui.ToolButton_Exit, Qt::LeftButton);
         ASSERT_FALSE(form->isVisible());
     }
 
@@ -82,24 +92,24 @@ protected:
     }
 
     void expectBuiltInOptions() {
-        EXPECT_TRUE(form->CheckBox_Hints->isChecked());
-        EXPECT_TRUE(form->CheckBox_Captions->isChecked());
-        EXPECT_TRUE(form->CheckBox_ONErrPause->isChecked());
-        EXPECT_TRUE(form->CheckBox_AddNum2FName->isChecked());
+        EXPECT_TRUE(ui.CheckBox_Hints->isChecked());
+        EXPECT_TRUE(ui.CheckBox_Captions->isChecked());
+        EXPECT_TRUE(ui.CheckBox_ONErrPause->isChecked());
+        EXPECT_TRUE(ui.CheckBox_AddNum2FName->isChecked());
         EXPECT_EQ(mp3Dlg().ComboBox_Bitrate->currentIndex(), 6);
         EXPECT_EQ(mp3Dlg().ComboBox_MaxBitrate->currentIndex(), 0);
         EXPECT_EQ(mp3Dlg().ComboBox_Mode->currentIndex(), 1);
         EXPECT_EQ(mp3Dlg().ComboBox_MixMode->currentIndex(), 0);
         EXPECT_EQ(mp3Dlg().ComboBox_Quality->currentIndex(), 0);
         EXPECT_FALSE(mp3Dlg().CheckBox_VBR->isChecked());
-        EXPECT_TRUE(form->TargetFolder.isEmpty());
+        EXPECT_TRUE(form->targetFolder().isEmpty());
     }
 };
 
 struct LoadCase {
     const char* name;
     const char* file;
-    std::function<void(TForm1&, TMP3Dlg&)> expect;
+    std::function<void(const WindowControls&, TForm1&, TMP3Dlg&)> expect;
 };
 
 } // namespace
@@ -109,8 +119,7 @@ TEST_F(Settings, WithoutAFileEveryKeyTakesItsDefaultAndCloseWritesThemAll) {
     createWindow();
     EXPECT_TRUE(modals->messages.empty());
     expectBuiltInOptions();
-    EXPECT_TRUE(form->TrackTimeMode);
-    EXPECT_EQ(form->Panel_PlayTime->toolTip(), "track play time");
+    EXPECT_EQ(timeModeHint(), "track play time");
 
     closeWindow();
     const std::pair<const char*, const char*> keys[] = {{"HINTS", "1"},
@@ -131,60 +140,59 @@ TEST_F(Settings, WithoutAFileEveryKeyTakesItsDefaultAndCloseWritesThemAll) {
 TEST_F(Settings, ValuesAreReadByTheirTypeRules) {
     const LoadCase cases[] = {
         {"hints off in all three windows", "[OPTIONS]\nHINTS=0\n",
-         [](TForm1& form, TMP3Dlg& dialog) {
-             EXPECT_FALSE(form.CheckBox_Hints->isChecked());
-             EXPECT_FALSE(hintShown(form.ToolButton_Play));
+         [](const WindowControls& ui, TForm1&, TMP3Dlg& dialog) {
+             EXPECT_FALSE(ui.CheckBox_Hints->isChecked());
+             EXPECT_FALSE(hintShown(ui.ToolButton_Play));
              EXPECT_FALSE(dialog.ShowHints());
-             EXPECT_TRUE(hintShown(form.CheckBox_Hints));
+             EXPECT_TRUE(hintShown(ui.CheckBox_Hints));
          }},
         {"a word is no integer", "[options]\nhints=yes\nRIPCAPTIONS=1x\n",
-         [](TForm1& form, TMP3Dlg&) {
-             EXPECT_TRUE(form.CheckBox_Hints->isChecked());
-             EXPECT_TRUE(hintShown(form.ToolButton_Play));
-             EXPECT_TRUE(form.CheckBox_Captions->isChecked());
+         [](const WindowControls& ui, TForm1&, TMP3Dlg&) {
+             EXPECT_TRUE(ui.CheckBox_Hints->isChecked());
+             EXPECT_TRUE(hintShown(ui.ToolButton_Play));
+             EXPECT_TRUE(ui.CheckBox_Captions->isChecked());
          }},
         {"any non-zero number is true, hexadecimal after 0x",
          "[OPTIONS]\nRIPCAPTIONS=0x0\nPAUSEONREADERR=0\nADDNOTOFILENAME=-7\nTRACKTIMEMODE=0\n"
          "[MP3OPTIONS]\nBITRATE=0x3\nVBR=0x10\n",
-         [](TForm1& form, TMP3Dlg& dialog) {
-             EXPECT_FALSE(form.CheckBox_Captions->isChecked());
-             EXPECT_EQ(form.ToolButton_RipMP3->toolButtonStyle(), Qt::ToolButtonIconOnly);
-             EXPECT_FALSE(form.CheckBox_ONErrPause->isChecked());
-             EXPECT_TRUE(form.CheckBox_AddNum2FName->isChecked());
-             EXPECT_FALSE(form.TrackTimeMode);
-             EXPECT_EQ(form.Panel_PlayTime->toolTip(), "disk play time");
+         [](const WindowControls& ui, TForm1&, TMP3Dlg& dialog) {
+             EXPECT_FALSE(ui.CheckBox_Captions->isChecked());
+             EXPECT_EQ(ui.ToolButton_RipMP3->toolButtonStyle(), Qt::ToolButtonIconOnly);
+             EXPECT_FALSE(ui.CheckBox_ONErrPause->isChecked());
+             EXPECT_TRUE(ui.CheckBox_AddNum2FName->isChecked());
+             EXPECT_EQ(ui.Panel_PlayTime->toolTip(), "disk play time");
              EXPECT_EQ(dialog.ComboBox_Bitrate->currentIndex(), 3);
              EXPECT_TRUE(dialog.CheckBox_VBR->isChecked());
              EXPECT_TRUE(dialog.ComboBox_MaxBitrate->isEnabled()) << "the box's rule ran";
          }},
         {"numbers beyond 32 bits take the default",
          "[OPTIONS]\nHINTS=4294967296\n[MP3OPTIONS]\nBITRATE=2147483648\nMODE=0xFFFFFFFFF\n",
-         [](TForm1& form, TMP3Dlg& dialog) {
-             EXPECT_TRUE(form.CheckBox_Hints->isChecked());
+         [](const WindowControls& ui, TForm1&, TMP3Dlg& dialog) {
+             EXPECT_TRUE(ui.CheckBox_Hints->isChecked());
              EXPECT_EQ(dialog.ComboBox_Bitrate->currentIndex(), 6);
              EXPECT_EQ(dialog.ComboBox_Mode->currentIndex(), 1);
          }},
         {"an index outside its list selects nothing",
          "[MP3OPTIONS]\nBITRATE=99\nMAXBITRATE=-1\nMODE=4\nMIXMODE=2\n",
-         [](TForm1&, TMP3Dlg& dialog) {
+         [](const WindowControls&, TForm1&, TMP3Dlg& dialog) {
              EXPECT_EQ(dialog.ComboBox_Bitrate->currentIndex(), -1);
              EXPECT_EQ(dialog.ComboBox_MaxBitrate->currentIndex(), -1);
              EXPECT_EQ(dialog.ComboBox_Mode->currentIndex(), -1);
              EXPECT_EQ(dialog.ComboBox_MixMode->currentIndex(), 2);
          }},
         {"voice quality with mono stays", "[MP3OPTIONS]\nMODE=3\nQUALITY=3\n",
-         [](TForm1&, TMP3Dlg& dialog) {
+         [](const WindowControls&, TForm1&, TMP3Dlg& dialog) {
              EXPECT_EQ(dialog.ComboBox_Mode->currentIndex(), 3);
              EXPECT_EQ(dialog.ComboBox_Quality->currentIndex(), 3);
          }},
         {"voice quality without mono is normal", "[MP3OPTIONS]\nMODE=0\nQUALITY=3\n",
-         [](TForm1&, TMP3Dlg& dialog) {
+         [](const WindowControls&, TForm1&, TMP3Dlg& dialog) {
              EXPECT_EQ(dialog.ComboBox_Mode->currentIndex(), 0);
              EXPECT_EQ(dialog.ComboBox_Quality->currentIndex(), 0);
          }},
         {"the target folder is text, read up to 2047 characters", "[FILES]\nDIRTARGET=/música/",
-         [](TForm1& form, TMP3Dlg&) {
-             EXPECT_EQ(form.TargetFolder, "/música/");
+         [](const WindowControls&, TForm1& form, TMP3Dlg&) {
+             EXPECT_EQ(form.targetFolder(), "/música/");
          }},
     };
     for (const LoadCase& test : cases) {
@@ -194,7 +202,7 @@ TEST_F(Settings, ValuesAreReadByTheirTypeRules) {
         writeSettings(test.file);
         createWindow();
         EXPECT_TRUE(modals->messages.empty());
-        test.expect(*form, mp3Dlg());
+        test.expect(ui, *form, mp3Dlg());
         form = nullptr;
         windows_.reset();
     }
@@ -205,8 +213,8 @@ TEST_F(Settings, ALongTargetFolderIsReadUpTo2047Characters) {
     const std::string folder = "/" + std::string(2100, 'a');
     writeSettings("[FILES]\nDIRTARGET=" + folder + "\n");
     createWindow();
-    EXPECT_EQ(form->TargetFolder.size(), 2047);
-    EXPECT_EQ(form->TargetFolder.toStdString(), folder.substr(0, 2047));
+    EXPECT_EQ(form->targetFolder().size(), 2047);
+    EXPECT_EQ(form->targetFolder().toStdString(), folder.substr(0, 2047));
 }
 
 TEST_F(Settings, AnUnselectedListIsWrittenAsMinusOne) {
@@ -220,13 +228,14 @@ TEST_F(Settings, AnUnselectedListIsWrittenAsMinusOne) {
 TEST_F(Settings, OptionsMp3ChoicesAndTargetFolderSurviveARestart) {
     addDrive("VIRTUAL One", discOf({audio(300)}));
     createWindow();
-    form->PageControl1->setCurrentIndex(1);
-    for (QCheckBox* box : {form->CheckBox_Hints, form->CheckBox_Captions, form->CheckBox_ONErrPause,
-                           form->CheckBox_AddNum2FName})
+    ui.PageControl1->setCurrentIndex(1);
+    for (QCheckBox* box : {ui.CheckBox_Hints, ui.CheckBox_Captions, ui.CheckBox_ONErrPause,
+                           ui.CheckBox_AddNum2FName})
         clickBox(box);
-    form->TargetFolder = folder.path() + "/rips/";
+    chooseTargetFolder(folder.path() + "/rips/");
     // The time display's mode flips with a click on it.
-    form->TrackTimeMode = false;
+    ui.PageControl1->setCurrentIndex(0);
+    QTest::mouseClick(ui.Panel_PlayTime, Qt::LeftButton);
     TMP3Dlg& dialog = mp3Dlg();
     dialog.show();
     dialog.ComboBox_Mode->setFocus();
@@ -242,16 +251,15 @@ TEST_F(Settings, OptionsMp3ChoicesAndTargetFolderSurviveARestart) {
 
     restart();
     EXPECT_TRUE(modals->messages.empty());
-    EXPECT_FALSE(form->CheckBox_Hints->isChecked());
-    EXPECT_FALSE(hintShown(form->ToolButton_Play));
+    EXPECT_FALSE(ui.CheckBox_Hints->isChecked());
+    EXPECT_FALSE(hintShown(ui.ToolButton_Play));
     EXPECT_FALSE(hintShown(progress().Btn_Abort));
-    EXPECT_FALSE(form->CheckBox_Captions->isChecked());
-    EXPECT_EQ(form->ToolButton_RipMP3->toolButtonStyle(), Qt::ToolButtonIconOnly);
-    EXPECT_FALSE(form->CheckBox_ONErrPause->isChecked());
-    EXPECT_FALSE(form->CheckBox_AddNum2FName->isChecked());
-    EXPECT_FALSE(form->TrackTimeMode);
-    EXPECT_EQ(form->Panel_PlayTime->toolTip(), "disk play time");
-    EXPECT_EQ(form->TargetFolder, folder.path() + "/rips/");
+    EXPECT_FALSE(ui.CheckBox_Captions->isChecked());
+    EXPECT_EQ(ui.ToolButton_RipMP3->toolButtonStyle(), Qt::ToolButtonIconOnly);
+    EXPECT_FALSE(ui.CheckBox_ONErrPause->isChecked());
+    EXPECT_FALSE(ui.CheckBox_AddNum2FName->isChecked());
+    EXPECT_EQ(timeModeHint(), "disk play time");
+    EXPECT_EQ(form->targetFolder(), folder.path() + "/rips/");
     EXPECT_EQ(mp3Dlg().ComboBox_Bitrate->currentIndex(), 8);
     EXPECT_EQ(mp3Dlg().ComboBox_Mode->currentIndex(), TMP3Dlg::ModeMono);
     EXPECT_EQ(mp3Dlg().ComboBox_MixMode->currentIndex(), 2);
@@ -277,7 +285,8 @@ TEST_F(Settings, OtherSectionsSurviveALoadAndASave) {
 TEST_F(Settings, AFolderWithALineBreakIsNotWrittenIntoTheFile) {
     addDrive("VIRTUAL One", discOf({audio(300)}));
     createWindow();
-    form->TargetFolder = "/tmp/x\n[Injected]\nKEY=1\n";
+    chooseTargetFolder("/tmp/x\n[Injected]\nKEY=1\n/");
+    ASSERT_EQ(form->targetFolder(), "/tmp/x\n[Injected]\nKEY=1\n/");
     closeWindow();
     EXPECT_EQ(saved("FILES", "DIRTARGET"), "");
     EXPECT_EQ(saved("Injected", "KEY"), std::nullopt);
@@ -294,13 +303,13 @@ TEST_F(Settings, AFileThatEndsEarlyStopsTheReadingAtTheFirstKeyNotFound) {
     createWindow();
     expectMessage(0, openError());
     EXPECT_EQ(modals->messages.size(), 1u) << "the library's failure is the same one";
-    EXPECT_EQ(form->TargetFolder, "/music/");
-    EXPECT_FALSE(form->CheckBox_Hints->isChecked());
-    EXPECT_FALSE(form->CheckBox_Captions->isChecked());
+    EXPECT_EQ(form->targetFolder(), "/music/");
+    EXPECT_FALSE(ui.CheckBox_Hints->isChecked());
+    EXPECT_FALSE(ui.CheckBox_Captions->isChecked());
     // From PAUSEONREADERR on, the values from before the load stay.
-    EXPECT_TRUE(form->CheckBox_ONErrPause->isChecked());
-    EXPECT_TRUE(form->CheckBox_AddNum2FName->isChecked());
-    EXPECT_FALSE(form->TrackTimeMode) << "read after the failing key: not read";
+    EXPECT_TRUE(ui.CheckBox_ONErrPause->isChecked());
+    EXPECT_TRUE(ui.CheckBox_AddNum2FName->isChecked());
+    EXPECT_EQ(timeModeHint(), "disk play time") << "read after the failing key: not read";
     EXPECT_EQ(mp3Dlg().ComboBox_Bitrate->currentIndex(), 6);
 
     // Nothing is overwritten: the save is refused rather than losing what
@@ -318,10 +327,10 @@ TEST_F(Settings, AFolderNamedLikeTheFileIsReportedOnceAndTheDrivesAreStillListed
     createWindow();
     expectMessage(0, openError());
     EXPECT_EQ(modals->messages.size(), 1u) << "the library's failure is the same one";
-    EXPECT_EQ(form->ComboBoxDrive->count(), 1);
-    EXPECT_EQ(form->ListView1->rowCount(), 1);
+    EXPECT_EQ(ui.ComboBoxDrive->count(), 1);
+    EXPECT_EQ(rowCount(), 1);
     expectBuiltInOptions();
-    EXPECT_FALSE(form->TrackTimeMode) << "as before the load";
+    EXPECT_EQ(timeModeHint(), "disk play time") << "as before the load";
 
     modals->answer(ModalResult::Ok);
     closeWindow();
@@ -397,7 +406,9 @@ TEST_P(SettingsNotWritten, TheFileKeepsEveryByteAndTheSaveErrorShowsOnce) {
     EXPECT_NE(CR_GetSettingsSaveError(), "");
     EXPECT_TRUE(modals->messages.empty());
 
-    form->TargetFolder = QStringLiteral("/elsewhere/");
+    // A changed option, so that closing has something to write.
+    ui.PageControl1->setCurrentIndex(1);
+    clickBox(ui.CheckBox_Hints);
     modals->answer(ModalResult::Ok);
     closeWindow();
     expectMessage(0, saveError());
@@ -418,30 +429,32 @@ TEST_F(Settings, SetAllDefaultResetsTheOptionsAndTheDriveAndKeepsTheRest) {
                   "ADDNOTOFILENAME=0\nTRACKTIMEMODE=0\n[FILES]\nDIRTARGET=/music/\n"
                   "[MP3OPTIONS]\nBITRATE=2\nMODE=0\n");
     createWindow();
-    form->PageControl1->setCurrentIndex(1);
-    form->LabeledEdit_RipSpeed->setText("12");
-    form->CDRIP1.DriveTable().setDriveType(CUSTOMDRIVE);
-    form->CDRIP1.DriveTable().setReadMethod(READC2);
-    form->CDRIP1.setJitterCorrect(false);
-    ASSERT_TRUE(form->ApplyDriveOption());
-    form->RefreshTrackList();
-    ASSERT_EQ(form->ComboBox_DriveType->currentIndex(), CustomDriveItem);
-    ASSERT_FALSE(form->CheckBox_JitterCorrection->isChecked());
+    ui.PageControl1->setCurrentIndex(1);
+    ui.LabeledEdit_RipSpeed->setText("12");
+    modals->answer(ModalResult::Yes);
+    pick(ui.ComboBox_DriveType, Qt::Key_End);
+    modals->answer(ModalResult::Yes);
+    pick(ui.ComboBox_ReadMethod, Qt::Key_End);
+    clickBox(ui.CheckBox_JitterCorrection);
+    modals->messages.clear();
+    ASSERT_EQ(ui.ComboBox_DriveType->currentIndex(), CustomDriveItem);
+    ASSERT_EQ(ui.ComboBox_ReadMethod->currentText(), "READMMC4");
+    ASSERT_FALSE(ui.CheckBox_JitterCorrection->isChecked());
 
-    QTest::mouseClick(form->BitBtn_SetDefault, Qt::LeftButton);
+    QTest::mouseClick(ui.BitBtn_SetDefault, Qt::LeftButton);
     EXPECT_TRUE(modals->messages.empty());
-    for (QCheckBox* box : {form->CheckBox_Hints, form->CheckBox_Captions, form->CheckBox_ONErrPause,
-                           form->CheckBox_AddNum2FName})
+    for (QCheckBox* box : {ui.CheckBox_Hints, ui.CheckBox_Captions, ui.CheckBox_ONErrPause,
+                           ui.CheckBox_AddNum2FName})
         EXPECT_TRUE(box->isChecked()) << box->objectName().toStdString();
-    EXPECT_TRUE(hintShown(form->ToolButton_Play));
-    EXPECT_EQ(form->ToolButton_RipMP3->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
-    EXPECT_EQ(form->ComboBox_DriveType->currentText(), "GENERIC");
-    EXPECT_EQ(form->ComboBox_ReadMethod->currentText(), "READMMC");
-    EXPECT_FALSE(form->ComboBox_ReadMethod->isEnabled());
-    EXPECT_EQ(form->LabeledEdit_RipSpeed->text(), "0");
-    EXPECT_EQ(form->CDRIP1.DriveTable().SetSpeed(), SPEEDNONE);
-    EXPECT_TRUE(form->CheckBox_JitterCorrection->isChecked());
-    EXPECT_TRUE(form->CDRIP1.JitterCorrect());
+    EXPECT_TRUE(hintShown(ui.ToolButton_Play));
+    EXPECT_EQ(ui.ToolButton_RipMP3->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+    EXPECT_EQ(ui.ComboBox_DriveType->currentText(), "GENERIC");
+    EXPECT_EQ(ui.ComboBox_ReadMethod->currentText(), "READMMC");
+    EXPECT_FALSE(ui.ComboBox_ReadMethod->isEnabled());
+    EXPECT_EQ(ui.LabeledEdit_RipSpeed->text(), "0");
+    EXPECT_EQ(form->engine().DriveTable().SetSpeed(), SPEEDNONE);
+    EXPECT_TRUE(ui.CheckBox_JitterCorrection->isChecked());
+    EXPECT_TRUE(form->engine().JitterCorrect());
     EXPECT_EQ(drive->speed(), 0);
 
     // The old file is gone; what is there now is the library's reset.
@@ -471,14 +484,14 @@ TEST_F(Settings, SetAllDefaultDropsWhatTheLibraryHeldForOtherDrives) {
     addDrive("VIRTUAL Two", discOf({audio(300)}));
     createWindow();
     // The second drive gets parameters of its own earlier in the run.
-    form->ComboBoxDrive2->setCurrentIndex(1);
-    form->CDRIP1.setCDRomNum(1);
-    form->CDRIP1.setSpeed(8);
-    ASSERT_TRUE(form->ApplyDriveOption());
-    form->CDRIP1.setCDRomNum(0);
+    ui.PageControl1->setCurrentIndex(1);
+    pick(ui.ComboBoxDrive2, Qt::Key_Down);
+    ui.LabeledEdit_RipSpeed->setText("8");
+    pick(ui.ComboBoxDrive2, Qt::Key_Up);
+    ASSERT_EQ(ui.ComboBoxDrive->currentIndex(), 0);
     ASSERT_EQ(settingsOnDisk().sectionsStartingWith("CDLIB DRIVE ").size(), 2u);
 
-    QTest::mouseClick(form->BitBtn_SetDefault, Qt::LeftButton);
+    QTest::mouseClick(ui.BitBtn_SetDefault, Qt::LeftButton);
     const std::vector<std::string> drives = settingsOnDisk().sectionsStartingWith("CDLIB DRIVE ");
     ASSERT_EQ(drives.size(), 1u) << "the deleted file's drives do not come back";
     EXPECT_EQ(drives[0], "CDLIB DRIVE VIRTUAL One");
@@ -487,18 +500,18 @@ TEST_F(Settings, SetAllDefaultDropsWhatTheLibraryHeldForOtherDrives) {
 TEST_F(Settings, SetAllDefaultWithoutAFileOrADriveStillResetsTheWindow) {
     modals->answer(ModalResult::Ok); // no drive
     createWindow();
-    form->CheckBox_Hints->setChecked(false);
-    ASSERT_NE(form->LabeledEdit_RipSpeed->text(), "0");
+    ui.CheckBox_Hints->setChecked(false);
+    ASSERT_NE(ui.LabeledEdit_RipSpeed->text(), "0");
     // "Error!" from the speed field's handler, then from applying the
     // parameters: there is no drive to apply them to.
     modals->answer(ModalResult::Ok);
     modals->answer(ModalResult::Ok);
-    QTest::mouseClick(form->BitBtn_SetDefault, Qt::LeftButton);
+    QTest::mouseClick(ui.BitBtn_SetDefault, Qt::LeftButton);
     ASSERT_EQ(modals->messages.size(), 3u);
     EXPECT_EQ(modals->messages[1].text, "Error!");
     EXPECT_EQ(modals->messages[2].text, "Error!");
     EXPECT_EQ(modals->messages[2].type, MsgDlgType::Error);
-    EXPECT_EQ(form->LabeledEdit_RipSpeed->text(), "0");
-    EXPECT_TRUE(form->CheckBox_Hints->isChecked());
-    EXPECT_TRUE(form->CheckBox_JitterCorrection->isChecked());
+    EXPECT_EQ(ui.LabeledEdit_RipSpeed->text(), "0");
+    EXPECT_TRUE(ui.CheckBox_Hints->isChecked());
+    EXPECT_TRUE(ui.CheckBox_JitterCorrection->isChecked());
 }

@@ -36,15 +36,19 @@ protected:
     }
 
     // Shows the window as a batch does: the main window's tabs disabled,
-    // its timers stopped, progress in its caption.
+    // its timers stopped, progress in its caption. Until `ripping` is
+    // cleared, closing the window means aborting.
     void startBatch() {
-        form->IsRipping = true;
-        form->PageControl1->setEnabled(false);
-        form->Timer1->stop();
-        form->Timer2->stop();
-        form->showCaption(QStringLiteral("Varrow - 40%"));
+        ripping = true;
+        progress().setRippingSource([this] { return ripping; });
+        ui.PageControl1->setEnabled(false);
+        ui.Timer1->stop();
+        ui.Timer2->stop();
+        form->setWindowTitle(QStringLiteral("Varrow - 40%"));
         progress().show();
     }
+
+    bool ripping = false;
 
     // Extracts the track while `userAction` runs once between two chunks, as
     // a click during the extraction would; returns the chunks read.
@@ -60,7 +64,7 @@ protected:
         };
         setEngineHooks(hooks);
         const int before = drive->chunksRead();
-        form->CDRIP1.RipTrack(1, folder.filePath(QStringLiteral("01_Track01.wav")).toStdString());
+        form->engine().RipTrack(1, folder.filePath(QStringLiteral("01_Track01.wav")).toStdString());
         installEngineHooks();
         return drive->chunksRead() - before;
     }
@@ -172,7 +176,7 @@ TEST_F(RipProgress, BoxesRecordHowTheirOwnerStood) {
     EXPECT_TRUE(minimised.minimized);
     EXPECT_FALSE(minimised.visible);
 
-    const OwnerState main = ownerStateOf(form->ListView1);
+    const OwnerState main = ownerStateOf(ui.ListView1);
     EXPECT_EQ(main.window, form);
     EXPECT_FALSE(main.staysOnTop);
 }
@@ -205,8 +209,7 @@ TEST_F(RipProgress, ClosingDuringABatchAsksAndOnYesRestoresTheMainWindow) {
     EXPECT_FALSE(progress().close());
     EXPECT_EQ(modals->texts(), std::vector<QString>({"Abort Extracts all tracks?"}));
     EXPECT_TRUE(progress().isVisible());
-    EXPECT_TRUE(form->IsRipping);
-    EXPECT_FALSE(form->PageControl1->isEnabled());
+    EXPECT_FALSE(ui.PageControl1->isEnabled());
 
     modals->answer(ModalResult::Yes);
     EXPECT_TRUE(progress().close());
@@ -217,11 +220,11 @@ TEST_F(RipProgress, ClosingDuringABatchAsksAndOnYesRestoresTheMainWindow) {
 
 TEST_F(RipProgress, ClosingAfterTheBatchAsksNothing) {
     startBatch();
-    form->IsRipping = false;
+    ripping = false;
     EXPECT_TRUE(progress().close());
     EXPECT_TRUE(modals->messages.empty());
     EXPECT_EQ(aborts->count(), 0);
-    EXPECT_TRUE(form->PageControl1->isEnabled());
+    EXPECT_TRUE(ui.PageControl1->isEnabled());
     EXPECT_EQ(form->windowTitle(), "Varrow");
 }
 
@@ -230,7 +233,7 @@ TEST_F(RipProgress, HideMinimisesEveryWindowAndClosingBringsTheMainWindowBack) {
     QTest::mouseClick(progress().Btn_Hide, Qt::LeftButton);
     EXPECT_TRUE(form->isMinimized());
     EXPECT_TRUE(progress().isMinimized());
-    form->IsRipping = false;
+    ripping = false;
     progress().close();
     EXPECT_FALSE(form->isMinimized());
     EXPECT_TRUE(form->isVisible());

@@ -18,6 +18,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QToolButton>
 #include <chrono>
 #include <climits>
@@ -73,14 +75,12 @@ protected:
 
     std::vector<LabelTexts> progressTexts() {
         TDlg_RipProgress& window = progress();
-        std::vector<QString> speeds;
-        for (const double speed : {0.0, 4.3, 52.7, 1234.5, 99999.9})
+        std::vector<QString> speeds = {"-"};
+        for (const double speed : {0.1, 4.3, 52.7, 1234.5, 99999.9})
             speeds.push_back("x" + groupedNumberText(speed, 1));
         std::vector<QString> times;
-        for (const auto time : {0s, 5s, 59min + 59s, 23h + 59min + 59s}) {
+        for (const auto time : {0s, 5s, 59min + 59s, 23h + 59min + 59s})
             times.push_back(longTimeText(time));
-            times.push_back("Extract Time: " + longTimeText(time));
-        }
         return {
             {window.Label_All, {"All Tracks Progress"}},
             {window.Label_JittError, {"Synchronization (jitter) errors:"}},
@@ -152,15 +152,27 @@ TEST_P(WindowTexts, EveryMp3DialogLabelShowsWhole) {
             EXPECT_TRUE(showsWhole(label, text))
                 << label->objectName().toStdString() << ": " << text.toStdString();
     }
+    // Each list shows its items whole, closed as well as open.
+    for (QComboBox* list :
+         {dialog.ComboBox_Bitrate, dialog.ComboBox_MaxBitrate, dialog.ComboBox_Mode,
+          dialog.ComboBox_MixMode, dialog.ComboBox_Quality}) {
+        QStyleOptionComboBox option;
+        option.initFrom(list);
+        const QRect field = list->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                          QStyle::SC_ComboBoxEditField, list);
+        for (int item = 0; item < list->count(); ++item)
+            EXPECT_LE(list->fontMetrics().horizontalAdvance(list->itemText(item)), field.width())
+                << list->objectName().toStdString() << ": " << list->itemText(item).toStdString();
+    }
     const QFontMetrics metrics = dialog.CheckBox_VBR->fontMetrics();
     EXPECT_GE(dialog.CheckBox_VBR->width(), dialog.CheckBox_VBR->sizeHint().width());
     EXPECT_GE(dialog.CheckBox_VBR->width(), metrics.horizontalAdvance("Use Variable Bitrate"));
 }
 
 TEST_P(WindowTexts, HintsStayUpAsLongInEveryWindow) {
-    ASSERT_EQ(form->ToolButton_RipMP3->toolTipDuration(), HintDurationMs);
+    ASSERT_EQ(ui.ToolButton_RipMP3->toolTipDuration(), HintDurationMs);
     const std::pair<QWidget*, QWidget*> windowsAndHinted[] = {
-        {form, form->ToolButton_RipWav},     {&progress(), progress().Btn_Abort},
+        {form, ui.ToolButton_RipWav},        {&progress(), progress().Btn_Abort},
         {&progress(), progress().Gauge_All}, {&mp3Dlg(), mp3Dlg().ComboBox_Bitrate},
         {&mp3Dlg(), mp3Dlg().CheckBox_VBR},
     };
@@ -226,29 +238,31 @@ TEST_F(HandlerErrors, ProgressWindowHandlersReportWhatTheyThrow) {
              pressKey(progress(), Qt::Key_F1);
          }},
     };
+    bool ripping = false;
+    progress().setRippingSource([&ripping] { return ripping; });
     for (const auto& [name, action] : actions) {
         SCOPED_TRACE(name);
         modals->messages.clear();
-        form->IsRipping = true;
+        ripping = true;
         progress().show();
         nextBoxFails();
         EXPECT_NO_THROW(action());
         expectReported();
         EXPECT_TRUE(progress().isVisible());
-        form->IsRipping = false;
+        ripping = false;
         progress().close();
     }
 }
 
 TEST_F(HandlerErrors, ProgressWindowStaysOpenWhenItsCloseQuestionFails) {
-    form->IsRipping = true;
+    bool ripping = true;
+    progress().setRippingSource([&ripping] { return ripping; });
     progress().show();
     nextBoxFails();
     EXPECT_NO_THROW(progress().close());
     expectReported();
     EXPECT_TRUE(progress().isVisible());
-    EXPECT_TRUE(form->IsRipping);
-    form->IsRipping = false;
+    ripping = false;
     progress().close();
 }
 

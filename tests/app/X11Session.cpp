@@ -1,7 +1,11 @@
 #include "X11Session.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QString>
+#include <QStringList>
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -168,6 +172,58 @@ unsigned long activeWindow() {
     static const QRegularExpression id(QStringLiteral("0x[0-9a-fA-F]+"));
     const QRegularExpressionMatch match = id.match(text);
     return match.hasMatch() ? match.captured().toULong(nullptr, 16) : 0;
+}
+
+std::vector<QString> allowedActions(unsigned long window) {
+    const QString text =
+        commandOutput("xprop -id " + std::to_string(window) + " _NET_WM_ALLOWED_ACTIONS");
+    std::vector<QString> actions;
+    static const QRegularExpression action(QStringLiteral("_NET_WM_ACTION_[A-Z_]+"));
+    for (const QRegularExpressionMatch& match : action.globalMatch(text))
+        actions.push_back(match.captured());
+    return actions;
+}
+
+std::vector<unsigned long> motifHints(unsigned long window) {
+    const QString text = commandOutput("xprop -id " + std::to_string(window) + " _MOTIF_WM_HINTS");
+    std::vector<unsigned long> values;
+    static const QRegularExpression value(QStringLiteral("0x[0-9a-fA-F]+"));
+    for (const QRegularExpressionMatch& match : value.globalMatch(text))
+        values.push_back(match.captured().toULong(nullptr, 16));
+    return values;
+}
+
+namespace {
+
+// Runs xdotool while this program goes on answering the window manager,
+// which may ask the window to take the focus before xdotool returns.
+bool runXdotool(const QStringList& arguments) {
+    QProcess xdotool;
+    xdotool.start(QStringLiteral("xdotool"), arguments);
+    if (!xdotool.waitForStarted(5000))
+        return false;
+    QDeadlineTimer deadline(10000);
+    while (xdotool.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        xdotool.waitForFinished(20);
+    }
+    if (xdotool.state() != QProcess::NotRunning) {
+        xdotool.kill();
+        xdotool.waitForFinished();
+        return false;
+    }
+    return xdotool.exitStatus() == QProcess::NormalExit && xdotool.exitCode() == 0;
+}
+
+} // namespace
+
+bool pressKeys(const QString& keys) {
+    return runXdotool({QStringLiteral("key"), keys});
+}
+
+bool activate(unsigned long window) {
+    return runXdotool(
+        {QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(window)});
 }
 
 } // namespace varrow::testing::x11

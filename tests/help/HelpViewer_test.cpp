@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -176,4 +177,35 @@ TEST(HelpViewerOpen, FilesThatAreNoHelpAreRefusedWithAReason) {
     EXPECT_EQ(viewer.openFile(HelpFile), "");
     viewer.showTopic({});
     EXPECT_TRUE(viewer.browser()->toPlainText().startsWith(QStringLiteral("Welcome")));
+}
+
+// The window opens in the middle of the screen, within it with room for its
+// frame, and as large as it is meant to be where there is room.
+TEST(HelpViewerPlace, FitsTheScreenItOpensOn) {
+    const QSize minimum(300, 200);
+    const struct {
+        QRect available;
+        QRect expected;
+    } cases[] = {
+        // 1024 x 768 with a panel of 28 pixels at the top.
+        {{0, 28, 1024, 740}, {82, 98, 860, 600}},
+        // 800 x 600, nothing taken.
+        {{0, 0, 800, 600}, {8, 24, 784, 552}},
+        // A second screen right of the first, with room to spare.
+        {{1920, 0, 1920, 1080}, {2450, 240, 860, 600}},
+        // Smaller than the window can be: the window keeps its least size.
+        {{0, 0, 200, 150}, {-50, -25, 300, 200}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(QStringLiteral("%1x%2")
+                         .arg(c.available.width())
+                         .arg(c.available.height())
+                         .toStdString());
+        EXPECT_EQ(helpWindowGeometry(c.available, minimum), c.expected);
+    }
+}
+
+TEST_F(HelpViewerTest, OpensWhereItsScreenHasRoomForIt) {
+    EXPECT_EQ(viewer_.geometry(),
+              helpWindowGeometry(viewer_.screen()->availableGeometry(), viewer_.minimumSizeHint()));
 }
