@@ -207,8 +207,7 @@ void TForm1::RipSelectedTracks(bool Encode) {
     ripProgress_->Gauge_All->setMaximum(run.BatchTrackCount * 100);
     ripProgress_->Gauge_All->setValue(0);
 
-    run.Session =
-        std::make_unique<TRipSession>(CDRIP1, PlanRip(CDRIP1, batchChoices(Encode)));
+    run.Session = std::make_unique<TRipSession>(CDRIP1, PlanRip(CDRIP1, batchChoices(Encode)));
     if (!EnoughDiskSpace(TargetFolder, run.BatchTrackCount, run.Session->Plan().EstimatedBytes)) {
         MessageDlgCentered(this,
                            QStringLiteral("Not enough free disk space on \"%1\" to write selected "
