@@ -92,6 +92,23 @@ struct TTrackTags {
     std::string Album;
     int32_t TrackNumber = 0;
     int32_t TrackCount = 0;
+    // What a looked-up release adds: the album's own performer, its date
+    // ("2004", "2004-05-17"), which disc of a set this is, and the
+    // MusicBrainz ids of the release, its group, the recording and the
+    // artists. Empty or 0 where unknown.
+    std::string AlbumPerformer;
+    std::string Date;
+    int32_t DiscNumber = 0;
+    int32_t DiscCount = 0;
+    std::string ReleaseId;
+    std::string ReleaseGroupId;
+    std::string RecordingId;
+    std::vector<std::string> ArtistIds;
+    std::vector<std::string> AlbumArtistIds;
+    // The front cover to embed: the image's bytes and MIME type
+    // ("image/jpeg", "image/png"); none when empty.
+    std::vector<uint8_t> Cover;
+    std::string CoverMimeType;
     bool operator==(const TTrackTags&) const = default;
 };
 

@@ -48,7 +48,10 @@ protected:
             TLameCoder coder;
             std::optional<TTrackTags> tags;
             if (kind == Kind::Mp3) {
-                tags = TTrackTags{"Morning Tram", "", "", 1, 2};
+                tags.emplace();
+                tags->Title = "Morning Tram";
+                tags->TrackNumber = 1;
+                tags->TrackCount = 2;
             }
             const auto writer = Mp3Writer::open(coder, 2, 0, tags);
             writer->start(file);
