@@ -53,7 +53,13 @@ cdlib::VirtualDisc textDisc() {
 
 TTrackTags tags(std::string title, std::string performer, std::string album, int32_t number) {
     // Four audio tracks: the data track is no track a listener counts.
-    return {std::move(title), std::move(performer), std::move(album), number, 4};
+    TTrackTags tags;
+    tags.Title = std::move(title);
+    tags.Performer = std::move(performer);
+    tags.Album = std::move(album);
+    tags.TrackNumber = number;
+    tags.TrackCount = 4;
+    return tags;
 }
 
 TRipChoices choices(TRipFormat format, std::vector<int32_t> tracks, bool numberInName = true,
