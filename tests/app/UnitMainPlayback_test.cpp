@@ -4,17 +4,23 @@
 #include "Clock.h"
 #include "PositionSlider.h"
 #include "ShellTestSupport.h"
+#include "SilentSoundServer.h"
+#include "TestImages.h"
 
 #include <QLabel>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <chrono>
+#include <fstream>
 
 using namespace varrow;
 using namespace varrow::testing;
 
 namespace {
+
+using namespace std::chrono_literals;
 
 class PlaybackWindow : public ShellTest {
 protected:
@@ -70,6 +76,29 @@ TEST_F(PlaybackWindow, PlayTimeTexts) {
                                                   {-150, "-0:00:03"},
                                                   {-4425, "-0:01:00"}})
         EXPECT_EQ(TForm1::FormatPlayTime(sectors), text) << sectors;
+}
+
+TEST_F(PlaybackWindow, PlayAndStopNeverWaitForASoundServerThatDoesNotAnswer) {
+    const varrow::testing::SilentSoundServer server(folder.path().toStdString());
+    ASSERT_FALSE(server.address().empty());
+    qputenv("PULSE_SERVER", QByteArray::fromStdString(server.address()));
+    const auto image = cdlib::testing::writeImage(folder.path().toStdString(), "disc",
+                                                  {{300, false}, {300, false}});
+    std::ofstream(settingsFile.toStdString())
+        << "[CDLIB]\nIMAGE1=" << image.descriptor.string() << "\n";
+    createWindow();
+    ASSERT_EQ(form->ListView1->rowCount(), 2);
+    QToolButton* const clicks[] = {
+        form->ToolButton_Play, form->ToolButton_Play, form->ToolButton_Stop, form->ToolButton_Play,
+        form->ToolButton_Play, form->ToolButton_Stop, form->ToolButton_Play, form->ToolButton_Stop};
+    for (QToolButton* button : clicks) {
+        const auto start = std::chrono::steady_clock::now();
+        click(button);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 250ms)
+            << button->text().toStdString() << " kept the window waiting";
+        EXPECT_EQ(form->IsPlaying, button == form->ToolButton_Play);
+    }
+    qunsetenv("PULSE_SERVER");
 }
 
 TEST_F(PlaybackWindow, RowsTwoAndFiveJumpOverTheRowsBetweenAndStopAtTheEnd) {

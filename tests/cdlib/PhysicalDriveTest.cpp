@@ -3,8 +3,10 @@
 // a disc removed while it is read, and eject.
 #include "FakeDevices.h"
 #include "LibraryFixture.h"
+#include "RecordingSink.h"
 #include "TestImages.h"
 
+#include <algorithm>
 #include <cdio/mmc.h>
 #include <fstream>
 
@@ -244,6 +246,33 @@ TEST_F(PhysicalDriveTest, PlayEndsAtTheSectionsEnd) {
     CR_SetPlayPosition(120);
     made->subchannel.abs_addr = bcdMsf(600);
     EXPECT_EQ(position().absolute, 120u);
+}
+
+TEST_F(PhysicalDriveTest, DigitalPlaybackWithoutASoundServerGoesOnOnTheDrive) {
+    // The library's settings ask for digital playback; no sound server
+    // answers (the fixture's), so the drive plays the rest of the section
+    // from where the player's clock has got to, paused as it was.
+    std::ofstream(tempDir() / "Varrow.INI") << "[CDLIB]\nDIGITALPLAYBACK=1\n";
+    auto made = driveWithDisc(kAudio);
+    ASSERT_EQ(CR_ReadToc(), CR_OK);
+    ASSERT_EQ(CR_PlaySection(300, 699), CR_OK);
+    ASSERT_EQ(CR_PauseCD(CR_TRUE), CR_OK);
+    const auto handedOver = [&] {
+        return std::find_if(made->log.begin(), made->log.end(),
+                            [](const std::string& entry) { return entry.starts_with("play "); });
+    };
+    ASSERT_TRUE(eventually([&] {
+        position();
+        return handedOver() != made->log.end();
+    }));
+    const std::string play = *handedOver();
+    const int32_t from = std::stoi(play.substr(5));
+    EXPECT_GE(from, 300);
+    EXPECT_LE(from, 310);
+    EXPECT_TRUE(play.ends_with("-700")) << play;
+    EXPECT_TRUE(made->logged("pause"));
+    ASSERT_EQ(CR_StopPlayTrack(), CR_OK);
+    EXPECT_TRUE(made->logged("stop play"));
 }
 
 TEST_F(PhysicalDriveTest, PlayPositionDecoding) {
