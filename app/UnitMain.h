@@ -172,6 +172,9 @@ public:
     QStatusBar* StatusBar1 = nullptr;
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
+    // Turns the time display to the next second when that is heard, between
+    // two looks of Timer1 (single shot).
+    QTimer* Timer_PlayTime = nullptr;
 
     // Drives and tracks.
     void FillDriveList();
@@ -211,6 +214,8 @@ public:
     // A sector count as play time ("0:01:00"); counts before a track's start
     // are negative and count down ("-0:00:03").
     static QString FormatPlayTime(int32_t sectors);
+    // How many sectors on from `sectors` FormatPlayTime shows another text.
+    static int32_t SectorsUntilPlayTimeChanges(int32_t sectors);
     // False disables the controls that must not change while the drive
     // plays; true enables them again.
     void EnablePlaybackLockedControls(bool enabled);
@@ -314,6 +319,10 @@ private:
     void TrackBar1KeyDown(const QKeyEvent& event);
     void TrackBar1KeyUp(const QKeyEvent& event);
     void showPlayTimeColour(bool red);
+    // Shows a play position in the time display and the slider; while the
+    // position moves, the display is looked at again when its text changes.
+    void showPlayTime(uint32_t inTrack, uint32_t absolute);
+    void Timer_PlayTimeTimer();
     // Plays from `start` to the slider's maximum, paused again when the
     // Pause button is down.
     void playFrom(uint32_t start);
@@ -370,6 +379,8 @@ private:
     std::unique_ptr<TBatchRun> batch_;
     varrow::DeviceMonitor* deviceMonitor_ = nullptr;
     bool shownBefore_ = false;
+    // The sector count the time display shows.
+    int32_t shownPlayTime_ = 0;
     // The key press on its way from its receiver up through the parents.
     struct KeyInDelivery {
         const QKeyEvent* event = nullptr;

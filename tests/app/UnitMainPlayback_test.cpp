@@ -78,6 +78,38 @@ TEST_F(PlaybackWindow, PlayTimeTexts) {
         EXPECT_EQ(TForm1::FormatPlayTime(sectors), text) << sectors;
 }
 
+TEST_F(PlaybackWindow, PlayTimeChangesWhereItIsCounted) {
+    // From every count, the sectors until the text changes, as the text
+    // itself has it.
+    for (int32_t sectors = -400; sectors <= 400; ++sectors) {
+        int32_t expected = 1;
+        while (TForm1::FormatPlayTime(sectors + expected) == TForm1::FormatPlayTime(sectors))
+            ++expected;
+        EXPECT_EQ(TForm1::SectorsUntilPlayTimeChanges(sectors), expected) << sectors;
+    }
+}
+
+TEST_F(PlaybackWindow, TheTimeTurnsWhenTheNextSecondIsHeardNotAtTimer1sNextLook) {
+    startWithFiveTracks();
+    play();
+    form->Timer1->start(); // its next look is half a second away
+    playTo(70);
+    EXPECT_EQ(form->Panel_PlayTime->text(), "0:00:00");
+    ASSERT_TRUE(form->Timer_PlayTime->isActive());
+    EXPECT_LE(form->Timer_PlayTime->remainingTime(), 5 * 1000 / 75 + 20);
+    drive_->advancePlayClock(5);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->Panel_PlayTime->text() == "0:00:01"; }, 200));
+    EXPECT_EQ(form->TrackBar1->value(), 75);
+    EXPECT_GT(form->Timer1->remainingTime(), 0) << "before Timer1 looked again";
+
+    // Paused, the time stands: nothing looks between Timer1's looks.
+    click(form->ToolButton_Pause);
+    form->Timer1Timer();
+    EXPECT_FALSE(form->Timer_PlayTime->isActive());
+    click(form->ToolButton_Stop);
+    EXPECT_FALSE(form->Timer_PlayTime->isActive());
+}
+
 TEST_F(PlaybackWindow, PlayAndStopNeverWaitForASoundServerThatDoesNotAnswer) {
     const varrow::testing::SilentSoundServer server(folder.path().toStdString());
     ASSERT_FALSE(server.address().empty());
