@@ -402,25 +402,21 @@ TEST_F(TruncatedImage, AnAbortReachesAReadInProgressAndReadsNoMore) {
 // sector, counted from the track's start.
 struct Scratch {
     const char* name;
-    int32_t from;
-    int32_t to;
+    int32_t from, to;
 };
-
-// Image: reads stop short at the stretch, delivering what lies before it.
-// Physical: a READ CD that touches the stretch fails as a whole.
-enum class FailingDrive { Image, Physical };
 
 // A track of 2,025 sectors from sector 1500, between two readable ones.
 constexpr int32_t kTrackFirst = 1500;
 constexpr int32_t kTrackSectors = 2025;
 constexpr int32_t kTrackLast = kTrackFirst + kTrackSectors - 1;
+const Scratch kScratches[] = {{"first sectors", 0, 4},
+                              {"from the middle on", 300, kTrackSectors - 1},
+                              {"last few sectors", kTrackSectors - 5, kTrackSectors - 1},
+                              {"whole track", 0, kTrackSectors - 1}};
 
-const Scratch kScratches[] = {
-    {"first sectors", 0, 4},
-    {"from the middle on", 300, kTrackSectors - 1},
-    {"last few sectors", kTrackSectors - 5, kTrackSectors - 1},
-    {"whole track", 0, kTrackSectors - 1},
-};
+// Image: reads stop short at the stretch, delivering what lies before it.
+// Physical: a READ CD that touches the stretch fails as a whole.
+enum class FailingDrive { Image, Physical };
 
 class UnreadableStretch
     : public LibraryTest,
@@ -434,7 +430,6 @@ protected:
         const TestImage image = writeImage(
             tempDir(), "disc", {{kTrackFirst, false}, {kTrackSectors, false}, {150, false}});
         if (kind == FailingDrive::Physical) {
-            drive_ = std::make_shared<FakeDrive>();
             drive_->cue = image.descriptor;
             drive_->unreadable = {from_, to_};
             installFakeDrives({drive_});
@@ -444,11 +439,11 @@ protected:
             useImage(image);
             setSectorReadFilter([this](void* buffer, int32_t first, long sectors,
                                        const SectorReader& read) -> long {
-                ++reads_;
+                ++drive_->reads;
                 if (first > to_ || first + sectors <= from_) {
                     return read(buffer, first, sectors);
                 }
-                ++failedReads_;
+                ++drive_->failedReads;
                 return first < from_ ? read(buffer, first, from_ - first) : -1;
             });
         }
@@ -456,14 +451,10 @@ protected:
         setReading(STEREO44100, correction);
     }
 
-    int reads() const { return drive_ ? drive_->reads : reads_; }
-    int failedReads() const { return drive_ ? drive_->failedReads : failedReads_; }
-
     int32_t from_ = 0;
     int32_t to_ = 0;
-    std::shared_ptr<FakeDrive> drive_;
-    int reads_ = 0;
-    int failedReads_ = 0;
+    // The physical drive, or what an image's reads are counted in.
+    std::shared_ptr<FakeDrive> drive_ = std::make_shared<FakeDrive>();
 };
 
 TEST_P(UnreadableStretch, EveryLostSectorIsCountedAndNamedAndTheReadsStayBounded) {
@@ -515,19 +506,19 @@ TEST_P(UnreadableStretch, EveryLostSectorIsCountedAndNamedAndTheReadsStayBounded
     // retry.
     const int retries = std::get<0>(GetParam()) ? DriveParameters{}.readRetries : 1;
     const int32_t tried = std::min(stretch, GIVE_UP_AFTER_LOST_SECTORS + kOneRead);
-    EXPECT_LE(failedReads(), 2 * (retries + (tried + kOneRead - 1) / kOneRead));
+    EXPECT_LE(drive_->failedReads, 2 * (retries + (tried + kOneRead - 1) / kOneRead));
     constexpr int32_t kParanoiaReadAhead = 1200;
-    EXPECT_LE(reads(), (retries + 1) * (kTrackSectors + kParanoiaReadAhead) / kOneRead);
+    EXPECT_LE(drive_->reads, (retries + 1) * (kTrackSectors + kParanoiaReadAhead) / kOneRead);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     LostSectors, UnreadableStretch,
     ::testing::Combine(::testing::Bool(), ::testing::ValuesIn(kScratches),
                        ::testing::Values(FailingDrive::Image, FailingDrive::Physical)),
-    [](const ::testing::TestParamInfo<UnreadableStretch::ParamType>& info) {
-        std::string name =
-            std::string(std::get<2>(info.param) == FailingDrive::Image ? "Image" : "Physical") +
-            (std::get<0>(info.param) ? "Correcting" : "Plain") + "_" + std::get<1>(info.param).name;
+    [](const auto& info) {
+        std::string name = std::get<2>(info.param) == FailingDrive::Image ? "Image" : "Physical";
+        name += (std::get<0>(info.param) ? "Correcting_" : "Plain_") +
+                std::string(std::get<1>(info.param).name);
         std::replace(name.begin(), name.end(), ' ', '_');
         return name;
     });

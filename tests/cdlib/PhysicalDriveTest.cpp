@@ -249,30 +249,24 @@ TEST_F(PhysicalDriveTest, PlayEndsAtTheSectionsEnd) {
 }
 
 TEST_F(PhysicalDriveTest, DigitalPlaybackWithoutASoundServerGoesOnOnTheDrive) {
-    // The library's settings ask for digital playback; no sound server
-    // answers (the fixture's), so the drive plays the rest of the section
-    // from where the player's clock has got to, paused as it was.
+    // Digital playback is asked for and no sound server answers (the
+    // fixture has none): the drive plays on from where the player's clock
+    // is, paused as it was.
     std::ofstream(tempDir() / "Varrow.INI") << "[CDLIB]\nDIGITALPLAYBACK=1\n";
     auto made = driveWithDisc(kAudio);
     ASSERT_EQ(CR_ReadToc(), CR_OK);
     ASSERT_EQ(CR_PlaySection(300, 699), CR_OK);
     ASSERT_EQ(CR_PauseCD(CR_TRUE), CR_OK);
-    const auto handedOver = [&] {
+    const auto play = [&] {
         return std::find_if(made->log.begin(), made->log.end(),
                             [](const std::string& entry) { return entry.starts_with("play "); });
     };
     ASSERT_TRUE(eventually([&] {
         position();
-        return handedOver() != made->log.end();
+        return play() != made->log.end();
     }));
-    const std::string play = *handedOver();
-    const int32_t from = std::stoi(play.substr(5));
-    EXPECT_GE(from, 300);
-    EXPECT_LE(from, 310);
-    EXPECT_TRUE(play.ends_with("-700")) << play;
-    EXPECT_TRUE(made->logged("pause"));
-    ASSERT_EQ(CR_StopPlayTrack(), CR_OK);
-    EXPECT_TRUE(made->logged("stop play"));
+    EXPECT_NEAR(std::stoi(play()->substr(5)), 300, 10) << *play();
+    EXPECT_TRUE(play()->ends_with("-700") && made->logged("pause"));
 }
 
 TEST_F(PhysicalDriveTest, PlayPositionDecoding) {
