@@ -119,7 +119,7 @@ bool DigitalPlayer::withoutSoundServer() {
 
 int32_t DigitalPlayer::heardSector(std::unique_lock<std::mutex>& /*lock*/) {
     if (appliedGeneration_ != generation_ || !sink_) {
-        return heard_; // the thread has not started this section yet
+        return heard_; // the section has not started, or no sink is settled yet
     }
     // Until the sink can tell, everything written counts as still queued.
     const auto latency = sink_->latency();
