@@ -22,6 +22,18 @@ target_compile_definitions(varrow_common INTERFACE
   VARROW_VERSION="${PROJECT_VERSION}"
   $<$<OR:$<CONFIG:Debug>,$<BOOL:${VARROW_SANITIZE}>,$<BOOL:${VARROW_TSAN}>>:_GLIBCXX_ASSERTIONS>)
 
+# The hardening Debian's build flags give its packages, for the optimised
+# builds: checked string and memory calls (which need the optimiser), stack
+# protectors, and relocations resolved at start and then made read-only.
+# The sanitizer and fuzz builds bring checks of their own that these would
+# get in the way of.
+if(NOT (VARROW_SANITIZE OR VARROW_TSAN OR VARROW_FUZZ))
+  set(optimised $<CONFIG:Release,RelWithDebInfo,MinSizeRel>)
+  target_compile_options(varrow_common INTERFACE
+    "$<${optimised}:-U_FORTIFY_SOURCE;-D_FORTIFY_SOURCE=2;-fstack-protector-strong>")
+  target_link_options(varrow_common INTERFACE "$<${optimised}:LINKER:-z,relro,-z,now>")
+endif()
+
 if(VARROW_SANITIZE)
   target_compile_options(varrow_common INTERFACE
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
