@@ -1,7 +1,5 @@
 # One interface target carries the language level, warnings and defines for
 # every target of the project.
-set(CMAKE_CXX_STANDARD 20)
-set(CMAKE_CXX_STANDARD_REQUIRED ON)
 set(CMAKE_CXX_EXTENSIONS OFF)
 set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
 
@@ -14,6 +12,7 @@ if(VARROW_SANITIZE AND VARROW_TSAN)
 endif()
 
 add_library(varrow_common INTERFACE)
+target_compile_features(varrow_common INTERFACE cxx_std_20)
 target_compile_options(varrow_common INTERFACE -Wall -Wextra -Wpedantic)
 if(VARROW_WERROR)
   target_compile_options(varrow_common INTERFACE -Werror)
