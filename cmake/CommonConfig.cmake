@@ -7,6 +7,7 @@ option(VARROW_WERROR "Treat warnings as errors" OFF)
 option(VARROW_SANITIZE "Build with address and undefined-behaviour sanitizers" OFF)
 option(VARROW_TSAN "Build with the thread sanitizer" OFF)
 option(VARROW_FUZZ "Build the libFuzzer targets (clang) with the sanitizers" OFF)
+option(VARROW_FULL_DEBUG_INFO "Full debug info in the sanitizer and fuzz builds too" OFF)
 if(VARROW_SANITIZE AND VARROW_TSAN)
   message(FATAL_ERROR "The thread sanitizer does not go with the address sanitizer")
 endif()
@@ -31,6 +32,14 @@ if(NOT (VARROW_SANITIZE OR VARROW_TSAN OR VARROW_FUZZ))
   target_compile_options(varrow_common INTERFACE
     "$<${optimised}:-U_FORTIFY_SOURCE;-D_FORTIFY_SOURCE=2;-fstack-protector-strong>")
   target_link_options(varrow_common INTERFACE "$<${optimised}:LINKER:-z,relro,-z,now>")
+endif()
+
+# The sanitizer and fuzz builds are there to find faults, and their reports
+# need no more than file and line, which line tables give; full debug info
+# (variables, types) costs a fifth of their compile time and a quarter of
+# their objects' size. VARROW_FULL_DEBUG_INFO keeps it, for a debugger.
+if((VARROW_SANITIZE OR VARROW_TSAN OR VARROW_FUZZ) AND NOT VARROW_FULL_DEBUG_INFO)
+  target_compile_options(varrow_common INTERFACE -g1)
 endif()
 
 if(VARROW_SANITIZE)
