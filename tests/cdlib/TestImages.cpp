@@ -158,24 +158,14 @@ TestImage writeImage(const std::filesystem::path& dir, const std::string& name,
             anyData = anyData || track.data;
         }
         text << (anyData ? "CD_ROM\n" : "CD_DA\n");
-        if (!codes.catalog.empty()) {
-            text << "CATALOG \"" << codes.catalog << "\"\n";
-        }
         // cdrdao writes a disc block, with the language map, whenever any
         // track carries text.
         if (anyText) {
             writeTocText(text, cdText.disc, true);
         }
         for (size_t i = 0; i < tracks.size(); ++i) {
-            const ImageTrackCodes& code = trackCodes[i];
-            const int32_t start = image.starts[i] - code.pregapSectors;
+            const int32_t start = image.starts[i];
             text << "\nTRACK " << (tracks[i].data ? "MODE1_RAW" : "AUDIO") << "\n";
-            text << (code.copyPermitted ? "COPY\n" : "")
-                 << (code.preEmphasis ? "PRE_EMPHASIS\n" : "")
-                 << (code.fourChannel ? "FOUR_CHANNEL_AUDIO\n" : "");
-            if (!code.isrc.empty()) {
-                text << "ISRC \"" << code.isrc << "\"\n";
-            }
             if (hasText(trackTexts[i])) {
                 writeTocText(text, trackTexts[i], false);
             }
@@ -188,9 +178,6 @@ TestImage writeImage(const std::filesystem::path& dir, const std::string& name,
             } else {
                 text << "FILE \"" << image.bin.filename().string() << "\" " << msf(start) << " "
                      << msf(tracks[i].sectors) << "\n";
-            }
-            if (code.pregapSectors > 0) {
-                text << "START " << msf(code.pregapSectors) << "\n";
             }
         }
     }

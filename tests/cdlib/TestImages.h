@@ -30,9 +30,9 @@ struct ImageCdText {
     std::vector<ImageText> tracks;
 };
 
-// What a track carries beside its place on the disc. Its first
-// `pregapSectors` sectors are its pregap (INDEX 00 in a cue sheet, START in
-// a cdrdao TOC); its INDEX 01 follows them.
+// What a track carries beside its place on the disc, written into cue
+// sheets. Its first `pregapSectors` sectors are its pregap (INDEX 00); its
+// INDEX 01 follows them.
 struct ImageTrackCodes {
     std::string isrc;
     int32_t pregapSectors = 0;

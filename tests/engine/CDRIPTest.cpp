@@ -125,17 +125,13 @@ TEST_F(TrackTable, DiscInfoIsReadWithTheTableOneEntryPerTrack) {
     disc.info.tracks[1] = {"USRC17607839", std::nullopt, true, false, false};
     disc.info.tracks[2] = {"", 50, false, true, true};
     int32_t drive = 0;
-    auto virtualDrive = addDrive("CODES", disc, &drive);
+    addDrive("CODES", disc, &drive);
     TCDRIP engine;
     engine.setCDRomNum(drive);
     const TDiscInfo expected{
         "0724354123428",
         {{"USRC17607839", std::nullopt, true, false, false}, {"", 50, false, true, true}, {}}};
     EXPECT_EQ(engine.DiscInfo(), expected);
-
-    virtualDrive->ejectDisc();
-    engine.setCDRomNum(drive);
-    EXPECT_EQ(engine.DiscInfo(), TDiscInfo{}) << "the disc's values go with it";
 }
 
 // Values that no library read gives, so that a failed selection that
