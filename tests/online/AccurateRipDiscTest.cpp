@@ -11,13 +11,13 @@ namespace {
 using online::DiscToc;
 using online::TocTrack;
 
-// Audio tracks at `starts` (sectors from 0), in session 1.
-DiscToc audioDisc(std::vector<int32_t> starts, int32_t leadOut) {
+// Audio tracks at `starts` (minus `offset`: 150 for addresses), in session 1.
+DiscToc audioDisc(std::vector<int32_t> starts, int32_t leadOut, int32_t offset = 0) {
     DiscToc toc;
     for (std::size_t i = 0; i < starts.size(); ++i) {
-        toc.tracks.push_back({static_cast<int>(i + 1), starts[i], true, 1});
+        toc.tracks.push_back({static_cast<int>(i + 1), starts[i] - offset, true, 1});
     }
-    toc.leadOut = leadOut;
+    toc.leadOut = leadOut - offset;
     return toc;
 }
 
@@ -29,30 +29,21 @@ DiscToc enhancedCd() {
     return toc;
 }
 
-// The same disc as a reader that sees only its audio session reports it.
-DiscToc enhancedCdAudioSessionOnly() {
-    DiscToc toc = enhancedCd();
-    toc.tracks.pop_back();
-    toc.leadOut = 281585 - online::kSessionGapSectors;
-    return toc;
-}
-
 // A game disc: its data track first, then 28 audio tracks, one session.
 DiscToc mixedModeDisc() {
-    const int32_t lba[] = {150,    66728,  76502,  85963,  93760,  104048, 116066, 124743,
-                           134206, 142916, 151852, 160720, 169425, 178731, 188459, 196711,
-                           206354, 214845, 223686, 225746, 226384, 232668, 239447, 239931,
-                           244989, 254264, 260066, 261222, 261674};
-    std::vector<int32_t> starts;
-    for (const int32_t address : lba) {
-        starts.push_back(address - 150);
-    }
-    DiscToc toc = audioDisc(starts, 261976 - 150);
+    DiscToc toc =
+        audioDisc({150,    66728,  76502,  85963,  93760,  104048, 116066, 124743, 134206, 142916,
+                   151852, 160720, 169425, 178731, 188459, 196711, 206354, 214845, 223686, 225746,
+                   226384, 232668, 239447, 239931, 244989, 254264, 260066, 261222, 261674},
+                  261976, 150);
     toc.tracks.front().audio = false;
     return toc;
 }
 
 TEST(AccurateRipDisc, IdsAndFilesOfKnownDiscs) {
+    DiscToc audioSessionOnly = enhancedCd();
+    audioSessionOnly.tracks.pop_back();
+    audioSessionOnly.leadOut = 281585 - online::kSessionGapSectors;
     const struct {
         const char* name;
         DiscToc toc;
@@ -64,7 +55,7 @@ TEST(AccurateRipDisc, IdsAndFilesOfKnownDiscs) {
         {"Enhanced CD", enhancedCd(), "9/1/4/dBAR-010-00164419-00b9f6e2-9e11600b.bin", 270185},
         // The ids that a reader of the audio session alone computes: the
         // database holds no checksums for the disc under them.
-        {"Enhanced CD, audio session only", enhancedCdAudioSessionOnly(),
+        {"Enhanced CD, audio session only", audioSessionOnly,
          "f/2/c/dBAR-010-00154c2f-00af4fd4-890e120a.bin", 270185},
         {"mixed mode", mixedModeDisc(), "4/5/a/dBAR-028-00517a54-05a845d2-af0da31d.bin", 261826},
     };
@@ -73,17 +64,15 @@ TEST(AccurateRipDisc, IdsAndFilesOfKnownDiscs) {
         ASSERT_EQ(c.toc.problem(), "");
         const online::AccurateRipDisc disc = online::accurateRipDisc(c.toc);
         EXPECT_EQ(disc.urlPath(), c.urlPath);
-        // The last audio track ends where the audio does, before any
-        // later session.
+        // The last audio track ends where the audio does, before a later session.
         const std::size_t last = c.toc.audioTracks().back();
         EXPECT_EQ(c.toc.audioEnd(), c.audioEnd);
         EXPECT_EQ(c.toc.tracks[last].start + c.toc.trackLength(last), c.audioEnd);
     }
 }
 
-// Where each audio track's checksums are in the database's entries: on a
-// mixed-mode disc the data track holds the first place, and the last audio
-// track has none.
+// On a mixed-mode disc the data track holds the entries' first place, and
+// the last audio track has none.
 TEST(AccurateRipDisc, AudioTracksFindTheirPlaceInTheEntries) {
     const online::AccurateRipDisc plain = online::accurateRipDisc(enhancedCd());
     const online::AccurateRipDisc mixed = online::accurateRipDisc(mixedModeDisc());

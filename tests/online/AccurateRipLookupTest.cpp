@@ -1,6 +1,5 @@
-// Looking a disc up against a local server standing in for the database:
-// every way the server answers, or does not, with and without an answer in
-// the cache, becomes one answer and leaves the cache as it should.
+// Every way the database's server answers, or does not, with and without an
+// answer in the cache, becomes one answer and leaves the cache as it should.
 #include "AccurateRipLookup.h"
 
 #include "AccurateRipFiles.h"
@@ -51,7 +50,7 @@ struct Cached {
 
 struct LookupCase {
     const char* name;
-    std::vector<HttpAnswer> answers; // none: no server at all
+    std::vector<HttpAnswer> answers;
     std::optional<Cached> cached;
     bool refresh;
     Kind kind;
@@ -59,19 +58,17 @@ struct LookupCase {
     int requests;
     AccurateRipVerdict verdict; // of the first track, when found
     int confidence;
-    const char* message; // a piece of it, for Unavailable
+    const char* message;
     std::optional<long> cachedAfter;
 };
 
 class AccurateRipLookupTest : public ::testing::TestWithParam<LookupCase> {
 protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() / ("varrow-ar-" + std::to_string(::getpid()));
-        fs::remove_all(folder_);
-    }
+    void SetUp() override { fs::remove_all(folder_); }
     void TearDown() override { fs::remove_all(folder_); }
 
-    fs::path folder_;
+    const fs::path folder_ =
+        fs::temp_directory_path() / ("varrow-ar-" + std::to_string(::getpid()));
 };
 
 TEST_P(AccurateRipLookupTest, AnswersAndWhatTheCacheKeeps) {
@@ -128,64 +125,135 @@ TEST_P(AccurateRipLookupTest, AnswersAndWhatTheCacheKeeps) {
 
 constexpr auto kV2 = AccurateRipVerdict::MatchedV2;
 constexpr auto kAbsent = AccurateRipVerdict::NotInDatabase;
+constexpr auto kFound = Kind::Found;
+constexpr auto kNotIn = Kind::NotInDatabase;
+constexpr auto kDown = Kind::Unavailable;
+const std::nullopt_t kNone = std::nullopt;
 
 HttpAnswer cutShort(HttpAnswer answer) {
     answer.body.pop_back();
     return answer;
 }
 
-std::vector<HttpAnswer> serves(HttpAnswer first, std::optional<HttpAnswer> second = {}) {
-    std::vector<HttpAnswer> answers{std::move(first)};
-    if (second) {
-        answers.push_back(std::move(*second));
-    }
-    return answers;
-}
-const std::vector<HttpAnswer> kNoServer;
-const std::optional<Cached> kNothingCached;
-std::optional<Cached> cachedBefore(long status, std::chrono::hours age, bool damaged = false) {
-    return Cached{status, age, damaged};
-}
-
-// Name; the server's answers, the cache's answer before, refresh; the
-// answer's kind, from the cache, requests made, the first track's verdict
-// and confidence, a piece of the message, the cache's status after.
+// Name; the server's answers (none: no server), the cache before, refresh;
+// the answer's kind, from the cache, requests, the first track's verdict and
+// confidence, a piece of the message, the cache's status after.
 const LookupCase kLookups[] = {
-    {"Found", serves(databaseFile(kRipV2, 12)), kNothingCached, false, Kind::Found, false, 1, kV2,
-     12, "", 200},
-    {"FoundWithAV1Entry", serves(databaseFile(kRipV1, 4)), kNothingCached, false, Kind::Found,
-     false, 1, AccurateRipVerdict::MatchedV1, 4, "", 200},
-    {"FoundOtherChecksums", serves(databaseFile(0xdeadbeef, 9)), kNothingCached, false, Kind::Found,
-     false, 1, AccurateRipVerdict::NotMatched, 9, "", 200},
-    {"NotInTheDatabase", serves(status(404)), kNothingCached, false, Kind::NotInDatabase, false, 1,
-     kAbsent, 0, "", 404},
-    {"UnavailableThenFound", serves(status(503), databaseFile(kRipV2, 2)), kNothingCached, false,
-     Kind::Found, false, 2, kV2, 2, "", 200},
-    {"ServerError", serves(status(500)), kNothingCached, false, Kind::Unavailable, false, 1,
-     kAbsent, 0, "status 500", std::nullopt},
-    {"DamagedFile", serves(cutShort(databaseFile(kRipV2, 2))), kNothingCached, false,
-     Kind::Unavailable, false, 1, kAbsent, 0,
-     "the database's file for the disc is damaged: entry 1 is cut short", std::nullopt},
-    {"ServerGone", kNoServer, kNothingCached, false, Kind::Unavailable, false, 0, kAbsent, 0,
-     "could not reach the server: ", std::nullopt},
-    {"Timeout", serves(varrow::testing::httpAnswerNever()), kNothingCached, false,
-     Kind::Unavailable, false, 1, kAbsent, 0, "could not reach the server: ", std::nullopt},
-    {"FoundBeforeIsNotAskedAgain", serves(status(500)), cachedBefore(200, 9000h), false,
-     Kind::Found, true, 0, kV2, 3, "", 200},
-    {"FoundBeforeIsUsedOffline", kNoServer, cachedBefore(200, 1h), true, Kind::Found, true, 0, kV2,
-     3, "", 200},
-    {"RefreshReplacesWhatWasFound", serves(databaseFile(kRipV2, 20)), cachedBefore(200, 1h), true,
-     Kind::Found, false, 1, kV2, 20, "", 200},
-    {"NotFoundIsKeptForADay", serves(databaseFile(kRipV2, 5)), cachedBefore(404, 23h), false,
-     Kind::NotInDatabase, true, 0, kAbsent, 0, "", 404},
-    {"NotFoundIsAskedAgainAfterADay", serves(databaseFile(kRipV2, 5)), cachedBefore(404, 25h),
-     false, Kind::Found, false, 1, kV2, 5, "", 200},
-    {"NotFoundFromTheFutureIsAskedAgain", serves(status(404)), cachedBefore(404, -2h), false,
-     Kind::NotInDatabase, false, 1, kAbsent, 0, "", 404},
-    {"OldNotFoundIsUsedOffline", kNoServer, cachedBefore(404, 48h), false, Kind::NotInDatabase,
-     true, 0, kAbsent, 0, "", 404},
-    {"DamagedCacheIsAskedAgain", serves(databaseFile(kRipV2, 1)), cachedBefore(200, 1h, true),
-     false, Kind::Found, false, 1, kV2, 1, "", 200},
+    {"Found", {databaseFile(kRipV2, 12)}, kNone, false, kFound, false, 1, kV2, 12, "", 200},
+    {"NotInTheDatabase", {status(404)}, kNone, false, kNotIn, false, 1, kAbsent, 0, "", 404},
+    {"UnavailableThenFound",
+     {status(503), databaseFile(kRipV2, 2)},
+     kNone,
+     false,
+     kFound,
+     false,
+     2,
+     kV2,
+     2,
+     "",
+     200},
+    {"ServerError", {status(500)}, kNone, false, kDown, false, 1, kAbsent, 0, "status 500", kNone},
+    {"DamagedFile",
+     {cutShort(databaseFile(kRipV2, 2))},
+     kNone,
+     false,
+     kDown,
+     false,
+     1,
+     kAbsent,
+     0,
+     "the database's file for the disc is damaged: entry 1 is cut short",
+     kNone},
+    {"ServerGone",
+     {},
+     kNone,
+     false,
+     kDown,
+     false,
+     0,
+     kAbsent,
+     0,
+     "could not reach the server: ",
+     kNone},
+    {"Timeout",
+     {varrow::testing::httpAnswerNever()},
+     kNone,
+     false,
+     kDown,
+     false,
+     1,
+     kAbsent,
+     0,
+     "could not reach the server: ",
+     kNone},
+    {"FoundBeforeIsNotAskedAgain",
+     {status(500)},
+     Cached{200, 9000h},
+     false,
+     kFound,
+     true,
+     0,
+     kV2,
+     3,
+     "",
+     200},
+    {"FoundBeforeIsUsedOffline", {}, Cached{200, 1h}, true, kFound, true, 0, kV2, 3, "", 200},
+    {"RefreshReplacesWhatWasFound",
+     {databaseFile(kRipV2, 20)},
+     Cached{200, 1h},
+     true,
+     kFound,
+     false,
+     1,
+     kV2,
+     20,
+     "",
+     200},
+    {"NotFoundIsKeptForADay",
+     {databaseFile(kRipV2, 5)},
+     Cached{404, 23h},
+     false,
+     kNotIn,
+     true,
+     0,
+     kAbsent,
+     0,
+     "",
+     404},
+    {"NotFoundIsAskedAgainAfterADay",
+     {databaseFile(kRipV2, 5)},
+     Cached{404, 25h},
+     false,
+     kFound,
+     false,
+     1,
+     kV2,
+     5,
+     "",
+     200},
+    {"NotFoundFromTheFutureIsAskedAgain",
+     {status(404)},
+     Cached{404, -2h},
+     false,
+     kNotIn,
+     false,
+     1,
+     kAbsent,
+     0,
+     "",
+     404},
+    {"OldNotFoundIsUsedOffline", {}, Cached{404, 48h}, false, kNotIn, true, 0, kAbsent, 0, "", 404},
+    {"DamagedCacheIsAskedAgain",
+     {databaseFile(kRipV2, 1)},
+     Cached{200, 1h, true},
+     false,
+     kFound,
+     false,
+     1,
+     kV2,
+     1,
+     "",
+     200},
 };
 
 INSTANTIATE_TEST_SUITE_P(Database, AccurateRipLookupTest, ::testing::ValuesIn(kLookups),

@@ -14,8 +14,7 @@ constexpr uint32_t kV1 = 0x11111111;
 constexpr uint32_t kV2 = 0x22222222;
 constexpr uint32_t kOther = 0x33333333;
 
-// A three-track disc whose entries hold, for its second track, one
-// checksum each with its confidence.
+// Entries of a three-track disc, each with one checksum for track 2.
 std::vector<AccurateRipEntry>
 entriesForTrack2(const std::vector<std::pair<uint32_t, int>>& checksums) {
     std::vector<AccurateRipEntry> entries;
@@ -35,6 +34,10 @@ online::AccurateRipDisc threeTrackDisc(bool dataTrackFirst) {
 }
 
 TEST(AccurateRipMatch, TrackResults) {
+    constexpr auto matchedV1 = AccurateRipVerdict::MatchedV1;
+    constexpr auto matchedV2 = AccurateRipVerdict::MatchedV2;
+    constexpr auto notMatched = AccurateRipVerdict::NotMatched;
+    constexpr auto absent = AccurateRipVerdict::NotInDatabase;
     const struct {
         const char* name;
         std::vector<std::pair<uint32_t, int>> checksums;
@@ -43,32 +46,27 @@ TEST(AccurateRipMatch, TrackResults) {
         AccurateRipVerdict verdict;
         int confidence;
     } cases[] = {
-        {"v2", {{kV2, 7}}, false, 1, AccurateRipVerdict::MatchedV2, 7},
-        {"v1 only", {{kV1, 4}}, false, 1, AccurateRipVerdict::MatchedV1, 4},
-        {"v1 and v2 entries add up",
-         {{kV1, 4}, {kOther, 9}, {kV2, 7}},
-         false,
-         1,
-         AccurateRipVerdict::MatchedV2,
-         11},
+        {"v2", {{kV2, 7}}, false, 1, matchedV2, 7},
+        {"v1 only", {{kV1, 4}}, false, 1, matchedV1, 4},
+        {"v1 and v2 entries add up", {{kV1, 4}, {kOther, 9}, {kV2, 7}}, false, 1, matchedV2, 11},
         {"not matched: the best confidence",
          {{kOther, 9}, {kOther + 1, 12}},
          false,
          1,
-         AccurateRipVerdict::NotMatched,
+         notMatched,
          12},
         {"an entry without the track is no checksum",
          {{kV2, 0}, {kOther, 3}},
          false,
          1,
-         AccurateRipVerdict::NotMatched,
+         notMatched,
          3},
-        {"no entry has the track", {{kV2, 0}}, false, 1, AccurateRipVerdict::NotInDatabase, 0},
-        {"disc not in the database", {}, false, 1, AccurateRipVerdict::NotInDatabase, 0},
+        {"no entry has the track", {{kV2, 0}}, false, 1, absent, 0},
+        {"disc not in the database", {}, false, 1, absent, 0},
         // A mixed-mode disc: the second entry place is the first audio track's.
-        {"mixed mode, first audio track", {{kV2, 6}}, true, 0, AccurateRipVerdict::MatchedV2, 6},
-        {"mixed mode, last audio track", {{kV2, 6}}, true, 2, AccurateRipVerdict::NotInDatabase, 0},
-        {"a track beyond the disc", {{kV2, 6}}, false, 3, AccurateRipVerdict::NotInDatabase, 0},
+        {"mixed mode, first audio track", {{kV2, 6}}, true, 0, matchedV2, 6},
+        {"mixed mode, last audio track", {{kV2, 6}}, true, 2, absent, 0},
+        {"a track beyond the disc", {{kV2, 6}}, false, 3, absent, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,6 +1,5 @@
-// The HTTP client against the local server: what each way a server can
-// answer (or not) becomes, stopping a request, and the pace kept with one
-// host.
+// What each way a server answers (or not) becomes, stopping a request, and
+// the pace kept with one host.
 #include "HttpClient.h"
 
 #include "HostPacer.h"
@@ -17,20 +16,13 @@ using online::HttpClient;
 using online::HttpRequest;
 using online::HttpResponse;
 using varrow::testing::HttpAnswer;
+using varrow::testing::httpAnswer;
+using varrow::testing::httpAnswerNever;
 using varrow::testing::LocalHttpServer;
 using Outcome = HttpResponse::Outcome;
 using Ending = HttpAnswer::Ending;
 
-HttpAnswer answer(int status, std::string body = {},
-                  std::vector<std::pair<std::string, std::string>> headers = {}) {
-    return varrow::testing::httpAnswer(status, std::move(body), std::move(headers));
-}
-HttpAnswer ending(Ending how) {
-    return varrow::testing::httpAnswerNever(how);
-}
-
-// Short waits, so that retries and timeouts run in moments; two retries,
-// a body of at most 4 KiB.
+// Short waits, two retries, a body of at most 4 KiB.
 HttpRequest quickRequest(const std::string& url) {
     HttpRequest request;
     request.url = url;
@@ -46,7 +38,7 @@ HttpRequest quickRequest(const std::string& url) {
 
 struct ServerCase {
     const char* name;
-    std::vector<HttpAnswer> answers; // for /file; none: no server at all
+    std::vector<HttpAnswer> answers; // none: no server at all
     Outcome outcome;
     long status;
     std::string body;
@@ -59,7 +51,7 @@ TEST_P(ServerAnswers, BecomeOneOutcome) {
     const ServerCase& c = GetParam();
     LocalHttpServer server;
     server.serve("/file", c.answers);
-    server.serve("/elsewhere", answer(200, "moved here"));
+    server.serve("/elsewhere", httpAnswer(200, "moved here"));
     if (c.answers.empty()) {
         server.stop();
     }
@@ -84,27 +76,27 @@ TEST_P(ServerAnswers, BecomeOneOutcome) {
 }
 
 const std::string kLargest(4096, 'x');
-const HttpAnswer kBusy = answer(503);
-const HttpAnswer kAtLast = answer(200, "at last");
+const HttpAnswer kBusy = httpAnswer(503);
+const HttpAnswer kAtLast = httpAnswer(200, "at last");
+const HttpAnswer kMoved = httpAnswer(302, {}, {{"Location", "/elsewhere"}});
+constexpr auto kAnswered = Outcome::Answered;
+constexpr auto kUnreachable = Outcome::Unreachable;
 HttpAnswer busyFor(const char* seconds) {
-    return answer(503, {}, {{"Retry-After", seconds}});
-}
-HttpAnswer redirectTo(const char* path) {
-    return answer(302, {}, {{"Location", path}});
+    return httpAnswer(503, {}, {{"Retry-After", seconds}});
 }
 
 const ServerCase kServerCases[] = {
-    {"Found", {answer(200, kLargest)}, Outcome::Answered, 200, kLargest, 1},
-    {"RedirectFollowed", {redirectTo("/elsewhere")}, Outcome::Answered, 200, "moved here", 1},
-    {"UnavailableThenFound", {kBusy, kBusy, kAtLast}, Outcome::Answered, 200, "at last", 3},
+    {"Found", {httpAnswer(200, kLargest)}, kAnswered, 200, kLargest, 1},
+    {"RedirectFollowed", {kMoved}, kAnswered, 200, "moved here", 1},
+    {"UnavailableThenFound", {kBusy, kBusy, kAtLast}, kAnswered, 200, "at last", 3},
     // The server's Retry-After is kept to the longest back-off.
-    {"RetryAfterWithinBounds", {busyFor("3600"), kAtLast}, Outcome::Answered, 200, "at last", 2},
-    {"UnavailableBeyondTheRetries", {answer(503, "busy")}, Outcome::Answered, 503, "busy", 3},
-    {"ServerErrorIsNotRetried", {answer(500)}, Outcome::Answered, 500, "", 1},
-    {"BodyBeyondTheLimit", {answer(200, kLargest + "x")}, Outcome::TooLarge, 0, "", 1},
-    {"NeverAnswers", {ending(Ending::NeverAnswer)}, Outcome::Unreachable, 0, "", 1},
-    {"ClosesTheConnection", {ending(Ending::CloseConnection)}, Outcome::Unreachable, 0, "", 1},
-    {"ServerGone", {}, Outcome::Unreachable, 0, "", 1},
+    {"RetryAfterWithinBounds", {busyFor("3600"), kAtLast}, kAnswered, 200, "at last", 2},
+    {"UnavailableBeyondTheRetries", {httpAnswer(503, "busy")}, kAnswered, 503, "busy", 3},
+    {"ServerErrorIsNotRetried", {httpAnswer(500)}, kAnswered, 500, "", 1},
+    {"BodyBeyondTheLimit", {httpAnswer(200, kLargest + "x")}, Outcome::TooLarge, 0, "", 1},
+    {"NeverAnswers", {httpAnswerNever(Ending::NeverAnswer)}, kUnreachable, 0, "", 1},
+    {"ClosesTheConnection", {httpAnswerNever(Ending::CloseConnection)}, kUnreachable, 0, "", 1},
+    {"ServerGone", {}, kUnreachable, 0, "", 1},
 };
 
 INSTANTIATE_TEST_SUITE_P(Client, ServerAnswers, ::testing::ValuesIn(kServerCases),
@@ -113,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(Client, ServerAnswers, ::testing::ValuesIn(kServerCases
 // A stop request ends a request at once, whether it waits for an answer
 // that does not come or for the next retry.
 TEST(HttpClientTest, AStopRequestEndsTheRequestAtOnce) {
-    for (const HttpAnswer& waitFor : {ending(Ending::NeverAnswer), busyFor("60")}) {
+    for (const HttpAnswer& waitFor : {httpAnswerNever(Ending::NeverAnswer), busyFor("60")}) {
         LocalHttpServer server;
         server.serve("/slow", waitFor);
         HttpRequest request = quickRequest(server.url() + "/slow");
@@ -132,7 +124,7 @@ TEST(HttpClientTest, AStopRequestEndsTheRequestAtOnce) {
 
 TEST(HttpClientTest, PacedRequestsToOneHostKeepTheirDistance) {
     LocalHttpServer server;
-    server.serve("/paced", answer(200));
+    server.serve("/paced", httpAnswer(200));
     online::HostPacer pacer(250ms);
     const HttpClient client(HttpClient::defaultUserAgent(), pacer);
     HttpRequest request = quickRequest(server.url() + "/paced");

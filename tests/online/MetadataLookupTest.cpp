@@ -1,7 +1,6 @@
-// Looking a disc up against the local server: what each way MusicBrainz and
-// the Cover Art Archive answer (or not) makes of the names and tags a rip
-// takes, which release is chosen, what is kept for offline use, and that a
-// stop request ends a lookup at once.
+// What each way MusicBrainz and the Cover Art Archive answer (or not) makes
+// of a rip's names, tags and cover, which release is chosen, what is kept
+// for offline use, and that a stop request ends a lookup at once.
 #include "MetadataLookup.h"
 
 #include "HostPacer.h"
@@ -50,22 +49,11 @@ std::string coverPath(const std::string& id) {
     return "/caa/release/" + id + "/front";
 }
 
-HttpAnswer answer(int status, std::string body = {}, std::string location = {}) {
-    HttpAnswer answer;
-    answer.status = status;
-    answer.body = std::move(body);
-    if (!location.empty()) {
-        answer.headers = {{"Location", std::move(location)}};
-    }
-    return answer;
+HttpAnswer answer(int status, std::string body = {}) {
+    return varrow::testing::httpAnswer(status, std::move(body));
 }
 HttpAnswer json(const char* name) {
     return answer(200, musicBrainzAnswer(name));
-}
-HttpAnswer silence() {
-    HttpAnswer answer;
-    answer.ending = HttpAnswer::Ending::NeverAnswer;
-    return answer;
 }
 
 struct Route {
@@ -87,10 +75,10 @@ template <typename... Routes> std::vector<Route> routes(Routes... each) {
 
 enum class Before {
     Nothing,
-    ServerGone,         // the server is gone before the lookup
-    SameLookUp,         // the same lookup ran once before
-    SameLookUpThenGone, // ... and then the server went
-    CacheUnwritable,    // a file stands where the cache's folders go
+    ServerGone,
+    SameLookUp,
+    SameLookUpThenGone,
+    CacheUnwritable, // a file stands where the cache's folders go
 };
 
 struct LookupCase {
@@ -110,9 +98,8 @@ MetadataRequest disc(std::string mcn = {}, std::string releaseId = {},
     return {kDisc, std::move(mcn), std::move(releaseId), freshness, true};
 }
 
-// The names and tags in brief: album, album artist, date, disc n/N, the
-// release, then each track's number and title (and artist where it is not
-// the album's).
+// Album | album artist | date | disc n/N | release | each track's number,
+// title and artist where it is not the album's.
 std::string brief(const MetadataResult& result) {
     if (!result.metadata) {
         return {};
@@ -200,9 +187,10 @@ TEST_P(LookupAnswers, NameTheDisc) {
     EXPECT_GE(elapsed, kPace * std::max(askedMusicBrainz - 1, 0));
 }
 
-const auto kOneRelease = routes(byId(json("disc-one-release.json")),
-                                cover(kNorway, answer(307, {}, "/images/front.jpg")),
-                                Route{"/images/front.jpg", {answer(200, kJpeg)}});
+const auto kOneRelease = routes(
+    byId(json("disc-one-release.json")),
+    cover(kNorway, varrow::testing::httpAnswer(307, {}, {{"Location", "/images/front.jpg"}})),
+    Route{"/images/front.jpg", {answer(200, kJpeg)}});
 const std::string kOneReleaseAsked = kById + " " + coverPath(kNorway) + " /images/front.jpg";
 const auto kTwoReleases = routes(byId(json("disc-two-releases.json")));
 const auto kUnknown = routes(byId(answer(404, musicBrainzAnswer("not-found.json"))),
@@ -267,8 +255,8 @@ INSTANTIATE_TEST_SUITE_P(
         LookupCase{"Malformed", routes(byId(answer(200, R"({"releases":[{"id":)"))), disc(),
                    Before::Nothing, kUnavailable, "", "",
                    "MusicBrainz is not available: the answer is not JSON", kById},
-        LookupCase{"Timeout", routes(byId(silence())), disc(), Before::Nothing, kUnavailable, "",
-                   "", "timed out", kById},
+        LookupCase{"Timeout", routes(byId(varrow::testing::httpAnswerNever())), disc(),
+                   Before::Nothing, kUnavailable, "", "", "timed out", kById},
         LookupCase{"ServerGone", kOneRelease, disc(), Before::ServerGone, kUnavailable, "", "",
                    "MusicBrainz is not available: could not reach the server", ""},
         LookupCase{"KeptAnswerOffline", kOneRelease, disc(), Before::SameLookUpThenGone, kFound,
@@ -308,7 +296,7 @@ TEST_F(MetadataLookupTest, TagsCarryTheMusicBrainzIds) {
 }
 
 TEST_F(MetadataLookupTest, StopEndsALookupInProgressAtOnce) {
-    server_.serve(kById, silence());
+    server_.serve(kById, varrow::testing::httpAnswerNever());
     const MetadataLookup slow = lookup();
     MetadataResult result;
     std::jthread lookupThread([&](std::stop_token stop) { result = slow.lookUp(disc(), stop); });
