@@ -4,6 +4,7 @@
 
 #include "SmallFilesystem.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -114,21 +115,8 @@ std::vector<std::string> namesIn(const fs::path& folder) {
 }
 
 // Every failure, with and without a file to replace.
-struct ReplaceCase {
-    Failure failure;
-    std::optional<std::string> old;
-};
-
-std::vector<ReplaceCase> replaceCases() {
-    std::vector<ReplaceCase> cases;
-    for (const Failure& failure : kFailures) {
-        for (const std::optional<std::string>& old :
-             {std::optional<std::string>(), std::optional<std::string>("[OLD]\r\nKEY=1\r\n")}) {
-            cases.push_back({failure, old});
-        }
-    }
-    return cases;
-}
+using ReplaceCase = std::tuple<Failure, bool>;
+const std::string kOld = "[OLD]\r\nKEY=1\r\n";
 
 class Replacing : public ::testing::TestWithParam<ReplaceCase> {
 protected:
@@ -137,35 +125,35 @@ protected:
 };
 
 TEST_P(Replacing, LeavesTheOldFileWholeOrTheNewOneAndNoTemporary) {
-    const ReplaceCase& c = GetParam();
+    const auto& [failure, old] = GetParam();
     const fs::path path = folder_ / "Varrow.INI";
-    if (c.old) {
-        writeAll(path, *c.old);
+    if (old) {
+        writeAll(path, kOld);
     }
     const std::string text(100000, 'n');
-    const FailingCalls calls(c.failure);
 
-    const std::error_code error = base::replaceFileContents(path.string(), text, calls);
+    const std::error_code error =
+        base::replaceFileContents(path.string(), text, FailingCalls(failure));
 
-    EXPECT_EQ(error.value(), c.failure.expected) << error.message();
-    if (c.failure.expected == 0) {
+    EXPECT_EQ(error.value(), failure.expected) << error.message();
+    if (failure.expected == 0) {
         EXPECT_EQ(readAll(path), text);
-    } else if (c.old) {
-        EXPECT_EQ(readAll(path), *c.old);
+    } else if (old) {
+        EXPECT_EQ(readAll(path), kOld);
     } else {
         EXPECT_FALSE(fs::exists(path));
     }
-    const std::vector<std::string> left = namesIn(folder_);
-    EXPECT_EQ(left.size(), c.old || c.failure.expected == 0 ? 1u : 0u) << "a temporary was left";
+    EXPECT_EQ(namesIn(folder_).size(), old || failure.expected == 0 ? 1u : 0u)
+        << "a temporary was left";
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryFailure, Replacing, ::testing::ValuesIn(replaceCases()),
-                         [](const ::testing::TestParamInfo<ReplaceCase>& info) {
-                             std::string name = info.param.failure.name;
-                             for (char& c : name) {
-                                 c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-                             }
-                             return name + (info.param.old ? "_over_a_file" : "_new");
+INSTANTIATE_TEST_SUITE_P(EveryFailure, Replacing,
+                         ::testing::Combine(::testing::ValuesIn(kFailures), ::testing::Bool()),
+                         [](const auto& info) {
+                             std::string name = std::get<0>(info.param).name;
+                             std::ranges::replace_if(
+                                 name, [](unsigned char c) { return !std::isalnum(c); }, '_');
+                             return name + (std::get<1>(info.param) ? "_over_a_file" : "_new");
                          });
 
 TEST(ReplacingWhatIsThere, ReadOnlyFilesStayLinksStayAndFoldersAreNoFiles) {

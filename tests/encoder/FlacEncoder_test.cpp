@@ -1,7 +1,5 @@
-// FLAC files written through TFlacEncoder, checked from outside: libFLAC's
-// decoder (audio, MD5, comments, seek table, picture), the flac tool's test
-// and ffprobe's reading of the tags; and a sink that fails at each point of
-// the stream's writing.
+// FLAC files checked from outside (libFLAC's decoder, the flac tool,
+// ffprobe), and a sink that fails at each point of the writing.
 #include "EncoderError.h"
 #include "FlacEncoder.h"
 #include "FlacFiles.h"
@@ -25,14 +23,13 @@ struct FlacCase {
     uint32_t rate;
     uint32_t level;
     double seconds;
-    std::size_t piece;     // bytes handed over at a time
-    int expectedPercent;   // ExpectedFrames against the true length; 0: not known
-    std::string coverType; // "", "png" or "jpeg"
+    std::size_t piece;
+    int expectedPercent; // ExpectedFrames against the true length; 0: not known
+    std::string coverType;
 };
 
-// The CD library's six output formats at the fastest, the default and the
-// smallest level, fed in pieces of every kind and with every sort of
-// expected length; then an empty stream and the two kinds of cover.
+// Six formats × three levels, with piece sizes and expected lengths spread
+// over them; then an empty stream and the two kinds of cover.
 std::vector<FlacCase> flacCases() {
     const std::pair<uint32_t, uint32_t> formats[] = {{2, 44100}, {1, 44100}, {2, 22050},
                                                      {1, 22050}, {2, 11025}, {1, 11025}};
@@ -188,8 +185,7 @@ void encodeInto(MemorySink& sink, uint32_t level = FLAC_DEFAULT_COMPRESSION, boo
 
 class FailingSink : public ::testing::TestWithParam<double> {};
 
-// The sink fails at a point of the writing (as a share of all its calls):
-// its own error reaches the caller, and nothing is reported done.
+// The sink fails at a share of all its calls: its error reaches the caller.
 TEST_P(FailingSink, RaisesTheSinksErrorAndNeverSucceeds) {
     MemorySink counting;
     encodeInto(counting);
@@ -204,8 +200,8 @@ TEST_P(FailingSink, RaisesTheSinksErrorAndNeverSucceeds) {
     }
 }
 
-// The first write, the metadata, the audio, and the last writes, which
-// complete STREAMINFO, the seek table and the comments.
+// The first write, the metadata, the audio, and the last writes (STREAMINFO,
+// the seek table and the comments completed).
 INSTANTIATE_TEST_SUITE_P(Points, FailingSink, ::testing::Values(0.0, 0.01, 0.5, 0.9, 0.999, 1.0));
 
 TEST(FlacSettings, WhatTheStreamCannotHoldIsRefusedBeforeAByteIsWritten) {

@@ -13,30 +13,9 @@ namespace {
 using varrow::testing::checkCommentReplacement;
 using varrow::testing::SwapOutcome;
 
-struct SwapCase {
-    bool paddingFirst;
-    uint32_t oldLength;
-    uint32_t newLength;
-    uint32_t paddingLength;
-    bool blockAfter; // an APPLICATION block after the two, or they end the metadata
-};
-
-std::vector<SwapCase> swapCases() {
-    std::vector<SwapCase> cases;
-    for (const bool paddingFirst : {false, true}) {
-        for (const uint32_t oldLength : {20U, 300U}) {
-            for (const uint32_t newLength : {10U, 290U, 600U}) {
-                for (const uint32_t paddingLength : {100U, 604U, 2000U}) {
-                    for (const bool blockAfter : {false, true}) {
-                        cases.push_back(
-                            {paddingFirst, oldLength, newLength, paddingLength, blockAfter});
-                    }
-                }
-            }
-        }
-    }
-    return cases;
-}
+// Padding first or comments first, the old comments' length, the new
+// ones', the padding's, and whether an APPLICATION block follows the two.
+using SwapCase = std::tuple<bool, uint32_t, uint32_t, uint32_t, bool>;
 
 const std::string kFrames = "\xFF\xF8 the frames, untouched";
 
@@ -54,25 +33,24 @@ std::vector<uint8_t> body(uint32_t length, uint8_t fill) {
 class CommentSwap : public ::testing::TestWithParam<SwapCase> {};
 
 TEST_P(CommentSwap, TheStreamIsWholeAfterEveryWrite) {
-    const SwapCase& test = GetParam();
+    const auto [paddingFirst, oldLength, newLength, paddingLength, blockAfter] = GetParam();
     std::vector<uint8_t> stream{'f', 'L', 'a', 'C'};
     appendBlock(stream, FLAC_STREAMINFO, false, body(34, 's'));
-    const bool secondIsLast = !test.blockAfter;
-    if (test.paddingFirst) {
-        appendBlock(stream, FLAC_PADDING, false, body(test.paddingLength, 0));
-        appendBlock(stream, FLAC_VORBIS_COMMENT, secondIsLast, body(test.oldLength, 'o'));
+    if (paddingFirst) {
+        appendBlock(stream, FLAC_PADDING, false, body(paddingLength, 0));
+        appendBlock(stream, FLAC_VORBIS_COMMENT, !blockAfter, body(oldLength, 'o'));
     } else {
-        appendBlock(stream, FLAC_VORBIS_COMMENT, false, body(test.oldLength, 'o'));
-        appendBlock(stream, FLAC_PADDING, secondIsLast, body(test.paddingLength, 0));
+        appendBlock(stream, FLAC_VORBIS_COMMENT, false, body(oldLength, 'o'));
+        appendBlock(stream, FLAC_PADDING, !blockAfter, body(paddingLength, 0));
     }
-    if (test.blockAfter) {
+    if (blockAfter) {
         appendBlock(stream, 2, true, body(5, 'a'));
     }
     stream.insert(stream.end(), kFrames.begin(), kFrames.end());
 
-    const SwapOutcome outcome = checkCommentReplacement(stream, body(test.newLength, 'n'));
+    const SwapOutcome outcome = checkCommentReplacement(stream, body(newLength, 'n'));
     EXPECT_EQ(outcome.broken, "");
-    EXPECT_EQ(outcome.inPlace, test.paddingLength >= test.newLength + FLAC_BLOCK_HEADER_BYTES);
+    EXPECT_EQ(outcome.inPlace, paddingLength >= newLength + FLAC_BLOCK_HEADER_BYTES);
     // What is padding now holds zeros; a copy gets padding to swap again.
     const std::vector<uint8_t>& result = outcome.inPlace ? outcome.swapped : outcome.rewritten;
     const std::vector<TFlacBlock> blocks = readFlacBlocks(flacBytesReader(result));
@@ -85,19 +63,15 @@ TEST_P(CommentSwap, TheStreamIsWholeAfterEveryWrite) {
     ASSERT_FALSE(blocks.empty());
     if (!outcome.inPlace) {
         EXPECT_EQ(blocks.back().type, FLAC_PADDING);
-        EXPECT_EQ(blocks.back().length, flacPaddingFor(test.newLength));
+        EXPECT_EQ(blocks.back().length, flacPaddingFor(newLength));
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Layouts, CommentSwap, ::testing::ValuesIn(swapCases()),
-                         [](const auto& info) {
-                             const SwapCase& c = info.param;
-                             return std::string(c.paddingFirst ? "PaddingFirst" : "CommentsFirst") +
-                                    std::to_string(c.oldLength) + "To" +
-                                    std::to_string(c.newLength) + "In" +
-                                    std::to_string(c.paddingLength) +
-                                    (c.blockAfter ? "BlockAfter" : "");
-                         });
+INSTANTIATE_TEST_SUITE_P(Layouts, CommentSwap,
+                         ::testing::Combine(::testing::Bool(), ::testing::Values(20U, 300U),
+                                            ::testing::Values(10U, 290U, 600U),
+                                            ::testing::Values(100U, 604U, 2000U),
+                                            ::testing::Bool()));
 
 TEST(TagText, IsValidUtf8WithoutControlCharacters) {
     const std::string replacement = "\xEF\xBF\xBD";

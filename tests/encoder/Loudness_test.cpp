@@ -1,6 +1,5 @@
-// ReplayGain 2.0 values measured as the samples arrive, against ffmpeg's
-// ebur128 filter over the same PCM, for single tracks and an album; and the
-// texts the tags hold.
+// ReplayGain 2.0 values against ffmpeg's ebur128 filter over the same PCM,
+// for single tracks and an album; and the texts the tags hold.
 #include "AlbumLoudness.h"
 #include "FlacFiles.h"
 #include "LoudnessMeter.h"
@@ -31,7 +30,6 @@ struct LoudnessCase {
 
 class Loudness : public ::testing::TestWithParam<LoudnessCase> {
 protected:
-    // Against ffmpeg over the same samples.
     void expectAsFfmpeg(const TReplayGain& measured, const std::vector<uint8_t>& pcm) {
         const LoudnessCase& test = GetParam();
         const auto reference =
@@ -61,9 +59,8 @@ TEST_P(Loudness, MatchesFfmpegWithinATenthOfADecibel) {
         album.add(std::move(meter));
         albumPcm.insert(albumPcm.end(), pcm.begin(), pcm.end());
     }
-    // The album is its tracks' samples measured together, except for the
-    // few blocks that would straddle two tracks: tracks of many seconds
-    // keep that difference to hundredths of a decibel.
+    // Blocks that would straddle two tracks are left out of the album: over
+    // tracks of many seconds that costs hundredths of a decibel.
     EXPECT_EQ(album.tracks(), test.tracks.size());
     expectAsFfmpeg(album.replayGain(), albumPcm);
 }
@@ -94,18 +91,19 @@ TEST(ReplayGain, SilenceHasAPeakButNoGain) {
 }
 
 TEST(ReplayGain, TextsHaveTheirSignAndDecimals) {
-    const std::pair<double, std::string> gains[] = {{-3.214, "-3.21 dB"}, {-3.216, "-3.22 dB"},
-                                                    {12.5, "+12.50 dB"},  {0.004, "+0.00 dB"},
-                                                    {-0.004, "+0.00 dB"}, {-60, "-60.00 dB"}};
-    for (const auto& [gain, text] : gains) {
-        EXPECT_EQ(replayGainText(gain), text);
-    }
-    const std::pair<double, std::string> peaks[] = {{0.988525, "0.988525"},
-                                                    {1, "1.000000"},
-                                                    {0.0000004, "0.000000"},
-                                                    {0.0123456789, "0.012346"}};
-    for (const auto& [peak, text] : peaks) {
-        EXPECT_EQ(replayPeakText(peak), text);
+    const struct {
+        std::string (*text)(double);
+        double value;
+        const char* expected;
+    } cases[] = {
+        {replayGainText, -3.214, "-3.21 dB"},    {replayGainText, -3.216, "-3.22 dB"},
+        {replayGainText, 12.5, "+12.50 dB"},     {replayGainText, 0.004, "+0.00 dB"},
+        {replayGainText, -0.004, "+0.00 dB"},    {replayGainText, -60, "-60.00 dB"},
+        {replayPeakText, 0.988525, "0.988525"},  {replayPeakText, 1, "1.000000"},
+        {replayPeakText, 0.0000004, "0.000000"}, {replayPeakText, 0.0123456789, "0.012346"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.text(c.value), c.expected) << c.value;
     }
 }
 
