@@ -1,8 +1,6 @@
-// Tags set in finished files, the way the album's ReplayGain is: FLAC and
-// MP3 files written as the engine writes them (through OutputFile), updated
-// once for the track and once for the album, in place where the padding
-// holds the new tags and as a new file where it does not; the audio decodes
-// as before and every tag reads back.
+// FLAC and MP3 files as the engine writes them, their tags updated for the
+// track and then the album, in place where the padding holds the new tags
+// and as a new file where not: the audio decodes as before, every tag reads back.
 #include "TagUpdate.h"
 
 #include "EngineTestSupport.h"
@@ -111,18 +109,16 @@ TEST_P(TagUpdate, KeepsTheAudioAndReadsBackEveryTag) {
               2);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, TagUpdate,
-                         ::testing::Values(UpdateCase{"FlacInPadding", Kind::Flac, 0,
-                                                      TTagUpdate::InPlace, TTagUpdate::InPlace},
-                                           UpdateCase{"FlacBeyondItsPadding", Kind::Flac, 9000,
-                                                      TTagUpdate::Rewritten, TTagUpdate::InPlace},
-                                           UpdateCase{"Mp3InPadding", Kind::Mp3, 0,
-                                                      TTagUpdate::InPlace, TTagUpdate::InPlace},
-                                           UpdateCase{"Mp3BeyondItsPadding", Kind::Mp3, 1500,
-                                                      TTagUpdate::Rewritten, TTagUpdate::InPlace},
-                                           UpdateCase{"Mp3WithoutTag", Kind::UntaggedMp3, 0,
-                                                      TTagUpdate::Rewritten, TTagUpdate::InPlace}),
-                         [](const auto& info) { return info.param.name; });
+constexpr auto kInPlace = TTagUpdate::InPlace;
+constexpr auto kRewritten = TTagUpdate::Rewritten;
+INSTANTIATE_TEST_SUITE_P(
+    Files, TagUpdate,
+    ::testing::Values(UpdateCase{"FlacInPadding", Kind::Flac, 0, kInPlace, kInPlace},
+                      UpdateCase{"FlacBeyondItsPadding", Kind::Flac, 9000, kRewritten, kInPlace},
+                      UpdateCase{"Mp3InPadding", Kind::Mp3, 0, kInPlace, kInPlace},
+                      UpdateCase{"Mp3BeyondItsPadding", Kind::Mp3, 1500, kRewritten, kInPlace},
+                      UpdateCase{"Mp3WithoutTag", Kind::UntaggedMp3, 0, kRewritten, kInPlace}),
+    [](const auto& info) { return info.param.name; });
 
 TEST_F(TagUpdate, AFileItCannotReadIsLeftAsItWas) {
     const auto flac = writeTrack(Kind::Flac);

@@ -255,8 +255,6 @@ INSTANTIATE_TEST_SUITE_P(
         LookupCase{"Malformed", routes(byId(answer(200, R"({"releases":[{"id":)"))), disc(),
                    Before::Nothing, kUnavailable, "", "",
                    "MusicBrainz is not available: the answer is not JSON", kById},
-        LookupCase{"Timeout", routes(byId(varrow::testing::httpAnswerNever())), disc(),
-                   Before::Nothing, kUnavailable, "", "", "timed out", kById},
         LookupCase{"ServerGone", kOneRelease, disc(), Before::ServerGone, kUnavailable, "", "",
                    "MusicBrainz is not available: could not reach the server", ""},
         LookupCase{"KeptAnswerOffline", kOneRelease, disc(), Before::SameLookUpThenGone, kFound,
