@@ -1,6 +1,6 @@
-// Over every mix of encoders, tracks added and tracks finished: as many
-// encodings run as there are encoders, room is left for one track being
-// read beside them, and every track ends.
+// The encoder pool on its own, over every mix of encoders, tracks added and
+// tracks finished: as many encodings run as there are encoders, room is
+// left for exactly one track being read beside them, and every track ends.
 #include "EncoderPool.h"
 
 #include <algorithm>
@@ -63,7 +63,7 @@ public:
         std::fill(released_.begin(), released_.end(), true);
         changed_.notify_all();
     }
-    // Waits, until a hang shows at most, for `count` encodings to start.
+    // Waits, at most until a hang shows, for `count` encodings to start.
     int32_t startedOnce(int32_t count) {
         std::unique_lock lock(mutex_);
         changed_.wait_for(lock, HANG, [&] { return started_ >= count; });
@@ -123,11 +123,10 @@ TEST_P(Pool, RunsOneEncodingPerEncoderAndHasRoomForOneTrackBeingRead) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EncodersAddedFinished, Pool, ::testing::ValuesIn(poolCases()),
-                         [](const auto& info) {
-                             const PoolCase& c = info.param;
-                             return std::to_string(c.encoders) + "Encoders" +
-                                    std::to_string(c.added) + "Added" + std::to_string(c.finished) +
-                                    "Finished";
+                         [](const ::testing::TestParamInfo<PoolCase>& info) {
+                             return std::to_string(info.param.encoders) + "Encoders" +
+                                    std::to_string(info.param.added) + "Added" +
+                                    std::to_string(info.param.finished) + "Finished";
                          });
 
 } // namespace
