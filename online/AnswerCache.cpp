@@ -1,11 +1,12 @@
 #include "AnswerCache.h"
 
+#include "FileReplacement.h"
+
 #include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
 #include <cstdlib>
-#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <pwd.h>
@@ -31,74 +32,18 @@ constexpr std::size_t kLongestPlainName = 120;
     throw std::system_error(error, std::generic_category(), what);
 }
 
-void writeAll(int fd, std::string_view bytes, const fs::path& path) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            raiseSystemError("Cannot write " + path.string(), written < 0 ? errno : ENOSPC);
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-}
-
-// A new file under a temporary name, closed and removed on every way out
-// unless it was renamed into place.
-class TemporaryFile final {
-public:
-    explicit TemporaryFile(fs::path path)
-        : path_(std::move(path))
-        , fd_(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644)) {
-        if (fd_ < 0) {
-            raiseSystemError("Cannot create " + path_.string(), errno);
-        }
-    }
-    ~TemporaryFile() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        if (!placed_) {
-            ::unlink(path_.c_str());
-        }
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-    // Stores every byte and flushes them to the disk.
-    void writeDurably(std::string_view bytes) {
-        writeAll(fd_, bytes, path_);
-        const int synced = ::fsync(fd_);
-        const int closed = ::close(fd_);
-        fd_ = -1;
-        if (synced != 0 || closed != 0) {
-            raiseSystemError("Cannot write " + path_.string(), errno);
-        }
-    }
-    void renameTo(const fs::path& final) {
-        if (::rename(path_.c_str(), final.c_str()) != 0) {
-            raiseSystemError("Cannot rename " + path_.string(), errno);
-        }
-        placed_ = true;
-    }
-
-private:
-    fs::path path_;
-    int fd_;
-    bool placed_ = false;
-};
-
-// Writes `bytes` to a new file beside `path`, flushes it to the disk and
-// renames it over `path`: whoever opens `path` sees the old file or the
-// whole new one. Raises std::system_error.
+// Replaces the cache file at `path` whole: whoever opens it sees the old
+// answer or the whole new one. Raises std::system_error.
 void writeFileAtomically(const fs::path& path, std::string_view bytes) {
     static std::atomic<unsigned> counter{0};
-    TemporaryFile file(path.parent_path() /
-                       ("." + path.filename().string() + ".varrow-" + std::to_string(::getpid()) +
-                        "-" + std::to_string(counter++) + ".tmp"));
-    file.writeDurably(bytes);
-    file.renameTo(path);
+    base::FileReplacement file(path.string(),
+                               (path.parent_path() / ("." + path.filename().string() + ".varrow-" +
+                                                      std::to_string(::getpid()) + "-" +
+                                                      std::to_string(counter++) + ".tmp"))
+                                   .string(),
+                               0644);
+    file.write(bytes.data(), bytes.size());
+    file.commit(base::FileReplacement::Sync::ToDisk);
 }
 
 // Creates `folder` and the folders above it that are missing, private to
