@@ -301,8 +301,9 @@ TEST_F(VarrowRip, VbrMp3IsTaggedAndCarriesItsExactLengthToTheLastSample) {
     // The tag frame written after the ID3v2 tag tells decoders the
     // encoder's delay and padding; the last, partial chunk is encoded too.
     const std::string drive = imageDrive();
-    const Outcome rip = run("rip --drive " + drive + " --tracks 2 --format mp3 --vbr --out '" +
-                            (folder_ / "vbr").string() + "'");
+    const Outcome rip =
+        run("rip --drive " + drive + " --tracks 2 --format mp3 --vbr --no-replaygain --out '" +
+            (folder_ / "vbr").string() + "'");
     ASSERT_EQ(rip.status, 0) << rip.err;
     const fs::path mp3 = folder_ / "vbr" / "02_Track02.mp3";
     const std::vector<uint8_t> decoded = decode(mp3);
@@ -376,10 +377,10 @@ TEST_F(VarrowRip, SixTracksThroughTwoEncodersAllEnd) {
 }
 
 TEST_F(VarrowRip, ExitCodesTellUsageFromFailure) {
-    const Outcome usage = run("rip --format flac");
+    const Outcome usage = run("rip --format ogg");
     EXPECT_EQ(usage.status, 2);
     EXPECT_NE(usage.err.find("Usage:"), std::string::npos);
-    EXPECT_NE(usage.err.find("invalid format 'flac'"), std::string::npos);
+    EXPECT_NE(usage.err.find("invalid format 'ogg'"), std::string::npos);
 
     const Outcome noDrive = run("toc --drive 9999");
     EXPECT_EQ(noDrive.status, 1);
