@@ -137,6 +137,8 @@ public:
     // A sector count as play time ("0:01:00"); counts before a track's start
     // are negative and count down ("-0:00:03").
     static QString FormatPlayTime(int32_t sectors);
+    // How many sectors on from `sectors` FormatPlayTime shows another text.
+    static int32_t SectorsUntilPlayTimeChanges(int32_t sectors);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -216,6 +218,9 @@ private:
     QStatusBar* StatusBar1 = nullptr;
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
+    // Turns the time display to the next second when that is heard, between
+    // two looks of Timer1 (single shot).
+    QTimer* Timer_PlayTime = nullptr;
 
     // The controls (UnitMainLayout.cpp).
     void createControls();
@@ -307,6 +312,10 @@ private:
     void TrackBar1KeyDown(const QKeyEvent& event);
     void TrackBar1KeyUp(const QKeyEvent& event);
     void showPlayTimeColour(bool red);
+    // Shows a play position in the time display and the slider; while the
+    // position moves, the display is looked at again when its text changes.
+    void showPlayTime(uint32_t inTrack, uint32_t absolute);
+    void Timer_PlayTimeTimer();
     // Plays from `start` to the slider's maximum, paused again when the
     // window is paused.
     void playFrom(uint32_t start);
@@ -377,6 +386,8 @@ private:
     bool shownBefore_ = false;
     // The program ends on a signal: nothing asks, every box is dismissed.
     bool closingWithoutAsking_ = false;
+    // The sector count the time display shows.
+    int32_t shownPlayTime_ = 0;
     // The key press the shortcuts acted on last.
     const QKeyEvent* keyTaken_ = nullptr;
 };

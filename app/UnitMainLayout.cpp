@@ -151,6 +151,10 @@ void TForm1::createControls() {
     Timer2->setObjectName(QStringLiteral("Timer2"));
     Timer2->setInterval(1000);
     Timer2->start();
+    Timer_PlayTime = new QTimer(this);
+    Timer_PlayTime->setObjectName(QStringLiteral("Timer_PlayTime"));
+    Timer_PlayTime->setSingleShot(true);
+    Timer_PlayTime->setTimerType(Qt::PreciseTimer);
 }
 
 QWidget* TForm1::createExtractTab() {

@@ -29,6 +29,9 @@ namespace {
 constexpr QColor TrackTimeColour{0, 128, 128};
 constexpr QColor DiskTimeColour{0, 0, 128};
 constexpr QColor PausedTimeColour{255, 0, 0};
+// The time display is looked at again this long after its next second is
+// due, so that a position a little late still shows it.
+constexpr int PlayTimeMarginMs = 15;
 
 const QString StoppedSliderHint = QStringLiteral("CD play position");
 const QString PlayingSliderHint =
@@ -53,6 +56,8 @@ void TForm1::connectPlayback() {
             handlerCalling(this, &TForm1::ListView1DblClick));
     connect(Timer1, &QTimer::timeout, this, handlerCalling(this, &TForm1::Timer1Timer));
     connect(Timer2, &QTimer::timeout, this, handlerCalling(this, &TForm1::Timer2Timer));
+    connect(Timer_PlayTime, &QTimer::timeout, this,
+            handlerCalling(this, &TForm1::Timer_PlayTimeTimer));
     // The slider's Ctrl key and the display's click come through eventFilter.
     TrackBar1->installEventFilter(this);
     Panel_PlayTime->installEventFilter(this);
@@ -145,6 +150,8 @@ void TForm1::ToolButton_PauseClick() {
     state_ = paused ? WindowState::Paused : WindowState::Playing;
     CR_PauseCD(paused ? CR_TRUE : CR_FALSE);
     showPlayTimeColour(paused);
+    if (paused)
+        Timer_PlayTime->stop();
 }
 
 void TForm1::ToolButton_StopClick() {
@@ -153,6 +160,7 @@ void TForm1::ToolButton_StopClick() {
     CR_StopPlayTrack();
     state_ = WindowState::Idle;
     Timer1->stop();
+    Timer_PlayTime->stop();
     setStatusText(PANEL_DISC, CDRIP1.TrackCount() > 0 ? CdLoadedText : NoCdText);
     TrackBar1->setToolTip(StoppedSliderHint);
     TrackBar1->unsetCursor();
@@ -228,9 +236,7 @@ void TForm1::Timer1Timer() {
     uint32_t inTrack = 0;
     uint32_t absolute = 0;
     CR_GetPlayPosition(&inTrack, &absolute);
-    Panel_PlayTime->setText(FormatPlayTime(TrackTimeMode ? static_cast<int32_t>(inTrack)
-                                                         : static_cast<int32_t>(absolute)));
-    TrackBar1->setValue(static_cast<int>(absolute));
+    showPlayTime(inTrack, absolute);
     bool listed = false;
     for (const TTrackItem& item : PlayList) {
         if (holds(item, absolute)) {
@@ -282,9 +288,28 @@ void TForm1::ShowPlayPosition() {
     CR_GetPlayPosition(&inTrack, &absolute);
     if (absolute == 0)
         inTrack = 0;
-    Panel_PlayTime->setText(FormatPlayTime(TrackTimeMode ? static_cast<int32_t>(inTrack)
-                                                         : static_cast<int32_t>(absolute)));
+    showPlayTime(inTrack, absolute);
+}
+
+void TForm1::showPlayTime(uint32_t inTrack, uint32_t absolute) {
+    const auto shown = static_cast<int32_t>(TrackTimeMode ? inTrack : absolute);
+    const bool moved = shown != shownPlayTime_;
+    shownPlayTime_ = shown;
+    Panel_PlayTime->setText(FormatPlayTime(shown));
     TrackBar1->setValue(static_cast<int>(absolute));
+    // The display shows whole seconds and Timer1 looks only twice a second:
+    // it is looked at again when the next second is due, so that it turns
+    // when the second is heard rather than up to half a second later.
+    if (state_ != WindowState::Playing)
+        Timer_PlayTime->stop();
+    else if (moved)
+        Timer_PlayTime->start(SectorsUntilPlayTimeChanges(shown) * 1000 / 75 + PlayTimeMarginMs);
+}
+
+void TForm1::Timer_PlayTimeTimer() {
+    if (state_ != WindowState::Playing || CtrlSeek)
+        return;
+    ShowPlayPosition();
 }
 
 QString TForm1::FormatPlayTime(int32_t sectors) {
@@ -298,6 +323,15 @@ QString TForm1::FormatPlayTime(int32_t sectors) {
                              .arg((seconds / 60) % 60, 2, 10, QLatin1Char('0'))
                              .arg(seconds % 60, 2, 10, QLatin1Char('0'));
     return sectors < 0 ? QStringLiteral("-") + text : text;
+}
+
+int32_t TForm1::SectorsUntilPlayTimeChanges(int32_t sectors) {
+    if (sectors >= 0)
+        return 75 - sectors % 75;
+    // Counting down, the shown second drops when the count passes below a
+    // whole second, and the minus sign goes at 0.
+    const int32_t before = -sectors;
+    return before < 75 ? before : before % 75 + 1;
 }
 
 void TForm1::SetUpPositionSlider() {
@@ -345,6 +379,7 @@ void TForm1::TrackBar1KeyDown(const QKeyEvent& /*event*/) {
     if (!playing() || CtrlSeek)
         return;
     Timer1->stop();
+    Timer_PlayTime->stop();
     CtrlSeek = true;
     SeekStartPosition = TrackBar1->value();
 }

@@ -19,6 +19,12 @@ public:
     AudioSink& operator=(const AudioSink&) = delete;
     virtual ~AudioSink() = default;
 
+    // A sink may still be connecting when it is made, so that nobody waits
+    // for the sound server: it takes sound once it is Ready, and one that
+    // Failed never will. Asked on the player's thread only.
+    enum class State { Connecting, Ready, Failed };
+    virtual State state() { return State::Ready; }
+
     // Queues as much of `pcm` as there is room for, waiting at most `wait`
     // for room. Returns the bytes taken (whole frames), or nothing when the
     // sink cannot play any more.
@@ -36,7 +42,8 @@ public:
     virtual std::optional<std::chrono::microseconds> latency() = 0;
 };
 
-// Makes the sink of a new section; null when there is no sound server.
+// Makes the sink of a new player, on the player's thread and without
+// waiting; null when there is no sound server to ask.
 using AudioSinkFactory = std::function<std::unique_ptr<AudioSink>()>;
 
 } // namespace cdlib

@@ -3,7 +3,7 @@
 #include "CdRip_dll.h"
 
 #include <algorithm>
-#include <vector>
+#include <utility>
 
 namespace cdlib {
 
@@ -28,9 +28,10 @@ uint64_t bytesIn(std::chrono::microseconds duration) {
 
 } // namespace
 
-DigitalPlayer::DigitalPlayer(std::unique_ptr<PlaySource> source, std::unique_ptr<AudioSink> sink)
+DigitalPlayer::DigitalPlayer(std::unique_ptr<PlaySource> source, AudioSinkFactory sinks)
     : source_(std::move(source))
-    , sink_(std::move(sink))
+    , sinks_(std::move(sinks))
+    , buffer_(static_cast<size_t>(kSectorsPerWrite) * kSectorBytes)
     , thread_([this] { run(); }) {}
 
 DigitalPlayer::~DigitalPlayer() {
@@ -40,8 +41,6 @@ DigitalPlayer::~DigitalPlayer() {
     }
     wake_.notify_all();
     thread_.join();
-    // Nothing queued of the section may play on after the player is gone.
-    sink_->drop();
 }
 
 void DigitalPlayer::play(int32_t firstSector, int32_t lastSector) {
@@ -108,9 +107,19 @@ void DigitalPlayer::setPosition(int32_t sector) {
     }
 }
 
+int32_t DigitalPlayer::sectionEnd() {
+    const std::lock_guard lock(mutex_);
+    return to_;
+}
+
+bool DigitalPlayer::withoutSoundServer() {
+    const std::lock_guard lock(mutex_);
+    return withoutServer_;
+}
+
 int32_t DigitalPlayer::heardSector(std::unique_lock<std::mutex>& /*lock*/) {
-    if (appliedGeneration_ != generation_) {
-        return heard_; // the thread has not started this section yet
+    if (appliedGeneration_ != generation_ || !sink_) {
+        return heard_; // the section has not started, or no sink is settled yet
     }
     // Until the sink can tell, everything written counts as still queued.
     const auto latency = sink_->latency();
@@ -124,103 +133,158 @@ int32_t DigitalPlayer::heardSector(std::unique_lock<std::mutex>& /*lock*/) {
 }
 
 void DigitalPlayer::run() {
-    std::vector<uint8_t> buffer(static_cast<size_t>(kSectorsPerWrite) * kSectorBytes);
-    size_t pendingFrom = 0;
-    size_t pendingTo = 0;
-    int32_t next = 0;
-    bool corked = false;
-    bool finished = false;
-    auto lastProgress = std::chrono::steady_clock::now();
-
+    std::unique_ptr<AudioSink> connecting = sinks_();
+    const auto started = Clock::now();
     std::unique_lock lock(mutex_);
+    withoutServer_ = !connecting;
     while (!quit_) {
         if (appliedGeneration_ != generation_) {
             const uint64_t generation = generation_;
-            lock.unlock();
-            sink_->drop();
-            lock.lock();
+            // A sink that was given nothing of the section before holds
+            // nothing to throw away.
+            if (sink_ && written_ > 0) {
+                lock.unlock();
+                sink_->drop();
+                lock.lock();
+            }
             appliedGeneration_ = generation;
             written_ = 0;
-            next = from_;
-            pendingFrom = pendingTo = 0;
-            finished = false;
+            next_ = from_;
+            pendingFrom_ = pendingTo_ = 0;
+            finished_ = false;
             continue;
         }
-        if (paused_ != corked) {
-            const bool cork = paused_;
+        if (connecting) {
             lock.unlock();
-            sink_->cork(cork);
-            lock.lock();
-            corked = cork;
-            lastProgress = std::chrono::steady_clock::now();
-            continue;
-        }
-        if (!active_ || paused_) {
-            wake_.wait_for(lock, kIdleWait * 5);
-            continue;
-        }
-        if (pendingFrom == pendingTo && next <= to_) {
-            const int32_t first = next;
-            const int32_t count = std::min(kSectorsPerWrite, to_ - next + 1);
-            const auto bytes = static_cast<size_t>(count) * kSectorBytes;
-            lock.unlock();
-            const std::span<uint8_t> target(buffer.data(), bytes);
-            if (!source_->read(first, count, target)) {
-                std::fill(target.begin(), target.end(), uint8_t{0});
+            const AudioSink::State state = connecting->state();
+            if (state == AudioSink::State::Failed) {
+                connecting.reset();
             }
             lock.lock();
-            if (appliedGeneration_ == generation_) {
-                next = first + count;
-                pendingFrom = 0;
-                pendingTo = bytes;
-            }
-            continue;
-        }
-        if (pendingFrom != pendingTo) {
-            const std::span<const uint8_t> pcm(buffer.data() + pendingFrom,
-                                               pendingTo - pendingFrom);
-            lock.unlock();
-            const auto taken = sink_->write(pcm, kWriteWait);
-            lock.lock();
-            if (!taken) {
-                // The sound server went away: the section goes on, silent,
-                // at the pace it would have played.
-                sink_ = std::make_unique<ClockSink>();
-                if (corked) {
-                    sink_->cork(true);
-                }
+            if (state == AudioSink::State::Ready) {
+                adopt(std::move(connecting), lock);
                 continue;
             }
-            if (appliedGeneration_ == generation_) {
-                const size_t bytes = std::min(*taken, pcm.size());
-                pendingFrom += bytes;
-                written_ += bytes;
+            withoutServer_ = !connecting;
+        }
+        if (!sink_) {
+            if (connecting && Clock::now() - started < kConnectGrace) {
+                wake_.wait_for(lock, kIdleWait / 4);
+                continue;
             }
+            sink_ = std::make_unique<ClockSink>();
+            corked_ = false;
             continue;
         }
-        // Everything of the section is written: let it play out. A sink
-        // that stops reporting progress ends the section after a while.
-        const auto now = std::chrono::steady_clock::now();
-        if (!finished) {
-            lock.unlock();
-            sink_->finish();
-            lock.lock();
-            finished = true;
-            lastProgress = now;
-            continue;
-        }
-        const int32_t heard = heardSector(lock);
-        if (heard != heard_) {
-            lastProgress = now;
-        }
-        heard_ = heard;
-        if (heard_ >= to_ || now - lastProgress > kDrainStall) {
-            heard_ = to_;
-            active_ = false;
-            continue;
-        }
-        wake_.wait_for(lock, kIdleWait);
+        feed(lock);
     }
+    // The sink goes on this thread too: nothing queued of the section may
+    // play on after the player is gone.
+    std::unique_ptr<AudioSink> sink = std::move(sink_);
+    lock.unlock();
+    if (sink) {
+        sink->drop();
+    }
+}
+
+void DigitalPlayer::adopt(std::unique_ptr<AudioSink> ready, std::unique_lock<std::mutex>& lock) {
+    if (sink_ && active_) {
+        // The sound starts at the sector the clock has got to.
+        heard_ = heardSector(lock);
+        next_ = heard_;
+        written_ = static_cast<uint64_t>(heard_ - from_) * kSectorBytes;
+        pendingFrom_ = pendingTo_ = 0;
+        finished_ = false;
+    }
+    std::unique_ptr<AudioSink> clock = std::exchange(sink_, std::move(ready));
+    corked_ = false;
+    withoutServer_ = false;
+    lock.unlock();
+    if (clock) {
+        clock->drop();
+        clock.reset();
+    }
+    lock.lock();
+}
+
+void DigitalPlayer::feed(std::unique_lock<std::mutex>& lock) {
+    if (paused_ != corked_) {
+        const bool cork = paused_;
+        lock.unlock();
+        sink_->cork(cork);
+        lock.lock();
+        corked_ = cork;
+        lastProgress_ = Clock::now();
+        return;
+    }
+    if (!active_ || paused_) {
+        wake_.wait_for(lock, kIdleWait * 5);
+        return;
+    }
+    if (pendingFrom_ == pendingTo_ && next_ <= to_) {
+        const int32_t first = next_;
+        const int32_t count = std::min(kSectorsPerWrite, to_ - next_ + 1);
+        const auto bytes = static_cast<size_t>(count) * kSectorBytes;
+        lock.unlock();
+        const std::span<uint8_t> target(buffer_.data(), bytes);
+        if (!source_->read(first, count, target)) {
+            std::fill(target.begin(), target.end(), uint8_t{0});
+        }
+        lock.lock();
+        if (appliedGeneration_ == generation_) {
+            next_ = first + count;
+            pendingFrom_ = 0;
+            pendingTo_ = bytes;
+        }
+        return;
+    }
+    if (pendingFrom_ != pendingTo_) {
+        const std::span<const uint8_t> pcm(buffer_.data() + pendingFrom_,
+                                           pendingTo_ - pendingFrom_);
+        lock.unlock();
+        const auto taken = sink_->write(pcm, kWriteWait);
+        lock.lock();
+        if (!taken) {
+            // The sound server went away: the section goes on, silent, at
+            // the pace it would have played.
+            std::unique_ptr<AudioSink> gone = std::exchange(sink_, std::make_unique<ClockSink>());
+            if (corked_) {
+                sink_->cork(true);
+            }
+            lock.unlock();
+            gone.reset();
+            lock.lock();
+            return;
+        }
+        if (appliedGeneration_ == generation_) {
+            const size_t bytes = std::min(*taken, pcm.size());
+            pendingFrom_ += bytes;
+            written_ += bytes;
+        }
+        return;
+    }
+    // Everything of the section is written: let it play out. A sink that
+    // stops reporting progress ends the section after a while.
+    const auto now = Clock::now();
+    if (!finished_) {
+        lock.unlock();
+        sink_->finish();
+        lock.lock();
+        finished_ = true;
+        lastProgress_ = now;
+        return;
+    }
+    const int32_t heard = heardSector(lock);
+    if (heard != heard_) {
+        lastProgress_ = now;
+    }
+    heard_ = heard;
+    if (heard_ >= to_ || now - lastProgress_ > kDrainStall) {
+        heard_ = to_;
+        active_ = false;
+        return;
+    }
+    wake_.wait_for(lock, kIdleWait);
 }
 
 std::optional<size_t> ClockSink::write(std::span<const uint8_t> pcm,

@@ -7,11 +7,12 @@ namespace cdlib {
 
 namespace {
 
-// How long a play request may wait for the sound server to answer.
+// How long the sound server has to answer a new player; nobody waits for
+// it meanwhile.
 constexpr std::chrono::milliseconds kConnectTimeout{2000};
 
 std::unique_ptr<AudioSink> soundServer() {
-    return PulseSink::connect(kConnectTimeout);
+    return PulseSink::open(kConnectTimeout);
 }
 
 } // namespace
@@ -34,13 +35,12 @@ bool Playback::play(Drive& drive, int32_t firstSector, int32_t lastSector) {
             return false;
         }
         // A player of this drive takes the new section as it is; for another
-        // drive a new one starts.
+        // drive a new one starts, and connects to the sound server on its
+        // own thread.
         if (!player_ || location_ != drive.location()) {
             end();
             if (auto source = drive.playSource()) {
-                if (auto sink = sinkFactory_()) {
-                    player_ = std::make_unique<DigitalPlayer>(std::move(source), std::move(sink));
-                }
+                player_ = std::make_unique<DigitalPlayer>(std::move(source), sinkFactory_);
             }
         }
         if (player_) {
@@ -50,13 +50,30 @@ bool Playback::play(Drive& drive, int32_t firstSector, int32_t lastSector) {
             player_->play(firstSector, lastSector);
             return true;
         }
-        // No sound server: the drive plays on its own.
+        // Nothing to read the section from: the drive plays on its own.
     }
     forget();
     return drive.play(firstSector, lastSector);
 }
 
+void Playback::handOverWithoutSound(Drive& drive) {
+    if (!player_ || drive.kind() != DriveKind::Physical || !player_->withoutSoundServer()) {
+        return;
+    }
+    // A physical drive that no sound server can be heard through plays the
+    // rest of the section on its own analogue output.
+    const bool playing = player_->playing();
+    const bool paused = player_->paused();
+    const int32_t from = player_->position();
+    const int32_t to = player_->sectionEnd();
+    forget();
+    if (playing && drive.play(from, to) && paused) {
+        drive.pause(true);
+    }
+}
+
 bool Playback::pause(Drive& drive, bool paused) {
+    handOverWithoutSound(drive);
     if (digital_) {
         return player_ && player_->pause(paused);
     }
@@ -72,6 +89,7 @@ bool Playback::stop(Drive& drive) {
 }
 
 PlayPosition Playback::position(Drive& drive) {
+    handOverWithoutSound(drive);
     if (digital_) {
         return positionOnDisc(player_ ? player_->position() : lastPosition_, toc_);
     }

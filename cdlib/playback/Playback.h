@@ -1,8 +1,10 @@
 // Which way the active drive plays a section: through the sound server
 // (digital playback: disc images always, physical drives when the library's
 // settings ask for it), or on the drive's own (a physical drive's analogue
-// output, the clock of a virtual drive, and the silent clock of an image
-// when no sound server answers). The CR_* play functions come here.
+// output, the clock of a virtual drive). Digital playback never waits for
+// the sound server: an image that no server answers for plays on the
+// player's silent clock, a physical drive goes on on its own analogue
+// output. The CR_* play functions come here.
 #pragma once
 
 #include "drives/Drive.h"
@@ -45,6 +47,10 @@ public:
     void keepOnly(const std::string& location);
 
 private:
+    // A physical drive whose player found no sound server takes the section
+    // over from where the player's clock has got to.
+    void handOverWithoutSound(Drive& drive);
+
     std::unique_ptr<DigitalPlayer> player_;
     // The drive, disc and last position of the last digital section, which
     // the position queries report until another section plays.

@@ -74,8 +74,9 @@ bool PulseSink::waitUntil(Check check, std::chrono::milliseconds timeout) {
     }
 }
 
-std::unique_ptr<PulseSink> PulseSink::connect(std::chrono::milliseconds timeout) {
+std::unique_ptr<PulseSink> PulseSink::open(std::chrono::milliseconds timeout) {
     std::unique_ptr<PulseSink> sink(new PulseSink());
+    sink->deadline_ = std::chrono::steady_clock::now() + timeout;
     sink->loop_ = pa_threaded_mainloop_new();
     if (sink->loop_ == nullptr) {
         return nullptr;
@@ -85,61 +86,54 @@ std::unique_ptr<PulseSink> PulseSink::connect(std::chrono::milliseconds timeout)
         return nullptr;
     }
     pa_context_set_state_callback(
-        sink->context_, [](pa_context*, void* self) { notify(self); }, sink.get());
+        sink->context_,
+        [](pa_context*, void* self) { static_cast<PulseSink*>(self)->contextChanged(); },
+        sink.get());
     // A desktop without a sound server stays silent: never start one.
     if (pa_context_connect(sink->context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 ||
         pa_threaded_mainloop_start(sink->loop_) < 0) {
         return nullptr;
     }
-    pa_context* context = sink->context_;
-    const bool connected = sink->waitUntil(
-        [context] {
-            const pa_context_state_t state = pa_context_get_state(context);
-            if (state == PA_CONTEXT_READY) {
-                return Wait::Done;
-            }
-            return PA_CONTEXT_IS_GOOD(state) ? Wait::Again : Wait::Failed;
-        },
-        timeout);
-    if (!connected) {
-        return nullptr;
-    }
+    return sink;
+}
 
-    {
-        const LoopLock lock(sink->loop_);
-        const pa_sample_spec sampleFormat{PA_SAMPLE_S16LE, 44100, 2};
-        sink->stream_ = pa_stream_new(context, "CD playback", &sampleFormat, nullptr);
-        if (sink->stream_ == nullptr) {
-            return nullptr;
-        }
-        pa_stream_set_state_callback(
-            sink->stream_, [](pa_stream*, void* self) { notify(self); }, sink.get());
-        pa_stream_set_write_callback(
-            sink->stream_, [](pa_stream*, size_t, void* self) { notify(self); }, sink.get());
-        pa_buffer_attr attributes{};
-        attributes.maxlength = static_cast<uint32_t>(-1);
-        attributes.tlength = static_cast<uint32_t>(pa_usec_to_bytes(kTargetLatency, &sampleFormat));
-        attributes.prebuf = static_cast<uint32_t>(-1);
-        attributes.minreq = static_cast<uint32_t>(-1);
-        attributes.fragsize = static_cast<uint32_t>(-1);
-        const auto flags = static_cast<pa_stream_flags_t>(
-            PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
-        if (pa_stream_connect_playback(sink->stream_, nullptr, &attributes, flags, nullptr,
-                                       nullptr) < 0) {
-            return nullptr;
-        }
+void PulseSink::contextChanged() {
+    signal();
+    if (pa_context_get_state(context_) != PA_CONTEXT_READY || stream_ != nullptr) {
+        return;
     }
-    pa_stream* stream = sink->stream_;
-    const bool ready = sink->waitUntil(
-        [stream] {
-            const pa_stream_state_t state = pa_stream_get_state(stream);
-            if (state == PA_STREAM_READY) {
-                return Wait::Done;
-            }
-            return PA_STREAM_IS_GOOD(state) ? Wait::Again : Wait::Failed;
-        },
-        timeout);
-    return ready ? std::move(sink) : nullptr;
+    const pa_sample_spec sampleFormat{PA_SAMPLE_S16LE, 44100, 2};
+    stream_ = pa_stream_new(context_, "CD playback", &sampleFormat, nullptr);
+    if (stream_ == nullptr) {
+        streamFailed_ = true;
+        return;
+    }
+    pa_stream_set_state_callback(
+        stream_, [](pa_stream*, void* self) { notify(self); }, this);
+    pa_stream_set_write_callback(
+        stream_, [](pa_stream*, size_t, void* self) { notify(self); }, this);
+    pa_buffer_attr attributes{};
+    attributes.maxlength = static_cast<uint32_t>(-1);
+    attributes.tlength = static_cast<uint32_t>(pa_usec_to_bytes(kTargetLatency, &sampleFormat));
+    attributes.prebuf = static_cast<uint32_t>(-1);
+    attributes.minreq = static_cast<uint32_t>(-1);
+    attributes.fragsize = static_cast<uint32_t>(-1);
+    const auto flags = static_cast<pa_stream_flags_t>(
+        PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
+    if (pa_stream_connect_playback(stream_, nullptr, &attributes, flags, nullptr, nullptr) < 0) {
+        streamFailed_ = true;
+    }
+}
+
+AudioSink::State PulseSink::state() {
+    const LoopLock lock(loop_);
+    if (stream_ != nullptr && pa_stream_get_state(stream_) == PA_STREAM_READY) {
+        return State::Ready;
+    }
+    const bool broken = streamFailed_ || !PA_CONTEXT_IS_GOOD(pa_context_get_state(context_)) ||
+                        (stream_ != nullptr && !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)));
+    return broken || std::chrono::steady_clock::now() > deadline_ ? State::Failed
+                                                                  : State::Connecting;
 }
 
 PulseSink::~PulseSink() {
@@ -169,7 +163,14 @@ PulseSink::~PulseSink() {
 std::optional<size_t> PulseSink::write(std::span<const uint8_t> pcm,
                                        std::chrono::milliseconds wait) {
     std::optional<size_t> written;
-    pa_stream* stream = stream_;
+    pa_stream* stream = nullptr;
+    {
+        const LoopLock lock(loop_);
+        stream = stream_;
+    }
+    if (stream == nullptr) {
+        return std::nullopt;
+    }
     const bool done = waitUntil(
         [&] {
             if (pa_stream_get_state(stream) != PA_STREAM_READY) {
@@ -205,24 +206,30 @@ std::optional<size_t> PulseSink::write(std::span<const uint8_t> pcm,
 
 void PulseSink::cork(bool corked) {
     const LoopLock lock(loop_);
-    release(pa_stream_cork(stream_, corked ? 1 : 0, nullptr, nullptr));
+    if (stream_ != nullptr) {
+        release(pa_stream_cork(stream_, corked ? 1 : 0, nullptr, nullptr));
+    }
 }
 
 void PulseSink::drop() {
     const LoopLock lock(loop_);
-    release(pa_stream_flush(stream_, nullptr, nullptr));
+    if (stream_ != nullptr) {
+        release(pa_stream_flush(stream_, nullptr, nullptr));
+    }
 }
 
 void PulseSink::finish() {
     const LoopLock lock(loop_);
-    release(pa_stream_trigger(stream_, nullptr, nullptr));
+    if (stream_ != nullptr) {
+        release(pa_stream_trigger(stream_, nullptr, nullptr));
+    }
 }
 
 std::optional<std::chrono::microseconds> PulseSink::latency() {
     const LoopLock lock(loop_);
     pa_usec_t usec = 0;
     int negative = 0;
-    if (pa_stream_get_latency(stream_, &usec, &negative) < 0) {
+    if (stream_ == nullptr || pa_stream_get_latency(stream_, &usec, &negative) < 0) {
         return std::nullopt;
     }
     return std::chrono::microseconds(negative != 0 ? 0 : static_cast<int64_t>(usec));

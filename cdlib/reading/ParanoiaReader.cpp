@@ -151,10 +151,12 @@ std::unique_ptr<ParanoiaReader> ParanoiaReader::reopen(std::unique_ptr<ParanoiaR
         // (read ahead, or in its cache): that is reported with this range.
         idle->repairs_.erase(idle->repairs_.begin(), idle->repairs_.lower_bound(firstSector));
         idle->lost_.erase(idle->lost_.begin(), idle->lost_.lower_bound(firstSector));
+        idle->givenUp_.erase(idle->givenUp_.begin(), idle->givenUp_.lower_bound(firstSector));
         idle->failures_.erase(idle->failures_.begin(), idle->failures_.lower_bound(firstSector));
     } else {
         idle->repairs_.clear();
         idle->lost_.clear();
+        idle->givenUp_.clear();
         idle->failures_.clear();
     }
     return idle;
@@ -209,6 +211,32 @@ long ParanoiaReader::guardedRead(void* buffer, int32_t firstSector, long sectors
         // Paranoia's probes for readability carry no buffer.
         return read(buffer, firstSector, sectors);
     }
+    // Sectors given up before are not asked for again: they stand as
+    // silence each time, so that a stretch known to fail costs no further
+    // reads and paranoia, comparing reads, always sees the same answer.
+    // The drive reads the runs between them.
+    const int32_t end = firstSector + static_cast<int32_t>(sectors);
+    int32_t sector = firstSector;
+    while (sector < end) {
+        uint8_t* const at = bytes + static_cast<size_t>(sector - firstSector) * CD_SECTOR_BYTES;
+        if (givenUp_.contains(sector)) {
+            std::memset(at, 0, CD_SECTOR_BYTES);
+            ++sector;
+            continue;
+        }
+        const auto nextGivenUp = givenUp_.lower_bound(sector);
+        const int32_t runEnd = nextGivenUp == givenUp_.end() ? end : std::min(end, *nextGivenUp);
+        const int32_t got = readRun(at, sector, runEnd - sector, read);
+        sector += got;
+        if (sector < runEnd) {
+            break;
+        }
+    }
+    return sector - firstSector;
+}
+
+int32_t ParanoiaReader::readRun(uint8_t* bytes, int32_t firstSector, int32_t sectors,
+                                const SectorReader& read) {
     // Some image drivers answer success for a read past the end of their
     // data file and leave the buffer as it was, or fill a sector only in
     // part: a sector that still ends in the pattern put there before was
@@ -216,35 +244,42 @@ long ParanoiaReader::guardedRead(void* buffer, int32_t firstSector, long sectors
     // over the audio.
     constexpr size_t kTail = 8;
     const uint8_t* const tail = unreadPattern().data() + CD_SECTOR_BYTES - kTail;
-    for (long i = 0; i < sectors; ++i) {
+    for (int32_t i = 0; i < sectors; ++i) {
         std::memcpy(bytes + static_cast<size_t>(i + 1) * CD_SECTOR_BYTES - kTail, tail, kTail);
     }
-    long got = std::clamp(read(buffer, firstSector, sectors), 0L, sectors);
-    for (long i = 0; i < got; ++i) {
+    auto got =
+        static_cast<int32_t>(std::clamp(read(bytes, firstSector, sectors), 0L, long{sectors}));
+    for (int32_t i = 0; i < got; ++i) {
         if (std::memcmp(bytes + static_cast<size_t>(i + 1) * CD_SECTOR_BYTES - kTail, tail,
                         kTail) == 0) {
             got = i;
             break;
         }
     }
-    for (long i = 0; i < got; ++i) {
-        failures_.erase(firstSector + static_cast<int32_t>(i));
+    for (int32_t i = 0; i < got; ++i) {
+        failures_.erase(firstSector + i);
     }
     if (got == sectors) {
         return got;
     }
-    bool giveUp = false;
-    for (long i = got; i < sectors; ++i) {
-        giveUp = ++failures_[firstSector + static_cast<int32_t>(i)] >= allowedFailures_ || giveUp;
+    // A read that fails from its first sector on, right after a sector that
+    // failed or was given up, continues a stretch known to fail: it is given
+    // up at once. Only the first sectors of a stretch take all the retries;
+    // paranoia, which reads far ahead and again, would otherwise read the
+    // whole stretch as often as the retries allow.
+    const int32_t before = firstSector + got - 1;
+    bool giveUp = givenUp_.contains(before) || failures_.contains(before);
+    for (int32_t i = got; i < sectors; ++i) {
+        giveUp = ++failures_[firstSector + i] >= allowedFailures_ || giveUp;
     }
     if (!giveUp) {
         return got;
     }
-    std::memset(bytes + static_cast<size_t>(got) * CD_SECTOR_BYTES, 0,
-                static_cast<size_t>(sectors - got) * CD_SECTOR_BYTES);
-    for (long i = got; i < sectors; ++i) {
-        const int32_t sector = firstSector + static_cast<int32_t>(i);
+    for (int32_t i = got; i < sectors; ++i) {
+        std::fill_n(bytes + static_cast<size_t>(i) * CD_SECTOR_BYTES, CD_SECTOR_BYTES, uint8_t{0});
+        const int32_t sector = firstSector + i;
         failures_.erase(sector);
+        givenUp_.insert(sector);
         lost_.insert(sector);
     }
     return sectors;

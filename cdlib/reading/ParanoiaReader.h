@@ -8,11 +8,15 @@
 //
 // Paranoia itself does not bound its reads: in disabled mode a drive whose
 // reads keep failing (a vanished medium, a truncated image) makes it retry
-// for ever. So every drive read passes a guard: a sector whose reads failed
-// as often as the retries allow (once without correction) is given up and
-// stands as silence, reported lost with its chunk, as are the sectors
-// paranoia skips. A stop request makes the guard answer every
-// further read at once, so that a read in progress returns promptly.
+// for ever, and in full mode it reads a failing stretch again and again. So
+// every drive read passes a guard: a sector whose reads failed as often as
+// the retries allow (once without correction) is given up and stands as
+// silence, reported lost with its chunk, as are the sectors paranoia skips.
+// A sector given up is not read again within the range, and a failure that
+// continues a stretch given up is given up at once, so that an unreadable
+// stretch costs the retries of its first sector and about one read per
+// block after it. A stop request makes the guard answer every further read
+// at once, so that a read in progress returns promptly.
 #pragma once
 
 #include "drives/CdioHandles.h"
@@ -60,6 +64,9 @@ public:
     long guardedRead(void* buffer, int32_t firstSector, long sectors, const SectorReader& read);
 
 private:
+    // The guard's read of `sectors` sectors none of which is given up: the
+    // number read, or all of them once they are given up.
+    int32_t readRun(uint8_t* bytes, int32_t firstSector, int32_t sectors, const SectorReader& read);
     // Reports (and forgets) the repairs up to `lastSector`, within the chunk.
     std::optional<SectorSpan> takeRepairs(int32_t firstSector, int32_t lastSector);
     std::vector<int32_t> takeLost(int32_t firstSector, int32_t lastSector);
@@ -88,6 +95,9 @@ private:
     std::set<int32_t> repairs_;
     // Sectors given up or skipped, not yet reported with their chunk.
     std::set<int32_t> lost_;
+    // Sectors given up in this range: they stand as silence whenever
+    // paranoia asks for them again.
+    std::set<int32_t> givenUp_;
     // Failed reads per sector not yet read or given up.
     std::map<int32_t, int> failures_;
 };

@@ -76,7 +76,8 @@ cdlib::VirtualDisc discOf(std::vector<cdlib::VirtualTrack> tracks);
     CONTROL(QLabel, Label_DriveAccess)                                                             \
     CONTROL(QStatusBar, StatusBar1)                                                                \
     CONTROL(QTimer, Timer1)                                                                        \
-    CONTROL(QTimer, Timer2)
+    CONTROL(QTimer, Timer2)                                                                        \
+    CONTROL(QTimer, Timer_PlayTime)
 
 struct WindowControls {
     // Finds every control of `window`; a missing one fails the test.

@@ -4,12 +4,16 @@
 #include "Clock.h"
 #include "PositionSlider.h"
 #include "ShellTestSupport.h"
+#include "SilentSoundServer.h"
+#include "TestImages.h"
 
 #include <QLabel>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <chrono>
+#include <fstream>
 #include <string>
 #include <tuple>
 
@@ -17,6 +21,8 @@ using namespace varrow;
 using namespace varrow::testing;
 
 namespace {
+
+using namespace std::chrono_literals;
 
 class PlaybackWindow : public ShellTest {
 protected:
@@ -68,6 +74,61 @@ TEST_F(PlaybackWindow, PlayTimeTexts) {
                                                   {-150, "-0:00:03"},
                                                   {-4425, "-0:01:00"}})
         EXPECT_EQ(TForm1::FormatPlayTime(sectors), text) << sectors;
+}
+
+TEST_F(PlaybackWindow, PlayTimeChangesWhereItIsCounted) {
+    // From every count, the sectors until the text changes, as the text
+    // itself has it.
+    for (int32_t sectors = -400; sectors <= 400; ++sectors) {
+        int32_t expected = 1;
+        while (TForm1::FormatPlayTime(sectors + expected) == TForm1::FormatPlayTime(sectors))
+            ++expected;
+        EXPECT_EQ(TForm1::SectorsUntilPlayTimeChanges(sectors), expected) << sectors;
+    }
+}
+
+TEST_F(PlaybackWindow, TheTimeTurnsWhenTheNextSecondIsHeardNotAtTimer1sNextLook) {
+    startWithFiveTracks();
+    play();
+    ui.Timer1->start(); // its next look is half a second away
+    playTo(70);
+    EXPECT_EQ(ui.Panel_PlayTime->text(), "0:00:00");
+    ASSERT_TRUE(ui.Timer_PlayTime->isActive());
+    EXPECT_LE(ui.Timer_PlayTime->remainingTime(), 5 * 1000 / 75 + 20);
+    drive_->advancePlayClock(5);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ui.Panel_PlayTime->text() == "0:00:01"; }, 200));
+    EXPECT_EQ(ui.TrackBar1->value(), 75);
+    EXPECT_GT(ui.Timer1->remainingTime(), 0) << "before Timer1 looked again";
+
+    // Paused, the time stands: nothing looks between Timer1's looks.
+    click(ui.ToolButton_Pause);
+    tick(ui.Timer1);
+    EXPECT_FALSE(ui.Timer_PlayTime->isActive());
+    click(ui.ToolButton_Stop);
+    EXPECT_FALSE(ui.Timer_PlayTime->isActive());
+}
+
+TEST_F(PlaybackWindow, PlayAndStopNeverWaitForASoundServerThatDoesNotAnswer) {
+    const varrow::testing::SilentSoundServer server(folder.path().toStdString());
+    ASSERT_FALSE(server.address().empty());
+    qputenv("PULSE_SERVER", QByteArray::fromStdString(server.address()));
+    const auto image = cdlib::testing::writeImage(folder.path().toStdString(), "disc",
+                                                  {{300, false}, {300, false}});
+    std::ofstream(settingsFile.toStdString())
+        << "[CDLIB]\nIMAGE1=" << image.descriptor.string() << "\n";
+    createWindow();
+    ASSERT_EQ(rowCount(), 2);
+    QToolButton* const clicks[] = {ui.ToolButton_Play, ui.ToolButton_Play, ui.ToolButton_Stop,
+                                   ui.ToolButton_Play, ui.ToolButton_Play, ui.ToolButton_Stop,
+                                   ui.ToolButton_Play, ui.ToolButton_Stop};
+    for (QToolButton* button : clicks) {
+        const auto start = std::chrono::steady_clock::now();
+        click(button);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 250ms)
+            << button->text().toStdString() << " kept the window waiting";
+        EXPECT_EQ(form->state() == WindowState::Playing, button == ui.ToolButton_Play);
+    }
+    qunsetenv("PULSE_SERVER");
 }
 
 TEST_F(PlaybackWindow, RowsTwoAndFiveJumpOverTheRowsBetweenAndStopAtTheEnd) {

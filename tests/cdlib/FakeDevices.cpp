@@ -117,14 +117,19 @@ bool FakeDrive::logged(const std::string& entry) const {
 
 FakeDeviceSystem::FakeDeviceSystem(std::vector<std::shared_ptr<FakeDrive>> drives)
     : drives_(std::move(drives)) {
-    // A removed disc fails every READ CD with EIO, as the kernel reports it.
+    // A removed disc or a scratch fails a READ CD with EIO, as the kernel
+    // reports it. Tests that count reads have one drive.
     setSectorReadFilter([drives = drives_](void* buffer, int32_t first, long sectors,
                                            const SectorReader& read) -> long {
         for (const auto& drive : drives) {
+            ++drive->reads;
             if (drive->removedAtSector && first + sectors > *drive->removedAtSector) {
                 drive->mediumGone = true;
             }
-            if (drive->mediumGone) {
+            const bool scratched = drive->unreadable && first <= drive->unreadable->second &&
+                                   first + sectors > drive->unreadable->first;
+            if (drive->mediumGone || scratched) {
+                ++drive->failedReads;
                 errno = EIO;
                 return -1;
             }

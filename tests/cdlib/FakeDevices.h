@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace cdlib::testing {
@@ -34,6 +35,9 @@ struct FakeDrive {
     bool diskServiceEjects = true;
     // From this sector on every READ CD fails and the drive has no medium.
     std::optional<int32_t> removedAtSector;
+    // A scratch: every READ CD that touches these sectors (first, last) fails
+    // with EIO as a whole, while the disc stays in the drive.
+    std::optional<std::pair<int32_t, int32_t>> unreadable;
     cdio_subchannel_t subchannel{};
     driver_return_code_t subchannelResult = DRIVER_OP_SUCCESS;
 
@@ -42,6 +46,9 @@ struct FakeDrive {
     // "prevent 1", "eject handles=0", "close tray", "disk service eject".
     std::vector<std::string> log;
     int openHandles = 0;
+    // READ CD commands given to the drive, and those that failed.
+    int reads = 0;
+    int failedReads = 0;
     bool doorLocked = false;
     bool mediumGone = false;
 

@@ -1,16 +1,22 @@
 // Sectors that cannot be read: counted and reported apart from the repairs
 // of jitter correction, a vanished medium ends every read in bounded time,
-// and an abort reaches a read in progress. Through virtual drives and
-// through disc images truncated while they are read.
+// and an abort reaches a read in progress. Through virtual drives, disc
+// images truncated or failing while they are read, and physical drives
+// with a scratch.
+#include "FakeDevices.h"
 #include "LibraryFixture.h"
 #include "TestHooks.h"
 #include "TestImages.h"
+#include "drives/DriveParameters.h"
 #include "reading/Ripper.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fstream>
+#include <set>
 #include <sys/time.h>
+#include <tuple>
 
 namespace cdlib::testing {
 namespace {
@@ -391,6 +397,131 @@ TEST_F(TruncatedImage, AnAbortReachesAReadInProgressAndReadsNoMore) {
         CR_CloseRipper();
     }
 }
+
+// A stretch of the track that no read gets through: its first and last
+// sector, counted from the track's start.
+struct Scratch {
+    const char* name;
+    int32_t from, to;
+};
+
+// A track of 2,025 sectors from sector 1500, between two readable ones.
+constexpr int32_t kTrackFirst = 1500;
+constexpr int32_t kTrackSectors = 2025;
+constexpr int32_t kTrackLast = kTrackFirst + kTrackSectors - 1;
+const Scratch kScratches[] = {{"first sectors", 0, 4},
+                              {"from the middle on", 300, kTrackSectors - 1},
+                              {"last few sectors", kTrackSectors - 5, kTrackSectors - 1},
+                              {"whole track", 0, kTrackSectors - 1}};
+
+// Image: reads stop short at the stretch, delivering what lies before it.
+// Physical: a READ CD that touches the stretch fails as a whole.
+enum class FailingDrive { Image, Physical };
+
+class UnreadableStretch
+    : public LibraryTest,
+      public ::testing::WithParamInterface<std::tuple<bool, Scratch, FailingDrive>> {
+protected:
+    void SetUp() override {
+        LibraryTest::SetUp();
+        const auto& [correction, scratch, kind] = GetParam();
+        from_ = kTrackFirst + scratch.from;
+        to_ = kTrackFirst + scratch.to;
+        const TestImage image = writeImage(
+            tempDir(), "disc", {{kTrackFirst, false}, {kTrackSectors, false}, {150, false}});
+        if (kind == FailingDrive::Physical) {
+            drive_->cue = image.descriptor;
+            drive_->unreadable = {from_, to_};
+            installFakeDrives({drive_});
+            ASSERT_EQ(CR_Init((tempDir() / "Varrow.INI").c_str()), CR_OK);
+            ASSERT_EQ(CR_SetActiveCDROM(0), CR_OK);
+        } else {
+            useImage(image);
+            setSectorReadFilter([this](void* buffer, int32_t first, long sectors,
+                                       const SectorReader& read) -> long {
+                ++drive_->reads;
+                if (first > to_ || first + sectors <= from_) {
+                    return read(buffer, first, sectors);
+                }
+                ++drive_->failedReads;
+                return first < from_ ? read(buffer, first, from_ - first) : -1;
+            });
+        }
+        ASSERT_EQ(CR_ReadToc(), CR_OK);
+        setReading(STEREO44100, correction);
+    }
+
+    int32_t from_ = 0;
+    int32_t to_ = 0;
+    // The physical drive, or what an image's reads are counted in.
+    std::shared_ptr<FakeDrive> drive_ = std::make_shared<FakeDrive>();
+};
+
+TEST_P(UnreadableStretch, EveryLostSectorIsCountedAndNamedAndTheReadsStayBounded) {
+    const RangeRead read = readRange(kTrackFirst, kTrackLast);
+    ASSERT_EQ(read.results.back(), CR_CHUNK_LAST);
+
+    // The runs name every sector of the stretch, and beyond it no more than
+    // one read's worth that a failed read took with it.
+    constexpr int32_t kOneRead = 26;
+    std::set<int32_t> lost;
+    for (const auto& [first, last] : read.lostRuns) {
+        for (auto sector = static_cast<int32_t>(first); sector <= static_cast<int32_t>(last);
+             ++sector) {
+            lost.insert(sector);
+        }
+    }
+    EXPECT_EQ(read.lostSectors, static_cast<int32_t>(lost.size())) << "the count is the runs'";
+    for (int32_t sector = from_; sector <= to_; ++sector) {
+        ASSERT_TRUE(lost.contains(sector)) << "sector " << sector << " is not called lost";
+    }
+    ASSERT_FALSE(lost.empty());
+    EXPECT_GE(*lost.begin(), std::max(kTrackFirst, from_ - kOneRead));
+    EXPECT_LE(*lost.rbegin(), std::min(kTrackLast, to_ + kOneRead));
+
+    // What is delivered is the disc's audio wherever no loss is named; a
+    // stretch too long to be worth reading on ends the range, and its rest
+    // is not delivered.
+    const auto delivered = static_cast<int32_t>(read.audio.size() / CD_SECTOR_BYTES);
+    ASSERT_EQ(read.audio.size() % CD_SECTOR_BYTES, 0u);
+    const int32_t stretch = to_ - from_ + 1;
+    if (stretch < GIVE_UP_AFTER_LOST_SECTORS) {
+        EXPECT_EQ(delivered, kTrackSectors);
+    } else {
+        EXPECT_GE(delivered, from_ - kTrackFirst + GIVE_UP_AFTER_LOST_SECTORS - kOneRead);
+        EXPECT_LE(delivered, from_ - kTrackFirst + GIVE_UP_AFTER_LOST_SECTORS + 2 * kOneRead);
+    }
+    for (int32_t i = 0; i < delivered; ++i) {
+        const int32_t sector = kTrackFirst + i;
+        const auto at = read.audio.begin() + static_cast<std::ptrdiff_t>(i) * CD_SECTOR_BYTES;
+        ASSERT_TRUE(lost.contains(sector) ||
+                    std::vector<uint8_t>(at, at + CD_SECTOR_BYTES) == imageSector(sector))
+            << "sector " << sector << " is neither the disc's audio nor called lost";
+    }
+
+    // A failed read is what costs a real drive seconds: the first sectors of
+    // the stretch take the retries, the rest about one failed read per read
+    // of sectors, and no more is tried once the range gives up. Paranoia
+    // reads its read-ahead (its model of the drive's cache) again for each
+    // retry.
+    const int retries = std::get<0>(GetParam()) ? DriveParameters{}.readRetries : 1;
+    const int32_t tried = std::min(stretch, GIVE_UP_AFTER_LOST_SECTORS + kOneRead);
+    EXPECT_LE(drive_->failedReads, 2 * (retries + (tried + kOneRead - 1) / kOneRead));
+    constexpr int32_t kParanoiaReadAhead = 1200;
+    EXPECT_LE(drive_->reads, (retries + 1) * (kTrackSectors + kParanoiaReadAhead) / kOneRead);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LostSectors, UnreadableStretch,
+    ::testing::Combine(::testing::Bool(), ::testing::ValuesIn(kScratches),
+                       ::testing::Values(FailingDrive::Image, FailingDrive::Physical)),
+    [](const auto& info) {
+        std::string name = std::get<2>(info.param) == FailingDrive::Image ? "Image" : "Physical";
+        name += (std::get<0>(info.param) ? "Correcting_" : "Plain_") +
+                std::string(std::get<1>(info.param).name);
+        std::replace(name.begin(), name.end(), ' ', '_');
+        return name;
+    });
 
 } // namespace
 } // namespace cdlib::testing

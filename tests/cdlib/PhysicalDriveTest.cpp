@@ -3,8 +3,10 @@
 // a disc removed while it is read, and eject.
 #include "FakeDevices.h"
 #include "LibraryFixture.h"
+#include "RecordingSink.h"
 #include "TestImages.h"
 
+#include <algorithm>
 #include <cdio/mmc.h>
 #include <fstream>
 
@@ -244,6 +246,27 @@ TEST_F(PhysicalDriveTest, PlayEndsAtTheSectionsEnd) {
     CR_SetPlayPosition(120);
     made->subchannel.abs_addr = bcdMsf(600);
     EXPECT_EQ(position().absolute, 120u);
+}
+
+TEST_F(PhysicalDriveTest, DigitalPlaybackWithoutASoundServerGoesOnOnTheDrive) {
+    // Digital playback is asked for and no sound server answers (the
+    // fixture has none): the drive plays on from where the player's clock
+    // is, paused as it was.
+    std::ofstream(tempDir() / "Varrow.INI") << "[CDLIB]\nDIGITALPLAYBACK=1\n";
+    auto made = driveWithDisc(kAudio);
+    ASSERT_EQ(CR_ReadToc(), CR_OK);
+    ASSERT_EQ(CR_PlaySection(300, 699), CR_OK);
+    ASSERT_EQ(CR_PauseCD(CR_TRUE), CR_OK);
+    const auto play = [&] {
+        return std::find_if(made->log.begin(), made->log.end(),
+                            [](const std::string& entry) { return entry.starts_with("play "); });
+    };
+    ASSERT_TRUE(eventually([&] {
+        position();
+        return play() != made->log.end();
+    }));
+    EXPECT_NEAR(std::stoi(play()->substr(5)), 300, 10) << *play();
+    EXPECT_TRUE(play()->ends_with("-700") && made->logged("pause"));
 }
 
 TEST_F(PhysicalDriveTest, PlayPositionDecoding) {

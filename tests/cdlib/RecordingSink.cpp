@@ -28,6 +28,16 @@ void SinkLog::breakSink() {
     changed_.notify_all();
 }
 
+void SinkLog::setState(AudioSink::State state) {
+    const std::lock_guard lock(mutex_);
+    state_ = state;
+}
+
+AudioSink::State SinkLog::state() const {
+    const std::lock_guard lock(mutex_);
+    return state_;
+}
+
 std::vector<uint8_t> SinkLog::sinceDrop() const {
     const std::lock_guard lock(mutex_);
     return segments_.back();
@@ -114,6 +124,10 @@ RecordingSink::RecordingSink(std::shared_ptr<SinkLog> log)
 
 RecordingSink::~RecordingSink() {
     log_->note("closed");
+}
+
+AudioSink::State RecordingSink::state() {
+    return log_->state();
 }
 
 std::optional<size_t> RecordingSink::write(std::span<const uint8_t> pcm,

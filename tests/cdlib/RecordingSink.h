@@ -24,6 +24,8 @@ public:
     void setLatency(std::chrono::microseconds latency);
     // From now on every write fails, as when the sound server goes away.
     void breakSink();
+    // What the sinks answer while they connect; Ready unless set.
+    void setState(AudioSink::State state);
 
     // What arrived since the last drop.
     std::vector<uint8_t> sinceDrop() const;
@@ -39,6 +41,7 @@ public:
     void note(const std::string& event);
     void dropped();
     std::chrono::microseconds latency() const;
+    AudioSink::State state() const;
     void made();
 
 private:
@@ -49,6 +52,7 @@ private:
     uint64_t room_ = 0;
     std::chrono::microseconds latency_{0};
     bool broken_ = false;
+    AudioSink::State state_ = AudioSink::State::Ready;
     int sinksMade_ = 0;
 };
 
@@ -57,6 +61,7 @@ public:
     explicit RecordingSink(std::shared_ptr<SinkLog> log);
     ~RecordingSink() override;
 
+    State state() override;
     std::optional<size_t> write(std::span<const uint8_t> pcm,
                                 std::chrono::milliseconds wait) override;
     void cork(bool corked) override;

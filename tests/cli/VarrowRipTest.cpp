@@ -734,7 +734,7 @@ TEST_F(VarrowRip, ACueSheetNamingAMissingFileRipsAsCdParanoiaReadsIt) {
             << rip.err;
         const fs::path theirs = folder_ / "paranoia.wav";
         const std::string paranoia = "cd '" + folder_.string() +
-                                     "' && cd-paranoia -q -d disc.cue -w 2 '" + theirs.string() +
+                                     "' && cd-paranoia -q -c -d disc.cue -w 2 '" + theirs.string() +
                                      "' >/dev/null 2>&1";
         ASSERT_EQ(std::system(paranoia.c_str()), 0) << paranoia;
         EXPECT_EQ(readBytes(out / "02_Track02.wav"), readBytes(theirs));
