@@ -56,6 +56,8 @@ KeyAction keyAction(int key, Qt::KeyboardModifiers modifiers, const KeyMapState&
         return onExtractTab && idle ? KeyAction::RipMP3 : KeyAction::None;
     case Qt::Key_F7:
         return onExtractTab && idle ? KeyAction::RipWav : KeyAction::None;
+    case Qt::Key_F8:
+        return onExtractTab && idle ? KeyAction::RipFlac : KeyAction::None;
     default:
         return KeyAction::None;
     }

@@ -25,6 +25,7 @@ enum class KeyAction {
     Refresh,   // ToolButton_RefreshTracks
     RipMP3,    // ToolButton_RipMP3
     RipWav,    // ToolButton_RipWav
+    RipFlac,   // ToolButton_RipFlac
 };
 
 struct KeyMapState {

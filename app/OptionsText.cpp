@@ -34,6 +34,8 @@ constexpr KeyEntry Keys[OptionKeyCount] = {
     {"MP3OPTIONS", "MIXMODE", KeyType::Integer},
     {"MP3OPTIONS", "QUALITY", KeyType::Integer},
     {"MP3OPTIONS", "VBR", KeyType::Boolean},
+    {"FLACOPTIONS", "COMPRESSION", KeyType::Integer},
+    {"OPTIONS", "REPLAYGAIN", KeyType::Boolean},
 };
 
 // The holders of the keys, in the table's order.
@@ -55,6 +57,8 @@ bool* booleanHolder(WindowOptions& options, OptionKey key) {
         return &options.trackTimeMode;
     case OptionKey::Vbr:
         return &options.vbr;
+    case OptionKey::ReplayGain:
+        return &options.replayGain;
     default:
         return nullptr;
     }
@@ -72,6 +76,8 @@ int32_t* integerHolder(WindowOptions& options, OptionKey key) {
         return &options.mixMode;
     case OptionKey::Quality:
         return &options.quality;
+    case OptionKey::FlacCompression:
+        return &options.flacCompression;
     default:
         return nullptr;
     }

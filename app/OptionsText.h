@@ -31,6 +31,9 @@ struct WindowOptions {
     int32_t mixMode = 0;
     int32_t quality = 0;
     bool vbr = false;
+    // FLAC's compression level, 0 to 8; ReplayGain in FLAC and MP3 files.
+    int32_t flacCompression = 5;
+    bool replayGain = true;
 
     bool operator==(const WindowOptions&) const = default;
 };
@@ -49,8 +52,10 @@ enum class OptionKey : int {
     MixMode,
     Quality,
     Vbr,
+    FlacCompression,
+    ReplayGain,
 };
-inline constexpr int OptionKeyCount = static_cast<int>(OptionKey::Vbr) + 1;
+inline constexpr int OptionKeyCount = static_cast<int>(OptionKey::ReplayGain) + 1;
 
 // At most this many characters of a text value are read back.
 inline constexpr std::size_t MaxTextValueChars = 2047;

@@ -374,8 +374,8 @@ Qt::ToolButtonStyle TForm1::extractButtonStyle() const {
 }
 
 QList<QToolButton*> TForm1::extractButtons() const {
-    return {ToolButton_RipMP3,   ToolButton_RipWav, ToolButton_RefreshTracks, ToolButton_SelectAll,
-            ToolButton_ClearAll, ToolButton_Help,   ToolButton_Exit};
+    return {ToolButton_RipMP3,    ToolButton_RipWav,   ToolButton_RipFlac, ToolButton_RefreshTracks,
+            ToolButton_SelectAll, ToolButton_ClearAll, ToolButton_Help,    ToolButton_Exit};
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {

@@ -42,6 +42,7 @@ class QLabel;
 class QLineEdit;
 class QMouseEvent;
 class QPushButton;
+class QSpinBox;
 class QStatusBar;
 class QTabWidget;
 class QTimer;
@@ -186,6 +187,7 @@ private:
     QToolBar* ToolBar_CDRip = nullptr;
     QToolButton* ToolButton_RipMP3 = nullptr;
     QToolButton* ToolButton_RipWav = nullptr;
+    QToolButton* ToolButton_RipFlac = nullptr;
     QToolButton* ToolButton_RefreshTracks = nullptr;
     QToolButton* ToolButton_SelectAll = nullptr;
     QToolButton* ToolButton_ClearAll = nullptr;
@@ -200,6 +202,11 @@ private:
     QCheckBox* CheckBox_Captions = nullptr;
     QCheckBox* CheckBox_ONErrPause = nullptr;
     QCheckBox* CheckBox_AddNum2FName = nullptr;
+    // The FLAC files' compression level and the ReplayGain of FLAC and MP3
+    // files.
+    QGroupBox* GroupBox_Encoding = nullptr;
+    QSpinBox* SpinBox_FlacCompression = nullptr;
+    QCheckBox* CheckBox_ReplayGain = nullptr;
     QGroupBox* GroupBox_DriveParameters = nullptr;
     QComboBox* ComboBoxDrive2 = nullptr;
     QComboBox* ComboBox_DriveType = nullptr;
@@ -226,6 +233,7 @@ private:
     void createControls();
     QWidget* createExtractTab();
     QWidget* createOptionsTab();
+    QGroupBox* createEncodingGroup(QWidget* tab);
     QWidget* createAboutTab();
     void createStatusBar();
 
@@ -331,13 +339,17 @@ private:
     void connectEngineEvents();
     void ToolButton_RipMP3Click();
     void ToolButton_RipWavClick();
-    void startBatch(bool encode);
+    void ToolButton_RipFlacClick();
+    // `format`: Mp3, Flac, or Wav for uncompressed files (WAV or PCM as
+    // the engine's WriteWAV says).
+    void startBatch(TRipFormat format);
     // The rip of the selected audio rows into TargetFolder, as the user
-    // chose it: format, number in the names, the titles typed in place.
-    TRipChoices batchChoices(bool encode) const;
+    // chose it: format, number in the names, the titles typed in place,
+    // ReplayGain.
+    TRipChoices batchChoices(TRipFormat format) const;
     // Extracts every selected audio row into TargetFolder; returns when the
     // batch has ended for any reason. Engine errors propagate.
-    void RipSelectedTracks(bool Encode);
+    void RipSelectedTracks(TRipFormat format);
     // True when `Bytes` plus 64000 per file fit strictly into the free space
     // of the volume that holds `Folder`.
     bool EnoughDiskSpace(const QString& Folder, int32_t FileCount, int64_t Bytes);
@@ -350,7 +362,7 @@ private:
     // True while closing a window means aborting the batch in hand: until
     // the progress window has closed.
     bool batchAsksBeforeClosing() const;
-    void ripRow(int row, bool encode);
+    void ripRow(int row, TRipFormat format);
     int nextSelectedRow(int row) const;
     void restoreApplication();
     // The owner of a box the batch shows: the progress window while it is

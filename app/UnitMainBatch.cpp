@@ -1,6 +1,7 @@
-// The extraction batch: the two tool buttons, the loop over the selected
-// rows, the space checks and overwrite questions, and the engine's events
-// driving the progress window and the caption.
+// The extraction batch: the three tool buttons, the loop over the selected
+// rows, the space checks and overwrite questions, the album's ReplayGain at
+// the end, and the engine's events driving the progress window and the
+// caption.
 #include "Application.h"
 #include "Clock.h"
 #include "DiskSpace.h"
@@ -19,6 +20,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTimer>
@@ -61,13 +63,12 @@ void setTextColour(QLabel* label, const QColor& colour) {
 
 } // namespace
 
-TRipChoices TForm1::batchChoices(bool encode) const {
+TRipChoices TForm1::batchChoices(TRipFormat format) const {
     TRipChoices choices;
-    choices.Format = encode              ? TRipFormat::Mp3
-                     : CDRIP1.WriteWAV() ? TRipFormat::Wav
-                                         : TRipFormat::Pcm;
+    choices.Format = format == TRipFormat::Wav && !CDRIP1.WriteWAV() ? TRipFormat::Pcm : format;
     choices.Folder = TargetFolder.toStdString();
     choices.NumberInName = CheckBox_AddNum2FName->isChecked();
+    choices.ReplayGain = CheckBox_ReplayGain->isChecked();
     for (int row = 0; row < trackModel_->rowCount(); ++row) {
         if (!isRowSelected(row) || !trackModel_->isAudio(row))
             continue;
@@ -96,21 +97,27 @@ void TForm1::connectEngineEvents() {
             handlerCalling(this, &TForm1::ToolButton_RipMP3Click));
     connect(ToolButton_RipWav, &QToolButton::clicked, this,
             handlerCalling(this, &TForm1::ToolButton_RipWavClick));
+    connect(ToolButton_RipFlac, &QToolButton::clicked, this,
+            handlerCalling(this, &TForm1::ToolButton_RipFlacClick));
 }
 
 void TForm1::ToolButton_RipMP3Click() {
-    startBatch(true);
+    startBatch(TRipFormat::Mp3);
 }
 
 void TForm1::ToolButton_RipWavClick() {
-    startBatch(false);
+    startBatch(TRipFormat::Wav);
+}
+
+void TForm1::ToolButton_RipFlacClick() {
+    startBatch(TRipFormat::Flac);
 }
 
 bool TForm1::batchAsksBeforeClosing() const {
     return batch_ != nullptr && !batch_->WindowGivenBack;
 }
 
-void TForm1::startBatch(bool encode) {
+void TForm1::startBatch(TRipFormat format) {
     if (state_ != WindowState::Idle)
         return;
     batch_ = std::make_unique<TBatchRun>();
@@ -119,12 +126,14 @@ void TForm1::startBatch(bool encode) {
     PageControl1->setEnabled(false);
     Timer1->stop();
     Timer2->stop();
-    batch_->FolderDialogTitle = encode ? QStringLiteral("Select Folder to save MP3 files:")
-                                       : QStringLiteral("Select Folder to save WAV files:");
+    batch_->FolderDialogTitle =
+        format == TRipFormat::Mp3    ? QStringLiteral("Select Folder to save MP3 files:")
+        : format == TRipFormat::Flac ? QStringLiteral("Select Folder to save FLAC files:")
+                                     : QStringLiteral("Select Folder to save WAV files:");
     // An engine error ends the batch at once; the window is given back all
     // the same before the error is reported.
     try {
-        RipSelectedTracks(encode);
+        RipSelectedTracks(format);
     } catch (...) {
         endBatch();
         throw;
@@ -162,11 +171,14 @@ void TForm1::closeBatch() {
     CR_StopPlayTrack();
 }
 
-void TForm1::RipSelectedTracks(bool Encode) {
+void TForm1::RipSelectedTracks(TRipFormat format) {
     if (!batch_)
         throw std::logic_error("a batch runs only from its tool buttons");
     TBatchRun& run = *batch_;
+    const bool Encode = format == TRipFormat::Mp3;
     CDRIP1.setEncode(Encode);
+    CDRIP1.setWriteFLAC(format == TRipFormat::Flac);
+    CDRIP1.setFlacCompressionLevel(static_cast<uint32_t>(SpinBox_FlacCompression->value()));
     run.OverwriteMode = TOverwriteMode::Write;
 
     if (TargetFolder.isEmpty())
@@ -207,7 +219,7 @@ void TForm1::RipSelectedTracks(bool Encode) {
     ripProgress_->Gauge_All->setMaximum(run.BatchTrackCount * 100);
     ripProgress_->Gauge_All->setValue(0);
 
-    run.Session = std::make_unique<TRipSession>(CDRIP1, PlanRip(CDRIP1, batchChoices(Encode)));
+    run.Session = std::make_unique<TRipSession>(CDRIP1, PlanRip(CDRIP1, batchChoices(format)));
     if (!EnoughDiskSpace(TargetFolder, run.BatchTrackCount, run.Session->Plan().EstimatedBytes)) {
         MessageDlgCentered(this,
                            QStringLiteral("Not enough free disk space on \"%1\" to write selected "
@@ -225,7 +237,7 @@ void TForm1::RipSelectedTracks(bool Encode) {
     run.BatchStartTime = steadyNow();
 
     while (row >= 0 && !run.AbortAll) {
-        ripRow(row, Encode);
+        ripRow(row, format);
         try {
             if (row >= trackModel_->rowCount())
                 throw std::out_of_range("the row in hand left the track list");
@@ -242,22 +254,33 @@ void TForm1::RipSelectedTracks(bool Encode) {
         }
     }
 
+    // The last row is done: the album's ReplayGain goes into its files. An
+    // aborted batch is no album.
+    if (!run.AbortAll)
+        run.Session->TagAlbum();
+
     restoreApplication();
+    const TRipSummary summary = run.Session->Summary();
     QString lostText;
-    for (const int32_t track : run.Session->Summary().TracksWithLostSectors)
+    for (const int32_t track : summary.TracksWithLostSectors)
         lostText +=
             (lostText.isEmpty() ? QString() : QStringLiteral(", ")) + QString::number(track);
     // A file that lost sectors is not an exact copy: the summary says so.
     if (!lostText.isEmpty())
         lostText = QStringLiteral("\nSectors could not be read in tracks ") + lostText +
                    QStringLiteral(".");
+    // The files stay whole, with their tracks' ReplayGain.
+    QString untaggedText;
+    for (const std::string& failure : summary.AlbumGainFailures)
+        untaggedText += QStringLiteral("\nThe album's ReplayGain was not set in ") +
+                        QString::fromStdString(failure);
     MessageDlgCentered(ripProgress_,
                        QStringLiteral("Extract is complete.\nExtract time: ") +
-                           longTimeText(run.ElapsedTime) + lostText,
+                           longTimeText(run.ElapsedTime) + lostText + untaggedText,
                        MsgDlgType::Information, MsgButtons::Ok);
 }
 
-void TForm1::ripRow(int row, bool encode) {
+void TForm1::ripRow(int row, TRipFormat format) {
     TBatchRun& run = *batch_;
     run.SkipTrack = false;
     if (run.OverwriteMode != TOverwriteMode::WriteAll)
@@ -269,8 +292,9 @@ void TForm1::ripRow(int row, bool encode) {
     const TTrackPlan& track = session.Plan().Track(trackModel_->trackNumber(row));
     const QString fileName = QString::fromStdString(track.FileName);
     run.OutputFileName = QString::fromStdString(track.Path);
-    ripProgress_->showTrack(encode ? QStringLiteral("Exctract and Encode \"%1\" to \"%2\"")
-                                   : QStringLiteral("Exctract \"%1\" to \"%2\""),
+    const bool encoded = format == TRipFormat::Mp3 || format == TRipFormat::Flac;
+    ripProgress_->showTrack(encoded ? QStringLiteral("Exctract and Encode \"%1\" to \"%2\"")
+                                    : QStringLiteral("Exctract \"%1\" to \"%2\""),
                             trackModel_->title(row), fileName);
 
     if (!EnoughDiskSpace(TargetFolder, 1, track.EstimatedBytes)) {

@@ -123,6 +123,9 @@ void TForm1::FormKeyDown(const QKeyEvent& event) {
     case KeyAction::RipWav:
         ToolButton_RipWav->click();
         break;
+    case KeyAction::RipFlac:
+        ToolButton_RipFlac->click();
+        break;
     }
 }
 

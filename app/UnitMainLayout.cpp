@@ -1,6 +1,7 @@
 // The main window's controls, built by hand: the three tabs, the tool bars,
 // the track list, the options and the status bar. Names, captions and hints
 // are those the handlers and the user see; behaviour lives in UnitMain*.cpp.
+#include "FlacEncoder.h"
 #include "Hints.h"
 #include "Icons.h"
 #include "PositionSlider.h"
@@ -18,6 +19,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSlider>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -235,6 +237,10 @@ QWidget* TForm1::createExtractTab() {
         makeToolButton(ToolBar_CDRip, QStringLiteral("ToolButton_RipWav"), QStringLiteral("To Wav"),
                        QStringLiteral("extract to WAV selected tracks (F7)"),
                        artwork(QStringLiteral("rip-wav"), ExtractButtonImageSize));
+    ToolButton_RipFlac = makeToolButton(
+        ToolBar_CDRip, QStringLiteral("ToolButton_RipFlac"), QStringLiteral("To FLAC"),
+        QStringLiteral("extract to FLAC selected tracks (F8)"),
+        artwork(QStringLiteral("rip-flac"), ExtractButtonImageSize));
     ToolBar_CDRip->addSeparator();
     ToolButton_RefreshTracks =
         makeToolButton(ToolBar_CDRip, QStringLiteral("ToolButton_RefreshTracks"),
@@ -339,6 +345,7 @@ QWidget* TForm1::createOptionsTab() {
         interfaceLayout->addWidget(box);
     keepNormalFont(GroupBox_Interface);
     layout->addWidget(GroupBox_Interface);
+    layout->addWidget(createEncodingGroup(tab));
 
     GroupBox_DriveParameters = makeGroup(tab, QStringLiteral("GroupBox_DriveParameters"),
                                          QStringLiteral("Advanced CD-ROM Drive Parameters"));
@@ -401,6 +408,31 @@ QWidget* TForm1::createOptionsTab() {
     layout->addStretch(1);
     page->setWidget(tab);
     return page;
+}
+
+QGroupBox* TForm1::createEncodingGroup(QWidget* tab) {
+    GroupBox_Encoding =
+        makeGroup(tab, QStringLiteral("GroupBox_Encoding"), QStringLiteral("FLAC and ReplayGain"));
+    auto* encodingLayout = new QGridLayout(GroupBox_Encoding);
+    encodingLayout->setVerticalSpacing(1);
+    SpinBox_FlacCompression = new QSpinBox(GroupBox_Encoding);
+    SpinBox_FlacCompression->setObjectName(QStringLiteral("SpinBox_FlacCompression"));
+    SpinBox_FlacCompression->setRange(0, static_cast<int>(FLAC_MOST_COMPRESSION));
+    SpinBox_FlacCompression->setValue(static_cast<int>(FLAC_DEFAULT_COMPRESSION));
+    SpinBox_FlacCompression->setToolTip(
+        QStringLiteral("0 - fastest, 8 - smallest files; every level is lossless (default 5)"));
+    auto* levelLabel = new QLabel(QStringLiteral("FLAC compression level"), GroupBox_Encoding);
+    levelLabel->setBuddy(SpinBox_FlacCompression);
+    encodingLayout->addWidget(levelLabel, 0, 0);
+    encodingLayout->addWidget(SpinBox_FlacCompression, 0, 1, Qt::AlignLeft);
+    encodingLayout->setColumnStretch(1, 1);
+    CheckBox_ReplayGain = makeCheckBox(
+        GroupBox_Encoding, QStringLiteral("CheckBox_ReplayGain"),
+        QStringLiteral("write ReplayGain tags (track and album) to FLAC and MP3 files"),
+        QStringLiteral("players can then play every track and album at one loudness"));
+    encodingLayout->addWidget(CheckBox_ReplayGain, 1, 0, 1, 2);
+    keepNormalFont(GroupBox_Encoding);
+    return GroupBox_Encoding;
 }
 
 QWidget* TForm1::createAboutTab() {

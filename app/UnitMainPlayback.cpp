@@ -368,8 +368,9 @@ void TForm1::SetUpPositionSlider() {
 
 void TForm1::EnablePlaybackLockedControls(bool enabled) {
     for (QWidget* control : std::initializer_list<QWidget*>{
-             ToolButton_RipWav, ToolButton_RipMP3, ToolButton_RefreshTracks, ComboBox_DriveType,
-             CheckBox_TransportLayer, ComboBoxDrive2, BitBtn_SetDefault, LabeledEdit_RipSpeed})
+             ToolButton_RipWav, ToolButton_RipMP3, ToolButton_RipFlac, ToolButton_RefreshTracks,
+             ComboBox_DriveType, CheckBox_TransportLayer, ComboBoxDrive2, BitBtn_SetDefault,
+             LabeledEdit_RipSpeed})
         control->setEnabled(enabled);
     ComboBox_ReadMethod->setEnabled(enabled &&
                                     ComboBox_DriveType->currentIndex() == CustomDriveItem);

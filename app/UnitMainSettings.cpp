@@ -3,6 +3,7 @@
 // the CD library, which keeps its own sections in it; OptionsText.h decides
 // what the window's part of the text says.
 #include "FileReplacement.h"
+#include "FlacEncoder.h"
 #include "Modals.h"
 #include "OptionsText.h"
 #include "UnitMP3Dlg.h"
@@ -13,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <string>
 
 using namespace varrow;
@@ -91,13 +93,21 @@ void TForm1::applyOptions(const OptionsRead& read) {
     } boxes[] = {{OptionKey::Hints, CheckBox_Hints, values.hints},
                  {OptionKey::RipCaptions, CheckBox_Captions, values.ripCaptions},
                  {OptionKey::PauseOnReadErr, CheckBox_ONErrPause, values.pauseOnReadErr},
-                 {OptionKey::AddNoToFileName, CheckBox_AddNum2FName, values.addNoToFileName}};
+                 {OptionKey::AddNoToFileName, CheckBox_AddNum2FName, values.addNoToFileName},
+                 {OptionKey::ReplayGain, CheckBox_ReplayGain, values.replayGain}};
     for (const auto& entry : boxes) {
         if (isRead(entry.key))
             entry.box->setChecked(entry.checked);
     }
     if (isRead(OptionKey::TrackTimeMode))
         TrackTimeMode = values.trackTimeMode;
+    // A level FLAC does not have is read as the default.
+    if (isRead(OptionKey::FlacCompression))
+        SpinBox_FlacCompression->setValue(values.flacCompression >= 0 &&
+                                                  values.flacCompression <=
+                                                      static_cast<int32_t>(FLAC_MOST_COMPRESSION)
+                                              ? values.flacCompression
+                                              : static_cast<int>(FLAC_DEFAULT_COMPRESSION));
 
     if (!mp3Dlg_)
         return;
@@ -132,6 +142,8 @@ WindowOptions TForm1::currentOptions() const {
     options.pauseOnReadErr = CheckBox_ONErrPause->isChecked();
     options.addNoToFileName = CheckBox_AddNum2FName->isChecked();
     options.trackTimeMode = TrackTimeMode;
+    options.flacCompression = SpinBox_FlacCompression->value();
+    options.replayGain = CheckBox_ReplayGain->isChecked();
     if (mp3Dlg_) {
         options.bitrate = mp3Dlg_->ComboBox_Bitrate->currentIndex();
         options.maxBitrate = mp3Dlg_->ComboBox_MaxBitrate->currentIndex();
@@ -166,9 +178,10 @@ void TForm1::BitBtn_SetDefaultClick() {
     // read from the old file or was given earlier in the run.
     CR_ForgetSettings();
 
-    for (QCheckBox* box :
-         {CheckBox_Hints, CheckBox_Captions, CheckBox_ONErrPause, CheckBox_AddNum2FName})
+    for (QCheckBox* box : {CheckBox_Hints, CheckBox_Captions, CheckBox_ONErrPause,
+                           CheckBox_AddNum2FName, CheckBox_ReplayGain})
         box->setChecked(true);
+    SpinBox_FlacCompression->setValue(static_cast<int>(FLAC_DEFAULT_COMPRESSION));
 
     TDriveTableClass& table = CDRIP1.DriveTable();
     table.setDriveType(GENERIC);

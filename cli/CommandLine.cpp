@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "CdRip_dll.h"
+#include "FlacEncoder.h"
 
 #include <algorithm>
 #include <charconv>
@@ -130,6 +131,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     RipSettings& rip = command.rip;
     bool maxBitrateGiven = false;
     bool mixGiven = false;
+    bool compressionGiven = false;
     std::vector<std::string> given;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::string& option = arguments[i];
@@ -155,9 +157,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         } else if (option == "--tracks") {
             rip.tracks = parseTrackList(value());
         } else if (option == "--format") {
-            rip.kind = parseChoice<OutputKind>(
-                value(), "format",
-                {{"wav", OutputKind::Wav}, {"pcm", OutputKind::Pcm}, {"mp3", OutputKind::Mp3}});
+            rip.kind = parseChoice<OutputKind>(value(), "format",
+                                               {{"wav", OutputKind::Wav},
+                                                {"pcm", OutputKind::Pcm},
+                                                {"mp3", OutputKind::Mp3},
+                                                {"flac", OutputKind::Flac}});
         } else if (option == "--out") {
             rip.folder = value();
             if (rip.folder.empty()) {
@@ -184,6 +188,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
                                                      {"low", LOW_QUALITY},
                                                      {"high", HIGH_QUALITY},
                                                      {"voice", VOICE_QUALITY}});
+        } else if (option == "--compression") {
+            rip.compression = static_cast<uint32_t>(
+                parseNumber(value(), "compression level", 0, FLAC_MOST_COMPRESSION));
+            compressionGiven = true;
+        } else if (option == "--no-replaygain") {
+            rip.replayGain = false;
         } else if (option == "--no-jitter-correction") {
             rip.jitterCorrection = false;
         } else if (option == "--speed") {
@@ -216,6 +226,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     if (rip.vbr && rip.maxBitrate < rip.bitrate) {
         throw UsageError("the maximum bitrate is below the bitrate");
     }
+    if (compressionGiven && rip.kind != OutputKind::Flac) {
+        throw UsageError("--compression applies only with --format flac");
+    }
+    if (!rip.replayGain && rip.kind != OutputKind::Mp3 && rip.kind != OutputKind::Flac) {
+        throw UsageError("--no-replaygain applies only with --format mp3 or flac");
+    }
     return command;
 }
 
@@ -223,36 +239,42 @@ std::string usageText() {
     return "Usage:\n"
            "  varrow-rip drives\n"
            "  varrow-rip toc [--drive N] [--no-cd-text] [--title N=TEXT]...\n"
-           "  varrow-rip rip [--drive N] [--tracks 1,3-5] [--format wav|pcm|mp3] [--out DIR]\n"
-           "                 [--bitrate K] [--vbr --max-bitrate K] "
-           "[--mode stereo|joint|dual|mono]\n"
-           "                 [--mix mix|left|right] [--quality normal|low|high|voice]\n"
-           "                 [--no-jitter-correction] [--speed N] [--no-number] [--jobs N]\n"
-           "                 [--no-cd-text] [--title N=TEXT]...\n"
+           "  varrow-rip rip [--drive N] [--tracks 1,3-5] [--format wav|pcm|mp3|flac]\n"
+           "                 [--out DIR] [--bitrate K] [--vbr --max-bitrate K]\n"
+           "                 [--mode stereo|joint|dual|mono] [--mix mix|left|right]\n"
+           "                 [--quality normal|low|high|voice] [--compression N]\n"
+           "                 [--no-replaygain] [--no-jitter-correction] [--speed N]\n"
+           "                 [--no-number] [--jobs N] [--no-cd-text] [--title N=TEXT]...\n"
            "\n"
            "drives  lists the CD drives and disc images ([N]: identification)\n"
            "toc     lists the tracks: number, type, start and end sector, bytes, play time,\n"
            "        title and performer; the disc's album and performer first\n"
-           "rip     writes one file per track, NN_TITLE.wav|.pcm|.mp3; a complete track\n"
-           "        replaces an existing file, an incomplete one never does; default:\n"
-           "        every audio track, WAV, the current folder, MP3 at 128 kbit/s joint\n"
-           "        stereo, jitter correction on\n"
-           "--jobs  MP3: the tracks are read in order by one reader and encoded by up to N\n"
-           "        encoders at once (default: the number of cores, " +
+           "rip     writes one file per track, NN_TITLE.wav|.pcm|.mp3|.flac; a complete\n"
+           "        track replaces an existing file, an incomplete one never does;\n"
+           "        default: every audio track, WAV, the current folder, MP3 at 128 kbit/s\n"
+           "        joint stereo, FLAC at compression 5, jitter correction on\n"
+           "--compression  FLAC: 0 (fastest) to 8 (smallest files); every level is\n"
+           "        lossless, and each file carries the MD5 of its audio\n"
+           "--no-replaygain  MP3 and FLAC files carry the ReplayGain 2.0 gain and peak\n"
+           "        of their track (tracks read whole) and of the album (those tracks\n"
+           "        together, set once the last is done) unless this is given\n"
+           "--jobs  MP3 and FLAC: the tracks are read in order by one reader and encoded\n"
+           "        by up to N encoders at once (default: the number of cores, " +
            std::to_string(defaultJobs()) +
-           " here); at most N+1\n"
-           "        tracks' audio waits, in unlinked temporary files in the output folder,\n"
-           "        fewer when its disk has no room; the files are the same for every N.\n"
-           "        WAV and PCM ignore it.\n"
+           " here); at\n"
+           "        most N+1 tracks' audio waits, in unlinked temporary files in the\n"
+           "        output folder, fewer when its disk has no room; the files are the\n"
+           "        same for every N. WAV and PCM ignore it.\n"
            "\n"
            "Titles: a --title given for a track (one --title per track) is used as it is\n"
            "typed; otherwise the disc's CD-Text title, with '/' written as U+2215 in file\n"
            "names; otherwise TrackNN. --no-cd-text ignores the disc's CD-Text.\n"
            "\n"
            "Exit status: 0 every file written, 1 a drive, disc or track failed or lost\n"
-           "sectors or the output could not be written, 2 bad usage, 130 interrupted\n"
-           "(each track in hand keeps a valid, shorter file where there was none; an\n"
-           "existing file stays as it was).\n"
+           "sectors, the output could not be written or the album's ReplayGain could\n"
+           "not be set, 2 bad usage, 130 interrupted (each track in hand keeps a valid,\n"
+           "shorter file where there was none; an existing file stays as it was; no\n"
+           "album ReplayGain is set).\n"
            "Disc images: list their paths in VARROW_CD_IMAGES, separated by ':'.\n";
 }
 

@@ -20,9 +20,9 @@ public:
 };
 
 enum class Action { Drives, Toc, Rip, Help, Version };
-enum class OutputKind { Wav, Pcm, Mp3 };
+enum class OutputKind { Wav, Pcm, Mp3, Flac };
 
-// The encoders an MP3 rip runs at once unless told: one per core.
+// The encoders an MP3 or FLAC rip runs at once unless told: one per core.
 int32_t defaultJobs();
 
 struct RipSettings {
@@ -35,10 +35,14 @@ struct RipSettings {
     TLameMode mode = JSTEREO;
     uint8_t monoDownMixType = 0; // 0 mix, 1 left, 2 right
     MPEG_QUALITY quality = NORMAL_QUALITY;
+    // FLAC: 0 (fastest) to 8 (smallest files).
+    uint32_t compression = 5;
+    // MP3 and FLAC: the track's and the album's ReplayGain in the tags.
+    bool replayGain = true;
     bool jitterCorrection = true;
     std::optional<int32_t> speed;
     bool numberInName = true;
-    // MP3 only: one reader, up to this many encoders at once.
+    // MP3 and FLAC: one reader, up to this many encoders at once.
     int32_t jobs = defaultJobs();
     // Titles from the disc's CD-Text name the files unless switched off;
     // titles given on the command line (track number -> title) win over them.

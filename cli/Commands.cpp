@@ -165,14 +165,26 @@ std::vector<int32_t> audioTracks(const TCDRIP& engine) {
 
 TRipChoices choicesOf(const RipSettings& settings, std::vector<int32_t> tracks) {
     TRipChoices choices;
-    choices.Format = settings.kind == OutputKind::Mp3   ? TRipFormat::Mp3
-                     : settings.kind == OutputKind::Wav ? TRipFormat::Wav
-                                                        : TRipFormat::Pcm;
+    switch (settings.kind) {
+    case OutputKind::Mp3:
+        choices.Format = TRipFormat::Mp3;
+        break;
+    case OutputKind::Flac:
+        choices.Format = TRipFormat::Flac;
+        break;
+    case OutputKind::Pcm:
+        choices.Format = TRipFormat::Pcm;
+        break;
+    case OutputKind::Wav:
+        choices.Format = TRipFormat::Wav;
+        break;
+    }
     choices.Folder = settings.folder;
     choices.Tracks = std::move(tracks);
     choices.NumberInName = settings.numberInName;
     choices.UseDiscText = settings.useCdText;
     choices.TypedTitles = settings.titles;
+    choices.ReplayGain = settings.replayGain;
     return choices;
 }
 
@@ -302,6 +314,8 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
     // The settings the window gives its engine, then the command line's.
     engine.setEncode(settings.kind == OutputKind::Mp3);
     engine.setWriteWAV(settings.kind != OutputKind::Pcm);
+    engine.setWriteFLAC(settings.kind == OutputKind::Flac);
+    engine.setFlacCompressionLevel(settings.compression);
     engine.setJitterCorrect(settings.jitterCorrection);
     engine.setMonoDownMixType(settings.monoDownMixType);
     if (settings.speed) {
@@ -322,7 +336,8 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
         }
     };
     TRipRun run;
-    run.Encoders = settings.kind == OutputKind::Mp3 ? settings.jobs : 1;
+    run.Encoders =
+        settings.kind == OutputKind::Mp3 || settings.kind == OutputKind::Flac ? settings.jobs : 1;
     run.Stop = &interruptionRequested;
     run.AbortIndicator = &abortIndicator;
     run.OnTrackStart = [&](const TTrackPlan& track) {
@@ -340,7 +355,11 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
     };
     session.Run(run);
     endProgress();
-    return exitStatus(session.Summary());
+    const TRipSummary summary = session.Summary();
+    for (const std::string& failure : summary.AlbumGainFailures) {
+        err << "varrow-rip: the album's ReplayGain was not set in " << printable(failure) << '\n';
+    }
+    return exitStatus(summary);
 }
 
 void requestInterruption() {

@@ -48,17 +48,10 @@ void check(FLAC__bool done) {
 }
 
 MetadataPtr pictureBlock(const TFlacPicture& picture) {
+    if (const std::string problem = flacPictureProblem(picture); !problem.empty()) {
+        throw EEncoderError(problem);
+    }
     const std::optional<TCoverImage> image = coverImageOf(picture.Data);
-    if (!image || image->mimeType != picture.MimeType) {
-        throw EEncoderError("The front cover is not the " + picture.MimeType +
-                            " image its type names");
-    }
-    // Type, MIME type, description, four image numbers and the data's
-    // length, each with its length.
-    const std::size_t blockBytes = 8 * 4 + picture.MimeType.size() + picture.Data.size();
-    if (blockBytes > FLAC_LONGEST_BLOCK) {
-        throw EEncoderError("The front cover is larger than a FLAC picture block holds");
-    }
     MetadataPtr block = newBlock(FLAC__METADATA_TYPE_PICTURE);
     block->data.picture.type = FLAC__STREAM_METADATA_PICTURE_TYPE_FRONT_COVER;
     std::string mimeType = picture.MimeType;
@@ -80,6 +73,20 @@ void appendBigEndian(std::vector<uint8_t>& bytes, uint64_t value, int width) {
 }
 
 } // namespace
+
+std::string flacPictureProblem(const TFlacPicture& picture) {
+    const std::optional<TCoverImage> image = coverImageOf(picture.Data);
+    if (!image || image->mimeType != picture.MimeType) {
+        return "The front cover is not the " + picture.MimeType + " image its type names";
+    }
+    // Type, MIME type, description, four image numbers and the data's
+    // length, each with its length.
+    const std::size_t blockBytes = 8 * 4 + picture.MimeType.size() + picture.Data.size();
+    if (blockBytes > FLAC_LONGEST_BLOCK) {
+        return "The front cover is larger than a FLAC picture block holds";
+    }
+    return {};
+}
 
 class TFlacEncoder::Stream {
 public:

@@ -53,6 +53,11 @@ struct TFlacSettings {
     std::optional<TFlacPicture> FrontCover;
 };
 
+// Why a picture block cannot hold `picture` (its bytes are not the JPEG or
+// PNG image its MIME type names, or more than a block holds); empty when it
+// can.
+std::string flacPictureProblem(const TFlacPicture& picture);
+
 class TFlacEncoder final {
 public:
     // Writes "fLaC" and the metadata to `sink`, which must outlive the

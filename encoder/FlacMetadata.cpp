@@ -152,10 +152,12 @@ std::vector<uint8_t> vorbisCommentBody(const TVorbisComment& comment) {
 }
 
 void setVorbisFields(TVorbisComment& comment, const std::vector<TTagField>& fields) {
-    for (const TTagField& field : fields) {
-        std::erase_if(comment.entries, [&](const std::string& entry) {
+    std::erase_if(comment.entries, [&](const std::string& entry) {
+        return std::any_of(fields.begin(), fields.end(), [&](const TTagField& field) {
             return strcasecmp(fieldName(entry).c_str(), field.first.c_str()) == 0;
         });
+    });
+    for (const TTagField& field : fields) {
         std::string text = tagText(field.second);
         if (!text.empty()) {
             comment.entries.push_back(field.first + "=" + text);

@@ -75,9 +75,11 @@ struct TVorbisComment {
 // the end, or bytes left over).
 std::optional<TVorbisComment> parseVorbisComment(std::span<const uint8_t> body);
 std::vector<uint8_t> vorbisCommentBody(const TVorbisComment& comment);
-// Each field replaces every entry of its name (names compare regardless of
-// ASCII case) and goes last, its text cleaned as tagText() cleans it; a
-// field whose text is empty then only removes.
+// The fields replace every entry of their names (names compare regardless
+// of ASCII case) and go last, in order, their texts cleaned as tagText()
+// cleans them; a name given more than once keeps each value (an album by
+// two artists has two MUSICBRAINZ_ARTISTID entries), and a field whose
+// text is empty only removes.
 void setVorbisFields(TVorbisComment& comment, const std::vector<TTagField>& fields);
 
 // The writes that replace the comment block with one of body `newBody`

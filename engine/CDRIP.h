@@ -1,6 +1,7 @@
 // TCDRIP, the extraction engine: it selects a drive, reads the disc's table
 // of contents into a track table, carries the drive parameters to the CD
-// library, and extracts a range of sectors into a PCM, WAV or MP3 file.
+// library, and extracts a range of sectors into a PCM, WAV, MP3 or FLAC
+// file.
 //
 // Single-threaded. While RipSectors runs it lets the application process
 // pending input after every chunk (EngineHooks::processMessages); during that
@@ -9,6 +10,7 @@
 #pragma once
 
 #include "CdRip_dll.h"
+#include "FlacEncoder.h"
 
 #include <array>
 #include <chrono>
@@ -23,6 +25,7 @@
 #include <utility>
 #include <vector>
 
+class TAlbumLoudness;
 class TLameCoder;
 class TCDRIP;
 class TTrackEncoding;
@@ -84,8 +87,8 @@ struct TTrackEntry {
     TTrack Track;
 };
 
-// What an MP3 file of a track says about it, in UTF-8. A number or count
-// of 0 is unknown.
+// What an MP3 or FLAC file of a track says about it, in UTF-8. A number or
+// count of 0 is unknown.
 struct TTrackTags {
     std::string Title;
     std::string Performer;
@@ -178,7 +181,7 @@ private:
 };
 
 using TProcessTrackEvent = std::function<void(TCDRIP& sender, uint16_t trackNum)>;
-// Takes an MP3 extraction's encoding to run it on another thread
+// Takes an MP3 or FLAC extraction's encoding to run it on another thread
 // (TrackEncoding.h) while the engine reads on.
 using TEncodingHandOff = std::function<void(std::shared_ptr<TTrackEncoding> encoding)>;
 using ProgressTrackEvent = std::function<void(TCDRIP& sender, uint16_t percentComplete,
@@ -237,6 +240,13 @@ public:
     void setEncode(bool value) { encode_ = value; }
     bool WriteWAV() const { return writeWAV_; }
     void setWriteWAV(bool value) { writeWAV_ = value; }
+    // What is not encoded to MP3 is written as FLAC, at this compression
+    // level (0 fastest ... 8 smallest; every level is lossless), not as WAV
+    // or PCM. A level the encoder refuses fails the extraction.
+    bool WriteFLAC() const { return writeFlac_; }
+    void setWriteFLAC(bool value) { writeFlac_ = value; }
+    uint32_t FlacCompressionLevel() const { return flacLevel_; }
+    void setFlacCompressionLevel(uint32_t value) { flacLevel_ = value; }
     bool JitterCorrect() const { return jitterCorrect_; }
     void setJitterCorrect(bool value);
 
@@ -297,18 +307,25 @@ public:
                     std::string name);
     // The tags of the next extraction, which takes them: when it encodes,
     // its file opens with an ID3v2.3 tag (they and the program as encoder)
-    // and ends with an ID3v1 tag. An MP3 extracted with no tags set carries
-    // no tag at all.
+    // and ends with an ID3v1 tag; a FLAC file carries them as Vorbis
+    // comments and a picture. An MP3 extracted with no tags set carries no
+    // tag at all.
     void setTrackTags(TTrackTags tags) { trackTags_ = std::move(tags); }
+    // Set: MP3 (tagged) and FLAC extractions measure the loudness of their
+    // audio as it is read; a track read whole gets its ReplayGain in its
+    // tags, and once its file is in place its measurement joins `album`,
+    // which must outlive every extraction and encoding that may add to it.
+    // Null: nothing is measured.
+    void setReplayGainAlbum(TAlbumLoudness* album) { replayGainAlbum_ = album; }
     // Asks a running extraction to stop before its next chunk.
     void AbortRip() { aborted_ = true; }
     // An abort indicator the application owns and may set at any time, also
     // from a signal handler: it reaches the library's read in progress and
     // stops the extraction like AbortRip. Null: the engine's own, never set.
     void setAbortIndicator(int32_t* indicator) { abortIndicator_ = indicator; }
-    // Set: an MP3 extraction does not encode here. It opens a stream of a
-    // copy of the coder's settings, creates the file, and hands both to
-    // `handOff` as a TTrackEncoding before the first chunk; the chunks then
+    // Set: an MP3 or FLAC extraction does not encode here. It opens a stream
+    // (MP3: of a copy of the coder's settings), creates the file, and hands
+    // both to `handOff` as a TTrackEncoding before the first chunk; the chunks then
     // go to it as they are read, and it is told at the end whether the range
     // was read whole. The file's fate is the encoding's: LastOutcome stays
     // None. Everything else (messages, errors, events, jitter and lost
@@ -327,6 +344,8 @@ private:
     TOutputFormat outputFormat_ = STEREO44100;
     bool encode_ = false;
     bool writeWAV_ = false;
+    bool writeFlac_ = false;
+    uint32_t flacLevel_ = FLAC_DEFAULT_COMPRESSION;
     bool jitterCorrect_ = false;
     std::string version_;
     int32_t speed_ = 0;
@@ -348,6 +367,7 @@ private:
 
     TCDROMParams params_{};
     std::optional<TTrackTags> trackTags_;
+    TAlbumLoudness* replayGainAlbum_ = nullptr;
     bool aborted_ = false;
     int32_t* abortIndicator_ = nullptr;
     uint16_t percentComplete_ = 0;
@@ -358,6 +378,7 @@ private:
     void ripTrackTo(int32_t trackNum, const std::string& path, bool nameLeavesFolder);
     void ripToFile(int32_t startSector, int32_t endSector, std::string path, bool nameLeavesFolder);
     bool openCoderStream(RipState& state);
+    void openFlacStream(RipState& state, int32_t startSector, int32_t endSector);
     void prepareOutput(RipState& state, int32_t startSector, int32_t endSector,
                        const std::string& path, bool nameLeavesFolder);
     void runChunkLoop(RipState& state);

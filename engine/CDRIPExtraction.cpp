@@ -1,5 +1,6 @@
-// TCDRIP's extraction of a sector range into a PCM, WAV or MP3 file.
+// TCDRIP's extraction of a sector range into a PCM, WAV, MP3 or FLAC file.
 #include "CDRIP.h"
+#include "FlacWriter.h"
 #include "LameCoder.h"
 #include "Mp3Writer.h"
 #include "OutputFile.h"
@@ -54,11 +55,10 @@ struct TCDRIP::RipState {
     uint64_t audioBytesWritten = 0;
 
     std::unique_ptr<uint8_t[]> readBuffer;
-    // The coder of an encoding handed off, a copy of the engine's.
-    std::unique_ptr<TLameCoder> ownCoder;
-    std::unique_ptr<Mp3Writer> writer;
+    // The MP3 or FLAC stream, until an encoding handed off takes it.
+    std::unique_ptr<TrackWriter> writer;
     std::shared_ptr<TTrackEncoding> encoding;
-    // The tags of an MP3 file, until its writer takes them.
+    // The tags of an MP3 or FLAC file, until its writer takes them.
     std::optional<TTrackTags> tags;
 
     AudioFormat format;
@@ -152,6 +152,8 @@ void TCDRIP::ripToFile(int32_t startSector, int32_t endSector, std::string path,
                 showPlainMessage(CODER_PREPARE_ERROR);
                 return;
             }
+        } else if (writeFlac_) {
+            openFlacStream(state, startSector, endSector);
         }
         prepareOutput(state, startSector, endSector, path, nameLeavesFolder);
         if (state.encoding) {
@@ -172,16 +174,22 @@ bool TCDRIP::openCoderStream(RipState& state) {
     if (!coder_) {
         return false;
     }
-    TLameCoder* coder = coder_;
-    if (encodingHandOff_) {
-        state.ownCoder = std::make_unique<TLameCoder>();
-        state.ownCoder->Assign(*coder_);
-        coder = state.ownCoder.get();
-    }
     state.format = deliveredFormat(outputFormat_);
-    state.writer =
-        Mp3Writer::open(*coder, state.format.channels, monoDownMixType_, std::move(state.tags));
+    // An encoding handed off runs beside the engine's coder, on a copy.
+    state.writer = encodingHandOff_ ? Mp3Writer::openCopy(*coder_, state.format, monoDownMixType_,
+                                                          std::move(state.tags), replayGainAlbum_)
+                                    : Mp3Writer::open(*coder_, state.format, monoDownMixType_,
+                                                      std::move(state.tags), replayGainAlbum_);
     return state.writer != nullptr;
+}
+
+void TCDRIP::openFlacStream(RipState& state, int32_t startSector, int32_t endSector) {
+    state.format = deliveredFormat(outputFormat_);
+    const int64_t sectors = std::max<int64_t>(int64_t{endSector} - startSector + 1, 0);
+    const uint64_t frames =
+        static_cast<uint64_t>(sectors) * (state.format.sampleRate / CD_SECTORS_PER_SECOND);
+    state.writer = std::make_unique<FlacWriter>(state.format, flacLevel_, frames,
+                                                std::move(state.tags), replayGainAlbum_);
 }
 
 void TCDRIP::prepareOutput(RipState& state, int32_t startSector, int32_t endSector,
@@ -197,9 +205,8 @@ void TCDRIP::prepareOutput(RipState& state, int32_t startSector, int32_t endSect
     }
     state.format = deliveredFormat(outputFormat_);
     state.startSector = startSector;
-    if (state.ownCoder) {
-        state.encoding = std::make_shared<TTrackEncoding>(std::move(state.ownCoder),
-                                                          std::move(state.writer), path);
+    if (state.writer && encodingHandOff_) {
+        state.encoding = std::make_shared<TTrackEncoding>(std::move(state.writer), path);
     } else {
         state.file.emplace(path);
         if (state.writer) {
@@ -207,7 +214,7 @@ void TCDRIP::prepareOutput(RipState& state, int32_t startSector, int32_t endSect
         }
     }
 
-    if (writeWAV_ && !encode_) {
+    if (writeWAV_ && !encode_ && !writeFlac_) {
         const uint32_t dataSize = wavDataSizeOfRange(startSector, endSector, state.format);
         const auto header = wavHeader(state.format, dataSize);
         state.file->write(header.data(), header.size());
@@ -298,18 +305,16 @@ void TCDRIP::cleanUp(RipState& state, std::exception_ptr& firstError) {
         step([&] { jitterErrors_ = CR_GetNumberOfJitterErrors(); });
         step([&] { collectLostSectors(); });
     }
-    if (state.writer) {
-        if (state.loopStarted && state.file) {
-            step([&] { state.writer->finish(); });
-        }
-        state.writer.reset();
-    }
     // Only a track that read its whole range replaces what is under its
     // name; one of which not a sector came from the disc (a full disk
     // before its first chunk, a medium gone) leaves no file behind.
     const auto complete = [&] {
         return state.rangeCompleted && !firstError && lostSectors_ == 0;
     };
+    if (state.writer && state.loopStarted && state.file) {
+        const bool whole = complete();
+        step([&] { state.writer->finish(whole); });
+    }
     const bool fromDisc = readFromDisc(state);
     if (state.encoding) {
         // The encoder runs until it hears that the audio has ended.
@@ -342,9 +347,13 @@ void TCDRIP::cleanUp(RipState& state, std::exception_ptr& firstError) {
             lastOutcome_ = complete() ? state.file->commit()
                            : fromDisc ? state.file->keep()
                                       : state.file->abandon();
+            if (lastOutcome_ == TOutputOutcome::Written && state.writer) {
+                state.writer->placed();
+            }
         });
         state.file.reset();
     }
+    state.writer.reset();
 }
 
 bool TCDRIP::readFromDisc(const RipState& state) const {

@@ -1,8 +1,11 @@
 #include "RipSession.h"
 
+#include "AlbumLoudness.h"
 #include "EncoderPool.h"
 #include "LameCoder.h"
 #include "OutputFile.h"
+#include "ReplayGain.h"
+#include "TagUpdate.h"
 #include "WavHeader.h"
 
 #include <algorithm>
@@ -56,6 +59,8 @@ std::string extensionOf(TRipFormat format, const TLameCoder* coder) {
             throw std::logic_error("an MP3 rip needs the engine's coder");
         }
         return coder->DefaultExt();
+    case TRipFormat::Flac:
+        return ".flac";
     case TRipFormat::Pcm:
         return ".pcm";
     case TRipFormat::Wav:
@@ -64,7 +69,15 @@ std::string extensionOf(TRipFormat format, const TLameCoder* coder) {
     return ".wav";
 }
 
+// FLAC keeps every sample: its files take a share of the audio's bytes.
+int64_t flacEstimate(int64_t audioBytes) {
+    return audioBytes / 4 * 3;
+}
+
 int64_t estimatedBytes(TRipFormat format, const TLameCoder* coder, int64_t audioBytes) {
+    if (format == TRipFormat::Flac) {
+        return flacEstimate(audioBytes);
+    }
     if (format != TRipFormat::Mp3) {
         return audioBytes;
     }
@@ -72,6 +85,9 @@ int64_t estimatedBytes(TRipFormat format, const TLameCoder* coder, int64_t audio
 }
 
 int64_t estimatedTotal(TRipFormat format, const TLameCoder* coder, int64_t audioBytes) {
+    if (format == TRipFormat::Flac) {
+        return flacEstimate(audioBytes);
+    }
     if (format != TRipFormat::Mp3) {
         return audioBytes;
     }
@@ -173,6 +189,8 @@ TRipPlan PlanRip(const TCDRIP& engine, const TRipChoices& choices) {
     const TLameCoder* coder = engine.Coder();
     plan.Extension = extensionOf(choices.Format, coder);
     plan.Chosen = choices.Tracks;
+    plan.ReplayGain = choices.ReplayGain &&
+                      (choices.Format == TRipFormat::Mp3 || choices.Format == TRipFormat::Flac);
 
     const TDiscText text = choices.UseDiscText ? engine.DiscText() : TDiscText{};
     // A listener counts the audio tracks: n/N of the tags is the track's
@@ -307,7 +325,8 @@ struct TRipSession::Pending {
 
 TRipSession::TRipSession(TCDRIP& engine, TRipPlan plan)
     : engine_(engine)
-    , plan_(std::move(plan)) {}
+    , plan_(std::move(plan))
+    , album_(plan_.ReplayGain ? std::make_unique<TAlbumLoudness>() : nullptr) {}
 
 TRipSession::~TRipSession() = default;
 
@@ -351,12 +370,14 @@ TTrackOutcome TRipSession::readTrack(const TTrackPlan& track, std::exception_ptr
     outcome.Path = track.Path;
     outcome.Started = true;
     engine_.setTrackTags(track.Tags);
+    engine_.setReplayGainAlbum(album_.get());
     try {
         engine_.RipTrack(track.Number, plan_.Folder, track.FileName);
     } catch (...) {
         error = std::current_exception();
         outcome.Failure = failureTextOf(error);
     }
+    engine_.setReplayGainAlbum(nullptr);
     if (outcome.Failure.empty()) {
         outcome.Failure = engine_.LastMessage();
     }
@@ -394,7 +415,8 @@ void TRipSession::Run(const TRipRun& run) {
     const std::atomic<bool> neverStopped = false;
     const std::atomic<bool>& stop = run.Stop != nullptr ? *run.Stop : neverStopped;
     std::optional<EncoderPool> encoders;
-    if (plan_.Format == TRipFormat::Mp3 && run.Encoders > 1) {
+    const bool encoded = plan_.Format == TRipFormat::Mp3 || plan_.Format == TRipFormat::Flac;
+    if (encoded && run.Encoders > 1) {
         encoders.emplace(run.Encoders, stop);
     }
     // The engine is given back as it was on every way out, before the
@@ -449,7 +471,7 @@ void TRipSession::Run(const TRipRun& run) {
     };
     // A track goes to the encoders when one more may be in flight and the
     // folder's volume holds its audio, waiting there to be encoded, beside
-    // the MP3 files of all in flight; until then the reader waits for one
+    // the encoded files of all in flight; until then the reader waits for one
     // to end. With none in flight and still no room, it is encoded as it is
     // read, which needs no room for its audio.
     const auto handOffWhenRoom = [&](const TTrackPlan& track) {
@@ -515,6 +537,26 @@ void TRipSession::Run(const TRipRun& run) {
         }
     }
     deliverEnded(true);
+    TagAlbum();
+}
+
+void TRipSession::TagAlbum() {
+    if (!album_ || albumTagged_ || album_->tracks() == 0) {
+        return;
+    }
+    albumTagged_ = true;
+    const std::vector<TTagField> fields =
+        replayGainFields(album_->replayGain(), TReplayGainScope::Album);
+    for (const TTrackOutcome& outcome : outcomes_) {
+        if (outcome.End != TTrackEnd::Written) {
+            continue;
+        }
+        try {
+            updateFileTags(outcome.Path, fields);
+        } catch (const std::exception& error) {
+            albumGainFailures_.push_back(outcome.Path + ": " + FailureText(error));
+        }
+    }
 }
 
 void TRipSession::removeLeftovers() {
@@ -545,6 +587,7 @@ bool TRipSession::audioFits(const TTrackPlan& track, const std::deque<Pending>& 
 TRipSummary TRipSession::Summary() const {
     TRipSummary summary;
     summary.Stopped = stopped_;
+    summary.AlbumGainFailures = albumGainFailures_;
     for (const TTrackOutcome& outcome : outcomes_) {
         switch (outcome.End) {
         case TTrackEnd::Written:

@@ -3,7 +3,9 @@
 // (its title, file, tags and the room its file needs); the session then
 // rips the chosen tracks, one at a time on the caller's word (the window)
 // or all of them with encoders beside the reader (varrow-rip), and keeps
-// each track's outcome. The summary says what the rip came to.
+// each track's outcome. MP3 and FLAC files get their ReplayGain: each track
+// read whole its own when it is written, and the album's over those tracks
+// once the last one is done. The summary says what the rip came to.
 //
 // The session runs on the thread that made it; the encoders it starts for
 // Run() end before Run() returns.
@@ -17,10 +19,13 @@
 #include <exception>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
-enum class TRipFormat { Wav, Pcm, Mp3 };
+class TAlbumLoudness;
+
+enum class TRipFormat { Wav, Pcm, Mp3, Flac };
 
 // What the user chose for one rip.
 struct TRipChoices {
@@ -35,6 +40,8 @@ struct TRipChoices {
     bool UseDiscText = true;
     // Titles the user typed, by track number; they come before the disc's.
     std::map<int32_t, std::string> TypedTitles;
+    // MP3 and FLAC files carry the ReplayGain of their track and album.
+    bool ReplayGain = true;
 };
 
 // One track of the disc as the rip would write it.
@@ -53,7 +60,8 @@ struct TTrackPlan {
     std::string Path;
     TTrackTags Tags;
     // The bytes its file is expected to take: the audio for WAV and PCM,
-    // (Size div 1411) x the bitrate for MP3.
+    // (Size div 1411) x the bitrate for MP3, three quarters of the audio
+    // for FLAC.
     int64_t EstimatedBytes = 0;
 };
 
@@ -69,8 +77,12 @@ struct TRipPlan {
     // The bytes the chosen audio tracks' files are expected to take
     // together: their audio bytes S for WAV and PCM; for MP3
     // round(S / 1411 x bitrate), or with variable bitrate
-    // round((bitrate + maximum bitrate x 0.1) x S / 1411).
+    // round((bitrate + maximum bitrate x 0.1) x S / 1411); for FLAC 3/4 S
+    // (CD audio takes half to two thirds of its size at the usual levels,
+    // loud and noisy music the most).
     int64_t EstimatedBytes = 0;
+    // The MP3 or FLAC files get their ReplayGain.
+    bool ReplayGain = false;
 
     // Raises std::out_of_range for a number the disc does not have.
     const TTrackPlan& Track(int32_t number) const;
@@ -137,19 +149,24 @@ struct TRipSummary {
     int32_t Interrupted = 0;
     // The tracks whose files hold silence where the disc could not be read.
     std::vector<int32_t> TracksWithLostSectors;
+    // "<path>: <why>" for each file the album's ReplayGain could not be
+    // written into; the file is whole, with its track's ReplayGain.
+    std::vector<std::string> AlbumGainFailures;
     // An interruption was asked for during Run().
     bool Stopped = false;
 
-    // Every track the rip dealt with was written.
+    // Every track the rip dealt with was written, with all its tags.
     bool AllWritten() const {
-        return Partial + Kept + Failed + Skipped + Interrupted == 0 && !Stopped;
+        return Partial + Kept + Failed + Skipped + Interrupted == 0 && !Stopped &&
+               AlbumGainFailures.empty();
     }
 };
 
 // How Run() goes about the chosen tracks.
 struct TRipRun {
-    // MP3: tracks are read one after the other and encoded by up to this
-    // many encoders beside the reader; 1 encodes each track as it is read.
+    // MP3 and FLAC: tracks are read one after the other and encoded by up
+    // to this many encoders beside the reader; 1 encodes each track as it
+    // is read.
     int32_t Encoders = 1;
     // Set from anywhere (a signal handler too) to interrupt the rip; the
     // abort indicator is set with it, so that a drive read in progress
@@ -193,8 +210,18 @@ public:
     // Rips every chosen track in order; a data track is skipped, a failed
     // track does not stop the others, an interruption stops the rip.
     // Before the first track is read, the temporary files that programs no
-    // longer running left in the folder are removed (RipTrack too).
+    // longer running left in the folder are removed (RipTrack too). Once
+    // the last track is done, and unless the rip was interrupted, the
+    // album's ReplayGain goes into its files (TagAlbum).
     void Run(const TRipRun& run);
+
+    // The album's ReplayGain, over the tracks of this rip read whole and
+    // placed, goes into each of their files, for the window after its last
+    // row. The tags are set in place where the files have room (they do as
+    // this program writes them); a file whose tags cannot be set stays
+    // whole and is named in the summary. Once per rip; nothing without
+    // ReplayGain or without such a track.
+    void TagAlbum();
 
     // Every outcome recorded, in the order the tracks ended.
     const std::vector<TTrackOutcome>& Outcomes() const { return outcomes_; }
@@ -208,7 +235,7 @@ private:
     TTrackOutcome readTrack(const TTrackPlan& track, std::exception_ptr& error);
     const TTrackOutcome& record(TTrackOutcome outcome, bool stopped);
     void removeLeftovers();
-    // The audio of `track` fits on the folder's volume beside the MP3 files
+    // The audio of `track` fits on the folder's volume beside the encoded files
     // of the tracks in flight.
     bool audioFits(const TTrackPlan& track, const std::deque<Pending>& inFlight,
                    const TRipRun& run) const;
@@ -218,4 +245,9 @@ private:
     std::vector<TTrackOutcome> outcomes_;
     bool stopped_ = false;
     bool leftoversRemoved_ = false;
+    // The loudness of the tracks read whole, with ReplayGain; and whether
+    // the album's values went into the files.
+    std::unique_ptr<TAlbumLoudness> album_;
+    bool albumTagged_ = false;
+    std::vector<std::string> albumGainFailures_;
 };

@@ -1,8 +1,7 @@
 #include "TrackEncoding.h"
 
-#include "LameCoder.h"
-#include "Mp3Writer.h"
 #include "OutputFile.h"
+#include "TrackWriter.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -79,10 +78,8 @@ private:
     int fd_ = -1;
 };
 
-TTrackEncoding::TTrackEncoding(std::unique_ptr<TLameCoder> coder, std::unique_ptr<Mp3Writer> writer,
-                               const std::string& path)
-    : coder_(std::move(coder))
-    , writer_(std::move(writer)) {
+TTrackEncoding::TTrackEncoding(std::unique_ptr<TrackWriter> writer, const std::string& path)
+    : writer_(std::move(writer)) {
     file_ = std::make_unique<OutputFile>(path);
     const std::size_t slash = path.rfind('/');
     spool_ = std::make_unique<PcmSpool>(slash == std::string::npos ? std::string()
@@ -156,20 +153,23 @@ TEncodingResult TTrackEncoding::run(const std::atomic<bool>& stop) {
             writer_->write(block.data(), size);
             encoded += size;
         }
-        writer_->finish();
+        writer_->finish(readEnd == TAudioEnd::Whole && !result.stopped);
     } catch (...) {
         fail();
     }
-    writer_.reset();
     const bool complete = readEnd == TAudioEnd::Whole && !result.stopped && !result.error;
     const bool worthKeeping = encoded > 0 && readEnd != TAudioEnd::NoneFromDisc;
     try {
         result.outcome = complete       ? file_->commit()
                          : worthKeeping ? file_->keep()
                                         : file_->abandon();
+        if (result.outcome == TOutputOutcome::Written) {
+            writer_->placed();
+        }
     } catch (...) {
         fail();
     }
+    writer_.reset();
     file_.reset();
     std::lock_guard lock(mutex_);
     encoderDone_ = true;

@@ -1,9 +1,9 @@
-// The MP3 encoding of one track on a thread of its own, beside the
+// The encoding of one track (MP3 or FLAC) on a thread of its own, beside the
 // extraction that reads it. The extraction (the reader) appends the track's
 // PCM as it arrives and says when it has ended; run(), on an encoder
 // thread, follows it and encodes the audio into the track's OutputFile
-// through an Mp3Writer of its own coder, so the file is the one the engine
-// would have written itself.
+// through a TrackWriter of its own, so the file is the one the engine would
+// have written itself, its ReplayGain included.
 //
 // The PCM waits in an unlinked temporary file in the output folder, not in
 // memory: memory stays flat however long the track and however far the
@@ -23,9 +23,8 @@
 #include <mutex>
 #include <string>
 
-class Mp3Writer;
 class OutputFile;
-class TLameCoder;
+class TrackWriter;
 
 // How the reader's audio ended.
 enum class TAudioEnd {
@@ -45,11 +44,10 @@ struct TEncodingResult {
 
 class TTrackEncoding final {
 public:
-    // `writer` has an open stream of `coder`. Creates the track's file
-    // under `path` (raising ECDRIPError "Cannot create file <path>" as the
-    // engine does) and the temporary audio file in its folder.
-    TTrackEncoding(std::unique_ptr<TLameCoder> coder, std::unique_ptr<Mp3Writer> writer,
-                   const std::string& path);
+    // Creates the track's file under `path` (raising ECDRIPError "Cannot
+    // create file <path>" as the engine does) and the temporary audio file
+    // in its folder, and starts `writer`'s stream in the file.
+    TTrackEncoding(std::unique_ptr<TrackWriter> writer, const std::string& path);
     // Closes the stream; a file that run() did not place is removed.
     ~TTrackEncoding();
     TTrackEncoding(const TTrackEncoding&) = delete;
@@ -74,8 +72,7 @@ public:
 private:
     class PcmSpool;
 
-    std::unique_ptr<TLameCoder> coder_;
-    std::unique_ptr<Mp3Writer> writer_;
+    std::unique_ptr<TrackWriter> writer_;
     std::unique_ptr<OutputFile> file_;
     std::unique_ptr<PcmSpool> spool_;
 

@@ -1,6 +1,8 @@
 // The whole road from the window to files on disk, through a BIN/CUE image
 // listed as a drive: every WAV file holds exactly the image's audio, and the
-// MP3 files decode to the tracks' length at the bitrates chosen.
+// MP3 files decode to the tracks' length at the bitrates chosen; the FLAC
+// files decode to the image's audio.
+#include "FlacFiles.h"
 #include "Mp3Tags.h"
 #include "Mp3TestSupport.h"
 #include "ShellTestSupport.h"
@@ -115,6 +117,24 @@ TEST_F(BatchEndToEnd, WavFilesHoldTheImagesAudio) {
     }
 }
 
+TEST_F(BatchEndToEnd, FlacFilesDecodeToTheImagesAudioAndCarryTheAlbumsGain) {
+    const QString target = folder.filePath(QStringLiteral("flac"));
+    ripAll(ui.ToolButton_RipFlac, target);
+    for (int track = 0; track < AudioTracks; ++track) {
+        SCOPED_TRACE(track + 1);
+        const DecodedFlac decoded = decodeFlac(
+            QStringLiteral("%1/0%2_Track0%2.flac").arg(target).arg(track + 1).toStdString());
+        ASSERT_TRUE(decoded.ok) << "decoded whole, its MD5 that of the audio";
+        EXPECT_EQ(decoded.pcm,
+                  cdlib::testing::imageAudio(image.starts[track], image.starts[track + 1] - 1));
+        EXPECT_EQ(std::count_if(decoded.comments.begin(), decoded.comments.end(),
+                                [](const std::string& comment) {
+                                    return comment.starts_with("REPLAYGAIN_ALBUM_GAIN=");
+                                }),
+                  1);
+    }
+}
+
 TEST_F(BatchEndToEnd, Mp3FilesAtConstantAndVariableBitrates) {
     const QString constant = folder.filePath(QStringLiteral("cbr"));
     ripAll(ui.ToolButton_RipMP3, constant);
@@ -172,7 +192,14 @@ TEST_F(BatchEndToEnd, Mp3FilesAreTaggedFromTheirRows) {
         const std::map<std::string, std::string> tags{{"title", expected[track].title},
                                                       {"track", number + "/3"},
                                                       {"encoder", "Varrow " VARROW_VERSION}};
-        EXPECT_EQ(ffprobeTags(file), tags);
+        // The ReplayGain of the track and of the album, in every file.
+        std::map<std::string, std::string> found = ffprobeTags(file);
+        for (const char* gain : {"replaygain_track_gain", "replaygain_album_gain"})
+            EXPECT_TRUE(found[gain].ends_with(" dB")) << gain;
+        for (const char* replayGain : {"replaygain_track_gain", "replaygain_track_peak",
+                                       "replaygain_album_gain", "replaygain_album_peak"})
+            found.erase(replayGain);
+        EXPECT_EQ(found, tags);
         const Id3v1Fields v1 = readId3v1(file);
         EXPECT_TRUE(v1.present);
         EXPECT_EQ(v1.title, expected[track].titleV1);

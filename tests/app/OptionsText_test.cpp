@@ -96,8 +96,9 @@ TEST(OptionsText, ATextWithANulByteIsNotRewritten) {
 
 TEST(OptionsText, WritingChangesOnlyTheValuesThatChanged) {
     const std::string keys = "[FILES]|DIRTARGET=/m/|[OPTIONS]|HINTS=1|RIPCAPTIONS=1|"
-                             "PAUSEONREADERR=1|ADDNOTOFILENAME=1|TRACKTIMEMODE=1|[MP3OPTIONS]|"
-                             "BITRATE=6|MAXBITRATE=0|MODE=1|MIXMODE=0|QUALITY=0|VBR=0|";
+                             "PAUSEONREADERR=1|ADDNOTOFILENAME=1|TRACKTIMEMODE=1|REPLAYGAIN=1|"
+                             "[MP3OPTIONS]|BITRATE=6|MAXBITRATE=0|MODE=1|MIXMODE=0|QUALITY=0|"
+                             "VBR=0|[FLACOPTIONS]|COMPRESSION=5|";
     const struct {
         const char* name;
         std::string head;

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -59,8 +60,8 @@ WindowControls WindowControls::of(TForm1& window) {
 }
 
 QList<QToolButton*> WindowControls::extractButtons() const {
-    return {ToolButton_RipMP3,   ToolButton_RipWav, ToolButton_RefreshTracks, ToolButton_SelectAll,
-            ToolButton_ClearAll, ToolButton_Help,   ToolButton_Exit};
+    return {ToolButton_RipMP3,    ToolButton_RipWav,   ToolButton_RipFlac, ToolButton_RefreshTracks,
+            ToolButton_SelectAll, ToolButton_ClearAll, ToolButton_Help,    ToolButton_Exit};
 }
 
 void ShellTest::SetUp() {

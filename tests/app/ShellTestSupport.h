@@ -27,6 +27,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QStatusBar;
+class QSpinBox;
 class QTabWidget;
 class QTableView;
 class QTimer;
@@ -54,6 +55,7 @@ cdlib::VirtualDisc discOf(std::vector<cdlib::VirtualTrack> tracks);
     CONTROL(PositionSlider, TrackBar1)                                                             \
     CONTROL(QToolButton, ToolButton_RipMP3)                                                        \
     CONTROL(QToolButton, ToolButton_RipWav)                                                        \
+    CONTROL(QToolButton, ToolButton_RipFlac)                                                       \
     CONTROL(QToolButton, ToolButton_RefreshTracks)                                                 \
     CONTROL(QToolButton, ToolButton_SelectAll)                                                     \
     CONTROL(QToolButton, ToolButton_ClearAll)                                                      \
@@ -64,6 +66,8 @@ cdlib::VirtualDisc discOf(std::vector<cdlib::VirtualTrack> tracks);
     CONTROL(QCheckBox, CheckBox_Captions)                                                          \
     CONTROL(QCheckBox, CheckBox_ONErrPause)                                                        \
     CONTROL(QCheckBox, CheckBox_AddNum2FName)                                                      \
+    CONTROL(QSpinBox, SpinBox_FlacCompression)                                                     \
+    CONTROL(QCheckBox, CheckBox_ReplayGain)                                                        \
     CONTROL(QComboBox, ComboBoxDrive2)                                                             \
     CONTROL(QComboBox, ComboBox_DriveType)                                                         \
     CONTROL(QComboBox, ComboBox_ReadMethod)                                                        \

@@ -102,6 +102,11 @@ TEST_F(Batch, FolderDialogAsksForAFolderAndCancellingKeepsTheTarget) {
     clickMp3();
     ASSERT_EQ(modals->saveRequests.size(), 2u);
     EXPECT_EQ(modals->saveRequests[1].title, "Select Folder to save MP3 files:");
+
+    modals->saveAnswers.emplace_back(std::nullopt);
+    click(ui.ToolButton_RipFlac);
+    ASSERT_EQ(modals->saveRequests.size(), 3u);
+    EXPECT_EQ(modals->saveRequests[2].title, "Select Folder to save FLAC files:");
 }
 
 TEST_F(Batch, WithoutATargetTheFolderDialogOpensInTheDocumentsFolder) {

@@ -108,6 +108,8 @@ TEST(KeyMap, EachRowActsExactlyUnderItsCondition) {
         {"F6 during a batch", Qt::Key_F6, none, batch, KeyAction::None},
         {"F7", Qt::Key_F7, none, idle, KeyAction::RipWav},
         {"F7 playing", Qt::Key_F7, none, paused, KeyAction::None},
+        {"F8", Qt::Key_F8, none, idle, KeyAction::RipFlac},
+        {"F8 on the options tab", Qt::Key_F8, none, options, KeyAction::None},
         {"F3 is not used", Qt::Key_F3, none, idle, KeyAction::None},
         {"F4 is not used", Qt::Key_F4, none, idle, KeyAction::None},
     };
@@ -485,10 +487,10 @@ namespace {
 
 // The buttons a key may click, by their names.
 const char* const KeyButtons[] = {
-    "ToolButton_Play",          "ToolButton_Stop",      "ToolButton_Pause",    "ToolButton_Next",
-    "ToolButton_Prev",          "ToolButton_Eject",     "ToolButton_RipMP3",   "ToolButton_RipWav",
-    "ToolButton_RefreshTracks", "ToolButton_SelectAll", "ToolButton_ClearAll", "ToolButton_Help",
-    "ToolButton_Exit"};
+    "ToolButton_Play",    "ToolButton_Stop",          "ToolButton_Pause",     "ToolButton_Next",
+    "ToolButton_Prev",    "ToolButton_Eject",         "ToolButton_RipMP3",    "ToolButton_RipWav",
+    "ToolButton_RipFlac", "ToolButton_RefreshTracks", "ToolButton_SelectAll", "ToolButton_ClearAll",
+    "ToolButton_Help",    "ToolButton_Exit"};
 
 struct KeyPress {
     const char* name;
@@ -521,6 +523,7 @@ const KeyPress KeyPresses[] = {
     {"F5", Qt::Key_F5, Qt::NoModifier, {"ToolButton_RefreshTracks", nullptr, nullptr}},
     {"F6", Qt::Key_F6, Qt::NoModifier, {"ToolButton_RipMP3", nullptr, nullptr}},
     {"F7", Qt::Key_F7, Qt::NoModifier, {"ToolButton_RipWav", nullptr, nullptr}},
+    {"F8", Qt::Key_F8, Qt::NoModifier, {"ToolButton_RipFlac", nullptr, nullptr}},
 };
 
 const WindowState KeyStates[] = {WindowState::Idle, WindowState::Playing, WindowState::Paused};
@@ -552,7 +555,7 @@ TEST_P(KeyClicksOneButton, OnAWindowWithTracksSelected) {
         press.clicked[stateIndex] != nullptr ? press.clicked[stateIndex] : "";
     if (expected == "ToolButton_RipMP3")
         modals->dialogAnswers.emplace_back([](QDialog&) { return int{QDialog::Rejected}; });
-    if (expected == "ToolButton_RipWav")
+    if (expected == "ToolButton_RipWav" || expected == "ToolButton_RipFlac")
         modals->saveAnswers.emplace_back(std::nullopt);
     if (press.key == Qt::Key_F1)
         modals->answer(ModalResult::Ok);

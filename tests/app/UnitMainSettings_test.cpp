@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
@@ -102,6 +103,8 @@ protected:
         EXPECT_EQ(mp3Dlg().ComboBox_MixMode->currentIndex(), 0);
         EXPECT_EQ(mp3Dlg().ComboBox_Quality->currentIndex(), 0);
         EXPECT_FALSE(mp3Dlg().CheckBox_VBR->isChecked());
+        EXPECT_EQ(ui.SpinBox_FlacCompression->value(), 5);
+        EXPECT_TRUE(ui.CheckBox_ReplayGain->isChecked());
         EXPECT_TRUE(form->targetFolder().isEmpty());
     }
 };
@@ -180,6 +183,10 @@ TEST_F(Settings, ValuesAreReadByTheirTypeRules) {
              EXPECT_EQ(dialog.ComboBox_Mode->currentIndex(), -1);
              EXPECT_EQ(dialog.ComboBox_MixMode->currentIndex(), 2);
          }},
+        {"a FLAC level beyond 8 is the default", "[FLACOPTIONS]\nCOMPRESSION=9\n",
+         [](const WindowControls& ui, TForm1&, TMP3Dlg&) {
+             EXPECT_EQ(ui.SpinBox_FlacCompression->value(), 5);
+         }},
         {"voice quality with mono stays", "[MP3OPTIONS]\nMODE=3\nQUALITY=3\n",
          [](const WindowControls&, TForm1&, TMP3Dlg& dialog) {
              EXPECT_EQ(dialog.ComboBox_Mode->currentIndex(), 3);
@@ -230,8 +237,11 @@ TEST_F(Settings, OptionsMp3ChoicesAndTargetFolderSurviveARestart) {
     createWindow();
     ui.PageControl1->setCurrentIndex(1);
     for (QCheckBox* box : {ui.CheckBox_Hints, ui.CheckBox_Captions, ui.CheckBox_ONErrPause,
-                           ui.CheckBox_AddNum2FName})
+                           ui.CheckBox_AddNum2FName, ui.CheckBox_ReplayGain})
         clickBox(box);
+    ui.SpinBox_FlacCompression->setFocus();
+    QTest::keyClick(ui.SpinBox_FlacCompression, Qt::Key_PageUp);
+    ASSERT_EQ(ui.SpinBox_FlacCompression->value(), 8);
     chooseTargetFolder(folder.path() + "/rips/");
     // The time display's mode flips with a click on it.
     ui.PageControl1->setCurrentIndex(0);
@@ -258,6 +268,8 @@ TEST_F(Settings, OptionsMp3ChoicesAndTargetFolderSurviveARestart) {
     EXPECT_EQ(ui.ToolButton_RipMP3->toolButtonStyle(), Qt::ToolButtonIconOnly);
     EXPECT_FALSE(ui.CheckBox_ONErrPause->isChecked());
     EXPECT_FALSE(ui.CheckBox_AddNum2FName->isChecked());
+    EXPECT_FALSE(ui.CheckBox_ReplayGain->isChecked());
+    EXPECT_EQ(ui.SpinBox_FlacCompression->value(), 8);
     EXPECT_EQ(timeModeHint(), "disk play time");
     EXPECT_EQ(form->targetFolder(), folder.path() + "/rips/");
     EXPECT_EQ(mp3Dlg().ComboBox_Bitrate->currentIndex(), 8);
@@ -426,8 +438,8 @@ INSTANTIATE_TEST_SUITE_P(ReadOnlyOrFull, SettingsNotWritten,
 TEST_F(Settings, SetAllDefaultResetsTheOptionsAndTheDriveAndKeepsTheRest) {
     auto drive = addDrive("VIRTUAL One", discOf({audio(300)}));
     writeSettings("[Foreign]\nKEY=1\n[OPTIONS]\nHINTS=0\nRIPCAPTIONS=0\nPAUSEONREADERR=0\n"
-                  "ADDNOTOFILENAME=0\nTRACKTIMEMODE=0\n[FILES]\nDIRTARGET=/music/\n"
-                  "[MP3OPTIONS]\nBITRATE=2\nMODE=0\n");
+                  "ADDNOTOFILENAME=0\nTRACKTIMEMODE=0\nREPLAYGAIN=0\n[FILES]\nDIRTARGET=/music/\n"
+                  "[MP3OPTIONS]\nBITRATE=2\nMODE=0\n[FLACOPTIONS]\nCOMPRESSION=0\n");
     createWindow();
     ui.PageControl1->setCurrentIndex(1);
     ui.LabeledEdit_RipSpeed->setText("12");
@@ -444,8 +456,9 @@ TEST_F(Settings, SetAllDefaultResetsTheOptionsAndTheDriveAndKeepsTheRest) {
     QTest::mouseClick(ui.BitBtn_SetDefault, Qt::LeftButton);
     EXPECT_TRUE(modals->messages.empty());
     for (QCheckBox* box : {ui.CheckBox_Hints, ui.CheckBox_Captions, ui.CheckBox_ONErrPause,
-                           ui.CheckBox_AddNum2FName})
+                           ui.CheckBox_AddNum2FName, ui.CheckBox_ReplayGain})
         EXPECT_TRUE(box->isChecked()) << box->objectName().toStdString();
+    EXPECT_EQ(ui.SpinBox_FlacCompression->value(), 5);
     EXPECT_TRUE(hintShown(ui.ToolButton_Play));
     EXPECT_EQ(ui.ToolButton_RipMP3->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
     EXPECT_EQ(ui.ComboBox_DriveType->currentText(), "GENERIC");

@@ -110,6 +110,8 @@ TEST_F(StartUp, WindowTabsCaptionsAndVersionLabels) {
         << ui.Label_LameVer->text().toStdString();
     EXPECT_EQ(ui.ToolButton_RefreshTracks->text(), "Refresh ");
     EXPECT_EQ(ui.ToolButton_RipMP3->toolTip(), "extract & encode to MP3 selected tracks (F6)");
+    EXPECT_EQ(ui.ToolButton_RipFlac->text(), "To FLAC");
+    EXPECT_EQ(ui.ToolButton_RipFlac->toolTip(), "extract to FLAC selected tracks (F8)");
     // Beside the program, or in its installed data folder.
     EXPECT_EQ(form->helpFile().toStdString(),
               helpFilePath(QCoreApplication::applicationFilePath().toStdString()).string());

@@ -1,8 +1,9 @@
 // The main window under a real X server and window manager, with keys typed
 // on the real keyboard (xdotool): a key acts once however long its action
-// runs, and the MP3 options dialog asks for no window buttons. Skipped,
-// saying why, without the session.
+// runs (F8 writes a whole FLAC file), and the MP3 options dialog asks for no
+// window buttons. Skipped, saying why, without the session.
 #include "BatchTestSupport.h"
+#include "FlacFiles.h"
 #include "X11Session.h"
 
 #include <QTableView>
@@ -45,6 +46,7 @@ TEST_F(WindowUnderX, AKeyTypedActsOnceWhileItsActionRunsItsOwnEvents) {
     const std::vector<std::pair<QString, std::vector<QString>>> cases = {
         {QStringLiteral("F7"), {QStringLiteral("Extract is complete.")}},
         {QStringLiteral("F6"), {QStringLiteral("Extract is complete.")}},
+        {QStringLiteral("F8"), {QStringLiteral("Extract is complete.")}},
         {QStringLiteral("F1"), {QStringLiteral("The help file ")}},
     };
     start(1);
@@ -68,6 +70,7 @@ TEST_F(WindowUnderX, AKeyTypedActsOnceWhileItsActionRunsItsOwnEvents) {
         EXPECT_EQ(form->state(), WindowState::Idle);
         ui.ListView1->clearSelection();
     }
+    EXPECT_TRUE(decodeFlac((out + QStringLiteral("01_Track01.flac")).toStdString()).ok);
 }
 
 // The dialog asks for no minimise and no close; openbox gives its title bar

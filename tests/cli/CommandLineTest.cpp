@@ -64,6 +64,8 @@ TEST(CommandLineParsing, DefaultsAreEveryAudioTrackAsWavAt128JointStereo) {
     EXPECT_FALSE(command.rip.speed.has_value());
     EXPECT_EQ(command.rip.jobs, defaultJobs());
     EXPECT_GE(defaultJobs(), 1);
+    EXPECT_EQ(command.rip.compression, 5u);
+    EXPECT_TRUE(command.rip.replayGain);
 }
 
 TEST(CommandLineParsing, TakesEveryRipOption) {
@@ -90,6 +92,12 @@ TEST(CommandLineParsing, TakesEveryRipOption) {
     EXPECT_EQ(command.rip.speed, 8);
     EXPECT_FALSE(command.rip.numberInName);
     EXPECT_EQ(command.rip.jobs, 3);
+
+    const CommandLine flac =
+        parse({"rip", "--format", "flac", "--compression", "8", "--no-replaygain"});
+    EXPECT_EQ(flac.rip.kind, OutputKind::Flac);
+    EXPECT_EQ(flac.rip.compression, 8u);
+    EXPECT_FALSE(flac.rip.replayGain);
 }
 
 TEST(CommandLineParsing, TitlesAreOneATrackAndCdTextCanBeIgnored) {
@@ -143,6 +151,12 @@ TEST(CommandLineParsing, RefusesBadUsage) {
         {"toc", "--no-cd-text", "--no-cd-text"},
         {"rip", "--quality", "voice", "--mode", "stereo"},
         {"rip", "--quality", "voice"},
+        {"rip", "--format", "flac", "--compression", "9"},
+        {"rip", "--format", "flac", "--compression", "-1"},
+        {"rip", "--format", "mp3", "--compression", "5"},
+        {"rip", "--compression", "5"},
+        {"rip", "--no-replaygain"},
+        {"rip", "--format", "flac", "--no-replaygain", "--no-replaygain"},
     };
     for (const auto& arguments : bad) {
         std::string line;

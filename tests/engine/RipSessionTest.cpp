@@ -5,6 +5,7 @@
 
 #include "EngineTestSupport.h"
 #include "LameCoder.h"
+#include "Mp3Tags.h"
 #include "OutputFile.h"
 
 #include <fcntl.h>
@@ -89,6 +90,10 @@ const PlanCase PLAN_CASES[] = {
      choices(TRipFormat::Pcm, {1, 3}, true, false, {{3, "Typed"}}),
      {{1, "01_Track01.pcm", "Track01", tags("Track01", "", "", 1)},
       {3, "03_Typed.pcm", "Typed", tags("Typed", "", "", 3)}}},
+    {"FlacNamedAndTaggedAsTheOthers",
+     choices(TRipFormat::Flac, {1, 4}),
+     {{1, "01_AC\u2215DC.flac", "AC/DC", tags("AC/DC", "The Conductors", "Tram Lines", 1)},
+      {4, "04_Track04.flac", "Track04", tags("Track04", "The Conductors", "Tram Lines", 4)}}},
     {"WithoutNumbers",
      choices(TRipFormat::Wav, {2, 1}, false),
      {{2, "Track02.wav", "..", tags("..", "The Conductors", "Tram Lines", 2)},
@@ -115,6 +120,7 @@ protected:
         engine_.setCDRomNum(drive);
         engine_.setEncode(chosen.Format == TRipFormat::Mp3);
         engine_.setWriteWAV(chosen.Format == TRipFormat::Wav);
+        engine_.setWriteFLAC(chosen.Format == TRipFormat::Flac);
         chosen.Folder = folder_.string();
         return session_.emplace(engine_, PlanRip(engine_, chosen));
     }
@@ -227,6 +233,8 @@ const EstimateCase ESTIMATE_CASES[] = {
     // The variable bitrate counts for the whole rip, not for a track.
     {"Mp3Vbr128To320", TRipFormat::Mp3, 128, true, 320, 6000850, 18752 * 128},
     {"Mp3Vbr64To128", TRipFormat::Mp3, 64, true, 128, 2880408, 18752 * 64},
+    // Music seldom compresses to more than three quarters.
+    {"Flac", TRipFormat::Flac, 320, true, 320, 39690000, 19845000},
 };
 
 class Estimate : public SessionTest, public ::testing::WithParamInterface<EstimateCase> {};
@@ -310,8 +318,9 @@ TEST(OutcomeText, SaysWhatHappenedAndWhatIsLeftUnderTheName) {
 }
 
 // A whole rip: five tracks of which one loses sectors, one meets a folder
-// under its name and one is data, written as WAV or as MP3 with encoders
-// beside the reader.
+// under its name and one is data, written as WAV, or as MP3 or FLAC with
+// encoders beside the reader. Only the tracks written whole make the album
+// whose ReplayGain their files carry.
 struct RunCase {
     const char* name;
     TRipFormat format;
@@ -343,6 +352,16 @@ TEST_P(Run, RecordsEveryTrackInOrderAndSumsThemUp) {
     EXPECT_EQ(outcomes[1].File, TOutputOutcome::Partial);
     EXPECT_NE(outcomes[2].Failure.find("Cannot create file"), std::string::npos);
     EXPECT_TRUE(fs::is_directory(outcomes[2].Path));
+    if (GetParam().format != TRipFormat::Wav) {
+        auto first = varrow::testing::ffprobeTags(outcomes[0].Path);
+        auto last = varrow::testing::ffprobeTags(outcomes[4].Path);
+        auto partial = varrow::testing::ffprobeTags(outcomes[1].Path);
+        EXPECT_TRUE(first["replaygain_album_gain"].ends_with(" dB"));
+        EXPECT_EQ(first["replaygain_album_gain"], last["replaygain_album_gain"]);
+        EXPECT_NE(first["replaygain_track_gain"], "");
+        EXPECT_EQ(partial.count("replaygain_track_gain") + partial.count("replaygain_album_gain"),
+                  0u);
+    }
 
     const TRipSummary summary = session.Summary();
     EXPECT_EQ(summary.Written, 2);
@@ -357,7 +376,9 @@ TEST_P(Run, RecordsEveryTrackInOrderAndSumsThemUp) {
 INSTANTIATE_TEST_SUITE_P(Ways, Run,
                          ::testing::Values(RunCase{"Wav", TRipFormat::Wav, 1},
                                            RunCase{"Mp3", TRipFormat::Mp3, 1},
-                                           RunCase{"Mp3WithTwoEncoders", TRipFormat::Mp3, 2}),
+                                           RunCase{"Mp3WithTwoEncoders", TRipFormat::Mp3, 2},
+                                           RunCase{"Flac", TRipFormat::Flac, 1},
+                                           RunCase{"FlacWithTwoEncoders", TRipFormat::Flac, 2}),
                          [](const ::testing::TestParamInfo<RunCase>& info) {
                              return std::string(info.param.name);
                          });

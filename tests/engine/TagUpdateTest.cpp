@@ -51,10 +51,10 @@ protected:
                 tags->TrackNumber = 1;
                 tags->TrackCount = 2;
             }
-            const auto writer = Mp3Writer::open(coder, 2, 0, tags);
+            const auto writer = Mp3Writer::open(coder, AudioFormat{}, 0, tags);
             writer->start(file);
             writer->write(pcm_.data(), pcm_.size());
-            writer->finish();
+            writer->finish(true);
         }
         file.commit();
         return path;

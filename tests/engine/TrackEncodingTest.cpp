@@ -49,11 +49,11 @@ protected:
     void TearDown() override { fs::remove_all(folder_); }
 
     std::shared_ptr<TTrackEncoding> encodingTo(const fs::path& path) const {
-        auto coder = std::make_unique<TLameCoder>();
-        coder->setEnableVBR(true);
-        auto writer = Mp3Writer::open(*coder, 2, 0, std::nullopt);
+        TLameCoder coder;
+        coder.setEnableVBR(true);
+        auto writer = Mp3Writer::openCopy(coder, AudioFormat{}, 0, std::nullopt);
         EXPECT_NE(writer, nullptr);
-        return std::make_shared<TTrackEncoding>(std::move(coder), std::move(writer), path.string());
+        return std::make_shared<TTrackEncoding>(std::move(writer), path.string());
     }
 
     std::vector<std::string> folderEntries() const {
