@@ -3,9 +3,11 @@
 // driving the progress window and the caption.
 #include "Application.h"
 #include "Clock.h"
+#include "DiscNames.h"
 #include "DiskSpace.h"
 #include "Modals.h"
 #include "NumberText.h"
+#include "ReleaseNames.h"
 #include "TimeText.h"
 #include "TrackList.h"
 #include "TrackListText.h"
@@ -76,6 +78,8 @@ TRipChoices TForm1::batchChoices(bool encode) const {
         if (const std::optional<QString> typed = trackModel_->typedTitle(row))
             choices.TypedTitles[number] = typed->toStdString();
     }
+    if (const online::MetadataResult* names = names_->result())
+        TakeRelease(choices, *names);
     return choices;
 }
 
@@ -115,6 +119,9 @@ void TForm1::startBatch(bool encode) {
         return;
     batch_ = std::make_unique<TBatchRun>();
     state_ = WindowState::Ripping;
+    // The batch names its files from what is there now; a lookup still on
+    // its way goes on once the batch has ended.
+    names_->pause();
     CR_LockCD(CR_TRUE);
     PageControl1->setEnabled(false);
     Timer1->stop();
@@ -137,6 +144,7 @@ void TForm1::endBatch() {
     const bool closeAfterBatch = batch_->CloseAfterBatch;
     batch_.reset();
     state_ = WindowState::Idle;
+    names_->resume();
     // A close the user confirmed during the batch takes the normal path now.
     if (closeAfterBatch)
         close();
@@ -149,7 +157,7 @@ void TForm1::giveWindowBack() {
     setEnabled(true);
     showNormal();
     CurrentCaption = BaseCaption;
-    showCaption(discCaptionText(CurrentCaption, CDRIP1.DiscText()));
+    showCaption(discCaption());
     Timer1->start();
     Timer2->start();
 }
@@ -243,14 +251,19 @@ void TForm1::RipSelectedTracks(bool Encode) {
     }
 
     restoreApplication();
+    const TRipSummary summary = run.Session->Summary();
     QString lostText;
-    for (const int32_t track : run.Session->Summary().TracksWithLostSectors)
+    for (const int32_t track : summary.TracksWithLostSectors)
         lostText +=
             (lostText.isEmpty() ? QString() : QStringLiteral(", ")) + QString::number(track);
     // A file that lost sectors is not an exact copy: the summary says so.
     if (!lostText.isEmpty())
         lostText = QStringLiteral("\nSectors could not be read in tracks ") + lostText +
                    QStringLiteral(".");
+    // So is a cover that could not be put beside the files.
+    if (!summary.CoverNote.empty())
+        lostText +=
+            QStringLiteral("\n") + QString::fromStdString(summary.CoverNote) + QStringLiteral(".");
     MessageDlgCentered(ripProgress_,
                        QStringLiteral("Extract is complete.\nExtract time: ") +
                            longTimeText(run.ElapsedTime) + lostText,

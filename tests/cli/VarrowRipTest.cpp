@@ -136,6 +136,9 @@ protected:
         const std::string command = prefix + "export VARROW_CD_IMAGES='" +
                                     (images.empty() ? (folder_ / "disc.cue").string() : images) +
                                     "' VARROW_SETTINGS_FILE='" + (folder_ / "varrow.INI").string() +
+                                    "' VARROW_MUSICBRAINZ_URL='" + services_ +
+                                    "' VARROW_COVERART_URL='" + services_ +
+                                    "/caa' XDG_CACHE_HOME='" + (folder_ / "cache").string() +
                                     "'; (" + launcher_ + "'" VARROW_RIP "' " + arguments + ") >'" +
                                     out.string() + "' 2>'" + err.string() + "' </dev/null";
         const int status = std::system(command.c_str());
@@ -173,6 +176,9 @@ protected:
     std::vector<std::vector<uint8_t>> tracks_;
     // Runs before varrow-rip on the command line (a time limit).
     std::string launcher_;
+    // Where MusicBrainz and the Cover Art Archive (under /caa) are: a closed
+    // port unless a test serves them.
+    std::string services_ = "http://127.0.0.2:1";
 };
 
 double rms(const std::vector<uint8_t>& pcm) {
