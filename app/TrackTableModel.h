@@ -1,8 +1,9 @@
 // The tracks of the disc in the chosen drive, as the track list shows them:
 // the engine's track table, the disc's CD-Text, the names of the release the
-// user chose (MusicBrainz) and the titles the user typed in place. The list's columns, the hidden
-// sector columns included, are the model's; the batch and playback read a row's values here, never
-// back from the text a cell shows.
+// user chose (MusicBrainz) and the titles the user typed in place. The
+// list's columns, the hidden sector columns included, are the model's; the
+// batch and playback read a row's values here, never back from the text a
+// cell shows.
 #pragma once
 
 #include "CDRIP.h"
