@@ -339,6 +339,39 @@ TEST_F(VarrowRip, TocShowsTheNamesTheLookupFinds) {
     EXPECT_EQ(server.requestCount(byId), 9) << "one request a lookup, none without";
 }
 
+TEST_F(VarrowRip, RipTagsMp3FilesFromTheReleaseAndSavesItsCover) {
+    varrow::testing::LocalHttpServer server;
+    services_ = server.url();
+    server.serve(
+        "/ws/2/discid/" + online::MusicBrainzDiscId::of({{{1, 0}, {2, 242}, {3, 433}}, 736}).id,
+        varrow::testing::httpAnswer(200,
+                                    varrow::testing::musicBrainzAnswer("disc-one-release.json")));
+    const std::string& cover = varrow::testing::kPngCover;
+    server.serve("/caa/release/6a3e1c2f-8d4b-4f5a-9c7e-1b2d3e4f5a60/front",
+                 varrow::testing::httpAnswer(200, cover, {{"Content-Type", "image/png"}}));
+    const fs::path out = folder_ / "out";
+    const Outcome rip = run("--format mp3 --tracks 2 --title 1=Typed --out '" + out.string() + "'");
+    ASSERT_EQ(rip.status, 0) << rip.err;
+    EXPECT_EQ(filesIn(out), std::vector<std::string>({"02_Café Øresund.mp3", "cover.png"}));
+    EXPECT_EQ(readText(out / "cover.png"), cover);
+
+    std::map<std::string, std::string> tags =
+        varrow::testing::ffprobeTags(out / "02_Café Øresund.mp3");
+    for (const auto& [key, value] : std::map<std::string, std::string>{
+             {"title", "Café Øresund"},
+             {"artist", "Aurora Quartet feat. Ingrid Bjørnstad"},
+             {"album", "Northern Lights"},
+             {"album_artist", "Aurora Quartet"},
+             {"date", "2004-03-15"},
+             {"track", "2/3"},
+             {"disc", "1/1"},
+             {"musicbrainz album id", "6a3e1c2f-8d4b-4f5a-9c7e-1b2d3e4f5a60"}}) {
+        EXPECT_EQ(tags[key], value) << key;
+    }
+    const std::string mp3 = readText(out / "02_Café Øresund.mp3");
+    EXPECT_NE(mp3.find(cover), std::string::npos) << "the cover is embedded";
+}
+
 TEST_F(VarrowRip, RipNamesAndTagsFilesFromCdTextAndGivenTitles) {
     // The disc's titles, a title given and the numbering reach the files'
     // names; with the encoders beside the reader, the tags too.
