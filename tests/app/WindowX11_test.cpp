@@ -87,7 +87,8 @@ TEST_F(WindowUnderX, TheReleaseQuestionIsAnsweredOnTheKeyboard) {
         QTimer::singleShot(0, &dialog, [&dialog] {
             EXPECT_TRUE(QTest::qWaitForWindowExposed(&dialog));
             EXPECT_TRUE(x11::activate(dialog.winId()));
-            EXPECT_TRUE(x11::pressKeys(QStringLiteral("Down Return")));
+            EXPECT_TRUE(x11::pressKeys(QStringLiteral("Down")));
+            EXPECT_TRUE(x11::pressKeys(QStringLiteral("Return")));
         });
         return dialog.exec();
     });
