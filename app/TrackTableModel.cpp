@@ -49,22 +49,28 @@ void TrackTableModel::clear() {
 }
 
 void TrackTableModel::setRelease(const online::DiscMetadata* release) {
-    for (Row& row : rows_) {
-        row.releaseTitle.clear();
-        row.releaseArtist.clear();
-        if (release == nullptr ||
-            !isAudioTypeText(QString::fromStdString(row.entry.Track.TrackType)))
-            continue;
-        for (const online::TrackMetadata& track : release->tracks) {
-            if (track.number == row.entry.Track.Number && !track.title.empty()) {
-                row.releaseTitle = QString::fromStdString(track.title);
-                row.releaseArtist = QString::fromStdString(track.artist);
+    for (std::size_t index = 0; index < rows_.size(); ++index) {
+        Row& row = rows_[index];
+        QString title;
+        QString artist;
+        if (release != nullptr &&
+            isAudioTypeText(QString::fromStdString(row.entry.Track.TrackType))) {
+            for (const online::TrackMetadata& track : release->tracks) {
+                if (track.number == row.entry.Track.Number && !track.title.empty()) {
+                    title = QString::fromStdString(track.title);
+                    artist = QString::fromStdString(track.artist);
+                }
             }
         }
+        // Only the rows whose names change are told: a row being edited
+        // keeps what the user is typing when an answer brings it nothing new.
+        if (title == row.releaseTitle && artist == row.releaseArtist)
+            continue;
+        row.releaseTitle = title;
+        row.releaseArtist = artist;
+        const QModelIndex cell = this->index(static_cast<int>(index), COL_TITLE);
+        Q_EMIT dataChanged(cell, cell, {Qt::DisplayRole, Qt::EditRole, Qt::ToolTipRole});
     }
-    if (!rows_.empty())
-        Q_EMIT dataChanged(index(0, COL_TITLE), index(rowCount() - 1, COL_TITLE),
-                           {Qt::DisplayRole, Qt::EditRole, Qt::ToolTipRole});
 }
 
 bool TrackTableModel::isAudio(int row) const {
