@@ -32,10 +32,9 @@ void TrackTableModel::showDisc(const TCDRIP& engine) {
     const TDiscText& discText = engine.DiscText();
     rows_.reserve(tracks.size());
     for (std::size_t index = 0; index < tracks.size(); ++index) {
-        Row row{tracks[index],
-                {},
-                QString::fromStdString(engine.TrackPlayTime(tracks[index].Track)),
-                std::nullopt};
+        Row row;
+        row.entry = tracks[index];
+        row.playTime = QString::fromStdString(engine.TrackPlayTime(tracks[index].Track));
         if (index < discText.Tracks.size())
             row.text = discText.Tracks[index];
         rows_.push_back(std::move(row));
@@ -47,6 +46,31 @@ void TrackTableModel::clear() {
     beginResetModel();
     rows_.clear();
     endResetModel();
+}
+
+void TrackTableModel::setRelease(const online::DiscMetadata* release) {
+    for (std::size_t index = 0; index < rows_.size(); ++index) {
+        Row& row = rows_[index];
+        QString title;
+        QString artist;
+        if (release != nullptr &&
+            isAudioTypeText(QString::fromStdString(row.entry.Track.TrackType))) {
+            for (const online::TrackMetadata& track : release->tracks) {
+                if (track.number == row.entry.Track.Number && !track.title.empty()) {
+                    title = QString::fromStdString(track.title);
+                    artist = QString::fromStdString(track.artist);
+                }
+            }
+        }
+        // Only the rows whose names change are told: a row being edited
+        // keeps what the user is typing when an answer brings it nothing new.
+        if (title == row.releaseTitle && artist == row.releaseArtist)
+            continue;
+        row.releaseTitle = title;
+        row.releaseArtist = artist;
+        const QModelIndex cell = this->index(static_cast<int>(index), COL_TITLE);
+        Q_EMIT dataChanged(cell, cell, {Qt::DisplayRole, Qt::EditRole, Qt::ToolTipRole});
+    }
 }
 
 bool TrackTableModel::isAudio(int row) const {
@@ -64,8 +88,13 @@ QString TrackTableModel::trackNumberText(int row) const {
 
 QString TrackTableModel::title(int row) const {
     const Row& shown = rows_.at(static_cast<std::size_t>(row));
-    if (shown.typedTitle)
-        return *shown.typedTitle;
+    return shown.typedTitle ? *shown.typedTitle : givenTitle(row);
+}
+
+QString TrackTableModel::givenTitle(int row) const {
+    const Row& shown = rows_.at(static_cast<std::size_t>(row));
+    if (!shown.releaseTitle.isEmpty())
+        return shown.releaseTitle;
     return trackTitleText(shown.entry, isAudio(row) ? shown.text.Title : std::string());
 }
 
@@ -139,9 +168,13 @@ QVariant TrackTableModel::data(const QModelIndex& index, int role) const {
             return {};
         return isAudio(row) ? AudioStateImage : DataStateImage;
     case Qt::ToolTipRole:
-        // The track's performer, where the disc names one, without a column
-        // of its own.
-        if (column != COL_TITLE || !isAudio(row) || shown.text.Performer.empty())
+        // The track's performer, where the release or the disc names one,
+        // without a column of its own.
+        if (column != COL_TITLE || !isAudio(row))
+            return {};
+        if (!shown.releaseArtist.isEmpty())
+            return shown.releaseArtist;
+        if (shown.text.Performer.empty())
             return {};
         return QString::fromStdString(shown.text.Performer);
     default:
@@ -154,12 +187,11 @@ bool TrackTableModel::setData(const QModelIndex& index, const QVariant& value, i
         !checkIndex(index, CheckIndexOption::IndexIsValid))
         return false;
     Row& row = rows_[static_cast<std::size_t>(index.row())];
-    // A title edited back to the one the disc gives is the disc's again, and
-    // named as the disc's titles are.
+    // A title edited back to the one the release or the disc gives is
+    // theirs again, and named as their titles are.
     const QString typed = value.toString();
-    const QString given =
-        trackTitleText(row.entry, isAudio(index.row()) ? row.text.Title : std::string());
-    row.typedTitle = typed == given ? std::nullopt : std::optional<QString>(typed);
+    row.typedTitle =
+        typed == givenTitle(index.row()) ? std::nullopt : std::optional<QString>(typed);
     Q_EMIT dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
     return true;
 }

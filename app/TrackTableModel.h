@@ -1,11 +1,13 @@
 // The tracks of the disc in the chosen drive, as the track list shows them:
-// the engine's track table, the disc's CD-Text and the titles the user typed
-// in place. The list's columns, the hidden sector columns included, are the
-// model's; the batch and playback read a row's values here, never back from
-// the text a cell shows.
+// the engine's track table, the disc's CD-Text, the names of the release the
+// user chose (MusicBrainz) and the titles the user typed in place. The
+// list's columns, the hidden sector columns included, are the model's; the
+// batch and playback read a row's values here, never back from the text a
+// cell shows.
 #pragma once
 
 #include "CDRIP.h"
+#include "DiscMetadata.h"
 
 #include <QAbstractTableModel>
 #include <QIcon>
@@ -46,6 +48,9 @@ public:
     // disc's CD-Text; titles typed before are dropped.
     void showDisc(const TCDRIP& engine);
     void clear();
+    // The names of the chosen release, for the audio tracks it names; null
+    // for none. Titles typed stay.
+    void setRelease(const online::DiscMetadata* release);
 
     // A row's values. `row` lies in 0 .. rowCount() - 1.
     bool isAudio(int row) const;
@@ -53,8 +58,8 @@ public:
     int32_t trackNumber(int row) const;
     // The "Track" column: "01" ... "09", "10" ...
     QString trackNumberText(int row) const;
-    // The title shown: the one typed in place, else the disc's, else the
-    // table's name ("DataTrack02" for a data track).
+    // The title shown: the one typed in place, else the release's, else the
+    // disc's, else the table's name ("DataTrack02" for a data track).
     QString title(int row) const;
     // The title the disc gave an audio track; empty when it gave none.
     QString discTitle(int row) const;
@@ -80,9 +85,14 @@ private:
         TTrackText text;
         QString playTime;
         std::optional<QString> typedTitle;
+        // From the chosen release; empty where it names none.
+        QString releaseTitle;
+        QString releaseArtist;
     };
 
     QString displayText(const Row& row, int column) const;
+    // The title the row shows unless the user typed one.
+    QString givenTitle(int row) const;
 
     std::vector<Row> rows_;
     QIcon audioImage_;

@@ -74,6 +74,7 @@ TForm1::TForm1(QWidget* parent)
     connectPlayback();
     connectEngineEvents();
     connectDeviceNotifications();
+    connectNames();
     connectKeys();
     // A failure of the engine while the window is set up is reported like
     // any other; the window still opens, with what was set up before it.

@@ -11,9 +11,10 @@
 //
 // One file per concern: UnitMain.cpp (creation, first show, close, the links
 // to the other windows), UnitMainLayout.cpp (the controls),
-// UnitMainTracks.cpp (drives and track list), UnitMainBatch.cpp (extraction
-// batch), UnitMainDriveOptions.cpp (drive options tab), UnitMainPlayback.cpp
-// (audio CD playback), UnitMainKeys.cpp (keyboard shortcuts and help),
+// UnitMainTracks.cpp (drives and track list), UnitMainNames.cpp (the disc's
+// names from MusicBrainz), UnitMainBatch.cpp (extraction batch),
+// UnitMainDriveOptions.cpp (drive options tab), UnitMainPlayback.cpp (audio
+// CD playback), UnitMainKeys.cpp (keyboard shortcuts and help),
 // UnitMainSettings.cpp (the settings file and "Set All Default"). The private
 // declarations below are grouped the same way.
 #pragma once
@@ -56,6 +57,7 @@ class TTrackList;
 
 namespace varrow {
 class DeviceMonitor;
+class DiscNames;
 struct KeyMapState;
 struct OptionsRead;
 struct WindowOptions;
@@ -221,6 +223,10 @@ private:
     QLabel* Label_LameVer = nullptr;
     // How to give the program a drive, shown while none is listed.
     QLabel* Label_DriveAccess = nullptr;
+    // Under the track list: the lookup of the disc's names in progress, or
+    // why they are not there (with the link that adds an unknown disc to
+    // MusicBrainz); hidden when there is nothing to say.
+    QLabel* Label_Names = nullptr;
 
     QStatusBar* StatusBar1 = nullptr;
     QTimer* Timer1 = nullptr;
@@ -277,6 +283,19 @@ private:
     void ToolButton_ClearAllClick();
     void ListView1SelectItem(const QItemSelection& selected);
     bool ListView1MouseDown(const QMouseEvent& event);
+
+    // The disc's names from MusicBrainz (UnitMainNames.cpp).
+    void connectNames();
+    // The disc just listed is looked up (or keeps the names it has); an
+    // empty list forgets them.
+    void lookUpNames();
+    // The names as they stand: the list's titles, the caption, the notice;
+    // the release question when it is due.
+    void showNames();
+    void askForRelease();
+    // The caption without a batch: the product title, then the release's or
+    // the disc's performer and album.
+    QString discCaption() const;
 
     // Drive options (UnitMainDriveOptions.cpp).
     void showDriveParameters();
@@ -395,6 +414,7 @@ private:
     QPointer<TMP3Dlg> mp3Dlg_;
     std::unique_ptr<TBatchRun> batch_;
     varrow::DeviceMonitor* deviceMonitor_ = nullptr;
+    varrow::DiscNames* names_ = nullptr;
     bool shownBefore_ = false;
     // The program ends on a signal: nothing asks, every box is dismissed.
     bool closingWithoutAsking_ = false;

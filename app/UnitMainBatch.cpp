@@ -4,9 +4,11 @@
 // caption.
 #include "Application.h"
 #include "Clock.h"
+#include "DiscNames.h"
 #include "DiskSpace.h"
 #include "Modals.h"
 #include "NumberText.h"
+#include "ReleaseNames.h"
 #include "TimeText.h"
 #include "TrackList.h"
 #include "TrackListText.h"
@@ -77,6 +79,8 @@ TRipChoices TForm1::batchChoices(TRipFormat format) const {
         if (const std::optional<QString> typed = trackModel_->typedTitle(row))
             choices.TypedTitles[number] = typed->toStdString();
     }
+    if (const online::MetadataResult* names = names_->result())
+        TakeRelease(choices, *names);
     return choices;
 }
 
@@ -122,6 +126,9 @@ void TForm1::startBatch(TRipFormat format) {
         return;
     batch_ = std::make_unique<TBatchRun>();
     state_ = WindowState::Ripping;
+    // The batch names its files from what is there now; a lookup still on
+    // its way goes on once the batch has ended.
+    names_->pause();
     CR_LockCD(CR_TRUE);
     PageControl1->setEnabled(false);
     Timer1->stop();
@@ -146,6 +153,7 @@ void TForm1::endBatch() {
     const bool closeAfterBatch = batch_->CloseAfterBatch;
     batch_.reset();
     state_ = WindowState::Idle;
+    names_->resume();
     // A close the user confirmed during the batch takes the normal path now.
     if (closeAfterBatch)
         close();
@@ -158,7 +166,7 @@ void TForm1::giveWindowBack() {
     setEnabled(true);
     showNormal();
     CurrentCaption = BaseCaption;
-    showCaption(discCaptionText(CurrentCaption, CDRIP1.DiscText()));
+    showCaption(discCaption());
     Timer1->start();
     Timer2->start();
 }
@@ -269,6 +277,10 @@ void TForm1::RipSelectedTracks(TRipFormat format) {
     if (!lostText.isEmpty())
         lostText = QStringLiteral("\nSectors could not be read in tracks ") + lostText +
                    QStringLiteral(".");
+    // So is a cover that could not be put beside the files.
+    if (!summary.CoverNote.empty())
+        lostText +=
+            QStringLiteral("\n") + QString::fromStdString(summary.CoverNote) + QStringLiteral(".");
     // The files stay whole, with their tracks' ReplayGain.
     QString untaggedText;
     for (const std::string& failure : summary.AlbumGainFailures)

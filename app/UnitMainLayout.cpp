@@ -306,6 +306,16 @@ QWidget* TForm1::createExtractTab() {
     ListView1->setPalette(palette);
     ListView1->viewport()->installEventFilter(this);
     layout->addWidget(ListView1, 1);
+
+    Label_Names = new QLabel(tab);
+    Label_Names->setObjectName(QStringLiteral("Label_Names"));
+    Label_Names->setWordWrap(true);
+    Label_Names->setTextFormat(Qt::RichText);
+    // The link that adds an unknown disc opens in the desktop's browser.
+    Label_Names->setOpenExternalLinks(true);
+    Label_Names->setTextInteractionFlags(Qt::TextBrowserInteraction);
+    Label_Names->hide();
+    layout->addWidget(Label_Names);
     return tab;
 }
 

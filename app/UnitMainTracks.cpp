@@ -2,6 +2,7 @@
 // selection summary in the status bar, and the list following disc changes.
 #include "Application.h"
 #include "DeviceMonitor.h"
+#include "DiscNames.h"
 #include "Modals.h"
 #include "TrackList.h"
 #include "TrackListText.h"
@@ -85,7 +86,7 @@ void TForm1::RefreshTrackList() {
     SelectedBytes = 0;
     const int drive = ComboBoxDrive->currentIndex();
     if (drive < 0) {
-        showCaption(BaseCaption);
+        lookUpNames();
         return;
     }
     CDRIP1.setCDRomNum(drive);
@@ -99,7 +100,6 @@ void TForm1::RefreshTrackList() {
     LabeledEdit_RipSpeed->setText(QString::number(CDRIP1.Speed()));
     CheckBox_JitterCorrection->setChecked(CDRIP1.JitterCorrect());
 
-    showCaption(discCaptionText(BaseCaption, CDRIP1.DiscText()));
     {
         const QSignalBlocker blocker(ListView1->selectionModel());
         trackModel_->showDisc(CDRIP1);
@@ -113,6 +113,10 @@ void TForm1::RefreshTrackList() {
     writeTracksStatus(tracksStatusText(trackModel_->rowCount(), 0, 0));
     CR_SetPlayPosition(0);
     SetUpPositionSlider();
+    // The caption and the titles from the disc now, its names online when
+    // they arrive.
+    showCaption(discCaption());
+    lookUpNames();
 }
 
 void TForm1::setStatusText(StatusPanel panel, const QString& text) {
@@ -160,6 +164,8 @@ void TForm1::ToolButton_RefreshTracksClick() {
     if (state_ != WindowState::Idle)
         return;
     RefreshTrackList();
+    // The user's refresh asks MusicBrainz again too.
+    names_->refresh();
 }
 
 void TForm1::ToolButton_SelectAllClick() {

@@ -2,6 +2,7 @@
 
 #include "CdRip_dll.h"
 #include "FlacEncoder.h"
+#include "ReleaseChoice.h"
 
 #include <algorithm>
 #include <charconv>
@@ -147,7 +148,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             }
             return arguments[++i];
         };
-        const bool ripOnly = option != "--drive" && option != "--no-cd-text" && option != "--title";
+        const bool ripOnly = option != "--drive" && option != "--no-cd-text" &&
+                             option != "--title" && option != "--no-lookup" &&
+                             option != "--release";
         if (command.action == Action::Drives || (command.action == Action::Toc && ripOnly)) {
             throw UsageError("option '" + option + "' does not apply to '" + verb + "'");
         }
@@ -204,6 +207,14 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             rip.numberInName = false;
         } else if (option == "--no-cd-text") {
             rip.useCdText = false;
+        } else if (option == "--no-lookup") {
+            rip.lookup = false;
+        } else if (option == "--release") {
+            rip.releaseId = value();
+            if (!online::isMusicBrainzId(rip.releaseId)) {
+                throw UsageError("invalid release '" + rip.releaseId +
+                                 "' (give its MusicBrainz ID, as in its page's address)");
+            }
         } else if (option == "--title") {
             auto [track, title] = parseTitle(value());
             if (!rip.titles.emplace(track, std::move(title)).second) {
@@ -212,6 +223,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         } else {
             throw UsageError("unknown option '" + option + "'");
         }
+    }
+    if (!rip.lookup && !rip.releaseId.empty()) {
+        throw UsageError("--release needs the lookup that --no-lookup leaves out");
     }
     if (maxBitrateGiven && !rip.vbr) {
         throw UsageError("--max-bitrate applies only with --vbr");
@@ -239,16 +253,18 @@ std::string usageText() {
     return "Usage:\n"
            "  varrow-rip drives\n"
            "  varrow-rip toc [--drive N] [--no-cd-text] [--title N=TEXT]...\n"
+           "                 [--no-lookup | --release MBID]\n"
            "  varrow-rip rip [--drive N] [--tracks 1,3-5] [--format wav|pcm|mp3|flac]\n"
            "                 [--out DIR] [--bitrate K] [--vbr --max-bitrate K]\n"
            "                 [--mode stereo|joint|dual|mono] [--mix mix|left|right]\n"
            "                 [--quality normal|low|high|voice] [--compression N]\n"
            "                 [--no-replaygain] [--no-jitter-correction] [--speed N]\n"
            "                 [--no-number] [--jobs N] [--no-cd-text] [--title N=TEXT]...\n"
+           "                 [--no-lookup | --release MBID]\n"
            "\n"
            "drives  lists the CD drives and disc images ([N]: identification)\n"
            "toc     lists the tracks: number, type, start and end sector, bytes, play time,\n"
-           "        title and performer; the disc's album and performer first\n"
+           "        title and performer; the release, the album and its performer first\n"
            "rip     writes one file per track, NN_TITLE.wav|.pcm|.mp3|.flac; a complete\n"
            "        track replaces an existing file, an incomplete one never does;\n"
            "        default: every audio track, WAV, the current folder, MP3 at 128 kbit/s\n"
@@ -267,8 +283,18 @@ std::string usageText() {
            "        same for every N. WAV and PCM ignore it.\n"
            "\n"
            "Titles: a --title given for a track (one --title per track) is used as it is\n"
-           "typed; otherwise the disc's CD-Text title, with '/' written as U+2215 in file\n"
-           "names; otherwise TrackNN. --no-cd-text ignores the disc's CD-Text.\n"
+           "typed; otherwise the title of the disc's release in MusicBrainz; otherwise the\n"
+           "disc's CD-Text title; otherwise TrackNN. Titles from the disc have '/' written\n"
+           "as U+2215 in file names. --no-cd-text ignores the disc's CD-Text.\n"
+           "\n"
+           "MusicBrainz: toc and rip look the disc up (VARROW_MUSICBRAINZ_URL, default\n"
+           "https://musicbrainz.org) and keep the answer for offline use in\n"
+           "$XDG_CACHE_HOME/varrow. A disc on several releases takes the one whose barcode\n"
+           "is the disc's catalogue number, else the first; the others are listed, and\n"
+           "--release MBID chooses one. rip tags the files with the release's names and\n"
+           "MusicBrainz IDs and its front cover (VARROW_COVERART_URL, default\n"
+           "https://coverartarchive.org), which it also saves beside them as cover.jpg or\n"
+           "cover.png unless a file of that name is there. --no-lookup asks nothing.\n"
            "\n"
            "Exit status: 0 every file written, 1 a drive, disc or track failed or lost\n"
            "sectors, the output could not be written or the album's ReplayGain could\n"

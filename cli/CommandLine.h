@@ -48,6 +48,11 @@ struct RipSettings {
     // titles given on the command line (track number -> title) win over them.
     bool useCdText = true;
     std::map<int32_t, std::string> titles;
+    // The disc's names looked up in MusicBrainz: they come after the titles
+    // given and before the CD-Text. `releaseId` chooses among the releases
+    // the disc is on; empty takes the one the lookup preselects.
+    bool lookup = true;
+    std::string releaseId;
 };
 
 struct CommandLine {

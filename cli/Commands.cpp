@@ -2,14 +2,19 @@
 
 #include "CDRIP.h"
 #include "LameCoder.h"
+#include "ReleaseNames.h"
 #include "RipSession.h"
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <exception>
 #include <filesystem>
+#include <future>
 #include <iomanip>
 #include <iostream>
 #include <optional>
+#include <thread>
 #include <utility>
 
 namespace varrowrip {
@@ -188,6 +193,89 @@ TRipChoices choicesOf(const RipSettings& settings, std::vector<int32_t> tracks) 
     return choices;
 }
 
+// A release as a line of the list: its ID, title and artist, and what tells
+// it from the other pressings.
+std::string releaseText(const online::MusicBrainzRelease& release) {
+    std::string details;
+    for (const std::string& detail :
+         {release.date, release.country,
+          release.labelNames() + (release.catalogNumbers().empty() ? "" : " ") +
+              release.catalogNumbers(),
+          release.barcode, release.formatSummary()}) {
+        if (!detail.empty()) {
+            details += (details.empty() ? "" : ", ") + detail;
+        }
+    }
+    return release.id + "  " + printable(release.title) + " / " + printable(release.artist.name) +
+           (details.empty() ? "" : " (" + printable(details) + ")");
+}
+
+// The lookup on a thread of its own, so that an interruption (a signal)
+// ends it at once.
+online::MetadataResult lookUpUnlessInterrupted(const online::MetadataRequest& request) {
+    const online::MetadataLookup lookup = online::MetadataLookup::forProgram();
+    std::promise<online::MetadataResult> answer;
+    std::future<online::MetadataResult> result = answer.get_future();
+    std::jthread worker([&](std::stop_token stop) {
+        try {
+            answer.set_value(lookup.lookUp(request, stop));
+        } catch (...) {
+            answer.set_exception(std::current_exception());
+        }
+    });
+    while (result.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+        if (interruptionRequested.load()) {
+            worker.request_stop();
+        }
+    }
+    return result.get();
+}
+
+// The disc's names from MusicBrainz unless `settings` leave the lookup out
+// (none then): the release taken and the others are listed on `out`, why
+// there are no names goes to `err`. A release the user named that cannot
+// be had, or an interruption, ends the command: `status` is then not
+// EXIT_WRITTEN.
+std::optional<online::MetadataResult> lookUpNames(const TCDRIP& engine, const RipSettings& settings,
+                                                  bool withCover, std::ostream& out,
+                                                  std::ostream& err, int& status) {
+    status = EXIT_WRITTEN;
+    if (!settings.lookup) {
+        return std::nullopt;
+    }
+    online::MetadataRequest request = MetadataRequestOf(engine, settings.releaseId);
+    request.withCover = withCover;
+    online::MetadataResult result = lookUpUnlessInterrupted(request);
+    if (result.outcome == online::MusicBrainzLookup::Outcome::Cancelled) {
+        status = EXIT_INTERRUPTED;
+        return std::nullopt;
+    }
+    if (!result.message.empty()) {
+        err << "varrow-rip: " << printable(result.message) << '\n';
+    }
+    if (result.outcome == online::MusicBrainzLookup::Outcome::NotFound &&
+        settings.releaseId.empty()) {
+        err << "varrow-rip: add this disc to MusicBrainz: " << result.disc.submissionUrl << '\n';
+    }
+    if (!result.metadata) {
+        if (!settings.releaseId.empty()) {
+            err << "varrow-rip: the release " << settings.releaseId << " cannot be used\n";
+            status = EXIT_FAILED;
+        }
+        return result;
+    }
+    out << "Release: " << releaseText(result.releases[*result.chosen]) << '\n';
+    if (result.releases.size() > 1) {
+        out << "Other releases (choose one with --release):\n";
+        for (std::size_t index = 0; index < result.releases.size(); ++index) {
+            if (index != *result.chosen) {
+                out << "  " << releaseText(result.releases[index]) << '\n';
+            }
+        }
+    }
+    return result;
+}
+
 // Interrupted trumps failed, which trumps written.
 int exitStatus(const TRipSummary& summary) {
     if (summary.Stopped || summary.Interrupted > 0) {
@@ -243,16 +331,36 @@ int listTracks(int32_t drive, const RipSettings& settings, std::ostream& out, st
     if (!titlesFitTheDisc(engine, settings, err)) {
         return EXIT_USAGE;
     }
-    const TDiscText& text = engine.DiscText();
-    if (settings.useCdText) {
-        if (!text.Title.empty()) {
-            out << "Album: " << printable(text.Title) << '\n';
-        }
-        if (!text.Performer.empty()) {
-            out << "Performer: " << printable(text.Performer) << '\n';
-        }
+    int status = EXIT_WRITTEN;
+    const std::optional<online::MetadataResult> names =
+        lookUpNames(engine, settings, false, out, err, status);
+    if (status != EXIT_WRITTEN) {
+        return status;
     }
-    const TRipPlan plan = PlanRip(engine, choicesOf(settings, {}));
+    TRipChoices choices = choicesOf(settings, {});
+    if (names) {
+        TakeRelease(choices, *names);
+    }
+    const TDiscText& text = engine.DiscText();
+    const auto line = [&out](const char* name, const std::string& value) {
+        if (!value.empty()) {
+            out << name << ": " << printable(value) << '\n';
+        }
+    };
+    if (choices.Release) {
+        const online::DiscMetadata& release = *choices.Release;
+        line("Album", release.album);
+        line("Performer", release.albumArtist);
+        line("Date", release.date);
+        if (release.discCount > 1) {
+            line("Disc",
+                 std::to_string(release.discNumber) + "/" + std::to_string(release.discCount));
+        }
+    } else if (settings.useCdText) {
+        line("Album", text.Title);
+        line("Performer", text.Performer);
+    }
+    const TRipPlan plan = PlanRip(engine, choices);
     for (std::size_t index = 0; index < engine.Tracks().size(); ++index) {
         const TTrackEntry& entry = engine.Tracks()[index];
         const TTrack& track = entry.Track;
@@ -302,6 +410,12 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
     if (!titlesFitTheDisc(engine, settings, err)) {
         return EXIT_USAGE;
     }
+    int status = EXIT_WRITTEN;
+    const std::optional<online::MetadataResult> names =
+        lookUpNames(engine, settings, true, out, err, status);
+    if (status != EXIT_WRITTEN) {
+        return status;
+    }
 
     // A rip of data tracks alone writes nothing: it makes no folder either.
     const bool writesFiles = std::any_of(tracks.begin(), tracks.end(), [&](int32_t number) {
@@ -322,7 +436,11 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
         engine.setSpeed(*settings.speed);
     }
     applyEncoderSettings(coder, settings);
-    TRipSession session(engine, PlanRip(engine, choicesOf(settings, tracks)));
+    TRipChoices choices = choicesOf(settings, tracks);
+    if (names) {
+        TakeRelease(choices, *names);
+    }
+    TRipSession session(engine, PlanRip(engine, choices));
 
     std::optional<ProgressDisplay> progress;
     const auto endProgress = [&progress] {
@@ -356,6 +474,12 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
     session.Run(run);
     endProgress();
     const TRipSummary summary = session.Summary();
+    if (!summary.CoverPath.empty()) {
+        out << printable(summary.CoverPath) << ": front cover\n";
+    }
+    if (!summary.CoverNote.empty()) {
+        err << "varrow-rip: " << printable(summary.CoverNote) << '\n';
+    }
     for (const std::string& failure : summary.AlbumGainFailures) {
         err << "varrow-rip: the album's ReplayGain was not set in " << printable(failure) << '\n';
     }

@@ -2,14 +2,17 @@
 #include "Id3Tags.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <strings.h>
+#include <taglib/attachedpictureframe.h>
 #include <taglib/id3v1tag.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/tbytevectorstream.h>
 #include <taglib/textidentificationframe.h>
 #include <taglib/tstring.h>
+#include <taglib/uniquefileidentifierframe.h>
 
 namespace {
 
@@ -26,15 +29,78 @@ void addTextFrame(TagLib::ID3v2::Tag& tag, const char* frameId, const std::strin
     tag.addFrame(frame.release()); // the tag owns its frames
 }
 
-std::string trackText(const TTrackTags& tags) {
-    if (tags.TrackNumber <= 0) {
+// TXXX frames for the fields with a text, in the encodings `version` holds.
+void addUserTextFrames(TagLib::ID3v2::Tag& tag, const std::vector<TTagField>& fields, int version) {
+    for (const auto& [name, value] : fields) {
+        const std::string cleaned = tagText(value);
+        if (cleaned.empty()) {
+            continue;
+        }
+        const TagLib::String text(cleaned, TagLib::String::UTF8);
+        const TagLib::String::Type encoding = text.isLatin1() ? TagLib::String::Latin1
+                                              : version == 4  ? TagLib::String::UTF8
+                                                              : TagLib::String::UTF16;
+        auto frame = std::make_unique<TagLib::ID3v2::UserTextIdentificationFrame>(encoding);
+        frame->setDescription(TagLib::String(name, TagLib::String::UTF8));
+        frame->setText(text);
+        tag.addFrame(frame.release()); // the tag owns its frames
+    }
+}
+
+// "n/N", n alone without a count; empty without a number.
+std::string countText(int32_t number, int32_t count) {
+    if (number <= 0) {
         return {};
     }
-    std::string text = std::to_string(tags.TrackNumber);
-    if (tags.TrackCount > 0) {
-        text += "/" + std::to_string(tags.TrackCount);
+    std::string text = std::to_string(number);
+    if (count > 0) {
+        text += "/" + std::to_string(count);
     }
     return text;
+}
+
+// Several ids in one ID3v2.3 text, as taggers join them there.
+std::string joinedIds(const std::vector<std::string>& ids) {
+    std::string joined;
+    for (const std::string& id : ids) {
+        joined += (joined.empty() ? "" : "/") + id;
+    }
+    return joined;
+}
+
+// The MusicBrainz ids under the descriptions MusicBrainz Picard gives them,
+// so that players and taggers find them; the recording has a frame of its
+// own (UFID).
+std::vector<TTagField> musicBrainzFields(const TTrackTags& tags) {
+    return {{"MusicBrainz Album Id", tags.ReleaseId},
+            {"MusicBrainz Release Group Id", tags.ReleaseGroupId},
+            {"MusicBrainz Artist Id", joinedIds(tags.ArtistIds)},
+            {"MusicBrainz Album Artist Id", joinedIds(tags.AlbumArtistIds)}};
+}
+
+// The recording's id, in the unique file identifier frame of MusicBrainz's
+// own owner, where Picard and players look for it.
+void addRecordingId(TagLib::ID3v2::Tag& tag, const std::string& recordingId) {
+    if (recordingId.empty()) {
+        return;
+    }
+    auto frame = std::make_unique<TagLib::ID3v2::UniqueFileIdentifierFrame>(
+        "http://musicbrainz.org",
+        TagLib::ByteVector(recordingId.data(), static_cast<unsigned int>(recordingId.size())));
+    tag.addFrame(frame.release()); // the tag owns its frames
+}
+
+void addFrontCover(TagLib::ID3v2::Tag& tag, const TTrackTags& tags) {
+    if (tags.Cover.empty() || tags.CoverMimeType.empty()) {
+        return;
+    }
+    auto picture = std::make_unique<TagLib::ID3v2::AttachedPictureFrame>();
+    picture->setType(TagLib::ID3v2::AttachedPictureFrame::FrontCover);
+    picture->setMimeType(TagLib::String(tags.CoverMimeType, TagLib::String::Latin1));
+    picture->setTextEncoding(TagLib::String::Latin1);
+    picture->setPicture(TagLib::ByteVector(reinterpret_cast<const char*>(tags.Cover.data()),
+                                           static_cast<unsigned int>(tags.Cover.size())));
+    tag.addFrame(picture.release()); // the tag owns its frames
 }
 
 // The length of the UTF-8 sequence a lead byte opens, 0 for a byte that
@@ -93,8 +159,15 @@ std::vector<uint8_t> id3v2Tag(const TTrackTags& tags, const std::string& encoder
     addTextFrame(tag, "TIT2", tags.Title);
     addTextFrame(tag, "TPE1", tags.Performer);
     addTextFrame(tag, "TALB", tags.Album);
-    addTextFrame(tag, "TRCK", trackText(tags));
+    addTextFrame(tag, "TRCK", countText(tags.TrackNumber, tags.TrackCount));
+    addTextFrame(tag, "TPE2", tags.AlbumPerformer);
+    // Rendered as version 2.3's year and day-month frames.
+    addTextFrame(tag, "TDRC", tags.Date);
+    addTextFrame(tag, "TPOS", countText(tags.DiscNumber, tags.DiscCount));
     addTextFrame(tag, "TSSE", encoder);
+    addUserTextFrames(tag, musicBrainzFields(tags), 3);
+    addRecordingId(tag, tags.RecordingId);
+    addFrontCover(tag, tags);
     const TagLib::ByteVector rendered = tag.render(TagLib::ID3v2::v3);
     return {rendered.begin(), rendered.end()};
 }
@@ -109,6 +182,9 @@ std::array<uint8_t, ID3V1_TAG_BYTES> id3v1Tag(const TTrackTags& tags) {
     tag.setAlbum(latin1(tags.Album));
     if (tags.TrackNumber > 0 && tags.TrackNumber <= 255) {
         tag.setTrack(static_cast<unsigned int>(tags.TrackNumber));
+    }
+    if (tags.Date.size() >= 4) {
+        tag.setYear(static_cast<unsigned int>(std::atoi(tags.Date.substr(0, 4).c_str())));
     }
     const TagLib::ByteVector rendered = tag.render();
     std::array<uint8_t, ID3V1_TAG_BYTES> bytes{};
@@ -213,24 +289,6 @@ std::optional<TId3v2Layout> id3v2Layout(std::span<const uint8_t> tag) {
 }
 
 namespace {
-
-// TXXX frames for the fields with a text, in the encodings `version` holds.
-void addUserTextFrames(TagLib::ID3v2::Tag& tag, const std::vector<TTagField>& fields, int version) {
-    for (const auto& [name, value] : fields) {
-        const std::string cleaned = tagText(value);
-        if (cleaned.empty()) {
-            continue;
-        }
-        const TagLib::String text(cleaned, TagLib::String::UTF8);
-        const TagLib::String::Type encoding = text.isLatin1() ? TagLib::String::Latin1
-                                              : version == 4  ? TagLib::String::UTF8
-                                                              : TagLib::String::UTF16;
-        auto frame = std::make_unique<TagLib::ID3v2::UserTextIdentificationFrame>(encoding);
-        frame->setDescription(TagLib::String(name, TagLib::String::UTF8));
-        frame->setText(text);
-        tag.addFrame(frame.release()); // the tag owns its frames
-    }
-}
 
 std::vector<uint8_t> rendered(const TagLib::ID3v2::Tag& tag, int version) {
     const TagLib::ByteVector bytes =

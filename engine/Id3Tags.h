@@ -17,15 +17,20 @@
 inline constexpr std::size_t ID3V1_TAG_BYTES = 128;
 
 // TIT2 title, TPE1 performer, TALB album, TRCK "n/N" (n alone without a
-// count) and TSSE `encoder`; empty fields are left out, and texts are
-// cleaned as tagText() cleans them. Texts that Latin-1
-// holds are stored as Latin-1, others as UTF-16 with a byte-order mark,
-// since version 2.3 has no UTF-8.
+// count), TPE2 album performer, the date (TYER, with TDAT for a day),
+// TPOS disc "n/N", TSSE `encoder`, the MusicBrainz ids as MusicBrainz
+// Picard writes them (TXXX "MusicBrainz Album Id", "MusicBrainz Release
+// Group Id", "MusicBrainz Artist Id", "MusicBrainz Album Artist Id", several
+// ids joined by '/'; the recording's in UFID "http://musicbrainz.org"), and
+// the cover as APIC front cover. Empty fields are left out, and texts are
+// cleaned as tagText() cleans them. Texts that Latin-1 holds are stored as
+// Latin-1, others as UTF-16 with a byte-order mark, since version 2.3 has no
+// UTF-8.
 std::vector<uint8_t> id3v2Tag(const TTrackTags& tags, const std::string& encoder);
 
 // Title, performer and album in Latin-1, a character Latin-1 lacks becoming
-// '?', each cut at 30 bytes; the track number (1 to 255) in the last byte of
-// the comment.
+// '?', each cut at 30 bytes; the year of the date; the track number (1 to
+// 255) in the last byte of the comment.
 std::array<uint8_t, ID3V1_TAG_BYTES> id3v1Tag(const TTrackTags& tags);
 
 // UTF-8 text in Latin-1: a character outside it, or a byte that is no

@@ -2,6 +2,7 @@
 
 #include "AlbumLoudness.h"
 #include "EncoderPool.h"
+#include "FileReplacement.h"
 #include "LameCoder.h"
 #include "OutputFile.h"
 #include "ReplayGain.h"
@@ -50,6 +51,53 @@ TTrackTags tagsOf(const TDiscText& text, const TTrackText& own, int32_t trackNum
     tags.Album = TextWithoutControls(text.Title);
     tags.Performer = TextWithoutControls(own.Performer.empty() ? text.Performer : own.Performer);
     return tags;
+}
+
+// A chosen release names the album, its performers and the set of discs
+// in place of the CD-Text, and adds its MusicBrainz ids; `track` is the
+// release's entry for the track, null where it has none.
+void addReleaseTags(TTrackTags& tags, const online::DiscMetadata& release,
+                    const online::TrackMetadata* track) {
+    tags.Album = TextWithoutControls(release.album);
+    tags.AlbumPerformer = TextWithoutControls(release.albumArtist);
+    tags.AlbumArtistIds = release.albumArtistIds;
+    tags.Date = release.date;
+    tags.DiscNumber = release.discNumber;
+    tags.DiscCount = release.discCount;
+    tags.ReleaseId = release.releaseId;
+    tags.ReleaseGroupId = release.releaseGroupId;
+    if (track != nullptr) {
+        tags.Performer = TextWithoutControls(track->artist);
+        tags.ArtistIds = track->artistIds;
+        tags.RecordingId = track->recordingId;
+    }
+}
+
+// The release's entry for an audio track that it gives a title; null for
+// any other track.
+const online::TrackMetadata* releaseTrack(const std::optional<online::DiscMetadata>& release,
+                                          int32_t number) {
+    if (!release) {
+        return nullptr;
+    }
+    const auto found = std::ranges::find(release->tracks, number, &online::TrackMetadata::number);
+    return found != release->tracks.end() && !found->title.empty() ? &*found : nullptr;
+}
+
+// The file at `path` holds exactly `bytes`.
+bool holdsBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::string held;
+    std::error_code error;
+    return base::readFileText(path, bytes.size(), held, error) == base::FileRead::Read &&
+           std::ranges::equal(held, bytes, {},
+                              [](char byte) { return static_cast<uint8_t>(byte); });
+}
+
+std::string coverFileName(const std::string& mimeType) {
+    if (mimeType == "image/jpeg") {
+        return "cover.jpg";
+    }
+    return mimeType == "image/png" ? "cover.png" : std::string();
 }
 
 std::string extensionOf(TRipFormat format, const TLameCoder* coder) {
@@ -205,14 +253,22 @@ TRipPlan PlanRip(const TCDRIP& engine, const TRipChoices& choices) {
         TTrackPlan track;
         track.Number = entry.Track.Number;
         track.Audio = entry.Track.TrackType == "Audio";
+        const online::TrackMetadata* named =
+            track.Audio ? releaseTrack(choices.Release, track.Number) : nullptr;
         track.Performer = own.Performer;
+        if (named != nullptr) {
+            track.Performer =
+                named->artist != choices.Release->albumArtist ? named->artist : std::string();
+        }
+        // The disc's title for the track: the release's, else its CD-Text.
+        const std::string discTitle = named != nullptr ? named->title : own.Title;
         std::string nameTitle;
         if (const auto typed = choices.TypedTitles.find(track.Number);
             typed != choices.TypedTitles.end()) {
             track.Title = nameTitle = typed->second;
-        } else if (track.Audio && !own.Title.empty()) {
-            track.Title = own.Title;
-            nameTitle = FileNameFromDiscTitle(own.Title);
+        } else if (track.Audio && !discTitle.empty()) {
+            track.Title = discTitle;
+            nameTitle = FileNameFromDiscTitle(discTitle);
             if (nameTitle.empty()) {
                 nameTitle = entry.Name;
             }
@@ -224,10 +280,20 @@ TRipPlan PlanRip(const TCDRIP& engine, const TRipChoices& choices) {
             nameTitle + plan.Extension;
         track.Path = plan.Folder + track.FileName;
         track.Tags = tagsOf(text, own, track.Audio ? ++audioPosition : 0, audioCount, track.Title);
+        if (choices.Release && track.Audio) {
+            addReleaseTags(track.Tags, *choices.Release, named);
+        }
         track.EstimatedBytes = estimatedBytes(choices.Format, coder, entry.Track.Size);
         plan.Tracks.push_back(std::move(track));
     }
 
+    plan.CoverFileName = coverFileName(choices.CoverMimeType);
+    if (!plan.CoverFileName.empty() && !choices.Cover.empty()) {
+        plan.Cover = choices.Cover;
+        plan.CoverMimeType = choices.CoverMimeType;
+    } else {
+        plan.CoverFileName.clear();
+    }
     makeNamesDistinct(plan);
     int64_t chosenBytes = 0;
     for (const int32_t number : plan.Chosen) {
@@ -369,7 +435,10 @@ TTrackOutcome TRipSession::readTrack(const TTrackPlan& track, std::exception_ptr
     outcome.Number = track.Number;
     outcome.Path = track.Path;
     outcome.Started = true;
-    engine_.setTrackTags(track.Tags);
+    TTrackTags tags = track.Tags;
+    tags.Cover = plan_.Cover;
+    tags.CoverMimeType = plan_.CoverMimeType;
+    engine_.setTrackTags(std::move(tags));
     engine_.setReplayGainAlbum(album_.get());
     try {
         engine_.RipTrack(track.Number, plan_.Folder, track.FileName);
@@ -407,8 +476,33 @@ const TTrackOutcome& TRipSession::record(TTrackOutcome outcome, bool stopped) {
         // Ended early with no error: the user stopped it.
         outcome.End = TTrackEnd::Interrupted;
     }
+    const bool fileMade =
+        outcome.File == TOutputOutcome::Written || outcome.File == TOutputOutcome::Partial;
     outcomes_.push_back(std::move(outcome));
+    if (fileMade && !coverTried_ && !plan_.Cover.empty()) {
+        saveCover();
+    }
     return outcomes_.back();
+}
+
+void TRipSession::saveCover() {
+    coverTried_ = true;
+    const std::string path = plan_.Folder + plan_.CoverFileName;
+    try {
+        OutputFile file(path);
+        file.write(plan_.Cover.data(), plan_.Cover.size());
+        // The cover takes its name only where nothing is: a picture the user
+        // put there, or the cover of another album ripped into the same
+        // folder, stays.
+        if (file.keep() == TOutputOutcome::ExistingKept && !holdsBytes(path, plan_.Cover)) {
+            coverNote_ = path + " was there already and was left as it was";
+            return;
+        }
+        coverPath_ = path;
+    } catch (const std::exception& error) {
+        coverNote_ = "The front cover could not be saved: " + FailureText(error);
+        coverFailed_ = true;
+    }
 }
 
 void TRipSession::Run(const TRipRun& run) {
@@ -588,6 +682,9 @@ TRipSummary TRipSession::Summary() const {
     TRipSummary summary;
     summary.Stopped = stopped_;
     summary.AlbumGainFailures = albumGainFailures_;
+    summary.CoverPath = coverPath_;
+    summary.CoverNote = coverNote_;
+    summary.CoverFailed = coverFailed_;
     for (const TTrackOutcome& outcome : outcomes_) {
         switch (outcome.End) {
         case TTrackEnd::Written:

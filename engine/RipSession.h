@@ -12,6 +12,7 @@
 #pragma once
 
 #include "CDRIP.h"
+#include "DiscMetadata.h"
 
 #include <atomic>
 #include <cstdint>
@@ -20,6 +21,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,26 +40,35 @@ struct TRipChoices {
     bool NumberInName = true;
     // The disc's CD-Text names the tracks and fills their tags.
     bool UseDiscText = true;
-    // Titles the user typed, by track number; they come before the disc's.
+    // Titles the user typed, by track number; they come before all others.
     std::map<int32_t, std::string> TypedTitles;
     // MP3 and FLAC files carry the ReplayGain of their track and album.
     bool ReplayGain = true;
+    // The release the user chose (a MusicBrainz lookup): its titles come
+    // after the typed ones and before the CD-Text, and its names and ids
+    // fill the tags. None: the disc's own names.
+    std::optional<online::DiscMetadata> Release;
+    // The release's front cover ("image/jpeg" or "image/png"); empty for none.
+    std::vector<uint8_t> Cover;
+    std::string CoverMimeType;
 };
 
 // One track of the disc as the rip would write it.
 struct TTrackPlan {
     int32_t Number = 0;
     bool Audio = false;
-    // The title shown: the one typed, else the disc's CD-Text title (audio
-    // tracks), else the track's name TrackNN.
+    // The title shown: the one typed, else the chosen release's, else the
+    // disc's CD-Text title (audio tracks), else the track's name TrackNN.
     std::string Title;
-    // The track's own performer from the CD-Text; empty when it names none.
+    // The track's own performer: the release's where it is not the album's,
+    // else the CD-Text's; empty when neither names one.
     std::string Performer;
     // The file's name in the folder, and the folder with it. The chosen
     // tracks' names are distinct: a later track whose name an earlier one
     // took is written as "Title (2).wav".
     std::string FileName;
     std::string Path;
+    // Without the cover, which the plan holds once for every track.
     TTrackTags Tags;
     // The bytes its file is expected to take: the audio for WAV and PCM,
     // (Size div 1411) x the bitrate for MP3, three quarters of the audio
@@ -83,6 +94,12 @@ struct TRipPlan {
     int64_t EstimatedBytes = 0;
     // The MP3 or FLAC files get their ReplayGain.
     bool ReplayGain = false;
+    // The front cover: each track's tags take it as the track is read, and
+    // the first file written puts it beside the files as CoverFileName
+    // ("cover.jpg" or "cover.png"). Empty without a cover.
+    std::vector<uint8_t> Cover;
+    std::string CoverMimeType;
+    std::string CoverFileName;
 
     // Raises std::out_of_range for a number the disc does not have.
     const TTrackPlan& Track(int32_t number) const;
@@ -154,11 +171,17 @@ struct TRipSummary {
     std::vector<std::string> AlbumGainFailures;
     // An interruption was asked for during Run().
     bool Stopped = false;
+    // The front cover beside the files: where it was saved, else why not
+    // (a file was there already, or it could not be written: CoverFailed).
+    std::string CoverPath;
+    std::string CoverNote;
+    bool CoverFailed = false;
 
-    // Every track the rip dealt with was written, with all its tags.
+    // Every track the rip dealt with was written, with all its tags, and
+    // the cover could be.
     bool AllWritten() const {
         return Partial + Kept + Failed + Skipped + Interrupted == 0 && !Stopped &&
-               AlbumGainFailures.empty();
+               AlbumGainFailures.empty() && !CoverFailed;
     }
 };
 
@@ -223,7 +246,9 @@ public:
     // ReplayGain or without such a track.
     void TagAlbum();
 
-    // Every outcome recorded, in the order the tracks ended.
+    // Every outcome recorded, in the order the tracks ended. The first one
+    // with a file puts the plan's cover beside it: whole under its name, or
+    // not at all, and never over a file that is there.
     const std::vector<TTrackOutcome>& Outcomes() const { return outcomes_; }
     TRipSummary Summary() const;
 
@@ -235,6 +260,7 @@ private:
     TTrackOutcome readTrack(const TTrackPlan& track, std::exception_ptr& error);
     const TTrackOutcome& record(TTrackOutcome outcome, bool stopped);
     void removeLeftovers();
+    void saveCover();
     // The audio of `track` fits on the folder's volume beside the encoded files
     // of the tracks in flight.
     bool audioFits(const TTrackPlan& track, const std::deque<Pending>& inFlight,
@@ -250,4 +276,8 @@ private:
     std::unique_ptr<TAlbumLoudness> album_;
     bool albumTagged_ = false;
     std::vector<std::string> albumGainFailures_;
+    bool coverTried_ = false;
+    std::string coverPath_;
+    std::string coverNote_;
+    bool coverFailed_ = false;
 };

@@ -127,8 +127,9 @@ CoverArtClient CoverArtClient::forProgram() {
 
 HttpRequest CoverArtClient::defaultRequest() {
     HttpRequest request;
-    request.connectTimeout = std::chrono::seconds(10);
-    request.totalTimeout = std::chrono::seconds(30);
+    // The names are there already; a scan of some megabytes needs longer.
+    request.connectTimeout = std::chrono::seconds(5);
+    request.totalTimeout = std::chrono::seconds(20);
     request.bodyLimit = kLargestCover;
     return request;
 }

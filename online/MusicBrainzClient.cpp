@@ -154,8 +154,10 @@ MusicBrainzClient MusicBrainzClient::forProgram() {
 HttpRequest MusicBrainzClient::defaultRequest() {
     HttpRequest request;
     request.headers = {"Accept: application/json"};
-    request.connectTimeout = std::chrono::seconds(10);
-    request.totalTimeout = std::chrono::seconds(20);
+    // A few seconds: a user without a network waits no longer for the
+    // disc's own names, and the answer is a few kilobytes.
+    request.connectTimeout = std::chrono::seconds(5);
+    request.totalTimeout = std::chrono::seconds(10);
     request.bodyLimit = kLargestMusicBrainzAnswer;
     request.paceHost = true;
     return request;

@@ -74,6 +74,12 @@ void ShellTest::SetUp() {
     installEngineHooks();
     // The status texts use the locale's separators; the tests expect English.
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    // Nothing is looked up on the internet: the services are a closed port
+    // unless a test serves them, and what they answer is kept in the test's
+    // folder.
+    qputenv("VARROW_MUSICBRAINZ_URL", "http://127.0.0.2:1");
+    qputenv("VARROW_COVERART_URL", "http://127.0.0.2:1");
+    qputenv("XDG_CACHE_HOME", folder.filePath(QStringLiteral("cache")).toLocal8Bit());
 }
 
 void ShellTest::TearDown() {
@@ -84,7 +90,9 @@ void ShellTest::TearDown() {
     overridePlatformInfo(std::nullopt);
     setTimeOfDaySource({});
     cdlib::resetLibrary();
-    qunsetenv("VARROW_SETTINGS_FILE");
+    for (const char* variable : {"VARROW_SETTINGS_FILE", "VARROW_MUSICBRAINZ_URL",
+                                 "VARROW_COVERART_URL", "XDG_CACHE_HOME"})
+        qunsetenv(variable);
 }
 
 std::shared_ptr<cdlib::VirtualDrive> ShellTest::addDrive(const std::string& id,

@@ -4,10 +4,15 @@
 // window buttons. Skipped, saying why, without the session.
 #include "BatchTestSupport.h"
 #include "FlacFiles.h"
+#include "LocalHttpServer.h"
+#include "MusicBrainzAnswers.h"
+#include "MusicBrainzDiscId.h"
 #include "X11Session.h"
 
+#include <QDialog>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 
 using namespace varrow;
 using namespace varrow::testing;
@@ -71,6 +76,32 @@ TEST_F(WindowUnderX, AKeyTypedActsOnceWhileItsActionRunsItsOwnEvents) {
         ui.ListView1->clearSelection();
     }
     EXPECT_TRUE(decodeFlac((out + QStringLiteral("01_Track01.flac")).toStdString()).ok);
+}
+
+// The release question shown for real, answered on the keyboard: the arrow
+// moves from the preselected release to the next, Enter takes it.
+TEST_F(WindowUnderX, TheReleaseQuestionIsAnsweredOnTheKeyboard) {
+    LocalHttpServer server;
+    server.serve("/ws/2/discid/" +
+                     online::MusicBrainzDiscId::of({{{1, 0}, {2, 242}, {3, 433}}, 736}).id,
+                 httpAnswer(200, musicBrainzAnswer("disc-two-releases.json")));
+    qputenv("VARROW_MUSICBRAINZ_URL", QByteArray::fromStdString(server.url()));
+    modals->dialogAnswers.emplace_back([](QDialog& dialog) {
+        QTimer::singleShot(0, &dialog, [&dialog] {
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+            EXPECT_TRUE(x11::activate(dialog.winId()));
+            EXPECT_TRUE(x11::pressKeys(QStringLiteral("Down")));
+            EXPECT_TRUE(x11::pressKeys(QStringLiteral("Return")));
+        });
+        return dialog.exec();
+    });
+    addDrive("VIRTUAL Names", discOf({audio(242), audio(191), audio(303)}));
+    createWindow();
+    const auto remastered = [this] {
+        return rowTexts(0)[COL_TITLE].endsWith("remaster)");
+    };
+    EXPECT_TRUE(QTest::qWaitFor(remastered, 20000)) << rowTexts(0)[COL_TITLE].toStdString();
+    EXPECT_EQ(modals->dialogsRun, 1);
 }
 
 // The dialog asks for no minimise and no close; openbox gives its title bar

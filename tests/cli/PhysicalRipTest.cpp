@@ -79,7 +79,8 @@ protected:
             "LD_PRELOAD='" VARROW_FAKE_CD_LIB "' VARROW_FAKE_CD='device=" +
             std::string(DEVICE) + ",bin=" + (folder_ / "disc.bin").string() +
             ",leadout=" + std::to_string(leadOut_) + "," + drive +
-            "' VARROW_CD_IMAGES= VARROW_SETTINGS_FILE='" + (folder_ / "varrow.INI").string() +
+            "' VARROW_CD_IMAGES= VARROW_MUSICBRAINZ_URL=http://127.0.0.2:1 XDG_CACHE_HOME='" +
+            folder_.string() + "' VARROW_SETTINGS_FILE='" + (folder_ / "varrow.INI").string() +
             "' timeout -s KILL 120 '" VARROW_RIP "' " + arguments + " >'" + out.string() + "' 2>'" +
             err.string() + "' </dev/null";
         const int status = std::system(command.c_str());

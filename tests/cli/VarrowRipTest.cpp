@@ -4,7 +4,10 @@
 // the same audio.
 #include "Commands.h"
 #include "FlacFiles.h"
+#include "LocalHttpServer.h"
 #include "Mp3Tags.h"
+#include "MusicBrainzAnswers.h"
+#include "MusicBrainzDiscId.h"
 #include "TestHooks.h"
 
 #include <algorithm>
@@ -138,6 +141,9 @@ protected:
         const std::string command = prefix + "export VARROW_CD_IMAGES='" +
                                     (images.empty() ? (folder_ / "disc.cue").string() : images) +
                                     "' VARROW_SETTINGS_FILE='" + (folder_ / "varrow.INI").string() +
+                                    "' VARROW_MUSICBRAINZ_URL='" + services_ +
+                                    "' VARROW_COVERART_URL='" + services_ +
+                                    "/caa' XDG_CACHE_HOME='" + (folder_ / "cache").string() +
                                     "'; (" + launcher_ + "'" VARROW_RIP "' " + arguments + ") >'" +
                                     out.string() + "' 2>'" + err.string() + "' </dev/null";
         const int status = std::system(command.c_str());
@@ -175,6 +181,9 @@ protected:
     std::vector<std::vector<uint8_t>> tracks_;
     // Runs before varrow-rip on the command line (a time limit).
     std::string launcher_;
+    // Where MusicBrainz and the Cover Art Archive (under /caa) are: a closed
+    // port unless a test serves them.
+    std::string services_ = "http://127.0.0.2:1";
 };
 
 double rms(const std::vector<uint8_t>& pcm) {
@@ -220,6 +229,149 @@ TEST_F(VarrowRip, TocListsCdTextUnlessToldNotTo) {
     const Outcome missing = run("toc --drive " + drive + " --title 4=Nothing");
     EXPECT_EQ(missing.status, 2);
     EXPECT_EQ(missing.err, "varrow-rip: there is no track 4 to title (the disc has 3)\n");
+}
+
+// What MusicBrainz answers (the local server) -> what toc shows: the names
+// of the release taken, the others, or why there are none and the disc's
+// own names (CD-Text) instead.
+TEST_F(VarrowRip, TocShowsTheNamesTheLookupFinds) {
+    using varrow::testing::httpAnswer;
+    using varrow::testing::HttpAnswer;
+    addCdText("TITLE \"Tram Lines\"\n", {"AC/DC"});
+    const std::string drive = imageDrive();
+    varrow::testing::LocalHttpServer server;
+    services_ = server.url();
+    const std::string byId =
+        "/ws/2/discid/" + online::MusicBrainzDiscId::of({{{1, 0}, {2, 242}, {3, 433}}, 736}).id;
+    const auto json = [](const char* name) {
+        return httpAnswer(200, varrow::testing::musicBrainzAnswer(name));
+    };
+    const std::string ownNames = "Album: Tram Lines\n"
+                                 "01  Audio        0      241      566832  0:00:03  AC/DC\n"
+                                 "02  Audio      242      432      446880  0:00:02\n"
+                                 "03  Audio      433      735      710304  0:00:04\n";
+    const std::string northern = "Album: Northern Lights\nPerformer: Aurora Quartet\n"
+                                 "Date: 2004-03-15\n"
+                                 "01  Audio        0      241      566832  0:00:03  Polar Night\n"
+                                 "02  Audio      242      432      446880  0:00:02  Café Øresund  "
+                                 "(Aurora Quartet feat. Ingrid Bjørnstad)\n"
+                                 "03  Audio      433      735      710304  0:00:04  Midnight Sun\n";
+    const std::string norway =
+        "Release: 6a3e1c2f-8d4b-4f5a-9c7e-1b2d3e4f5a60  Northern Lights / "
+        "Aurora Quartet (2004-03-15, NO, Grappa GRCD 4012, 7041888512345, CD)\n";
+    const struct {
+        const char* name;
+        std::vector<HttpAnswer> byId;
+        std::vector<HttpAnswer> byToc;
+        std::string options;
+        std::string out;  // its start, then after the release lines
+        std::string rest; // the names and tracks
+        const char* err;  // a piece of it; empty for none
+    } cases[] = {
+        {"OneRelease", {json("disc-one-release.json")}, {}, "", norway, northern, ""},
+        {"TheCacheAnswersOffline", {}, {}, "", norway, northern, ""},
+        {"TwoReleasesTheFirstTakenTheOtherListed",
+         {json("disc-two-releases.json")},
+         {},
+         "",
+         norway,
+         "Other releases (choose one with --release):\n"
+         "  7b4f2d3a-9e5c-4a6b-8d8f-2c3e4f5a6b71  Northern Lights / Aurora Quartet (2010-06-01, "
+         "US, ",
+         ""},
+        {"ReleaseChosen",
+         {json("disc-two-releases.json")},
+         {},
+         " --release 7b4f2d3a-9e5c-4a6b-8d8f-2c3e4f5a6b71",
+         "Release: 7b4f2d3a-9e5c-4a6b-8d8f-2c3e4f5a6b71",
+         "03  Audio      433      735      710304  0:00:04  Midnight Sun (2010 remaster)\n",
+         ""},
+        {"OneDiscOfTwo",
+         {json("disc-multi-disc.json")},
+         {},
+         "",
+         "Release: 8c5a3e4b",
+         "Date: 2012-11-09\nDisc: ",
+         ""},
+        {"UnknownIdFuzzyTocMatch",
+         {json("not-found.json")},
+         {json("toc-fuzzy-match.json")},
+         "",
+         "Release: 9d6b4f5c",
+         "01  Audio        0      241      566832  0:00:03  Polar Night\n",
+         ""},
+        {"BusyThenAnswers",
+         {httpAnswer(503), json("disc-one-release.json")},
+         {},
+         "",
+         norway,
+         northern,
+         ""},
+        {"Unknown",
+         {httpAnswer(404, varrow::testing::musicBrainzAnswer("not-found.json"))},
+         {json("toc-no-match.json")},
+         "",
+         ownNames,
+         ownNames,
+         "add this disc to MusicBrainz: "},
+        {"Malformed", {httpAnswer(200, "{\"releases\": [")}, {}, "", ownNames, ownNames, "\n"},
+        {"ServerGone", {}, {}, "", ownNames, ownNames, "\n"},
+        {"NotAsked", {json("disc-one-release.json")}, {}, " --no-lookup", ownNames, ownNames, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string name = c.name;
+        if (name == "ServerGone") {
+            server.stop();
+        }
+        if (name != "TheCacheAnswersOffline") {
+            fs::remove_all(folder_ / "cache");
+            server.serve(byId, c.byId);
+        } else {
+            server.serve(byId, httpAnswer(500));
+        }
+        server.serve("/ws/2/discid/-", c.byToc.empty() ? std::vector{httpAnswer(404)} : c.byToc);
+        const Outcome toc = run("toc --drive " + drive + c.options);
+        EXPECT_EQ(toc.status, 0) << toc.err;
+        EXPECT_EQ(toc.out.rfind(c.out, 0), 0u) << toc.out;
+        EXPECT_NE(toc.out.find(c.rest), std::string::npos) << toc.out;
+        EXPECT_EQ(toc.err.find(c.err) != std::string::npos, *c.err != '\0' || toc.err.empty())
+            << toc.err;
+    }
+    EXPECT_EQ(server.requestCount(byId), 9) << "one request a lookup, none without";
+}
+
+TEST_F(VarrowRip, RipTagsMp3FilesFromTheReleaseAndSavesItsCover) {
+    varrow::testing::LocalHttpServer server;
+    services_ = server.url();
+    server.serve(
+        "/ws/2/discid/" + online::MusicBrainzDiscId::of({{{1, 0}, {2, 242}, {3, 433}}, 736}).id,
+        varrow::testing::httpAnswer(200,
+                                    varrow::testing::musicBrainzAnswer("disc-one-release.json")));
+    const std::string& cover = varrow::testing::kPngCover;
+    server.serve("/caa/release/6a3e1c2f-8d4b-4f5a-9c7e-1b2d3e4f5a60/front",
+                 varrow::testing::httpAnswer(200, cover, {{"Content-Type", "image/png"}}));
+    const fs::path out = folder_ / "out";
+    const Outcome rip = run("--format mp3 --tracks 2 --title 1=Typed --out '" + out.string() + "'");
+    ASSERT_EQ(rip.status, 0) << rip.err;
+    EXPECT_EQ(filesIn(out), std::vector<std::string>({"02_Café Øresund.mp3", "cover.png"}));
+    EXPECT_EQ(readText(out / "cover.png"), cover);
+
+    std::map<std::string, std::string> tags =
+        varrow::testing::ffprobeTags(out / "02_Café Øresund.mp3");
+    for (const auto& [key, value] : std::map<std::string, std::string>{
+             {"title", "Café Øresund"},
+             {"artist", "Aurora Quartet feat. Ingrid Bjørnstad"},
+             {"album", "Northern Lights"},
+             {"album_artist", "Aurora Quartet"},
+             {"date", "2004-03-15"},
+             {"track", "2/3"},
+             {"disc", "1/1"},
+             {"musicbrainz album id", "6a3e1c2f-8d4b-4f5a-9c7e-1b2d3e4f5a60"}}) {
+        EXPECT_EQ(tags[key], value) << key;
+    }
+    const std::string mp3 = readText(out / "02_Café Øresund.mp3");
+    EXPECT_NE(mp3.find(cover), std::string::npos) << "the cover is embedded";
 }
 
 TEST_F(VarrowRip, RipNamesAndTagsFilesFromCdTextAndGivenTitles) {

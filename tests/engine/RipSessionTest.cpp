@@ -6,8 +6,10 @@
 #include "EngineTestSupport.h"
 #include "LameCoder.h"
 #include "Mp3Tags.h"
+#include "MusicBrainzAnswers.h"
 #include "OutputFile.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -74,6 +76,48 @@ TRipChoices choices(TRipFormat format, std::vector<int32_t> tracks, bool numberI
     return result;
 }
 
+// The second disc of a release that names the first, second and fourth
+// tracks of textDisc(); the second is credited to more than the album's
+// performer.
+online::DiscMetadata release() {
+    online::DiscMetadata release;
+    release.album = "Tram Lines (Deluxe)";
+    release.albumArtist = "The Conductors";
+    release.albumArtistIds = {"band"};
+    release.date = "2004-03-15";
+    release.discNumber = 2;
+    release.discCount = 2;
+    release.releaseId = "release";
+    release.releaseGroupId = "group";
+    release.tracks = {{1, "Departure", "The Conductors", {"band"}, "rec-1"},
+                      {2, "Blue/Green", "The Conductors feat. Vi", {"band", "vi"}, "rec-2"},
+                      {3, "", "", {}, ""},
+                      {4, "Terminus", "The Conductors", {"band"}, "rec-4"}};
+    return release;
+}
+
+TRipChoices withRelease(TRipChoices chosen) {
+    chosen.Release = release();
+    return chosen;
+}
+
+// `tags` with what the release adds; `performer` and the ids of a track
+// the release names.
+TTrackTags fromRelease(TTrackTags tags, std::string recording = {},
+                       std::vector<std::string> artists = {}) {
+    tags.Album = "Tram Lines (Deluxe)";
+    tags.AlbumPerformer = "The Conductors";
+    tags.AlbumArtistIds = {"band"};
+    tags.Date = "2004-03-15";
+    tags.DiscNumber = 2;
+    tags.DiscCount = 2;
+    tags.ReleaseId = "release";
+    tags.ReleaseGroupId = "group";
+    tags.RecordingId = std::move(recording);
+    tags.ArtistIds = std::move(artists);
+    return tags;
+}
+
 const PlanCase PLAN_CASES[] = {
     {"DiscTitlesMadeSafeNames",
      choices(TRipFormat::Wav, {1, 2, 3, 4}),
@@ -108,6 +152,20 @@ const PlanCase PLAN_CASES[] = {
     {"DataTrackKeepsItsName",
      choices(TRipFormat::Wav, {5}),
      {{5, "05_Track05.wav", "Track05", tags("Track05", "The Conductors", "Tram Lines", 0)}}},
+    // Typed > release > CD-Text; the release's names and ids fill the tags.
+    {"ReleaseNamesComeBetweenTypedTitlesAndTheDisc",
+     withRelease(choices(TRipFormat::Mp3, {1, 2, 3, 4}, true, true, {{4, "Typed"}})),
+     {{1, "01_Departure.mp3", "Departure",
+       fromRelease(tags("Departure", "The Conductors", "", 1), "rec-1", {"band"})},
+      {2, "02_Blue\u2215Green.mp3", "Blue/Green",
+       fromRelease(tags("Blue/Green", "The Conductors feat. Vi", "", 2), "rec-2", {"band", "vi"})},
+      {3, "03_Tab here.mp3", "-Tab\there", fromRelease(tags("-Tab here", "Solo ist", "", 3))},
+      {4, "04_Typed.mp3", "Typed",
+       fromRelease(tags("Typed", "The Conductors", "", 4), "rec-4", {"band"})}}},
+    {"ReleaseWithoutDiscText",
+     withRelease(choices(TRipFormat::Wav, {3, 5}, false, false)),
+     {{3, "Track03.wav", "Track03", fromRelease(tags("Track03", "", "", 3))},
+      {5, "Track05.wav", "Track05", tags("Track05", "", "", 0)}}},
 };
 
 // A session over a disc in a virtual drive, writing into the test's folder.
@@ -162,6 +220,7 @@ TEST_P(Plan, NamesTitlesAndTagsEveryChosenTrack) {
     }
     EXPECT_EQ(plan.Track(3).Performer, GetParam().choices.UseDiscText ? "Solo\x1bist" : "");
     EXPECT_EQ(plan.Track(1).Performer, "");
+    EXPECT_EQ(plan.Track(2).Performer, GetParam().choices.Release ? "The Conductors feat. Vi" : "");
     EXPECT_THROW(plan.Track(6), std::out_of_range);
 }
 
@@ -268,6 +327,78 @@ TEST_F(Plan, AnythingUnderTheNameTakesIt) {
     EXPECT_TRUE(session.NameTaken(3));
     EXPECT_TRUE(session.NameTaken(4)) << "a link that leads nowhere";
 }
+
+// What stands under the cover's name before a rip, and what the rip leaves
+// there and says of it.
+struct CoverCase {
+    const char* name;
+    std::vector<int32_t> tracks;
+    enum { Nothing, SameCover, OtherPicture, Folder } before;
+    bool saved;       // the cover is under its name, and CoverPath says so
+    const char* note; // the start of CoverNote; empty for none
+    bool failed;
+};
+
+const CoverCase COVER_CASES[] = {
+    {"SavedBesideTheFiles", {1, 2}, CoverCase::Nothing, true, "", false},
+    {"TheSameCoverIsNoNews", {1}, CoverCase::SameCover, true, "", false},
+    {"AnotherPictureStays", {1}, CoverCase::OtherPicture, false, "/", false},
+    {"AFolderUnderItsName",
+     {1},
+     CoverCase::Folder,
+     false,
+     "The front cover could not be saved: Cannot create file",
+     true},
+    {"NoFileNoCover", {3}, CoverCase::Nothing, false, "", false},
+};
+
+class Cover : public SessionTest, public ::testing::WithParamInterface<CoverCase> {};
+
+TEST_P(Cover, GoesIntoEveryTagAndBesideTheFilesOnce) {
+    const CoverCase& c = GetParam();
+    const std::string& cover = varrow::testing::kPngCover;
+    const std::vector<uint8_t> coverBytes(cover.begin(), cover.end());
+    const fs::path path = folder_ / "cover.png";
+    if (c.before == CoverCase::SameCover)
+        std::ofstream(path, std::ios::binary) << cover;
+    if (c.before == CoverCase::OtherPicture)
+        std::ofstream(path) << "the user's own scan";
+    if (c.before == CoverCase::Folder)
+        fs::create_directory(path);
+    TRipChoices chosen = choices(TRipFormat::Mp3, c.tracks);
+    chosen.Cover = coverBytes;
+    chosen.CoverMimeType = "image/png";
+    TRipSession& session = sessionOf(discOf({20, 20, 20}, {3}), chosen);
+    EXPECT_TRUE(session.Plan().Track(1).Tags.Cover.empty()) << "the plan holds the cover once";
+    session.Run({});
+
+    const TRipSummary summary = session.Summary();
+    EXPECT_EQ(summary.CoverPath, c.saved ? path.string() : "");
+    EXPECT_TRUE(summary.CoverNote.starts_with(c.note)) << summary.CoverNote;
+    EXPECT_EQ(summary.CoverNote.empty(), *c.note == '\0') << summary.CoverNote;
+    EXPECT_EQ(summary.CoverFailed, c.failed);
+    EXPECT_EQ(summary.AllWritten(), !c.failed && c.tracks != std::vector<int32_t>{3});
+    if (c.saved) {
+        EXPECT_EQ(readFile(path), coverBytes);
+    }
+    if (c.before == CoverCase::OtherPicture) {
+        EXPECT_EQ(readFile(path).size(), std::string("the user's own scan").size());
+    }
+    if (c.before == CoverCase::Nothing && !c.saved) {
+        EXPECT_FALSE(fs::exists(path));
+    }
+    for (const TTrackOutcome& outcome : session.Outcomes()) {
+        if (outcome.End != TTrackEnd::Written)
+            continue;
+        const std::vector<uint8_t> mp3 = readFile(outcome.Path);
+        EXPECT_FALSE(std::ranges::search(mp3, coverBytes).empty()) << outcome.Path;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Before, Cover, ::testing::ValuesIn(COVER_CASES),
+                         [](const ::testing::TestParamInfo<CoverCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // The reports varrow-rip's own tests do not meet.
 TEST(OutcomeText, SaysWhatHappenedAndWhatIsLeftUnderTheName) {

@@ -1,0 +1,219 @@
+// The disc's names from MusicBrainz in the window: what the track list, the
+// caption and the notice under the list show for each way the local server
+// answers, the release question, and answers that come too late.
+#include "LocalHttpServer.h"
+#include "MusicBrainzAnswers.h"
+#include "MusicBrainzDiscId.h"
+#include "ShellTestSupport.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QLabel>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+
+using namespace varrow;
+using namespace varrow::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+// The disc of the tests: three audio tracks, on the releases of the answers
+// by their track count.
+cdlib::VirtualDisc threeTracks() {
+    cdlib::VirtualDisc disc = discOf({audio(242), audio(191), audio(303)});
+    disc.text.set(0, CDTEXT_TITLE, "Tram Lines");
+    disc.text.set(1, CDTEXT_TITLE, "AC/DC");
+    return disc;
+}
+
+const std::string kDiscPath =
+    "/ws/2/discid/" + online::MusicBrainzDiscId::of({{{1, 0}, {2, 242}, {3, 433}}, 736}).id;
+
+HttpAnswer json(const char* name) {
+    return httpAnswer(200, musicBrainzAnswer(name));
+}
+
+class NamesWindow : public ShellTest {
+protected:
+    void SetUp() override {
+        ShellTest::SetUp();
+        qputenv("VARROW_MUSICBRAINZ_URL", QByteArray::fromStdString(server.url()));
+        qputenv("VARROW_COVERART_URL", QByteArray::fromStdString(server.url() + "/caa"));
+        server.serve("/ws/2/discid/-", httpAnswer(404));
+    }
+
+    QLabel* notice() const { return form->findChild<QLabel*>(QStringLiteral("Label_Names")); }
+
+    // Lets the window run until its lookup has ended.
+    void waitForNames() const {
+        const QDeadlineTimer deadline(20s);
+        while (notice()->text().startsWith(QStringLiteral("Looking")) && !deadline.hasExpired())
+            QTest::qWait(10);
+        ASSERT_FALSE(deadline.hasExpired()) << "the lookup did not end";
+    }
+
+    QStringList titles() const {
+        QStringList shown;
+        for (int row = 0; row < rowCount(); ++row)
+            shown << rowTexts(row)[COL_TITLE];
+        return shown;
+    }
+
+    LocalHttpServer server;
+};
+
+const QStringList kNorthern = {"Polar Night", "Café Øresund", "Midnight Sun"};
+const QStringList kDiscOwn = {"AC/DC", "Track02", "Track03"};
+
+struct NamesCase {
+    const char* name;
+    std::vector<HttpAnswer> byId;
+    std::vector<HttpAnswer> byToc;
+    QStringList titles;
+    QString caption;
+    QString notice; // its start; empty for none
+    int dialogs;    // release questions asked
+};
+
+const QString kNorthernCaption = QStringLiteral("Varrow - Aurora Quartet - Northern Lights");
+
+const NamesCase NAMES_CASES[] = {
+    {"OneRelease", {json("disc-one-release.json")}, {}, kNorthern, kNorthernCaption, "", 0},
+    {"TwoReleasesAskOnce",
+     {json("disc-two-releases.json")},
+     {},
+     kNorthern,
+     kNorthernCaption,
+     "",
+     1},
+    {"OneDiscOfASet",
+     {json("disc-multi-disc.json")},
+     {},
+     kNorthern,
+     "Varrow - Aurora Quartet - Collected Works",
+     "",
+     0},
+    {"FuzzyTocMatch",
+     {json("not-found.json")},
+     {json("toc-fuzzy-match.json")},
+     kNorthern,
+     kNorthernCaption,
+     "",
+     0},
+    {"BusyThenAnswers",
+     {httpAnswer(503), json("disc-one-release.json")},
+     {},
+     kNorthern,
+     kNorthernCaption,
+     "",
+     0},
+    {"Unknown",
+     {httpAnswer(404, musicBrainzAnswer("not-found.json"))},
+     {json("toc-no-match.json")},
+     kDiscOwn,
+     "Varrow - Tram Lines",
+     "MusicBrainz does not know this disc",
+     0},
+    {"Malformed",
+     {httpAnswer(200, "{\"releases\": [")},
+     {},
+     kDiscOwn,
+     "Varrow - Tram Lines",
+     "MusicBrainz",
+     0},
+    {"ServerGone", {}, {}, kDiscOwn, "Varrow - Tram Lines", "MusicBrainz is not available", 0},
+};
+
+class Names : public NamesWindow, public ::testing::WithParamInterface<NamesCase> {};
+
+TEST_P(Names, TheListAndTheCaptionShowWhatTheLookupFound) {
+    const NamesCase& c = GetParam();
+    if (c.byId.empty())
+        server.stop();
+    else
+        server.serve(kDiscPath, c.byId);
+    if (!c.byToc.empty())
+        server.serve("/ws/2/discid/-", c.byToc);
+    if (c.dialogs > 0)
+        modals->dialogAnswers.emplace_back([](QDialog&) { return int(QDialog::Accepted); });
+    addDrive("VIRTUAL Names", threeTracks());
+    createWindow();
+    waitForNames();
+    processEvents();
+
+    EXPECT_EQ(titles(), c.titles);
+    EXPECT_EQ(form->windowTitle(), c.caption);
+    EXPECT_TRUE(notice()->text().startsWith(c.notice)) << notice()->text().toStdString();
+    EXPECT_EQ(notice()->isVisibleTo(form), !c.notice.isEmpty());
+    EXPECT_EQ(modals->dialogsRun, c.dialogs);
+    if (c.titles == kNorthern) {
+        EXPECT_EQ(titleData(1, Qt::ToolTipRole).toString(),
+                  "Aurora Quartet feat. Ingrid Bjørnstad");
+    }
+    if (QString(c.name) == "Unknown") {
+        EXPECT_TRUE(notice()->text().contains("href=\"https://musicbrainz.org/cdtoc/attach?"))
+            << notice()->text().toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, Names, ::testing::ValuesIn(NAMES_CASES),
+                         [](const ::testing::TestParamInfo<NamesCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST_F(NamesWindow, TheReleaseChosenStaysChosenWithoutAskingAgain) {
+    server.serve(kDiscPath, json("disc-two-releases.json"));
+    modals->dialogAnswers.emplace_back([](QDialog& dialog) {
+        auto* list = dialog.findChild<QTreeWidget*>(QStringLiteral("TreeWidget_Releases"));
+        EXPECT_EQ(list->topLevelItemCount(), 2);
+        EXPECT_EQ(list->indexOfTopLevelItem(list->currentItem()), 0) << "the preselected one";
+        EXPECT_EQ(list->topLevelItem(1)->text(3), "US");
+        list->setCurrentItem(list->topLevelItem(1));
+        return int(QDialog::Accepted);
+    });
+    addDrive("VIRTUAL Names", threeTracks());
+    createWindow();
+    waitForNames();
+    const QDeadlineTimer deadline(20s);
+    while (titles()[0] != "Polar Night (2010 remaster)" && !deadline.hasExpired())
+        QTest::qWait(10);
+    EXPECT_EQ(titles()[2], "Midnight Sun (2010 remaster)");
+
+    click(ui.ToolButton_RefreshTracks);
+    waitForNames();
+    processEvents();
+    EXPECT_EQ(titles()[0], "Polar Night (2010 remaster)");
+    EXPECT_EQ(modals->dialogsRun, 1);
+}
+
+TEST_F(NamesWindow, ALateAnswerKeepsTypedTitlesAndAStaleOneNeverArrives) {
+    HttpAnswer slow = json("disc-one-release.json");
+    slow.delay = 1500ms;
+    server.serve(kDiscPath, slow);
+    auto drive = addDrive("VIRTUAL Names", threeTracks());
+    createWindow();
+    ASSERT_TRUE(notice()->text().startsWith(QStringLiteral("Looking")));
+    editTitle(0, QStringLiteral("Mine"));
+    waitForNames();
+    processEvents();
+    EXPECT_EQ(titles(), QStringList({"Mine", "Café Øresund", "Midnight Sun"}));
+
+    // The disc again, not kept this time, and another one while its answer
+    // is on its way.
+    QDir(folder.filePath(QStringLiteral("cache"))).removeRecursively();
+    drive->ejectDisc();
+    processEvents();
+    drive->insertDisc(threeTracks());
+    processEvents();
+    ASSERT_TRUE(notice()->text().startsWith(QStringLiteral("Looking")));
+    drive->insertDisc(discOf({audio(300), audio(300)}));
+    processEvents();
+    QTest::qWait(2000);
+    EXPECT_EQ(server.requestCount(kDiscPath), 2);
+    EXPECT_EQ(titles(), QStringList({"Track01", "Track02"}));
+    EXPECT_EQ(form->windowTitle(), "Varrow");
+}
+
+} // namespace
