@@ -3,6 +3,7 @@
 // driving the progress window and the caption.
 #include "Application.h"
 #include "Clock.h"
+#include "DiscIdentity.h"
 #include "DiskSpace.h"
 #include "Modals.h"
 #include "NumberText.h"
@@ -15,6 +16,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -216,6 +218,14 @@ void TForm1::RipSelectedTracks(bool Encode) {
                            MsgDlgType::Error, MsgButtons::Ok);
         return;
     }
+    // The database is asked while the tracks are read; the batch's end (its
+    // session going) stops a lookup still in hand.
+    run.Session->StartAccurateRip(OnlineToc(CDRIP1), AccurateRipDatabase());
+    run.Session->OnSecondReading = [this](const TTrackPlan&) {
+        ripProgress_->showTrackResult(
+            QStringLiteral("Not confirmed: reading again with jitter correction"));
+    };
+    ripProgress_->showTrackResult(QString());
 
     run.BatchTrackIndex = 0;
     int row = nextSelectedRow(-1);
@@ -242,6 +252,12 @@ void TForm1::RipSelectedTracks(bool Encode) {
         }
     }
 
+    // The last tracks' results may wait for the database: the window
+    // stays responsive, and Abort ends the wait.
+    const TRipRecords& records = run.Session->Finish([&run] {
+        QCoreApplication::processEvents();
+        return !run.AbortAll;
+    });
     restoreApplication();
     QString lostText;
     for (const int32_t track : run.Session->Summary().TracksWithLostSectors)
@@ -251,9 +267,15 @@ void TForm1::RipSelectedTracks(bool Encode) {
     if (!lostText.isEmpty())
         lostText = QStringLiteral("\nSectors could not be read in tracks ") + lostText +
                    QStringLiteral(".");
+    QString proofText =
+        QStringLiteral("\n") + QString::fromStdString(run.Session->Summary().AccurateRip);
+    for (const std::string& problem : {run.Session->AccurateRipProblem(), records.Problem}) {
+        if (!problem.empty())
+            proofText += QStringLiteral("\n") + QString::fromStdString(problem);
+    }
     MessageDlgCentered(ripProgress_,
                        QStringLiteral("Extract is complete.\nExtract time: ") +
-                           longTimeText(run.ElapsedTime) + lostText,
+                           longTimeText(run.ElapsedTime) + proofText + lostText,
                        MsgDlgType::Information, MsgButtons::Ok);
 }
 
@@ -302,9 +324,10 @@ void TForm1::ripRow(int row, bool encode) {
             break;
         }
     }
-    if (run.OverwriteMode != TOverwriteMode::Skip)
-        session.RipTrack(track.Number);
-    else
+    if (run.OverwriteMode != TOverwriteMode::Skip) {
+        const TTrackOutcome& outcome = session.RipTrack(track.Number);
+        ripProgress_->showTrackResult(QString::fromStdString(TrackResultText(outcome)));
+    } else
         session.Keep(track.Number);
 }
 

@@ -117,6 +117,13 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         command.action = Action::Toc;
     } else if (verb == "rip") {
         command.action = Action::Rip;
+    } else if (verb == "verify-log") {
+        if (arguments.size() != 2 || arguments[1].empty()) {
+            throw UsageError("verify-log needs the log file, and nothing else");
+        }
+        command.action = Action::VerifyLog;
+        command.logPath = arguments[1];
+        return command;
     } else if (verb == "help" || verb == "--help" || verb == "-h") {
         command.action = Action::Help;
         return command;
@@ -186,6 +193,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
                                                      {"voice", VOICE_QUALITY}});
         } else if (option == "--no-jitter-correction") {
             rip.jitterCorrection = false;
+        } else if (option == "--secure") {
+            rip.secure = true;
         } else if (option == "--speed") {
             rip.speed = static_cast<int32_t>(parseNumber(value(), "speed", 0, CR_MAX_SPEED));
         } else if (option == "--jobs") {
@@ -213,6 +222,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     if (rip.quality == VOICE_QUALITY && rip.mode != MONO) {
         throw UsageError("--quality voice applies only with --mode mono");
     }
+    // Secure reading turns jitter correction on where it reads again.
+    if (rip.secure && !rip.jitterCorrection) {
+        throw UsageError("--secure and --no-jitter-correction exclude each other");
+    }
     if (rip.vbr && rip.maxBitrate < rip.bitrate) {
         throw UsageError("the maximum bitrate is below the bitrate");
     }
@@ -227,8 +240,9 @@ std::string usageText() {
            "                 [--bitrate K] [--vbr --max-bitrate K] "
            "[--mode stereo|joint|dual|mono]\n"
            "                 [--mix mix|left|right] [--quality normal|low|high|voice]\n"
-           "                 [--no-jitter-correction] [--speed N] [--no-number] [--jobs N]\n"
-           "                 [--no-cd-text] [--title N=TEXT]...\n"
+           "                 [--no-jitter-correction | --secure] [--speed N] [--no-number]\n"
+           "                 [--jobs N] [--no-cd-text] [--title N=TEXT]...\n"
+           "  varrow-rip verify-log FILE\n"
            "\n"
            "drives  lists the CD drives and disc images ([N]: identification)\n"
            "toc     lists the tracks: number, type, start and end sector, bytes, play time,\n"
@@ -236,7 +250,14 @@ std::string usageText() {
            "rip     writes one file per track, NN_TITLE.wav|.pcm|.mp3; a complete track\n"
            "        replaces an existing file, an incomplete one never does; default:\n"
            "        every audio track, WAV, the current folder, MP3 at 128 kbit/s joint\n"
-           "        stereo, jitter correction on\n"
+           "        stereo, jitter correction on. Each track's CRC and AccurateRip result\n"
+           "        are printed; ALBUM.log (signed) and ALBUM.cue are written beside the\n"
+           "        files (ALBUM: the disc's title, else 'disc')\n"
+           "--secure  each track is read without jitter correction; one the AccurateRip\n"
+           "        database does not confirm is read again with it, and the two\n"
+           "        readings' CRCs must agree (else the track is suspect)\n"
+           "verify-log  checks a rip log's last line, its SHA-256: exit 0 intact,\n"
+           "        1 changed, 2 not a rip log or unreadable\n"
            "--jobs  MP3: the tracks are read in order by one reader and encoded by up to N\n"
            "        encoders at once (default: the number of cores, " +
            std::to_string(defaultJobs()) +
@@ -249,11 +270,12 @@ std::string usageText() {
            "typed; otherwise the disc's CD-Text title, with '/' written as U+2215 in file\n"
            "names; otherwise TrackNN. --no-cd-text ignores the disc's CD-Text.\n"
            "\n"
-           "Exit status: 0 every file written, 1 a drive, disc or track failed or lost\n"
-           "sectors or the output could not be written, 2 bad usage, 130 interrupted\n"
-           "(each track in hand keeps a valid, shorter file where there was none; an\n"
-           "existing file stays as it was).\n"
-           "Disc images: list their paths in VARROW_CD_IMAGES, separated by ':'.\n";
+           "Exit status: 0 every file written, 1 a drive, disc or track failed, lost\n"
+           "sectors or was suspect, or the output could not be written, 2 bad usage, 130\n"
+           "interrupted (each track in hand keeps a valid, shorter file where there was\n"
+           "none; an existing file stays as it was).\n"
+           "Disc images: list their paths in VARROW_CD_IMAGES, separated by ':'.\n"
+           "AccurateRip: VARROW_ACCURATERIP_URL names another database (a mirror).\n";
 }
 
 } // namespace varrowrip

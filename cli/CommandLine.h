@@ -19,7 +19,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-enum class Action { Drives, Toc, Rip, Help, Version };
+enum class Action { Drives, Toc, Rip, VerifyLog, Help, Version };
 enum class OutputKind { Wav, Pcm, Mp3 };
 
 // The encoders an MP3 rip runs at once unless told: one per core.
@@ -36,6 +36,9 @@ struct RipSettings {
     uint8_t monoDownMixType = 0; // 0 mix, 1 left, 2 right
     MPEG_QUALITY quality = NORMAL_QUALITY;
     bool jitterCorrection = true;
+    // Each track read without jitter correction, and again with it where
+    // AccurateRip does not confirm the reading.
+    bool secure = false;
     std::optional<int32_t> speed;
     bool numberInName = true;
     // MP3 only: one reader, up to this many encoders at once.
@@ -50,6 +53,8 @@ struct CommandLine {
     Action action = Action::Help;
     int32_t drive = 0;
     RipSettings rip;
+    // verify-log: the log to check.
+    std::string logPath;
 };
 
 // Raises UsageError for anything it does not understand.

@@ -1,7 +1,9 @@
 #include "Commands.h"
 
 #include "CDRIP.h"
+#include "DiscIdentity.h"
 #include "LameCoder.h"
+#include "RipLog.h"
 #include "RipSession.h"
 
 #include <algorithm>
@@ -176,6 +178,23 @@ TRipChoices choicesOf(const RipSettings& settings, std::vector<int32_t> tracks) 
     return choices;
 }
 
+// After the tracks: why the database gave no answer, the rip in one line,
+// and where its log and cue sheet went.
+void reportRip(TRipSession& session, std::ostream& out, std::ostream& err) {
+    // An interruption ends a wait for the database too.
+    const TRipRecords& records = session.Finish([] { return !interruptionRequested.load(); });
+    if (const std::string problem = session.AccurateRipProblem(); !problem.empty()) {
+        err << "varrow-rip: " << printable(problem) << '\n';
+    }
+    out << "Summary: " << RipSummaryText(session.Summary()) << '\n';
+    if (!records.LogPath.empty()) {
+        out << "Log: " << records.LogPath << "\nCue sheet: " << records.CueSheetPath << '\n';
+    }
+    if (!records.Problem.empty()) {
+        err << "varrow-rip: " << printable(records.Problem) << '\n';
+    }
+}
+
 // Interrupted trumps failed, which trumps written.
 int exitStatus(const TRipSummary& summary) {
     if (summary.Stopped || summary.Interrupted > 0) {
@@ -303,12 +322,16 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
     engine.setEncode(settings.kind == OutputKind::Mp3);
     engine.setWriteWAV(settings.kind != OutputKind::Pcm);
     engine.setJitterCorrect(settings.jitterCorrection);
+    engine.setSecureMode(settings.secure);
     engine.setMonoDownMixType(settings.monoDownMixType);
     if (settings.speed) {
         engine.setSpeed(*settings.speed);
     }
     applyEncoderSettings(coder, settings);
     TRipSession session(engine, PlanRip(engine, choicesOf(settings, tracks)));
+    // Asked while the tracks are read; a track's result waits for it only
+    // when it ends before the answer.
+    session.StartAccurateRip(OnlineToc(engine), AccurateRipDatabase());
 
     std::optional<ProgressDisplay> progress;
     const auto endProgress = [&progress] {
@@ -329,6 +352,13 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
         endProgress();
         progress.emplace(out, terminal, track.FileName);
     };
+    session.OnSecondReading = [&](const TTrackPlan& track) {
+        endProgress();
+        out << printable(track.FileName)
+            << ": not confirmed by AccurateRip, read again with jitter "
+               "correction\n";
+        progress.emplace(out, terminal, track.FileName);
+    };
     run.OnTrackEnd = [&](const TTrackOutcome& outcome) {
         endProgress();
         const std::string text = printable(TrackOutcomeText(outcome));
@@ -340,7 +370,27 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
     };
     session.Run(run);
     endProgress();
+    reportRip(session, out, err);
     return exitStatus(session.Summary());
+}
+
+int verifyLog(const std::string& path, std::ostream& out, std::ostream& err) {
+    std::string error;
+    switch (CheckLogFile(path, error)) {
+    case TLogCheck::Intact:
+        out << path << ": intact\n";
+        return EXIT_WRITTEN;
+    case TLogCheck::Changed:
+        err << "varrow-rip: " << path << ": changed since it was written (its SHA-256 differs)\n";
+        return EXIT_FAILED;
+    case TLogCheck::NotALog:
+        err << "varrow-rip: " << path << ": not a rip log (no 'Log SHA-256' line)\n";
+        break;
+    case TLogCheck::Unreadable:
+        err << "varrow-rip: cannot read " << path << ": " << error << '\n';
+        break;
+    }
+    return EXIT_USAGE;
 }
 
 void requestInterruption() {

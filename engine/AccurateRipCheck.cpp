@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AccurateRipCheck.h"
 
 #include "AccurateRipMatch.h"
@@ -46,9 +47,7 @@ std::string AccurateRipResultText(const TAccurateRipResult& result) {
     return "Not computed";
 }
 
-TAccurateRipDatabase AccurateRipDatabase() {
-    const online::AccurateRipLookupSettings settings =
-        online::AccurateRipLookupSettings::fromEnvironment();
+TAccurateRipDatabase AccurateRipDatabase(online::AccurateRipLookupSettings settings) {
     TAccurateRipDatabase database;
     // One try, one retry after a 503 and its back-off, and a second for the
     // cache.
@@ -58,7 +57,8 @@ TAccurateRipDatabase AccurateRipDatabase() {
         auto client = std::make_shared<const online::HttpClient>();
         auto cache =
             std::make_shared<const online::AnswerCache>(online::AccurateRipLookup::cacheFolder());
-        auto lookup = std::make_shared<const online::AccurateRipLookup>(*client, *cache, settings);
+        auto lookup =
+            std::make_shared<const online::AccurateRipLookup>(*client, *cache, std::move(settings));
         database.LookUp = [client, cache, lookup](const online::AccurateRipDisc& disc,
                                                   std::stop_token stop) {
             return lookup->lookUp(disc, std::move(stop));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The AccurateRip side of a rip: the disc is looked up in the database on a
 // thread of its own from the moment the check is made, so that neither
 // front end waits for the network while it reads, and each track's
@@ -57,7 +58,8 @@ struct TAccurateRipDatabase {
 
 // The database VARROW_ACCURATERIP_URL names (else AccurateRip's own), its
 // answers kept in the program's cache.
-TAccurateRipDatabase AccurateRipDatabase();
+TAccurateRipDatabase AccurateRipDatabase(online::AccurateRipLookupSettings settings =
+                                             online::AccurateRipLookupSettings::fromEnvironment());
 
 class TAccurateRipCheck final {
 public:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cue sheet of a rip, one file per track: what a player or a burner
 // needs to put the files back together as the disc was. Each track's file
 // runs from its INDEX 01 to the next track's, so a pregap (INDEX 00) lies

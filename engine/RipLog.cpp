@@ -1,4 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "RipLog.h"
+
+#include "FileReplacement.h"
 
 #include <array>
 #include <memory>
@@ -57,4 +60,20 @@ TLogCheck CheckLog(std::string_view text) {
         return TLogCheck::Changed;
     }
     return Sha256Hex(text.substr(0, lineStart)) == hash ? TLogCheck::Intact : TLogCheck::Changed;
+}
+
+TLogCheck CheckLogFile(const std::string& path, std::string& error) {
+    std::string text;
+    std::error_code readError;
+    switch (base::readFileText(path, LARGEST_RIP_RECORD, text, readError)) {
+    case base::FileRead::Read:
+        return CheckLog(text);
+    case base::FileRead::Missing:
+        error = "no such file";
+        break;
+    case base::FileRead::Failed:
+        error = readError ? readError.message() : std::string("not a plain file of a log's size");
+        break;
+    }
+    return TLogCheck::Unreadable;
 }

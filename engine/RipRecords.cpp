@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "RipRecords.h"
 
 #include "FileReplacement.h"
@@ -12,26 +13,17 @@ namespace {
 
 const std::string LOG_FIRST_LINE = "Varrow " VARROW_VERSION " rip log";
 const std::string CUE_PROGRAM = "Varrow " VARROW_VERSION;
-// More than any log or cue sheet of a disc; a larger file is none of ours.
-constexpr std::size_t LARGEST_RECORD = 1u << 20;
 // Names tried before the rip gives up on a log of its own.
 constexpr int MOST_NAMES = 100;
 
 // What the disc says of a track beside its place in the table.
-struct TrackFacts {
-    std::string Isrc;
-    bool PreEmphasis = false;
-    bool CopyPermitted = false;
-    bool FourChannel = false;
-    std::optional<int32_t> Index00;
-};
-
-TrackFacts factsOf(const TCDRIP& engine, int32_t number) {
-    TrackFacts facts;
-    const TTrack& track = engine.Tracks()[static_cast<std::size_t>(number - 1)].Track;
+TTrackDiscInfo factsOf(const TCDRIP& engine, int32_t number) {
+    const auto index = static_cast<std::size_t>(number - 1);
+    const std::vector<TTrackDiscInfo>& tracks = engine.DiscInfo().Tracks;
+    TTrackDiscInfo facts = index < tracks.size() ? tracks[index] : TTrackDiscInfo{};
     // Audio before the first track is its pregap, from the disc's start.
-    if (number == 1 && track.StartSector > 0) {
-        facts.Index00 = 0;
+    if (!facts.PregapSector && number == 1 && engine.Tracks()[index].Track.StartSector > 0) {
+        facts.PregapSector = 0;
     }
     return facts;
 }
@@ -83,26 +75,6 @@ std::string outputText(const TCDRIP& engine, const TRipPlan& plan) {
            (layout.channels == 2 ? "stereo" : "mono") + ", 16 bit";
 }
 
-std::string endText(const TTrackOutcome& outcome) {
-    switch (outcome.End) {
-    case TTrackEnd::Written:
-        return "written";
-    case TTrackEnd::Suspect:
-        return "suspect: the two readings differ";
-    case TTrackEnd::Partial:
-        return std::to_string(outcome.LostSectors) + " sectors could not be read";
-    case TTrackEnd::Kept:
-        return "not read: the file under its name was kept";
-    case TTrackEnd::Failed:
-        return "failed: " + outcome.Failure;
-    case TTrackEnd::Skipped:
-        return "skipped: " + outcome.Failure;
-    case TTrackEnd::Interrupted:
-        break;
-    }
-    return "interrupted";
-}
-
 std::string peakText(int peak) {
     char text[16];
     std::snprintf(text, sizeof text, "%.1f %%", peak * 100.0 / 32768.0);
@@ -112,7 +84,7 @@ std::string peakText(int peak) {
 void putTrack(std::string& log, const TCDRIP& engine, const TRipPlan& plan,
               const TTrackOutcome& outcome) {
     const TTrack& track = engine.Tracks()[static_cast<std::size_t>(outcome.Number - 1)].Track;
-    const TrackFacts facts = factsOf(engine, outcome.Number);
+    const TTrackDiscInfo facts = factsOf(engine, outcome.Number);
     const auto line = [&log](const std::string& name, const std::string& value) {
         log += "  " + name + ": " + value + "\n";
     };
@@ -137,7 +109,7 @@ void putTrack(std::string& log, const TCDRIP& engine, const TRipPlan& plan,
     line("AccurateRip", AccurateRipResultText(outcome.AccurateRip));
     line("Lost sectors", std::to_string(outcome.LostSectors));
     line("Jitter repairs", std::to_string(outcome.JitterErrors));
-    line("Result", TextWithoutControls(endText(outcome)));
+    line("Result", TextWithoutControls(TrackEndText(outcome)));
 }
 
 // The album the plan names, as its tracks' tags carry it.
@@ -155,7 +127,7 @@ std::string albumOf(const TRipPlan& plan) {
 bool mayReplace(const std::string& path, const std::string& firstLine) {
     std::string text;
     std::error_code error;
-    switch (base::readFileText(path, LARGEST_RECORD, text, error)) {
+    switch (base::readFileText(path, LARGEST_RIP_RECORD, text, error)) {
     case base::FileRead::Missing:
         return true;
     case base::FileRead::Read:
@@ -185,6 +157,9 @@ std::string RipLogText(const TCDRIP& engine, const TRipPlan& plan,
     if (const std::string album = albumOf(plan); !album.empty()) {
         log += "Album: " + TextWithoutControls(album) + "\n";
     }
+    if (const std::string& catalog = engine.DiscInfo().Catalog; !catalog.empty()) {
+        log += "Catalogue number: " + catalog + "\n";
+    }
     if (check != nullptr) {
         const online::AccurateRipDisc& disc = check->Disc();
         log += "AccurateRip disc ids: " + idHex(disc.id1) + " " + idHex(disc.id2) + ", " +
@@ -201,15 +176,7 @@ std::string RipLogText(const TCDRIP& engine, const TRipPlan& plan,
     for (const TTrackOutcome& outcome : outcomes) {
         putTrack(log, engine, plan, outcome);
     }
-    log += "\nSummary: " + std::to_string(summary.Written) + " of " +
-           std::to_string(outcomes.size()) + " tracks written";
-    if (summary.Suspect > 0) {
-        log += ", " + std::to_string(summary.Suspect) + " suspect";
-    }
-    if (summary.ReadTwice > 0) {
-        log += ", " + std::to_string(summary.ReadTwice) + " read twice";
-    }
-    log += "; " + summary.AccurateRip + "\n";
+    log += "\nSummary: " + RipSummaryText(summary) + "\n";
     return log;
 }
 
@@ -219,22 +186,26 @@ TCueSheet RipCueSheet(const TCDRIP& engine, const TRipPlan& plan,
     sheet.Program = CUE_PROGRAM;
     sheet.Format = plan.Format;
     sheet.Title = albumOf(plan);
+    sheet.Catalog = engine.DiscInfo().Catalog;
     for (const TTrackPlan& planned : plan.Tracks) {
         if (!planned.Audio) {
             continue;
         }
-        const TrackFacts facts = factsOf(engine, planned.Number);
+        const TTrackDiscInfo facts = factsOf(engine, planned.Number);
         TCueTrack track;
         track.Number = planned.Number;
-        track.Title = planned.Title;
+        // A title that is only the track's own name (TrackNN) is none.
+        const TTrackEntry& entry = engine.Tracks()[static_cast<std::size_t>(planned.Number - 1)];
+        if (planned.Title != entry.Name) {
+            track.Title = planned.Title;
+        }
         track.Performer = planned.Performer;
         track.Isrc = facts.Isrc;
         track.PreEmphasis = facts.PreEmphasis;
         track.CopyPermitted = facts.CopyPermitted;
         track.FourChannel = facts.FourChannel;
-        track.Start =
-            engine.Tracks()[static_cast<std::size_t>(planned.Number - 1)].Track.StartSector;
-        track.Index00 = facts.Index00;
+        track.Start = entry.Track.StartSector;
+        track.Index00 = facts.PregapSector;
         const auto outcome =
             std::find_if(outcomes.rbegin(), outcomes.rend(), [&](const TTrackOutcome& ended) {
                 return ended.Number == planned.Number;

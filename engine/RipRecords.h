@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a rip writes beside its tracks, made from the session's plan and
 // outcomes: the log that proves it (RipLog.h signs it) and the cue sheet
 // that puts the files back together as the disc was (CueSheet.h).

@@ -407,10 +407,30 @@ std::string TrackOutcomeText(const TTrackOutcome& outcome) {
     return "interrupted; " + leftText(outcome);
 }
 
+std::string RipSummaryText(const TRipSummary& summary) {
+    const int32_t tracks = summary.Written + summary.Suspect + summary.Partial + summary.Kept +
+                           summary.Failed + summary.Skipped + summary.Interrupted;
+    std::string text =
+        std::to_string(summary.Written) + " of " + std::to_string(tracks) + " tracks written";
+    if (summary.Suspect > 0) {
+        text += ", " + std::to_string(summary.Suspect) + " suspect";
+    }
+    if (summary.ReadTwice > 0) {
+        text += ", " + std::to_string(summary.ReadTwice) + " read twice";
+    }
+    return text + "; " + summary.AccurateRip;
+}
+
 std::string TrackResultText(const TTrackOutcome& outcome) {
+    return outcome.End == TTrackEnd::Written && outcome.Sums
+               ? AccurateRipResultText(outcome.AccurateRip)
+               : TrackEndText(outcome);
+}
+
+std::string TrackEndText(const TTrackOutcome& outcome) {
     switch (outcome.End) {
     case TTrackEnd::Written:
-        return outcome.Sums ? AccurateRipResultText(outcome.AccurateRip) : "Written";
+        return "Written";
     case TTrackEnd::Suspect:
         return "Suspect: the two readings differ";
     case TTrackEnd::Partial:
@@ -873,8 +893,10 @@ const TRipRecords& TRipSession::Finish(const std::function<bool()>& whileWaiting
             judge(outcome);
         }
     }
-    const bool read = std::any_of(outcomes_.begin(), outcomes_.end(),
-                                  [](const TTrackOutcome& outcome) { return outcome.Started; });
+    // A rip the user interrupted leaves no more files behind.
+    const bool read =
+        !stopped_ && std::any_of(outcomes_.begin(), outcomes_.end(),
+                                 [](const TTrackOutcome& outcome) { return outcome.Started; });
     records_ = read ? WriteRipRecords(plan_, LogText(), RipCueSheet(engine_, plan_, outcomes_))
                     : TRipRecords{};
     return *records_;

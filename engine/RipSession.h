@@ -157,6 +157,9 @@ std::string TrackOutcomeText(const TTrackOutcome& outcome);
 // track ends: its AccurateRip result when it was read whole, else what
 // happened ("Suspect: the two readings differ", "3 sectors lost", ...).
 std::string TrackResultText(const TTrackOutcome& outcome);
+// How the track's part in the rip ended, in a few words: "Written",
+// "Suspect: the two readings differ", "3 sectors could not be read", ...
+std::string TrackEndText(const TTrackOutcome& outcome);
 
 // An error as the user reads it: the engine's text, with the reason when
 // the error carries one.
@@ -185,6 +188,10 @@ struct TRipSummary {
         return Suspect + Partial + Kept + Failed + Skipped + Interrupted == 0 && !Stopped;
     }
 };
+
+// The rip in one line, as its log and varrow-rip end with it: "11 of 12
+// tracks written[, 1 suspect][, 2 read twice]; AccurateRip: ...".
+std::string RipSummaryText(const TRipSummary& summary);
 
 // What a rip wrote beside its tracks: its log and its cue sheet, named
 // after the album (made safe as titles from a disc are), else "disc".
@@ -273,9 +280,9 @@ public:
     // it (at most as long as a lookup takes, `whileWaiting` between short
     // waits; it answering false stops waiting), then the log and the cue
     // sheet are written beside the files, each whole under its name or not
-    // at all, when a track was read. A log or cue sheet the program wrote
-    // before is replaced; any other file of that name stays, and the new
-    // one takes a name of its own ("disc (2).log").
+    // at all, when a track was read and Run() was not interrupted. A log or cue sheet the program
+    // wrote before is replaced; any other file of that name stays, and the new one takes a name of
+    // its own ("disc (2).log").
     const TRipRecords& Finish(const std::function<bool()>& whileWaiting = {});
 
     // Every outcome recorded, in the order the tracks ended.

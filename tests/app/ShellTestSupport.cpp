@@ -67,6 +67,10 @@ void ShellTest::SetUp() {
     ASSERT_TRUE(folder.isValid());
     settingsFile = folder.filePath(QStringLiteral("Varrow.INI"));
     qputenv("VARROW_SETTINGS_FILE", settingsFile.toLocal8Bit());
+    // A batch asks the AccurateRip database: here one nobody serves, unless
+    // a test serves it, and never the user's cache.
+    qputenv("VARROW_ACCURATERIP_URL", "http://127.0.0.1:1");
+    qputenv("XDG_CACHE_HOME", folder.filePath(QStringLiteral("cache")).toLocal8Bit());
     cdlib::resetLibrary();
     cdlib::setHostDrivesEnabled(false);
     overridePlatformInfo(std::nullopt);
@@ -84,6 +88,8 @@ void ShellTest::TearDown() {
     setTimeOfDaySource({});
     cdlib::resetLibrary();
     qunsetenv("VARROW_SETTINGS_FILE");
+    qunsetenv("VARROW_ACCURATERIP_URL");
+    qunsetenv("XDG_CACHE_HOME");
 }
 
 std::shared_ptr<cdlib::VirtualDrive> ShellTest::addDrive(const std::string& id,

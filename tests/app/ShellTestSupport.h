@@ -69,6 +69,7 @@ cdlib::VirtualDisc discOf(std::vector<cdlib::VirtualTrack> tracks);
     CONTROL(QComboBox, ComboBox_ReadMethod)                                                        \
     CONTROL(QLineEdit, LabeledEdit_RipSpeed)                                                       \
     CONTROL(QCheckBox, CheckBox_JitterCorrection)                                                  \
+    CONTROL(QCheckBox, CheckBox_SecureMode)                                                        \
     CONTROL(QCheckBox, CheckBox_TransportLayer)                                                    \
     CONTROL(QPushButton, BitBtn_SetDefault)                                                        \
     CONTROL(QLabel, Label_Version)                                                                 \
