@@ -267,8 +267,13 @@ void TForm1::RipSelectedTracks(bool Encode) {
     if (!lostText.isEmpty())
         lostText = QStringLiteral("\nSectors could not be read in tracks ") + lostText +
                    QStringLiteral(".");
+    // A batch that read no track has nothing to prove.
+    const std::vector<TTrackOutcome>& outcomes = run.Session->Outcomes();
     QString proofText =
-        QStringLiteral("\n") + QString::fromStdString(run.Session->Summary().AccurateRip);
+        std::any_of(outcomes.begin(), outcomes.end(),
+                    [](const TTrackOutcome& outcome) { return outcome.Started; })
+            ? QStringLiteral("\n") + QString::fromStdString(run.Session->Summary().AccurateRip)
+            : QString();
     for (const std::string& problem : {run.Session->AccurateRipProblem(), records.Problem}) {
         if (!problem.empty())
             proofText += QStringLiteral("\n") + QString::fromStdString(problem);

@@ -11,6 +11,7 @@
 #include "VirtualDrive.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
@@ -35,6 +36,14 @@ class QToolButton;
 class PositionSlider;
 
 namespace varrow::testing {
+
+// The track files in `folder`, by name: the rip's log and cue sheet beside
+// them are left out.
+inline QStringList trackFilesIn(const QString& folder) {
+    return QDir(folder).entryList(
+        {QStringLiteral("*.wav"), QStringLiteral("*.mp3"), QStringLiteral("*.pcm")}, QDir::Files,
+        QDir::Name);
+}
 
 cdlib::VirtualTrack audio(int32_t sectors);
 cdlib::VirtualTrack data(int32_t sectors);
