@@ -104,6 +104,7 @@ void TForm1::setUpEngine() {
     table.setAtapi(true);
     CDRIP1.setWriteWAV(true);
     CDRIP1.setJitterCorrect(false);
+    CDRIP1.setSecureMode(false);
     CDRIP1.setSpeed(0);
     CDRIP1.setMonoDownMixType(0);
     CDRIP1.setCoder(&LameCoder1);
@@ -133,6 +134,8 @@ void TForm1::connectHandlers() {
             [this](int index) { runHandler([&] { ComboBox_ReadMethodChange(index); }); });
     connect(CheckBox_JitterCorrection, &QCheckBox::clicked, this,
             handlerCalling(this, &TForm1::CheckBox_JitterCorrectionClick));
+    connect(CheckBox_SecureMode, &QCheckBox::clicked, this,
+            handlerCalling(this, &TForm1::CheckBox_SecureModeClick));
     connect(LabeledEdit_RipSpeed, &QLineEdit::textChanged, this,
             handlerCalling(this, &TForm1::LabeledEdit_RipSpeedChange));
     connect(CheckBox_TransportLayer, &QCheckBox::clicked, this,

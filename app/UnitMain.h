@@ -215,6 +215,7 @@ private:
     QComboBox* ComboBox_ReadMethod = nullptr;
     QLineEdit* LabeledEdit_RipSpeed = nullptr;
     QCheckBox* CheckBox_JitterCorrection = nullptr;
+    QCheckBox* CheckBox_SecureMode = nullptr;
     QCheckBox* CheckBox_TransportLayer = nullptr;
     QPushButton* BitBtn_SetDefault = nullptr;
 
@@ -308,6 +309,7 @@ private:
     void ComboBox_DriveTypeChange(int index);
     void ComboBox_ReadMethodChange(int index);
     void CheckBox_JitterCorrectionClick();
+    void CheckBox_SecureModeClick();
     bool LabeledEdit_RipSpeedKeyPress(const QKeyEvent& event);
     void LabeledEdit_RipSpeedChange();
     void CheckBox_TransportLayerClick();

@@ -5,6 +5,7 @@
 #include "Application.h"
 #include "Clock.h"
 #include "DiscNames.h"
+#include "DiscIdentity.h"
 #include "DiskSpace.h"
 #include "Modals.h"
 #include "NumberText.h"
@@ -18,6 +19,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -236,6 +238,14 @@ void TForm1::RipSelectedTracks(TRipFormat format) {
                            MsgDlgType::Error, MsgButtons::Ok);
         return;
     }
+    // The database is asked while the tracks are read; the batch's end (its
+    // session going) stops a lookup still in hand.
+    run.Session->StartAccurateRip(OnlineToc(CDRIP1), AccurateRipDatabase());
+    run.Session->OnSecondReading = [this](const TTrackPlan&) {
+        ripProgress_->showTrackResult(
+            QStringLiteral("Not confirmed: reading again with jitter correction"));
+    };
+    ripProgress_->showTrackResult(QString());
 
     run.BatchTrackIndex = 0;
     int row = nextSelectedRow(-1);
@@ -267,6 +277,12 @@ void TForm1::RipSelectedTracks(TRipFormat format) {
     if (!run.AbortAll)
         run.Session->TagAlbum();
 
+    // The last tracks' results may wait for the database: the window
+    // stays responsive, and Abort ends the wait.
+    const TRipRecords& records = run.Session->Finish([&run] {
+        QCoreApplication::processEvents();
+        return !run.AbortAll;
+    });
     restoreApplication();
     const TRipSummary summary = run.Session->Summary();
     QString lostText;
@@ -286,9 +302,20 @@ void TForm1::RipSelectedTracks(TRipFormat format) {
     for (const std::string& failure : summary.AlbumGainFailures)
         untaggedText += QStringLiteral("\nThe album's ReplayGain was not set in ") +
                         QString::fromStdString(failure);
+    // A batch that read no track has nothing to prove.
+    const std::vector<TTrackOutcome>& outcomes = run.Session->Outcomes();
+    QString proofText =
+        std::any_of(outcomes.begin(), outcomes.end(),
+                    [](const TTrackOutcome& outcome) { return outcome.Started; })
+            ? QStringLiteral("\n") + QString::fromStdString(summary.AccurateRip)
+            : QString();
+    for (const std::string& problem : {run.Session->AccurateRipProblem(), records.Problem}) {
+        if (!problem.empty())
+            proofText += QStringLiteral("\n") + QString::fromStdString(problem);
+    }
     MessageDlgCentered(ripProgress_,
                        QStringLiteral("Extract is complete.\nExtract time: ") +
-                           longTimeText(run.ElapsedTime) + lostText + untaggedText,
+                           longTimeText(run.ElapsedTime) + proofText + lostText + untaggedText,
                        MsgDlgType::Information, MsgButtons::Ok);
 }
 
@@ -338,9 +365,10 @@ void TForm1::ripRow(int row, TRipFormat format) {
             break;
         }
     }
-    if (run.OverwriteMode != TOverwriteMode::Skip)
-        session.RipTrack(track.Number);
-    else
+    if (run.OverwriteMode != TOverwriteMode::Skip) {
+        const TTrackOutcome& outcome = session.RipTrack(track.Number);
+        ripProgress_->showTrackResult(QString::fromStdString(TrackResultText(outcome)));
+    } else
         session.Keep(track.Number);
 }
 

@@ -59,6 +59,11 @@ void TForm1::CheckBox_JitterCorrectionClick() {
     ApplyDriveOption();
 }
 
+void TForm1::CheckBox_SecureModeClick() {
+    CDRIP1.setSecureMode(CheckBox_SecureMode->isChecked());
+    ApplyDriveOption();
+}
+
 bool TForm1::LabeledEdit_RipSpeedKeyPress(const QKeyEvent& event) {
     return speedKeyAccepted(event.text());
 }

@@ -401,6 +401,13 @@ QWidget* TForm1::createOptionsTab() {
         QStringLiteral("use jitter correction (to prevent click/plops in files on some drives)"),
         QStringLiteral("if enabled may slow down extraction of tracks considerably!"));
     driveLayout->addWidget(CheckBox_JitterCorrection);
+    CheckBox_SecureMode = makeCheckBox(
+        GroupBox_DriveParameters, QStringLiteral("CheckBox_SecureMode"),
+        QStringLiteral("secure (read again with jitter correction what AccurateRip does not "
+                       "confirm)"),
+        QStringLiteral("each track is read at full speed and checked against the AccurateRip "
+                       "database; only a track it does not confirm is read a second time"));
+    driveLayout->addWidget(CheckBox_SecureMode);
     CheckBox_TransportLayer =
         makeCheckBox(GroupBox_DriveParameters, QStringLiteral("CheckBox_TransportLayer"),
                      QStringLiteral("use SPTI (native CD-ROM interface for Windows NT/2000/XP )"),

@@ -192,8 +192,10 @@ void TForm1::BitBtn_SetDefaultClick() {
     LabeledEdit_RipSpeed->setText(QStringLiteral("0"));
 
     CDRIP1.setJitterCorrect(true);
+    CDRIP1.setSecureMode(false);
     ApplyDriveOption();
     CheckBox_JitterCorrection->setChecked(CDRIP1.JitterCorrect());
+    CheckBox_SecureMode->setChecked(CDRIP1.SecureMode());
     RefreshTrackList();
     showDriveParameters();
 }

@@ -46,6 +46,9 @@ void TForm1::connectDeviceNotifications() {
 void TForm1::WMDeviceChange(uint32_t event) {
     if (event != CR_DEVICE_ARRIVAL && event != CR_DEVICE_REMOVE_COMPLETE)
         return;
+    // The disc the database is asked about may be gone.
+    if (batch_ && batch_->Session)
+        batch_->Session->StopAccurateRip();
     if (state_ != WindowState::Idle)
         return;
     RefreshTrackList();
@@ -99,6 +102,7 @@ void TForm1::RefreshTrackList() {
     // Changing the text runs the speed handler, which applies it again.
     LabeledEdit_RipSpeed->setText(QString::number(CDRIP1.Speed()));
     CheckBox_JitterCorrection->setChecked(CDRIP1.JitterCorrect());
+    CheckBox_SecureMode->setChecked(CDRIP1.SecureMode());
 
     {
         const QSignalBlocker blocker(ListView1->selectionModel());

@@ -123,6 +123,15 @@ void TDlg_RipProgress::setRippingSource(std::function<bool()> source) {
     rippingSource_ = std::move(source);
 }
 
+void TDlg_RipProgress::showTrackResult(const QString& result) {
+    // The window never grows: a long result is cut, and whole in the tip.
+    const int width =
+        std::max(Label_TrackResult->contentsRect().width(), Label_TrackResult->minimumWidth());
+    Label_TrackResult->setText(
+        Label_TrackResult->fontMetrics().elidedText(result, Qt::ElideRight, width));
+    Label_TrackResult->setToolTip(result);
+}
+
 void TDlg_RipProgress::createControls() {
     // The controls keep the arrangement of the 312 x 213 design; a layout
     // places them so that a larger desktop font widens the window instead of
@@ -173,9 +182,13 @@ void TDlg_RipProgress::createControls() {
                                    QStringLiteral("Extract Time:"), right);
     Label_RipTime = makeLabel(Bevel1, QStringLiteral("Label_RipTime"),
                               longTimeText(std::chrono::milliseconds::zero()), left);
+    Label_TrackResultTitle = makeLabel(Bevel1, QStringLiteral("Label_TrackResultTitle"),
+                                       QStringLiteral("Last Track:"), right);
+    Label_TrackResult = makeLabel(Bevel1, QStringLiteral("Label_TrackResult"), QString(), left);
     const std::pair<QLabel*, QLabel*> rows[] = {{Label_JittError, Label_JittCount},
                                                 {Label_SpeedTitle, Label_Speed},
-                                                {Label_RipTimeTitle, Label_RipTime}};
+                                                {Label_RipTimeTitle, Label_RipTime},
+                                                {Label_TrackResultTitle, Label_TrackResult}};
     int row = 0;
     for (const auto& [title, value] : rows) {
         title->setMinimumWidth(140);

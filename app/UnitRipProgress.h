@@ -37,6 +37,9 @@ public:
     // "%2" for the file name, both shortened in the middle as far as needed
     // for the text to fit the label's two lines.
     void showTrack(const QString& format, const QString& title, const QString& fileName);
+    // Shows how the track that just ended came out ("Accurately ripped
+    // (confidence 7) [v2]"), shortened at its end to fit; empty clears it.
+    void showTrackResult(const QString& result);
 
     // Asked when the user closes the window: whether a batch runs, so that
     // closing it means aborting. Without a source the window just closes.
@@ -53,6 +56,8 @@ public:
     QLabel* Label_Speed = nullptr;
     QLabel* Label_RipTimeTitle = nullptr;
     QLabel* Label_RipTime = nullptr;
+    QLabel* Label_TrackResultTitle = nullptr;
+    QLabel* Label_TrackResult = nullptr;
     QPushButton* Btn_Cancel = nullptr;
     QPushButton* Btn_Abort = nullptr;
     QPushButton* Btn_Hide = nullptr;

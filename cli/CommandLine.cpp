@@ -119,6 +119,13 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         command.action = Action::Toc;
     } else if (verb == "rip") {
         command.action = Action::Rip;
+    } else if (verb == "verify-log") {
+        if (arguments.size() != 2 || arguments[1].empty()) {
+            throw UsageError("verify-log needs the log file, and nothing else");
+        }
+        command.action = Action::VerifyLog;
+        command.logPath = arguments[1];
+        return command;
     } else if (verb == "help" || verb == "--help" || verb == "-h") {
         command.action = Action::Help;
         return command;
@@ -199,6 +206,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             rip.replayGain = false;
         } else if (option == "--no-jitter-correction") {
             rip.jitterCorrection = false;
+        } else if (option == "--secure") {
+            rip.secure = true;
         } else if (option == "--speed") {
             rip.speed = static_cast<int32_t>(parseNumber(value(), "speed", 0, CR_MAX_SPEED));
         } else if (option == "--jobs") {
@@ -237,6 +246,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     if (rip.quality == VOICE_QUALITY && rip.mode != MONO) {
         throw UsageError("--quality voice applies only with --mode mono");
     }
+    // Secure reading turns jitter correction on where it reads again.
+    if (rip.secure && !rip.jitterCorrection) {
+        throw UsageError("--secure and --no-jitter-correction exclude each other");
+    }
     if (rip.vbr && rip.maxBitrate < rip.bitrate) {
         throw UsageError("the maximum bitrate is below the bitrate");
     }
@@ -258,9 +271,10 @@ std::string usageText() {
            "                 [--out DIR] [--bitrate K] [--vbr --max-bitrate K]\n"
            "                 [--mode stereo|joint|dual|mono] [--mix mix|left|right]\n"
            "                 [--quality normal|low|high|voice] [--compression N]\n"
-           "                 [--no-replaygain] [--no-jitter-correction] [--speed N]\n"
-           "                 [--no-number] [--jobs N] [--no-cd-text] [--title N=TEXT]...\n"
-           "                 [--no-lookup | --release MBID]\n"
+           "                 [--no-replaygain] [--no-jitter-correction | --secure]\n"
+           "                 [--speed N] [--no-number] [--jobs N] [--no-cd-text]\n"
+           "                 [--title N=TEXT]... [--no-lookup | --release MBID]\n"
+           "  varrow-rip verify-log FILE\n"
            "\n"
            "drives  lists the CD drives and disc images ([N]: identification)\n"
            "toc     lists the tracks: number, type, start and end sector, bytes, play time,\n"
@@ -268,12 +282,20 @@ std::string usageText() {
            "rip     writes one file per track, NN_TITLE.wav|.pcm|.mp3|.flac; a complete\n"
            "        track replaces an existing file, an incomplete one never does;\n"
            "        default: every audio track, WAV, the current folder, MP3 at 128 kbit/s\n"
-           "        joint stereo, FLAC at compression 5, jitter correction on\n"
+           "        joint stereo, FLAC at compression 5, jitter correction on. Each\n"
+           "        track's CRC and AccurateRip result are printed; ALBUM.log (signed)\n"
+           "        and ALBUM.cue are written beside the files (ALBUM: the disc's title,\n"
+           "        else 'disc')\n"
            "--compression  FLAC: 0 (fastest) to 8 (smallest files); every level is\n"
            "        lossless, and each file carries the MD5 of its audio\n"
            "--no-replaygain  MP3 and FLAC files carry the ReplayGain 2.0 gain and peak\n"
            "        of their track (tracks read whole) and of the album (those tracks\n"
            "        together, set once the last is done) unless this is given\n"
+           "--secure  each track is read without jitter correction; one the AccurateRip\n"
+           "        database does not confirm is read again with it, and the two\n"
+           "        readings' CRCs must agree (else the track is suspect)\n"
+           "verify-log  checks a rip log's last line, its SHA-256: exit 0 intact,\n"
+           "        1 changed, 2 not a rip log or unreadable\n"
            "--jobs  MP3 and FLAC: the tracks are read in order by one reader and encoded\n"
            "        by up to N encoders at once (default: the number of cores, " +
            std::to_string(defaultJobs()) +
@@ -296,12 +318,13 @@ std::string usageText() {
            "https://coverartarchive.org), which it also saves beside them as cover.jpg or\n"
            "cover.png unless a file of that name is there. --no-lookup asks nothing.\n"
            "\n"
-           "Exit status: 0 every file written, 1 a drive, disc or track failed or lost\n"
-           "sectors, the output could not be written or the album's ReplayGain could\n"
-           "not be set, 2 bad usage, 130 interrupted (each track in hand keeps a valid,\n"
-           "shorter file where there was none; an existing file stays as it was; no\n"
-           "album ReplayGain is set).\n"
-           "Disc images: list their paths in VARROW_CD_IMAGES, separated by ':'.\n";
+           "Exit status: 0 every file written, 1 a drive, disc or track failed, lost\n"
+           "sectors or was suspect, the output could not be written or the album's\n"
+           "ReplayGain could not be set, 2 bad usage, 130 interrupted (each track in hand\n"
+           "keeps a valid, shorter file where there was none; an existing file stays as\n"
+           "it was; no album ReplayGain is set).\n"
+           "Disc images: list their paths in VARROW_CD_IMAGES, separated by ':'.\n"
+           "AccurateRip: VARROW_ACCURATERIP_URL names another database (a mirror).\n";
 }
 
 } // namespace varrowrip

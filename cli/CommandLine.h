@@ -19,7 +19,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-enum class Action { Drives, Toc, Rip, Help, Version };
+enum class Action { Drives, Toc, Rip, VerifyLog, Help, Version };
 enum class OutputKind { Wav, Pcm, Mp3, Flac };
 
 // The encoders an MP3 or FLAC rip runs at once unless told: one per core.
@@ -40,6 +40,9 @@ struct RipSettings {
     // MP3 and FLAC: the track's and the album's ReplayGain in the tags.
     bool replayGain = true;
     bool jitterCorrection = true;
+    // Each track read without jitter correction, and again with it where
+    // AccurateRip does not confirm the reading.
+    bool secure = false;
     std::optional<int32_t> speed;
     bool numberInName = true;
     // MP3 and FLAC: one reader, up to this many encoders at once.
@@ -59,6 +62,8 @@ struct CommandLine {
     Action action = Action::Help;
     int32_t drive = 0;
     RipSettings rip;
+    // verify-log: the log to check.
+    std::string logPath;
 };
 
 // Raises UsageError for anything it does not understand.

@@ -1,8 +1,10 @@
 #include "Commands.h"
 
 #include "CDRIP.h"
+#include "DiscIdentity.h"
 #include "LameCoder.h"
 #include "ReleaseNames.h"
+#include "RipLog.h"
 #include "RipSession.h"
 
 #include <algorithm>
@@ -276,6 +278,23 @@ std::optional<online::MetadataResult> lookUpNames(const TCDRIP& engine, const Ri
     return result;
 }
 
+// After the tracks: why the database gave no answer, the rip in one line,
+// and where its log and cue sheet went.
+void reportRip(TRipSession& session, std::ostream& out, std::ostream& err) {
+    // An interruption ends a wait for the database too.
+    const TRipRecords& records = session.Finish([] { return !interruptionRequested.load(); });
+    if (const std::string problem = session.AccurateRipProblem(); !problem.empty()) {
+        err << "varrow-rip: " << printable(problem) << '\n';
+    }
+    out << "Summary: " << RipSummaryText(session.Summary()) << '\n';
+    if (!records.LogPath.empty()) {
+        out << "Log: " << records.LogPath << "\nCue sheet: " << records.CueSheetPath << '\n';
+    }
+    if (!records.Problem.empty()) {
+        err << "varrow-rip: " << printable(records.Problem) << '\n';
+    }
+}
+
 // Interrupted trumps failed, which trumps written.
 int exitStatus(const TRipSummary& summary) {
     if (summary.Stopped || summary.Interrupted > 0) {
@@ -431,6 +450,7 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
     engine.setWriteFLAC(settings.kind == OutputKind::Flac);
     engine.setFlacCompressionLevel(settings.compression);
     engine.setJitterCorrect(settings.jitterCorrection);
+    engine.setSecureMode(settings.secure);
     engine.setMonoDownMixType(settings.monoDownMixType);
     if (settings.speed) {
         engine.setSpeed(*settings.speed);
@@ -441,6 +461,9 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
         TakeRelease(choices, *names);
     }
     TRipSession session(engine, PlanRip(engine, choices));
+    // Asked while the tracks are read; a track's result waits for it only
+    // when it ends before the answer.
+    session.StartAccurateRip(OnlineToc(engine), AccurateRipDatabase());
 
     std::optional<ProgressDisplay> progress;
     const auto endProgress = [&progress] {
@@ -462,6 +485,13 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
         endProgress();
         progress.emplace(out, terminal, track.FileName);
     };
+    session.OnSecondReading = [&](const TTrackPlan& track) {
+        endProgress();
+        out << printable(track.FileName)
+            << ": not confirmed by AccurateRip, read again with jitter "
+               "correction\n";
+        progress.emplace(out, terminal, track.FileName);
+    };
     run.OnTrackEnd = [&](const TTrackOutcome& outcome) {
         endProgress();
         const std::string text = printable(TrackOutcomeText(outcome));
@@ -473,6 +503,7 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
     };
     session.Run(run);
     endProgress();
+    reportRip(session, out, err);
     const TRipSummary summary = session.Summary();
     if (!summary.CoverPath.empty()) {
         out << printable(summary.CoverPath) << ": front cover\n";
@@ -484,6 +515,25 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
         err << "varrow-rip: the album's ReplayGain was not set in " << printable(failure) << '\n';
     }
     return exitStatus(summary);
+}
+
+int verifyLog(const std::string& path, std::ostream& out, std::ostream& err) {
+    std::string error;
+    switch (CheckLogFile(path, error)) {
+    case TLogCheck::Intact:
+        out << path << ": intact\n";
+        return EXIT_WRITTEN;
+    case TLogCheck::Changed:
+        err << "varrow-rip: " << path << ": changed since it was written (its SHA-256 differs)\n";
+        return EXIT_FAILED;
+    case TLogCheck::NotALog:
+        err << "varrow-rip: " << path << ": not a rip log (no 'Log SHA-256' line)\n";
+        break;
+    case TLogCheck::Unreadable:
+        err << "varrow-rip: cannot read " << path << ": " << error << '\n';
+        break;
+    }
+    return EXIT_USAGE;
 }
 
 void requestInterruption() {

@@ -30,6 +30,11 @@ int listTracks(int32_t drive, const RipSettings& settings, std::ostream& out, st
 int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::ostream& out,
               std::ostream& err);
 
+// Checks the SHA-256 line of the rip log at `path`: EXIT_WRITTEN when the
+// log is as the program wrote it, EXIT_FAILED when it was changed,
+// EXIT_USAGE when it is no rip log or cannot be read.
+int verifyLog(const std::string& path, std::ostream& out, std::ostream& err);
+
 // "[N]:" + the identification text without surrounding blanks and control
 // characters, as the window's drive lists show a drive.
 std::string driveEntry(int32_t number, const std::string& identification);

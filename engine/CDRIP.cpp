@@ -125,6 +125,11 @@ void TCDRIP::setJitterCorrect(bool value) {
     params_.JitterCorrection = value ? CR_TRUE : CR_FALSE;
 }
 
+void TCDRIP::setSecureMode(bool value) {
+    secureMode_ = value;
+    params_.SecureMode = value ? CR_TRUE : CR_FALSE;
+}
+
 std::string TCDRIP::CDRomName() const {
     return std::string(cdRomName_.data(), strnlen(cdRomName_.data(), cdRomName_.size()));
 }
@@ -158,6 +163,7 @@ void TCDRIP::SetActiveCD(int32_t index) {
         speed_ = params_.Speed;
         cdRomNum_ = index;
         jitterCorrect_ = params_.JitterCorrection != 0;
+        secureMode_ = params_.SecureMode != 0;
 
         if (CR_ReadToc() == CR_ERROR) {
             return;

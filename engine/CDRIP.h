@@ -11,6 +11,7 @@
 
 #include "CdRip_dll.h"
 #include "FlacEncoder.h"
+#include "TrackChecksums.h"
 
 #include <array>
 #include <chrono>
@@ -249,6 +250,12 @@ public:
     void setFlacCompressionLevel(uint32_t value) { flacLevel_ = value; }
     bool JitterCorrect() const { return jitterCorrect_; }
     void setJitterCorrect(bool value);
+    // Secure mode: a rip reads each track once without jitter correction,
+    // and again with it where AccurateRip does not confirm the first
+    // reading (RipSession.h). Kept by the library with the drive's
+    // parameters; the setter writes the record, as JitterCorrect's does.
+    bool SecureMode() const { return secureMode_; }
+    void setSecureMode(bool value);
 
     const std::string& Version() const { return version_; }
     int32_t Speed() const { return speed_; }
@@ -282,6 +289,11 @@ public:
     bool RangeOpened() const { return rangeOpened_; }
     // The plain message the last extraction showed; empty when it showed none.
     const std::string& LastMessage() const { return lastMessage_; }
+    // The checksums of the audio the last extraction read, as the library
+    // delivered it (for an MP3 file, the audio before encoding); a track of
+    // the table is summed with its disc's edges left out as AccurateRip
+    // does. None before the first extraction that opened its range.
+    const std::optional<TrackChecksums>& LastChecksums() const { return lastChecksums_; }
 
     void SetActiveCD(int32_t index);
     bool ApplyParameters();
@@ -319,6 +331,12 @@ public:
     void setReplayGainAlbum(TAlbumLoudness* album) { replayGainAlbum_ = album; }
     // Asks a running extraction to stop before its next chunk.
     void AbortRip() { aborted_ = true; }
+    // An abort was asked for (AbortRip, or the application's indicator)
+    // since the last extraction began: work that follows an extraction, such
+    // as a second reading, is not to start.
+    bool AbortRequested() const {
+        return aborted_ || (abortIndicator_ != nullptr && *abortIndicator_ != CR_FALSE);
+    }
     // An abort indicator the application owns and may set at any time, also
     // from a signal handler: it reaches the library's read in progress and
     // stops the extraction like AbortRip. Null: the engine's own, never set.
@@ -347,6 +365,7 @@ private:
     bool writeFlac_ = false;
     uint32_t flacLevel_ = FLAC_DEFAULT_COMPRESSION;
     bool jitterCorrect_ = false;
+    bool secureMode_ = false;
     std::string version_;
     int32_t speed_ = 0;
     uint8_t monoDownMixType_ = 0;
@@ -364,6 +383,7 @@ private:
     TOutputOutcome lastOutcome_ = TOutputOutcome::None;
     bool rangeOpened_ = false;
     std::string lastMessage_;
+    std::optional<TrackChecksums> lastChecksums_;
 
     TCDROMParams params_{};
     std::optional<TTrackTags> trackTags_;
@@ -375,8 +395,14 @@ private:
 
     // The working state of one extraction (buffers, file, encoder stream).
     struct RipState;
+    // Whether a range is the first or the last audio track of its disc.
+    struct DiscEdges {
+        bool first = false;
+        bool last = false;
+    };
     void ripTrackTo(int32_t trackNum, const std::string& path, bool nameLeavesFolder);
-    void ripToFile(int32_t startSector, int32_t endSector, std::string path, bool nameLeavesFolder);
+    void ripToFile(int32_t startSector, int32_t endSector, std::string path, bool nameLeavesFolder,
+                   DiscEdges edges);
     bool openCoderStream(RipState& state);
     void openFlacStream(RipState& state, int32_t startSector, int32_t endSector);
     void prepareOutput(RipState& state, int32_t startSector, int32_t endSector,

@@ -99,19 +99,26 @@ void TCDRIP::ripTrackTo(int32_t trackNum, const std::string& path, bool nameLeav
         OnBeginTrack(*this, number);
     }
     const TTrack& track = tracks_[static_cast<std::size_t>(trackNum - 1)].Track;
-    ripToFile(track.StartSector, track.EndSector, path, nameLeavesFolder);
+    const auto audio = [](const TTrackEntry& entry) {
+        return entry.Track.TrackType == "Audio";
+    };
+    const auto firstAudio = std::find_if(tracks_.begin(), tracks_.end(), audio);
+    const auto lastAudio = std::find_if(tracks_.rbegin(), tracks_.rend(), audio);
+    const DiscEdges edges{firstAudio != tracks_.end() && firstAudio->Track.Number == trackNum,
+                          lastAudio != tracks_.rend() && lastAudio->Track.Number == trackNum};
+    ripToFile(track.StartSector, track.EndSector, path, nameLeavesFolder, edges);
     if (OnEndTrack) {
         OnEndTrack(*this, number);
     }
 }
 
 void TCDRIP::RipSectors(int32_t startSector, int32_t endSector, std::string fileName) {
-    ripToFile(startSector, endSector, std::move(fileName), false);
+    ripToFile(startSector, endSector, std::move(fileName), false, DiscEdges{});
 }
 
 void TCDRIP::RipSectors(int32_t startSector, int32_t endSector, const std::string& folder,
                         std::string name) {
-    ripToFile(startSector, endSector, folder + name, leavesFolder(name));
+    ripToFile(startSector, endSector, folder + name, leavesFolder(name), DiscEdges{});
 }
 
 void TCDRIP::showPlainMessage(const std::string& text) {
@@ -122,10 +129,11 @@ void TCDRIP::showPlainMessage(const std::string& text) {
 }
 
 void TCDRIP::ripToFile(int32_t startSector, int32_t endSector, std::string path,
-                       bool nameLeavesFolder) {
+                       bool nameLeavesFolder, DiscEdges edges) {
     lastOutcome_ = TOutputOutcome::None;
     rangeOpened_ = false;
     lastMessage_.clear();
+    lastChecksums_.reset();
     lostSectors_ = 0;
     lostRanges_.clear();
     if (!ApplyParameters()) {
@@ -141,6 +149,7 @@ void TCDRIP::ripToFile(int32_t startSector, int32_t endSector, std::string path,
     }
     state.rangeOpen = true;
     rangeOpened_ = true;
+    lastChecksums_.emplace(endSector - startSector + 1, edges.first, edges.last);
 
     std::exception_ptr firstError;
     try {
@@ -249,6 +258,7 @@ void TCDRIP::runChunkLoop(RipState& state) {
         if (result != CR_CHUNK_NONE) {
             writeChunk(state, bytes);
             state.audioBytesWritten += bytes;
+            lastChecksums_->add({state.readBuffer.get(), bytes});
         }
         if (result == CR_CHUNK_JITTER) {
             uint32_t first = 0;

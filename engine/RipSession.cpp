@@ -7,11 +7,14 @@
 #include "OutputFile.h"
 #include "ReplayGain.h"
 #include "TagUpdate.h"
+#include "RipLog.h"
+#include "RipRecords.h"
 #include "WavHeader.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <deque>
 #include <filesystem>
 #include <optional>
@@ -190,6 +193,41 @@ std::string failureTextOf(const std::exception_ptr& error) {
     }
 }
 
+// "AccurateRip: 11 of 12 tracks matched", or why no track was matched.
+std::string accurateRipLine(const std::vector<TTrackOutcome>& outcomes) {
+    std::map<TAccurateRipStatus, int> statuses;
+    int read = 0;
+    int computed = 0;
+    for (const TTrackOutcome& outcome : outcomes) {
+        if (!outcome.Sums) {
+            continue;
+        }
+        ++read;
+        if (outcome.AccurateRip.Status != TAccurateRipStatus::NotComputed) {
+            ++computed;
+            ++statuses[outcome.AccurateRip.Status];
+        }
+    }
+    if (read == 0) {
+        return "AccurateRip: no track was read whole";
+    }
+    if (computed == 0) {
+        return "AccurateRip: not computed (the output is not 44.1 kHz stereo)";
+    }
+    const std::pair<TAccurateRipStatus, const char*> alike[] = {
+        {TAccurateRipStatus::NotInDatabase, "AccurateRip: the disc is not in the database"},
+        {TAccurateRipStatus::Unavailable, "AccurateRip: the database could not be reached"},
+        {TAccurateRipStatus::NotInTime, "AccurateRip: the database was not reached in time"},
+        {TAccurateRipStatus::Waiting, "AccurateRip: waiting for the database"}};
+    for (const auto& [status, text] : alike) {
+        if (statuses[status] == computed) {
+            return text;
+        }
+    }
+    return "AccurateRip: " + std::to_string(statuses[TAccurateRipStatus::Matched]) + " of " +
+           std::to_string(computed) + " track" + (computed == 1 ? "" : "s") + " matched";
+}
+
 // Two chosen tracks never write one file: a track whose name an earlier
 // one took gets " (2)", " (3)" ... before its extension, never a name that
 // another chosen track has of its own.
@@ -216,6 +254,68 @@ void makeNamesDistinct(TRipPlan& plan) {
         }
         taken.insert(track.FileName);
     }
+}
+
+// A reading with jitter correction as secure mode asks; the engine and the
+// library get the user's choice back afterwards, so that a later save of
+// the drive's settings keeps it.
+class CorrectionScope final {
+public:
+    CorrectionScope(TCDRIP& engine, std::optional<bool> correction)
+        : engine_(engine)
+        , chosen_(engine.JitterCorrect())
+        , changed_(correction && *correction != chosen_) {
+        if (changed_) {
+            engine_.setJitterCorrect(*correction);
+        }
+    }
+    ~CorrectionScope() {
+        if (!changed_) {
+            return;
+        }
+        engine_.setJitterCorrect(chosen_);
+        try {
+            engine_.ApplyParameters();
+        } catch (const std::exception&) {
+            // The next extraction applies the parameters again.
+        }
+    }
+    CorrectionScope(const CorrectionScope&) = delete;
+    CorrectionScope& operator=(const CorrectionScope&) = delete;
+
+private:
+    TCDRIP& engine_;
+    bool chosen_;
+    bool changed_;
+};
+
+// The checksums of the engine's last extraction, when it read all of
+// `track` as the output format delivers it.
+std::optional<TTrackSums> sumsOf(const TCDRIP& engine, const TTrack& track) {
+    const std::optional<TrackChecksums>& read = engine.LastChecksums();
+    const AudioFormat format = deliveredFormat(engine.OutputFormat());
+    const auto trackBytes =
+        static_cast<uint64_t>(int64_t{track.EndSector} - track.StartSector + 1) *
+        static_cast<uint64_t>(format.byteRate() / CD_SECTORS_PER_SECOND);
+    if (!read || read->bytesAdded() != trackBytes || engine.LostSectors() > 0) {
+        return std::nullopt;
+    }
+    TTrackSums sums;
+    sums.CopyCrc = read->copyCrc();
+    sums.Peak = read->peak();
+    // AccurateRip sums CD audio as it is on the disc.
+    if (engine.OutputFormat() == STEREO44100 && read->complete()) {
+        sums.AccurateRipV1 = read->accurateRipV1();
+        sums.AccurateRipV2 = read->accurateRipV2();
+        sums.Frame450 = read->frame450Checksum();
+    }
+    return sums;
+}
+
+std::string hex32(uint32_t value) {
+    char text[9];
+    std::snprintf(text, sizeof text, "%08X", value);
+    return text;
 }
 
 } // namespace
@@ -351,7 +451,8 @@ std::string FailureText(const std::exception& error) {
 std::string TrackOutcomeText(const TTrackOutcome& outcome) {
     const std::string track = "track " + TrackNumberText(outcome.Number);
     switch (outcome.End) {
-    case TTrackEnd::Written: {
+    case TTrackEnd::Written:
+    case TTrackEnd::Suspect: {
         std::string text = outcome.Path + ": " + std::to_string(outcome.Bytes) +
                            " bytes, jitter errors: " + std::to_string(outcome.JitterErrors);
         const char* separator = " at ";
@@ -359,7 +460,16 @@ std::string TrackOutcomeText(const TTrackOutcome& outcome) {
             text += separator + position;
             separator = ", ";
         }
-        return text;
+        if (!outcome.Sums) {
+            return text;
+        }
+        if (outcome.End == TTrackEnd::Suspect) {
+            return text + "; suspect: the two readings differ (test CRC " +
+                   hex32(outcome.Sums->TestCrc.value_or(0)) + ", copy CRC " +
+                   hex32(outcome.Sums->CopyCrc) + ")";
+        }
+        return text + ", CRC " + hex32(outcome.Sums->CopyCrc) + ", " +
+               AccurateRipResultText(outcome.AccurateRip);
     }
     case TTrackEnd::Partial:
         // Silence where the disc could not be read is no copy of it.
@@ -379,6 +489,47 @@ std::string TrackOutcomeText(const TTrackOutcome& outcome) {
         return "interrupted before " + track + "; its file was not touched";
     }
     return "interrupted; " + leftText(outcome);
+}
+
+std::string RipSummaryText(const TRipSummary& summary) {
+    const int32_t tracks = summary.Written + summary.Suspect + summary.Partial + summary.Kept +
+                           summary.Failed + summary.Skipped + summary.Interrupted;
+    std::string text =
+        std::to_string(summary.Written) + " of " + std::to_string(tracks) + " tracks written";
+    if (summary.Suspect > 0) {
+        text += ", " + std::to_string(summary.Suspect) + " suspect";
+    }
+    if (summary.ReadTwice > 0) {
+        text += ", " + std::to_string(summary.ReadTwice) + " read twice";
+    }
+    return text + "; " + summary.AccurateRip;
+}
+
+std::string TrackResultText(const TTrackOutcome& outcome) {
+    return outcome.End == TTrackEnd::Written && outcome.Sums
+               ? AccurateRipResultText(outcome.AccurateRip)
+               : TrackEndText(outcome);
+}
+
+std::string TrackEndText(const TTrackOutcome& outcome) {
+    switch (outcome.End) {
+    case TTrackEnd::Written:
+        return "Written";
+    case TTrackEnd::Suspect:
+        return "Suspect: the two readings differ";
+    case TTrackEnd::Partial:
+        return std::to_string(outcome.LostSectors) + " sector" +
+               (outcome.LostSectors == 1 ? "" : "s") + " could not be read";
+    case TTrackEnd::Kept:
+        return "Not read: the file there was kept";
+    case TTrackEnd::Failed:
+        return "Failed: " + outcome.Failure;
+    case TTrackEnd::Skipped:
+        return "Skipped: " + outcome.Failure;
+    case TTrackEnd::Interrupted:
+        break;
+    }
+    return "Interrupted";
 }
 
 // A track handed to the encoders: what its reading left to say, until its
@@ -404,12 +555,31 @@ bool TRipSession::NameTaken(int32_t number) const {
 
 const TTrackOutcome& TRipSession::RipTrack(int32_t number) {
     removeLeftovers();
+    const TTrackPlan& track = plan_.Track(number);
+    const bool secure = readsSecurely();
     std::exception_ptr error;
-    const TTrackOutcome& outcome = record(readTrack(plan_.Track(number), error), false);
+    TTrackOutcome outcome = readTrack(track, error, secure ? std::optional(false) : std::nullopt);
+    // The application's messages run while the database is waited for, and
+    // an abort the user asks for meanwhile ends the wait.
+    const auto whileWaiting = [this] {
+        if (engineHooks().processMessages) {
+            engineHooks().processMessages();
+        }
+        return !engine_.AbortRequested();
+    };
+    if (secure && !error && !firstReadingStands(outcome, whileWaiting) &&
+        !engine_.AbortRequested()) {
+        if (OnSecondReading) {
+            OnSecondReading(track);
+        }
+        outcome = secondOpinion(outcome, readTrack(track, error, true));
+    }
+    judge(outcome);
+    const TTrackOutcome& recorded = record(std::move(outcome), false);
     if (error) {
         std::rethrow_exception(error);
     }
-    return outcome;
+    return recorded;
 }
 
 void TRipSession::Keep(int32_t number) {
@@ -430,7 +600,8 @@ void TRipSession::Skip(int32_t number, const std::string& reason) {
     outcomes_.push_back(std::move(outcome));
 }
 
-TTrackOutcome TRipSession::readTrack(const TTrackPlan& track, std::exception_ptr& error) {
+TTrackOutcome TRipSession::readTrack(const TTrackPlan& track, std::exception_ptr& error,
+                                     std::optional<bool> correction) {
     TTrackOutcome outcome;
     outcome.Number = track.Number;
     outcome.Path = track.Path;
@@ -440,11 +611,14 @@ TTrackOutcome TRipSession::readTrack(const TTrackPlan& track, std::exception_ptr
     tags.CoverMimeType = plan_.CoverMimeType;
     engine_.setTrackTags(std::move(tags));
     engine_.setReplayGainAlbum(album_.get());
-    try {
-        engine_.RipTrack(track.Number, plan_.Folder, track.FileName);
-    } catch (...) {
-        error = std::current_exception();
-        outcome.Failure = failureTextOf(error);
+    {
+        const CorrectionScope scope(engine_, correction);
+        try {
+            engine_.RipTrack(track.Number, plan_.Folder, track.FileName);
+        } catch (...) {
+            error = std::current_exception();
+            outcome.Failure = failureTextOf(error);
+        }
     }
     engine_.setReplayGainAlbum(nullptr);
     if (outcome.Failure.empty()) {
@@ -458,12 +632,70 @@ TTrackOutcome TRipSession::readTrack(const TTrackPlan& track, std::exception_ptr
     outcome.LostRanges = engine_.LostRanges();
     outcome.JitterErrors = engine_.JitterErrors();
     outcome.JitterPositions = engine_.JitterPositions();
+    if (outcome.Failure.empty() && !engine_.AbortRequested()) {
+        outcome.Sums =
+            sumsOf(engine_, engine_.Tracks()[static_cast<std::size_t>(track.Number - 1)].Track);
+    }
     return outcome;
+}
+
+bool TRipSession::firstReadingStands(TTrackOutcome& first,
+                                     const std::function<bool()>& whileWaiting) {
+    if (!first.Failure.empty()) {
+        return true;
+    }
+    if (!first.Sums) {
+        // Interrupted, or sectors lost that correction may yet read.
+        return first.LostSectors == 0;
+    }
+    if (!first.Sums->AccurateRipV1) {
+        return false; // nothing can confirm it
+    }
+    if (accurateRip_ && !accurateRip_->Answered()) {
+        accurateRip_->WaitForAnswer(whileWaiting);
+    }
+    judge(first);
+    return first.AccurateRip.Status == TAccurateRipStatus::Matched;
+}
+
+TTrackOutcome TRipSession::secondOpinion(const TTrackOutcome& first, TTrackOutcome second) const {
+    second.ReadTwice = true;
+    if (!second.Sums || !first.Sums) {
+        return second;
+    }
+    second.Sums->TestCrc = first.Sums->CopyCrc;
+    judge(second);
+    // A copy AccurateRip confirms is the disc's, however the first reading
+    // went; otherwise the two readings must agree.
+    second.ReadingsDiffer = second.AccurateRip.Status != TAccurateRipStatus::Matched &&
+                            first.Sums->CopyCrc != second.Sums->CopyCrc;
+    return second;
+}
+
+void TRipSession::judge(TTrackOutcome& outcome) const {
+    if (!outcome.Sums || !outcome.Sums->AccurateRipV1 || !outcome.Sums->AccurateRipV2) {
+        outcome.AccurateRip = {};
+        return;
+    }
+    if (!accurateRip_) {
+        outcome.AccurateRip = {TAccurateRipStatus::Unavailable, 0, false};
+        return;
+    }
+    // The track's place among the disc's audio tracks.
+    int audioTrack = 0;
+    for (const TTrackPlan& track : plan_.Tracks) {
+        if (track.Number == outcome.Number) {
+            break;
+        }
+        audioTrack += track.Audio ? 1 : 0;
+    }
+    outcome.AccurateRip = accurateRip_->ResultOf(audioTrack, *outcome.Sums->AccurateRipV1,
+                                                 *outcome.Sums->AccurateRipV2);
 }
 
 const TTrackOutcome& TRipSession::record(TTrackOutcome outcome, bool stopped) {
     if (outcome.File == TOutputOutcome::Written) {
-        outcome.End = TTrackEnd::Written;
+        outcome.End = outcome.ReadingsDiffer ? TTrackEnd::Suspect : TTrackEnd::Written;
         std::error_code error;
         outcome.Bytes = std::filesystem::file_size(outcome.Path, error);
     } else if (stopped) {
@@ -529,6 +761,32 @@ void TRipSession::Run(const TRipRun& run) {
             run.OnTrackEnd(outcome);
         }
     };
+    const auto goOn = [&stop] {
+        return !stop.load();
+    };
+    // Tracks are reported with their AccurateRip result: the first to end
+    // waits for the database, at most as long as a lookup takes.
+    const auto settle = [&](TTrackOutcome& outcome) {
+        if (outcome.AccurateRip.Status == TAccurateRipStatus::Waiting) {
+            accurateRip_->WaitForAnswer(goOn);
+            judge(outcome);
+        }
+    };
+    // One reading of the track, its encoding handed off when `handOff`.
+    const auto readHandingOff = [&](const TTrackPlan& track, bool handOff,
+                                    std::future<TEncodingResult>& encoding,
+                                    std::exception_ptr& error, std::optional<bool> correction) {
+        if (handOff) {
+            engine_.setEncodingHandOff([&](std::shared_ptr<TTrackEncoding> handedOff) {
+                encoding = encoders->add([handedOff](const std::atomic<bool>& stopEncoding) {
+                    return handedOff->run(stopEncoding);
+                });
+            });
+        }
+        TTrackOutcome read = readTrack(track, error, correction);
+        engine_.setEncodingHandOff({});
+        return read;
+    };
     std::deque<Pending> pending;
     // Delivers the tracks at the front whose encoding has ended; `all`:
     // waits for every one. Each ends: its reader has ended the audio, and
@@ -548,6 +806,7 @@ void TRipSession::Run(const TRipRun& run) {
             if (done.read.Failure.empty() && result.error) {
                 done.read.Failure = failureTextOf(result.error);
             }
+            settle(done.read);
             deliver(record(std::move(done.read), done.stopped || result.stopped));
         }
     };
@@ -596,32 +855,44 @@ void TRipSession::Run(const TRipRun& run) {
             deliver(outcomes_.back());
             continue;
         }
-        const bool handOff = encoders && handOffWhenRoom(track);
+        bool handOff = encoders && handOffWhenRoom(track);
         if (stop.load()) {
             stopBefore(track);
             return;
         }
         removeLeftovers();
-        std::future<TEncodingResult> encoding;
-        if (handOff) {
-            engine_.setEncodingHandOff([&](std::shared_ptr<TTrackEncoding> handedOff) {
-                encoding = encoders->add([handedOff](const std::atomic<bool>& stopEncoding) {
-                    return handedOff->run(stopEncoding);
-                });
-            });
-        }
         if (run.OnTrackStart) {
             run.OnTrackStart(track);
         }
+        const bool secure = readsSecurely();
+        std::future<TEncodingResult> encoding;
         std::exception_ptr error;
-        TTrackOutcome read = readTrack(track, error);
-        engine_.setEncodingHandOff({});
+        TTrackOutcome read = readHandingOff(track, handOff, encoding, error,
+                                            secure ? std::optional(false) : std::nullopt);
+        if (secure && !error && !stop.load() && !firstReadingStands(read, goOn)) {
+            // The first reading's file is placed before the second's, so
+            // that the second is what stays under the name.
+            if (encoding.valid()) {
+                encoding.wait();
+            }
+            handOff = encoders && handOffWhenRoom(track);
+            if (!stop.load()) {
+                if (OnSecondReading) {
+                    OnSecondReading(track);
+                }
+                std::future<TEncodingResult> again;
+                read = secondOpinion(read, readHandingOff(track, handOff, again, error, true));
+                encoding = std::move(again);
+            }
+        }
+        judge(read);
         const bool stopped = stop.load();
         if (encoding.valid()) {
             pending.push_back({std::move(read), stopped, std::move(encoding)});
         } else {
             // Read and written here: delivered at once, after the tracks before.
             deliverEnded(true);
+            settle(read);
             deliver(record(std::move(read), stopped));
         }
         if (stopped) {
@@ -690,6 +961,9 @@ TRipSummary TRipSession::Summary() const {
         case TTrackEnd::Written:
             ++summary.Written;
             break;
+        case TTrackEnd::Suspect:
+            ++summary.Suspect;
+            break;
         case TTrackEnd::Partial:
             ++summary.Partial;
             break;
@@ -709,6 +983,66 @@ TRipSummary TRipSession::Summary() const {
         if (outcome.LostSectors > 0) {
             summary.TracksWithLostSectors.push_back(outcome.Number);
         }
+        summary.ReadTwice += outcome.ReadTwice ? 1 : 0;
     }
+    summary.AccurateRip = accurateRipLine(outcomes_);
     return summary;
+}
+
+void TRipSession::StartAccurateRip(const online::DiscToc& toc, TAccurateRipDatabase database) {
+    accurateRip_.reset();
+    try {
+        accurateRip_ =
+            std::make_unique<TAccurateRipCheck>(online::accurateRipDisc(toc), std::move(database));
+        accurateRipProblem_.clear();
+    } catch (const std::invalid_argument& error) {
+        accurateRipProblem_ = error.what();
+    }
+}
+
+void TRipSession::StopAccurateRip() {
+    if (accurateRip_) {
+        accurateRip_->Stop();
+    }
+}
+
+const online::AccurateRipDisc* TRipSession::AccurateRipDisc() const {
+    return accurateRip_ ? &accurateRip_->Disc() : nullptr;
+}
+
+std::string TRipSession::AccurateRipProblem() const {
+    if (!accurateRip_) {
+        return accurateRipProblem_.empty()
+                   ? std::string()
+                   : "The disc cannot be looked up in the AccurateRip database: " +
+                         accurateRipProblem_;
+    }
+    return accurateRip_->Problem();
+}
+
+const TRipRecords& TRipSession::Finish(const std::function<bool()>& whileWaiting) {
+    if (records_) {
+        return *records_;
+    }
+    const auto waiting = [](const TTrackOutcome& outcome) {
+        return outcome.AccurateRip.Status == TAccurateRipStatus::Waiting;
+    };
+    if (accurateRip_ && std::any_of(outcomes_.begin(), outcomes_.end(), waiting)) {
+        accurateRip_->WaitForAnswer(whileWaiting);
+        for (TTrackOutcome& outcome : outcomes_) {
+            judge(outcome);
+        }
+    }
+    // A rip the user interrupted leaves no more files behind.
+    const bool read =
+        !stopped_ && std::any_of(outcomes_.begin(), outcomes_.end(),
+                                 [](const TTrackOutcome& outcome) { return outcome.Started; });
+    records_ = read ? WriteRipRecords(plan_, LogText(), RipCueSheet(engine_, plan_, outcomes_))
+                    : TRipRecords{};
+    return *records_;
+}
+
+std::string TRipSession::LogText() const {
+    return SignedLog(RipLogText(engine_, plan_, outcomes_, Summary(),
+                                accurateRip_ ? accurateRip_.get() : nullptr, AccurateRipProblem()));
 }

@@ -11,8 +11,10 @@
 // Run() end before Run() returns.
 #pragma once
 
+#include "AccurateRipCheck.h"
 #include "CDRIP.h"
 #include "DiscMetadata.h"
+#include "DiscToc.h"
 
 #include <atomic>
 #include <cstdint>
@@ -124,11 +126,28 @@ std::string TextWithoutControls(const std::string& text);
 // How a track's part in a rip ended.
 enum class TTrackEnd {
     Written,     // read whole, and its file is under its name
+    Suspect,     // read whole twice in secure mode, the readings differ and
+                 // AccurateRip confirms neither: the file, of the second
+                 // (corrected) reading, may not be the disc's
     Partial,     // read to its end, but sectors could not be read
     Kept,        // not read: a file was under its name, and the user kept it
     Failed,      // an error ended it; Failure says which
     Skipped,     // not read: Failure says why (a data track, no room)
     Interrupted, // stopped before its end, or before it began
+};
+
+// The checksums of a track's reading, from the audio as it was read.
+struct TTrackSums {
+    // CRC-32 of the audio (zlib's): of the reading the file holds, and in
+    // secure mode of the first reading when the track was read again.
+    uint32_t CopyCrc = 0;
+    std::optional<uint32_t> TestCrc;
+    // AccurateRip's checksums: 44.1 kHz stereo audio only.
+    std::optional<uint32_t> AccurateRipV1;
+    std::optional<uint32_t> AccurateRipV2;
+    std::optional<uint32_t> Frame450;
+    // The largest sample value, 0 ... 32768.
+    int Peak = 0;
 };
 
 struct TTrackOutcome {
@@ -146,12 +165,28 @@ struct TTrackOutcome {
     std::vector<std::string> JitterPositions{};
     // The size of the file written.
     uint64_t Bytes = 0;
+    // Of the reading the file holds, once the track was read whole.
+    std::optional<TTrackSums> Sums{};
+    TAccurateRipResult AccurateRip{};
+    // Secure mode read the track a second time, with jitter correction.
+    bool ReadTwice = false;
+    // Secure mode's two readings differ, and AccurateRip confirms neither.
+    bool ReadingsDiffer = false;
 };
 
 // The line that reports an outcome, as varrow-rip prints it: a track
-// written ("<path>: <bytes> bytes, jitter errors: <n>[ at <positions>]"),
-// else what happened and what is left under the track's name.
+// written ("<path>: <bytes> bytes, jitter errors: <n>[ at <positions>], CRC
+// <crc>, <AccurateRip result>"), a suspect one with both CRCs, else what
+// happened and what is left under the track's name.
 std::string TrackOutcomeText(const TTrackOutcome& outcome);
+
+// A track's result in a few words, as the progress window shows it when the
+// track ends: its AccurateRip result when it was read whole, else what
+// happened ("Suspect: the two readings differ", "3 sectors lost", ...).
+std::string TrackResultText(const TTrackOutcome& outcome);
+// How the track's part in the rip ended, in a few words: "Written",
+// "Suspect: the two readings differ", "3 sectors could not be read", ...
+std::string TrackEndText(const TTrackOutcome& outcome);
 
 // An error as the user reads it: the engine's text, with the reason when
 // the error carries one.
@@ -159,6 +194,7 @@ std::string FailureText(const std::exception& error);
 
 struct TRipSummary {
     int32_t Written = 0;
+    int32_t Suspect = 0;
     int32_t Partial = 0;
     int32_t Kept = 0;
     int32_t Failed = 0;
@@ -176,13 +212,32 @@ struct TRipSummary {
     std::string CoverPath;
     std::string CoverNote;
     bool CoverFailed = false;
+    // Secure mode read these tracks twice.
+    int32_t ReadTwice = 0;
+    // The rip's AccurateRip results in one line: "AccurateRip: 11 of 12
+    // tracks matched", or why there are none.
+    std::string AccurateRip;
 
-    // Every track the rip dealt with was written, with all its tags, and
-    // the cover could be.
+    // Every track the rip dealt with was written (and none is suspect),
+    // with all its tags, and the cover could be.
     bool AllWritten() const {
-        return Partial + Kept + Failed + Skipped + Interrupted == 0 && !Stopped &&
+        return Suspect + Partial + Kept + Failed + Skipped + Interrupted == 0 && !Stopped &&
                AlbumGainFailures.empty() && !CoverFailed;
     }
+};
+
+// The rip in one line, as its log and varrow-rip end with it: "11 of 12
+// tracks written[, 1 suspect][, 2 read twice]; AccurateRip: ...".
+std::string RipSummaryText(const TRipSummary& summary);
+
+// What a rip wrote beside its tracks: its log and its cue sheet, named
+// after the album (made safe as titles from a disc are), else "disc".
+struct TRipRecords {
+    std::string LogPath;
+    std::string CueSheetPath;
+    // Why one of them could not be written; empty when both were (or the
+    // rip read no track, and wrote neither).
+    std::string Problem;
 };
 
 // How Run() goes about the chosen tracks.
@@ -221,9 +276,32 @@ public:
     // one that leads nowhere too. A complete track replaces it.
     bool NameTaken(int32_t number) const;
 
+    // Looks the disc of `toc` up in the AccurateRip database from now on,
+    // on a thread of its own; the tracks' results come from its answer. A
+    // table that gives no AccurateRip disc leaves the tracks unchecked.
+    void StartAccurateRip(const online::DiscToc& toc, TAccurateRipDatabase database);
+    // Stops the lookup (the disc changed); tracks not yet judged find the
+    // database unavailable.
+    void StopAccurateRip();
+    // The disc the database is asked about; none before StartAccurateRip
+    // or when its table gives none.
+    const online::AccurateRipDisc* AccurateRipDisc() const;
+    // Why the database gave no answer, in one line for the user: it could
+    // not be reached, the table of contents gives no disc, ...; empty when
+    // it answered or has not yet.
+    std::string AccurateRipProblem() const;
+
+    // Before a track of a secure rip is read again, with jitter correction.
+    std::function<void(const TTrackPlan&)> OnSecondReading;
+
     // Rips one track on this thread with its tags, through the engine and
     // its events, and records its outcome. An error the engine raises is
-    // recorded and raised again.
+    // recorded and raised again. In secure mode (the engine's SecureMode)
+    // the track is read without jitter correction, and again with it when
+    // AccurateRip does not confirm the first reading; waiting for the
+    // database lets the application's messages run (EngineHooks). The
+    // track's AccurateRip result waits for the database's answer when it
+    // has not come yet (Finish).
     const TTrackOutcome& RipTrack(int32_t number);
     // Records a track the rip leaves alone: one whose existing file the user
     // kept, or one skipped for `reason`.
@@ -246,18 +324,38 @@ public:
     // ReplayGain or without such a track.
     void TagAlbum();
 
+    // Ends the rip: tracks still waiting for the database's answer wait for
+    // it (at most as long as a lookup takes, `whileWaiting` between short
+    // waits; it answering false stops waiting), then the log and the cue
+    // sheet are written beside the files, each whole under its name or not
+    // at all, when a track was read and Run() was not interrupted. A log or
+    // cue sheet the program wrote before is replaced; any other file of that
+    // name stays, and the new one takes a name of its own ("disc (2).log").
+    const TRipRecords& Finish(const std::function<bool()>& whileWaiting = {});
+
     // Every outcome recorded, in the order the tracks ended. The first one
     // with a file puts the plan's cover beside it: whole under its name, or
     // not at all, and never over a file that is there.
     const std::vector<TTrackOutcome>& Outcomes() const { return outcomes_; }
     TRipSummary Summary() const;
+    // The log as Finish writes it, last line and all.
+    std::string LogText() const;
 
 private:
     struct Pending;
 
-    // Reads the track through the engine; an error it raises is kept in
-    // `error` and in the outcome's Failure.
-    TTrackOutcome readTrack(const TTrackPlan& track, std::exception_ptr& error);
+    // Reads the track through the engine, with jitter correction as
+    // `correction` says (unset: as the engine has it); an error it raises is
+    // kept in `error` and in the outcome's Failure.
+    TTrackOutcome readTrack(const TTrackPlan& track, std::exception_ptr& error,
+                            std::optional<bool> correction = std::nullopt);
+    // Secure mode: the first reading (without jitter correction) stands.
+    bool firstReadingStands(TTrackOutcome& first, const std::function<bool()>& whileWaiting);
+    // Secure mode: what the second reading makes of the track.
+    TTrackOutcome secondOpinion(const TTrackOutcome& first, TTrackOutcome second) const;
+    // Sets the track's AccurateRip result from the database's answer.
+    void judge(TTrackOutcome& outcome) const;
+    bool readsSecurely() const { return engine_.SecureMode(); }
     const TTrackOutcome& record(TTrackOutcome outcome, bool stopped);
     void removeLeftovers();
     void saveCover();
@@ -280,4 +378,8 @@ private:
     std::string coverPath_;
     std::string coverNote_;
     bool coverFailed_ = false;
+    std::unique_ptr<TAccurateRipCheck> accurateRip_;
+    // Why the table gives no AccurateRip disc.
+    std::string accurateRipProblem_;
+    std::optional<TRipRecords> records_;
 };

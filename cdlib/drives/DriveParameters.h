@@ -25,6 +25,9 @@ struct DriveParameters {
     int32_t driveTable[DRIVE_TABLE_SLOTS] = {GENERIC,    READMMC, SPEEDMMC, BIGENDIAN,
                                              ENABLENONE, 0,       CR_TRUE};
     int32_t outputFormat = STEREO44100;
+    // Kept for the engine, which reads secure (CdRip_dll.h); the library
+    // itself reads as jitterCorrection says.
+    int32_t secureMode = CR_FALSE;
 
     bool jitterCorrectionOn() const { return jitterCorrection != CR_FALSE; }
     bool operator==(const DriveParameters&) const = default;

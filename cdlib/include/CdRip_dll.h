@@ -136,8 +136,11 @@ enum TDriveTableSlot : int {
 #pragma pack(push, 1)
 // The CD-ROM parameter record. The library fills it (CR_GetCDROMParameters)
 // and takes it back (CR_SetCDROMParameters). Callers own only the named
-// fields at offsets 0, 276, 284, 292 and 327; every other byte belongs to the
-// library and must be handed back exactly as it was filled.
+// fields at offsets 0, 276, 284, 292, 327 and 335; every other byte belongs
+// to the library and must be handed back exactly as it was filled. The
+// drive options that came after the record's first layout (secure mode)
+// take their place in what was the library's last area, so that the record
+// keeps its size and its older fields their offsets.
 struct TCDROMParams {
     char ID[256];             // identification text, NUL-terminated
     int32_t SectorsPerRead;   // library: sectors read per chunk
@@ -150,7 +153,9 @@ struct TCDROMParams {
     int32_t DriveTable[DRIVE_TABLE_SLOTS];
     uint8_t LibraryArea4[7];  // library
     int32_t OutputFormat;     // TOutputFormat ordinal, zero-extended
-    uint8_t LibraryArea5[33]; // library
+    uint8_t LibraryArea5[4];  // library
+    int32_t SecureMode;       // -1 on, 0 off: the library only keeps it
+    uint8_t LibraryArea6[25]; // library
 };
 
 // One table-of-contents entry, returned by value.
@@ -168,6 +173,7 @@ static_assert(offsetof(TCDROMParams, Speed) == 276);
 static_assert(offsetof(TCDROMParams, JitterCorrection) == 284);
 static_assert(offsetof(TCDROMParams, DriveTable) == 292);
 static_assert(offsetof(TCDROMParams, OutputFormat) == 327);
+static_assert(offsetof(TCDROMParams, SecureMode) == 335);
 static_assert(sizeof(TTocEntry) == 8);
 
 inline constexpr uint8_t TOC_FLAG_DATA = 4;

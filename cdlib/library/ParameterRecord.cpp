@@ -34,20 +34,32 @@ uint32_t getInt(const uint8_t* at) {
     return value;
 }
 
-// The checksum covers every library byte except the checksum itself.
+// The bytes the checksum leaves out, in record order: the caller's fields
+// and the checksum itself. A drive option added to the record is one more
+// field here.
+struct CallerField {
+    size_t offset;
+    size_t size;
+};
+constexpr CallerField kCallerFields[] = {
+    {offsetof(TCDROMParams, ID), sizeof(TCDROMParams::ID)},
+    {offsetof(TCDROMParams, Speed), sizeof(TCDROMParams::Speed)},
+    {offsetof(TCDROMParams, JitterCorrection), sizeof(TCDROMParams::JitterCorrection)},
+    {offsetof(TCDROMParams, DriveTable), sizeof(TCDROMParams::DriveTable)},
+    {offsetof(TCDROMParams, OutputFormat), sizeof(TCDROMParams::OutputFormat)},
+    {kChecksumOffset, sizeof(uint32_t)},
+    {offsetof(TCDROMParams, SecureMode), sizeof(TCDROMParams::SecureMode)},
+};
+
 uint32_t checksumOf(const TCDROMParams& record) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(&record);
-    auto span = [&](size_t from, size_t to, uint32_t hash) {
-        return fnv1a(bytes + from, to - from, hash);
-    };
     uint32_t hash = 2166136261u;
-    hash = span(offsetof(TCDROMParams, SectorsPerRead), offsetof(TCDROMParams, Speed), hash);
-    hash =
-        span(offsetof(TCDROMParams, LibraryArea2), offsetof(TCDROMParams, JitterCorrection), hash);
-    hash = span(offsetof(TCDROMParams, LibraryArea3), offsetof(TCDROMParams, DriveTable), hash);
-    hash = span(offsetof(TCDROMParams, LibraryArea4), offsetof(TCDROMParams, OutputFormat), hash);
-    hash = span(kChecksumOffset + 4, sizeof(TCDROMParams), hash);
-    return hash;
+    size_t from = 0;
+    for (const CallerField& field : kCallerFields) {
+        hash = fnv1a(bytes + from, field.offset - from, hash);
+        from = field.offset + field.size;
+    }
+    return fnv1a(bytes + from, sizeof(TCDROMParams) - from, hash);
 }
 
 } // namespace
@@ -80,6 +92,7 @@ void fillRecord(TCDROMParams& record, const RecordOwner& owner, const DriveParam
     record.LibraryArea4[3] = physical; // speed reaches the drive
     record.LibraryArea4[4] = kRecordVersion;
     record.OutputFormat = parameters.outputFormat;
+    record.SecureMode = parameters.secureMode;
     putInt(record.LibraryArea5, checksumOf(record));
 }
 
@@ -96,6 +109,7 @@ bool readRecord(const TCDROMParams& record, const RecordOwner& owner, DriveParam
     parameters.jitterCorrection = record.JitterCorrection != 0 ? CR_TRUE : CR_FALSE;
     std::memcpy(parameters.driveTable, record.DriveTable, sizeof parameters.driveTable);
     parameters.outputFormat = record.OutputFormat;
+    parameters.secureMode = record.SecureMode != 0 ? CR_TRUE : CR_FALSE;
     return true;
 }
 

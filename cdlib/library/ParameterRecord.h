@@ -10,7 +10,8 @@
 //   LibraryArea2   paranoia mode used with jitter correction on
 //   LibraryArea3   drive kind: 0 physical, 1 image, 2 virtual
 //   LibraryArea4   capabilities (play, lock, eject, speed), record version 1
-//   LibraryArea5   checksum of the library bytes, then zeros
+//   LibraryArea5   checksum of the library bytes
+//   LibraryArea6   zeros
 #pragma once
 
 #include "drives/Drive.h"

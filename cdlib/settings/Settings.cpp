@@ -17,6 +17,8 @@ constexpr const char* kDriveSectionPrefix = "CDLIB DRIVE ";
 constexpr const char* kTransportKey = "TRANSPORTLAYER";
 constexpr const char* kImageKeyPrefix = "IMAGE";
 constexpr const char* kDigitalPlaybackKey = "DIGITALPLAYBACK";
+constexpr const char* kJitterCorrectionKey = "JITTERCORRECTION";
+constexpr const char* kSecureModeKey = "SECUREMODE";
 
 // Far beyond any settings file the library or the window writes; a larger
 // file is not read (nor rewritten).
@@ -126,9 +128,12 @@ bool Settings::load(const std::string& path) {
         drive.readRetries =
             numberIn(ini, name, "READRETRIES", defaults.readRetries, 1, MAX_READ_RETRIES);
         drive.speed = numberIn(ini, name, "SPEED", defaults.speed, 0, CR_MAX_SPEED);
-        drive.jitterCorrection =
-            numberIn(ini, name, "JITTERCORRECTION", defaults.jitterCorrection) != 0 ? CR_TRUE
-                                                                                    : CR_FALSE;
+        // Switches: any number but 0 is on.
+        const auto switchOf = [&](const char* key, int32_t fallback) {
+            return numberIn(ini, name, key, fallback) != 0 ? CR_TRUE : CR_FALSE;
+        };
+        drive.jitterCorrection = switchOf(kJitterCorrectionKey, defaults.jitterCorrection);
+        drive.secureMode = switchOf(kSecureModeKey, defaults.secureMode);
         for (int slot = 0; slot < DRIVE_TABLE_SLOTS; ++slot) {
             const int32_t limit = DRIVE_TABLE_LIMITS[slot];
             drive.driveTable[slot] =
@@ -189,7 +194,8 @@ bool Settings::save(std::string& error) const {
         edit.keys = {{"SECTORSPERREAD", std::to_string(drive.sectorsPerRead)},
                      {"READRETRIES", std::to_string(drive.readRetries)},
                      {"SPEED", std::to_string(drive.speed)},
-                     {"JITTERCORRECTION", std::to_string(drive.jitterCorrection)}};
+                     {kJitterCorrectionKey, std::to_string(drive.jitterCorrection)},
+                     {kSecureModeKey, std::to_string(drive.secureMode)}};
         for (int slot = 0; slot < DRIVE_TABLE_SLOTS; ++slot) {
             edit.keys.emplace_back(kDriveTableKeys[slot], std::to_string(drive.driveTable[slot]));
         }

@@ -45,6 +45,11 @@ struct VirtualFaults {
     // A chunk that covers one of these sectors comes back with result 3 and
     // that sector as first and last jitter position; its audio is still exact.
     std::set<int32_t> jitterSectors;
+    // Sectors that only jitter correction reads right: without it their
+    // samples come back out of place, as from a drive that lost its
+    // position, and nothing is reported; with it they come back exact,
+    // reported as jitter errors.
+    std::set<int32_t> unstableSectors;
     // Chunks that deliver nothing (result 1, zero bytes); their sectors are
     // lost, reading goes on after them.
     std::set<int> emptyChunks;

@@ -70,7 +70,7 @@ bool VirtualDriveBackend::applyParameters(const DriveParameters& parameters) {
 }
 
 bool VirtualDriveBackend::openRange(int32_t firstSector, int32_t lastSector,
-                                    const DriveParameters& /*parameters*/) {
+                                    const DriveParameters& parameters) {
     if (!readable()) {
         return false;
     }
@@ -83,6 +83,7 @@ bool VirtualDriveBackend::openRange(int32_t firstSector, int32_t lastSector,
     lastSector_ = lastSector;
     chunkIndex_ = 0;
     rangeOpen_ = true;
+    correcting_ = parameters.jitterCorrectionOn();
     diskAt_ = std::chrono::steady_clock::now();
     return true;
 }
@@ -181,13 +182,27 @@ ChunkRead VirtualDriveBackend::readChunk(int32_t sectors, std::span<uint8_t> buf
                     CD_SECTOR_BYTES);
         result.lostSectors.push_back(*it);
     }
-    for (auto it = faults.jitterSectors.lower_bound(first);
-         it != faults.jitterSectors.end() && *it <= last; ++it) {
-        const SectorSpan at{*it, *it};
+    const auto repair = [&result](int32_t sector) {
+        const SectorSpan at{sector, sector};
         if (result.repaired) {
             result.repaired->include(at);
         } else {
             result.repaired = at;
+        }
+    };
+    for (auto it = faults.jitterSectors.lower_bound(first);
+         it != faults.jitterSectors.end() && *it <= last; ++it) {
+        repair(*it);
+    }
+    for (auto it = faults.unstableSectors.lower_bound(first);
+         it != faults.unstableSectors.end() && *it <= last; ++it) {
+        if (correcting_) {
+            repair(*it);
+        } else {
+            // The sector's samples arrive seven places late.
+            const auto sector =
+                buffer.subspan(static_cast<size_t>(*it - first) * CD_SECTOR_BYTES, CD_SECTOR_BYTES);
+            std::rotate(sector.begin(), sector.end() - 7 * 4, sector.end());
         }
     }
     if (const auto shortChunk = faults.shortChunks.find(chunk);

@@ -55,6 +55,7 @@ private:
     int32_t lastSector_ = -1;
     int chunkIndex_ = 0;
     bool rangeOpen_ = false;
+    bool correcting_ = false;
     // Where the simulated disc is: when the sectors read so far have passed
     // under the head.
     std::chrono::steady_clock::time_point diskAt_;

@@ -101,7 +101,7 @@ protected:
 TEST_F(BatchEndToEnd, WavFilesHoldTheImagesAudio) {
     const QString target = folder.filePath(QStringLiteral("wav"));
     ripAll(ui.ToolButton_RipWav, target);
-    EXPECT_EQ(QDir(target).entryList(QDir::Files),
+    EXPECT_EQ(trackFilesIn(target),
               QStringList({"01_Track01.wav", "02_Track02.wav", "03_Track03.wav"}));
     for (int track = 0; track < AudioTracks; ++track) {
         SCOPED_TRACE(track + 1);

@@ -74,9 +74,11 @@ void ShellTest::SetUp() {
     installEngineHooks();
     // The status texts use the locale's separators; the tests expect English.
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    // Nothing is looked up on the internet: the services are a closed port
-    // unless a test serves them, and what they answer is kept in the test's
-    // folder.
+    // Nothing is looked up on the internet: the services (AccurateRip,
+    // MusicBrainz, the covers) are a closed port unless a test serves them,
+    // and what they answer is kept in the test's folder, never the user's
+    // cache.
+    qputenv("VARROW_ACCURATERIP_URL", "http://127.0.0.1:1");
     qputenv("VARROW_MUSICBRAINZ_URL", "http://127.0.0.2:1");
     qputenv("VARROW_COVERART_URL", "http://127.0.0.2:1");
     qputenv("XDG_CACHE_HOME", folder.filePath(QStringLiteral("cache")).toLocal8Bit());
@@ -91,7 +93,7 @@ void ShellTest::TearDown() {
     setTimeOfDaySource({});
     cdlib::resetLibrary();
     for (const char* variable : {"VARROW_SETTINGS_FILE", "VARROW_MUSICBRAINZ_URL",
-                                 "VARROW_COVERART_URL", "XDG_CACHE_HOME"})
+                                 "VARROW_COVERART_URL", "VARROW_ACCURATERIP_URL", "XDG_CACHE_HOME"})
         qunsetenv(variable);
 }
 

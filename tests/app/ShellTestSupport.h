@@ -11,6 +11,7 @@
 #include "VirtualDrive.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
@@ -36,6 +37,14 @@ class QToolButton;
 class PositionSlider;
 
 namespace varrow::testing {
+
+// The track files in `folder`, by name: the rip's log and cue sheet beside
+// them are left out.
+inline QStringList trackFilesIn(const QString& folder) {
+    return QDir(folder).entryList(
+        {QStringLiteral("*.wav"), QStringLiteral("*.mp3"), QStringLiteral("*.pcm")}, QDir::Files,
+        QDir::Name);
+}
 
 cdlib::VirtualTrack audio(int32_t sectors);
 cdlib::VirtualTrack data(int32_t sectors);
@@ -73,6 +82,7 @@ cdlib::VirtualDisc discOf(std::vector<cdlib::VirtualTrack> tracks);
     CONTROL(QComboBox, ComboBox_ReadMethod)                                                        \
     CONTROL(QLineEdit, LabeledEdit_RipSpeed)                                                       \
     CONTROL(QCheckBox, CheckBox_JitterCorrection)                                                  \
+    CONTROL(QCheckBox, CheckBox_SecureMode)                                                        \
     CONTROL(QCheckBox, CheckBox_TransportLayer)                                                    \
     CONTROL(QPushButton, BitBtn_SetDefault)                                                        \
     CONTROL(QLabel, Label_Version)                                                                 \

@@ -1,6 +1,11 @@
 // A batch while it runs: skipping and aborting, closing its windows, and
 // what the engine's events show in the caption and the progress window.
+#include "AccurateRipFiles.h"
 #include "BatchTestSupport.h"
+#include "DiscIdentity.h"
+#include "LocalHttpServer.h"
+#include "RipLog.h"
+#include "TrackChecksums.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -222,7 +227,7 @@ TEST_F(Batch, EngineErrorEndsTheBatchAndGivesTheWindowBack) {
     ASSERT_EQ(modals->messages.size(), 1u);
     EXPECT_EQ(modals->messages[0].text, "Cannot create file " + out + "02_AC/DC.wav");
     EXPECT_EQ(modals->messages[0].type, MsgDlgType::Error);
-    EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList({"01_Track01.wav"}));
+    EXPECT_EQ(trackFilesIn(out), QStringList({"01_Track01.wav"}));
     EXPECT_FALSE(QFileInfo::exists(folder.filePath(QStringLiteral("out/02_AC"))));
     EXPECT_EQ(selectedRows(), std::vector<int>({1, 2}));
     expectWindowGivenBack();
@@ -243,7 +248,7 @@ TEST_F(Batch, RowLostUnderTheBatchIsAnInternalError) {
     EXPECT_EQ(modals->messages[0].type, MsgDlgType::Error);
     EXPECT_EQ(modals->messages[0].owner, &progress());
     EXPECT_TRUE(modals->messages[1].text.startsWith("Extract is complete."));
-    EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList({"01_Track01.wav"}));
+    EXPECT_EQ(trackFilesIn(out), QStringList({"01_Track01.wav"}));
     expectWindowGivenBack();
 }
 
@@ -272,4 +277,35 @@ TEST_F(Batch, LostSectorsPauseAndTheSummaryNamesTheirTracks) {
     clickWav();
     ASSERT_EQ(modals->messages.size(), 4u);
     EXPECT_TRUE(modals->messages[3].text.endsWith("\nSectors could not be read in tracks 2."));
+}
+
+TEST_F(Batch, EachTrackIsProvedAgainstTheDatabaseAndTheLogWrittenBeside) {
+    LocalHttpServer server;
+    qputenv("VARROW_ACCURATERIP_URL", server.url().c_str());
+    start(2, 300);
+    // The database confirms track 1 and knows another reading of track 2.
+    const online::AccurateRipDisc disc = online::accurateRipDisc(OnlineToc(form->engine()));
+    online::AccurateRipEntry entry{disc.id1, disc.id2, disc.cddb, {}};
+    TrackChecksums first(300, true, false);
+    for (int32_t sector = 0; sector < 300; ++sector)
+        first.add(cdlib::VirtualDrive::audioSector(sector));
+    entry.tracks = {{5, first.accurateRipV2(), 0}, {2, 1, 0}};
+    server.serve("/" + disc.urlPath(), httpAnswer(200, accurateRipFileBytes({entry})));
+
+    selectRows({0, 1});
+    chooseFolder(out);
+    QString lastTrack;
+    modals->messageAnswers.emplace_back([&](const ShownMessage&) {
+        lastTrack = progress().Label_TrackResult->toolTip();
+        return ModalResult::Ok;
+    });
+    clickWav();
+    EXPECT_EQ(lastTrack, "Not matched (database confidence 2)");
+    ASSERT_EQ(modals->messages.size(), 1u);
+    EXPECT_TRUE(modals->messages[0].text.contains("\nAccurateRip: 1 of 2 tracks matched"))
+        << modals->messages[0].text.toStdString();
+    std::string problem;
+    EXPECT_EQ(CheckLogFile((out + "disc.log").toStdString(), problem), TLogCheck::Intact);
+    EXPECT_TRUE(contents(out + "disc.log").contains("Accurately ripped (confidence 5) [v2]"));
+    EXPECT_TRUE(contents(out + "disc.cue").contains("FILE \"02_Track02.wav\" WAVE"));
 }

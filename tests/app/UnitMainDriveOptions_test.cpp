@@ -39,15 +39,13 @@ protected:
         TDriveType driveType;
         TReadMethod readMethod;
         int32_t speed;
-        bool jitterCorrect;
     };
 
     // What a fresh selection of the drive reads back from the library.
     static DriveValues reread() {
         TCDRIP engine;
         engine.setCDRomNum(0);
-        return {engine.DriveTable().DriveType(), engine.DriveTable().ReadMethod(), engine.Speed(),
-                engine.JitterCorrect()};
+        return {engine.DriveTable().DriveType(), engine.DriveTable().ReadMethod(), engine.Speed()};
     }
 
     // A key of the drive's section in the settings file on disk, where the
@@ -120,18 +118,27 @@ TEST_F(DriveOptions, RejectedParametersShowErrorAndTheListsShowTheLibrary) {
     EXPECT_FALSE(ui.ComboBox_ReadMethod->isEnabled());
 }
 
-TEST_F(DriveOptions, JitterCorrectionIsAppliedAndSaved) {
-    const bool before = ui.CheckBox_JitterCorrection->isChecked();
-    clickBox(ui.CheckBox_JitterCorrection);
-    EXPECT_EQ(form->engine().JitterCorrect(), !before);
-    EXPECT_EQ(reread().jitterCorrect, !before);
-    EXPECT_TRUE(modals->messages.empty());
-
-    // Saved in the file, where the next run finds it.
-    const SettingsOnDisk saved = settingsOnDisk();
-    const std::vector<std::string> drives = saved.sectionsStartingWith("CDLIB DRIVE ");
-    ASSERT_EQ(drives.size(), 1u);
-    EXPECT_EQ(saved.value(drives[0], "JITTERCORRECTION"), before ? "0" : "-1");
+TEST_F(DriveOptions, DriveSwitchesAreAppliedAndSaved) {
+    const struct {
+        QCheckBox* box;
+        bool (TCDRIP::*engineValue)() const;
+        const char* key;
+    } switches[] = {
+        {ui.CheckBox_JitterCorrection, &TCDRIP::JitterCorrect, "JITTERCORRECTION"},
+        {ui.CheckBox_SecureMode, &TCDRIP::SecureMode, "SECUREMODE"},
+    };
+    for (const auto& option : switches) {
+        SCOPED_TRACE(option.key);
+        const bool before = option.box->isChecked();
+        clickBox(option.box);
+        EXPECT_EQ((form->engine().*option.engineValue)(), !before);
+        TCDRIP fresh;
+        fresh.setCDRomNum(0);
+        EXPECT_EQ((fresh.*option.engineValue)(), !before);
+        EXPECT_TRUE(modals->messages.empty());
+        // Saved in the file, where the next run finds it.
+        EXPECT_EQ(saved(option.key), before ? "0" : "-1");
+    }
 }
 
 TEST_F(DriveOptions, SpeedFieldTakesDigitsOnly) {

@@ -216,6 +216,8 @@ TEST_F(SettingsTest, NumbersOutsideTheirRangeTakeTheDefault) {
         {"JITTERCORRECTION=4294967296", &TCDROMParams::JitterCorrection, CR_TRUE},
         {"JITTERCORRECTION=0", &TCDROMParams::JitterCorrection, CR_FALSE},
         {"JITTERCORRECTION=off", &TCDROMParams::JitterCorrection, CR_TRUE},
+        {"SECUREMODE=7", &TCDROMParams::SecureMode, CR_TRUE},
+        {"SECUREMODE=0", &TCDROMParams::SecureMode, CR_FALSE},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
@@ -315,6 +317,7 @@ TEST_F(SettingsTest, SavingChangesOnlyTheLibrarysKeys) {
                               "SECTORSPERREAD=26\r\n"
                               "READRETRIES=20\r\n"
                               "JITTERCORRECTION=-1\r\n"
+                              "SECUREMODE=0\r\n"
                               "DRIVETYPE=0\r\n"
                               "READMETHOD=0\r\n"
                               "SETSPEED=1\r\n"

@@ -79,10 +79,11 @@ protected:
             "LD_PRELOAD='" VARROW_FAKE_CD_LIB "' VARROW_FAKE_CD='device=" +
             std::string(DEVICE) + ",bin=" + (folder_ / "disc.bin").string() +
             ",leadout=" + std::to_string(leadOut_) + "," + drive +
-            "' VARROW_CD_IMAGES= VARROW_MUSICBRAINZ_URL=http://127.0.0.2:1 XDG_CACHE_HOME='" +
-            folder_.string() + "' VARROW_SETTINGS_FILE='" + (folder_ / "varrow.INI").string() +
-            "' timeout -s KILL 120 '" VARROW_RIP "' " + arguments + " >'" + out.string() + "' 2>'" +
-            err.string() + "' </dev/null";
+            "' VARROW_CD_IMAGES= VARROW_MUSICBRAINZ_URL=http://127.0.0.2:1 "
+            "VARROW_ACCURATERIP_URL=http://127.0.0.1:1 XDG_CACHE_HOME='" +
+            (folder_ / "cache").string() + "' VARROW_SETTINGS_FILE='" +
+            (folder_ / "varrow.INI").string() + "' timeout -s KILL 120 '" VARROW_RIP "' " +
+            arguments + " >'" + out.string() + "' 2>'" + err.string() + "' </dev/null";
         const int status = std::system(command.c_str());
         Outcome result;
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

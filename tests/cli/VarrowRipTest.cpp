@@ -2,6 +2,8 @@
 // ripped by the real program; the WAV files must hold the image's bytes and
 // the MP3 files must decode to the same length of audio, the FLAC files to
 // the same audio.
+#include "AccurateRipDisc.h"
+#include "AccurateRipFiles.h"
 #include "Commands.h"
 #include "FlacFiles.h"
 #include "LocalHttpServer.h"
@@ -80,6 +82,9 @@ protected:
                   ("varrow-rip-" + std::to_string(::getpid()) + "-" + info->name());
         fs::remove_all(folder_);
         fs::create_directories(folder_);
+        // A database nobody serves, unless a test serves one.
+        ::setenv("VARROW_ACCURATERIP_URL", "http://127.0.0.1:1", 1);
+        ::setenv("XDG_CACHE_HOME", (folder_ / "cache").c_str(), 1);
 
         writeImage(TRACK_SECTORS);
     }
@@ -103,7 +108,11 @@ protected:
         }
     }
 
-    void TearDown() override { fs::remove_all(folder_); }
+    void TearDown() override {
+        ::unsetenv("VARROW_ACCURATERIP_URL");
+        ::unsetenv("XDG_CACHE_HOME");
+        fs::remove_all(folder_);
+    }
 
     // Gives the image CD-Text: `discLines` before its tracks, and a title
     // for each track that has one in `titles` (in track order).
@@ -383,7 +392,8 @@ TEST_F(VarrowRip, RipNamesAndTagsFilesFromCdTextAndGivenTitles) {
         run("--format pcm --out '" + out.string() + "' --title 2=Typed --no-number");
     EXPECT_EQ(pcm.status, 0) << pcm.err;
     EXPECT_EQ(filesIn(out),
-              std::vector<std::string>({"AC\u2215DC.pcm", "Track03.pcm", "Typed.pcm"}));
+              std::vector<std::string>({"AC\u2215DC.pcm", "Track03.pcm", "Tram Lines.cue",
+                                        "Tram Lines.log", "Typed.pcm"}));
 
     const fs::path tagged = folder_ / "tagged";
     const Outcome mp3 =
@@ -543,9 +553,9 @@ TEST_F(VarrowRip, ParallelEncodersWriteTheBytesOfOne) {
                 EXPECT_GE(report, lastReport) << rip.out;
                 lastReport = report;
             }
-            // No temporary file is left beside them.
+            // No temporary file is left beside them, the log and the cue sheet.
             EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()),
-                      static_cast<std::ptrdiff_t>(tracks_.size()));
+                      static_cast<std::ptrdiff_t>(tracks_.size() + 2));
         }
         for (std::size_t i = 0; i < tracks_.size(); ++i) {
             EXPECT_GT(files[0][i].size(), 1000u);
@@ -562,7 +572,7 @@ TEST_F(VarrowRip, SixTracksThroughTwoEncodersAllEnd) {
     const fs::path out = folder_ / "six";
     const Outcome rip = run("--format mp3 --jobs 2 --out '" + out.string() + "'");
     ASSERT_EQ(rip.status, 0) << "137: it hung\n" << rip.err;
-    EXPECT_EQ(filesIn(out).size(), 6u);
+    EXPECT_EQ(filesIn(out).size(), 6u + 2) << "the tracks, the log and the cue sheet";
     for (int track = 1; track <= 6; ++track) {
         EXPECT_NE(rip.out.find("0" + std::to_string(track) + "_Track0" + std::to_string(track) +
                                ".mp3: "),
@@ -600,6 +610,115 @@ TEST_F(VarrowRip, ExitCodesTellUsageFromFailure) {
     const Outcome blocked =
         run("rip --drive " + imageDrive() + " --out '" + (folder_ / "blocker").string() + "'");
     EXPECT_EQ(blocked.status, 1);
+}
+
+// CRC-32 and AccurateRip v1 and v2 of a file's audio after `offset` bytes,
+// by the definitions, in Python: "crc v1 v2", upper-case hex.
+std::string referenceSums(const fs::path& file, int offset, bool first, bool last) {
+    const std::string script =
+        "import sys, zlib\n"
+        "data = open(sys.argv[1], 'rb').read()[int(sys.argv[2]):]\n"
+        "first, last = sys.argv[3] == '1', sys.argv[4] == '1'\n"
+        "n = len(data) // 4\n"
+        "v1 = v2 = 0\n"
+        "for k in range(n):\n"
+        "    m = k + 1\n"
+        "    if (first and m < 2940) or (last and m > n - 2940):\n"
+        "        continue\n"
+        "    p = m * int.from_bytes(data[4 * k:4 * k + 4], 'little')\n"
+        "    v1 += p\n"
+        "    v2 += (p & 0xffffffff) + (p >> 32)\n"
+        "print('%08X %08X %08X' % (zlib.crc32(data), v1 & 0xffffffff, v2 & 0xffffffff))\n";
+    const fs::path output = file.string() + ".sums";
+    const std::string command = "python3 -c \"" + script + "\" '" + file.string() + "' " +
+                                std::to_string(offset) + " " + (first ? "1 " : "0 ") +
+                                (last ? "1" : "0") + " >'" + output.string() + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    std::string sums = readText(output);
+    while (!sums.empty() && sums.back() == '\n') {
+        sums.pop_back();
+    }
+    return sums;
+}
+
+TEST_F(VarrowRip, ProvesTheRipWithTheDatabaseALogThatChecksItselfAndACueSheet) {
+    // The database confirms tracks 1 and 3 and knows another reading of 2.
+    varrow::testing::LocalHttpServer server;
+    ::setenv("VARROW_ACCURATERIP_URL", server.url().c_str(), 1);
+    online::DiscToc toc;
+    int32_t start = 0;
+    for (std::size_t i = 0; i < TRACK_SECTORS.size(); ++i) {
+        toc.tracks.push_back({static_cast<int>(i + 1), start, true, 1});
+        start += TRACK_SECTORS[i];
+    }
+    toc.leadOut = start;
+    const online::AccurateRipDisc disc = online::accurateRipDisc(toc);
+    online::AccurateRipEntry entry{disc.id1, disc.id2, disc.cddb, {}};
+    std::vector<std::string> expected;
+    for (std::size_t i = 0; i < tracks_.size(); ++i) {
+        const fs::path raw = folder_ / ("track" + std::to_string(i + 1) + ".raw");
+        std::ofstream(raw, std::ios::binary)
+            .write(reinterpret_cast<const char*>(tracks_[i].data()),
+                   static_cast<std::streamsize>(tracks_[i].size()));
+        expected.push_back(referenceSums(raw, 0, i == 0, i + 1 == tracks_.size()));
+        const uint32_t v2 =
+            static_cast<uint32_t>(std::stoul(expected.back().substr(18), nullptr, 16));
+        entry.tracks.push_back({5, i == 1 ? v2 + 1 : v2, 0});
+    }
+    server.serve("/" + disc.urlPath(),
+                 varrow::testing::httpAnswer(200, varrow::testing::accurateRipFileBytes({entry})));
+
+    const fs::path out = folder_ / "out";
+    const Outcome rip = run("--out '" + out.string() + "'");
+    ASSERT_EQ(rip.status, 0) << "a track not matched is no failure\n" << rip.err;
+    EXPECT_NE(rip.out.find("Summary: 3 of 3 tracks written; AccurateRip: 2 of 3 tracks matched\n"),
+              std::string::npos)
+        << rip.out;
+    const std::string log = readText(out / "disc.log");
+    for (std::size_t i = 0; i < tracks_.size(); ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "%02zu_Track%02zu.wav", i + 1, i + 1);
+        SCOPED_TRACE(name);
+        // The log's checksums are those of the WAV files' audio.
+        EXPECT_EQ(referenceSums(out / name, 44, i == 0, i + 1 == tracks_.size()), expected[i]);
+        const std::string crc = expected[i].substr(0, 8);
+        const std::string result = i == 1 ? "Not matched (database confidence 5)"
+                                          : "Accurately ripped (confidence 5) [v2]";
+        EXPECT_NE(rip.out.find(", CRC " + crc + ", " + result + "\n"), std::string::npos)
+            << rip.out;
+        EXPECT_NE(log.find("  File: " + std::string(name) + "\n"), std::string::npos);
+        EXPECT_NE(log.find("  Copy CRC: " + crc +
+                           "\n  AccurateRip v1: " + expected[i].substr(9, 8) +
+                           "\n  AccurateRip v2: " + expected[i].substr(18) +
+                           "\n  AccurateRip: " + result + "\n"),
+                  std::string::npos)
+            << log;
+    }
+
+    // verify-log: the log as written, one character changed, no log.
+    std::string changed = log;
+    changed[changed.find("Copy CRC: ") + 10] ^= 1;
+    std::ofstream(folder_ / "changed.log") << changed;
+    const struct {
+        fs::path file;
+        int status;
+    } checks[] = {{out / "disc.log", 0}, {folder_ / "changed.log", 1}, {folder_ / "disc.cue", 2}};
+    for (const auto& check : checks) {
+        const Outcome verified = run("verify-log '" + check.file.string() + "'");
+        EXPECT_EQ(verified.status, check.status) << check.file << verified.out << verified.err;
+    }
+
+    // The cue sheet of the files, read back by libcdio as the disc's tracks.
+    EXPECT_EQ(readText(out / "disc.cue"), "REM COMMENT \"Varrow " VARROW_VERSION "\"\n"
+                                          "FILE \"01_Track01.wav\" WAVE\n"
+                                          "  TRACK 01 AUDIO\n"
+                                          "    INDEX 01 00:00:00\n"
+                                          "FILE \"02_Track02.wav\" WAVE\n"
+                                          "  TRACK 02 AUDIO\n"
+                                          "    INDEX 01 00:00:00\n"
+                                          "FILE \"03_Track03.wav\" WAVE\n"
+                                          "  TRACK 03 AUDIO\n"
+                                          "    INDEX 01 00:00:00\n");
 }
 
 // In process, so that the interruption arrives at a known point; it is
@@ -874,7 +993,8 @@ TEST_F(VarrowRip, AFullDiskLeavesTheFileItWasToReplace) {
               std::string::npos)
         << rip.err;
     EXPECT_EQ(readText(out / "01_Track01.wav"), "complete");
-    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
+    // Beside it only the log and the cue sheet of the rip, which say so.
+    EXPECT_EQ(filesIn(out), std::vector<std::string>({"01_Track01.wav", "disc.cue", "disc.log"}));
 }
 
 TEST_F(VarrowRip, SaysTheSystemsReason) {
