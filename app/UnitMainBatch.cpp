@@ -4,8 +4,8 @@
 // caption.
 #include "Application.h"
 #include "Clock.h"
-#include "DiscNames.h"
 #include "DiscIdentity.h"
+#include "DiscNames.h"
 #include "DiskSpace.h"
 #include "Modals.h"
 #include "NumberText.h"
@@ -304,11 +304,10 @@ void TForm1::RipSelectedTracks(TRipFormat format) {
                         QString::fromStdString(failure);
     // A batch that read no track has nothing to prove.
     const std::vector<TTrackOutcome>& outcomes = run.Session->Outcomes();
-    QString proofText =
-        std::any_of(outcomes.begin(), outcomes.end(),
-                    [](const TTrackOutcome& outcome) { return outcome.Started; })
-            ? QStringLiteral("\n") + QString::fromStdString(summary.AccurateRip)
-            : QString();
+    QString proofText = std::any_of(outcomes.begin(), outcomes.end(),
+                                    [](const TTrackOutcome& outcome) { return outcome.Started; })
+                            ? QStringLiteral("\n") + QString::fromStdString(summary.AccurateRip)
+                            : QString();
     for (const std::string& problem : {run.Session->AccurateRipProblem(), records.Problem}) {
         if (!problem.empty())
             proofText += QStringLiteral("\n") + QString::fromStdString(problem);

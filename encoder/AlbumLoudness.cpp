@@ -1,15 +1,15 @@
 #include "AlbumLoudness.h"
 
-void TAlbumLoudness::add(TLoudnessMeter track) {
+void TAlbumLoudness::add(const std::string& file, TLoudnessMeter track) {
     auto kept = std::make_unique<TLoudnessMeter>(std::move(track));
     const std::lock_guard lock(mutex_);
-    tracks_.push_back(std::move(kept));
+    tracks_[file] = std::move(kept);
 }
 
 TReplayGain TAlbumLoudness::replayGain() const {
     const std::lock_guard lock(mutex_);
     std::vector<const TLoudnessMeter*> tracks;
-    for (const auto& track : tracks_) {
+    for (const auto& [file, track] : tracks_) {
         tracks.push_back(track.get());
     }
     return TLoudnessMeter::combined(tracks);

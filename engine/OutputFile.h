@@ -42,6 +42,8 @@ public:
     void writeAt(uint64_t offset, const void* data, std::size_t size) override;
     // Bytes appended by write().
     uint64_t size() const override;
+    // The file's final name.
+    const std::string& path() const { return path_; }
 
     // The track is complete: the file replaces whatever is under the final
     // name (a symbolic link there is replaced, never followed).

@@ -6,9 +6,9 @@
 #include "LameCoder.h"
 #include "OutputFile.h"
 #include "ReplayGain.h"
-#include "TagUpdate.h"
 #include "RipLog.h"
 #include "RipRecords.h"
+#include "TagUpdate.h"
 #include "WavHeader.h"
 
 #include <algorithm>

@@ -1,6 +1,7 @@
 #include "TrackWriter.h"
 
 #include "AlbumLoudness.h"
+#include "OutputFile.h"
 #include "ReplayGain.h"
 
 #include <utility>
@@ -15,6 +16,7 @@ TrackWriter::TrackWriter(AudioFormat format, TAlbumLoudness* album)
 TrackWriter::~TrackWriter() = default;
 
 void TrackWriter::start(OutputFile& file) {
+    path_ = file.path();
     startStream(file);
 }
 
@@ -33,7 +35,7 @@ void TrackWriter::finish(bool whole) {
 
 void TrackWriter::placed() {
     if (whole_ && meter_) {
-        album_->add(std::move(*meter_));
+        album_->add(path_, std::move(*meter_));
         meter_.reset();
     }
 }

@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 class OutputFile;
@@ -55,5 +56,7 @@ protected:
 private:
     TAlbumLoudness* album_;
     std::optional<TLoudnessMeter> meter_;
+    // The file's final name: a track read again into it counts once.
+    std::string path_;
     bool whole_ = false;
 };
