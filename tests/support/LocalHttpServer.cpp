@@ -73,7 +73,7 @@ HttpAnswer httpAnswer(int status, std::string body,
 }
 
 HttpAnswer httpAnswerNever(HttpAnswer::Ending ending) {
-    HttpAnswer answer = httpAnswer(200);
+    HttpAnswer answer;
     answer.ending = ending;
     return answer;
 }
@@ -172,12 +172,21 @@ void LocalHttpServer::stop() {
     }
 }
 
+bool LocalHttpServer::stopping() const {
+    pollfd wake{wakeRead_, POLLIN, 0};
+    return ::poll(&wake, 1, 0) > 0;
+}
+
 bool LocalHttpServer::waitForReadable(int fd, int timeoutMs) const {
     pollfd watched[2] = {{wakeRead_, POLLIN, 0}, {fd, POLLIN, 0}};
-    int ready = 0;
-    while ((ready = ::poll(watched, 2, timeoutMs)) < 0 && errno == EINTR) {
+    const int count = fd >= 0 ? 2 : 1;
+    while (true) {
+        const int ready = ::poll(watched, static_cast<nfds_t>(count), timeoutMs);
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        return ready > 0 && watched[0].revents == 0 && count == 2 && watched[1].revents != 0;
     }
-    return ready > 0 && watched[0].revents == 0 && watched[1].revents != 0;
 }
 
 void LocalHttpServer::acceptConnections() {
@@ -221,6 +230,7 @@ void LocalHttpServer::answerConnection(int connection) {
     if (space == std::string_view::npos || secondSpace == std::string_view::npos) {
         return;
     }
+    request.method = requestLine.substr(0, space);
     request.target = requestLine.substr(space + 1, secondSpace - space - 1);
     lines.remove_prefix(firstEnd == std::string_view::npos ? lines.size() : firstEnd + 2);
     while (!lines.empty()) {
@@ -234,6 +244,13 @@ void LocalHttpServer::answerConnection(int connection) {
     }
 
     const HttpAnswer answer = answerFor(request);
+    if (answer.delay.count() > 0) {
+        // Cut short only by stop().
+        waitForReadable(-1, static_cast<int>(answer.delay.count()));
+        if (stopping()) {
+            return;
+        }
+    }
     switch (answer.ending) {
     case HttpAnswer::Ending::Answer:
         sendAll(connection, responseBytes(answer));
@@ -262,7 +279,9 @@ HttpAnswer LocalHttpServer::answerFor(const ReceivedRequest& request) {
         route = routes_.find(pathOf(request.target));
     }
     if (route == routes_.end() || route->second.empty()) {
-        return httpAnswer(404);
+        HttpAnswer notFound;
+        notFound.status = 404;
+        return notFound;
     }
     std::size_t& given = answered_[route->first];
     const std::size_t index = std::min(given, route->second.size() - 1);

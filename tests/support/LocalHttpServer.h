@@ -1,7 +1,9 @@
-// An HTTP server inside the test process, on 127.0.0.1 at a free port: it
-// answers paths from a table (a status, header fields and a body, or never,
-// or a closed connection), a path with a sequence (503, then 200), and
-// records each request. Unknown paths get 404; one request per connection.
+// An HTTP server inside the test process, on 127.0.0.1 at a free port, for
+// every test of a network client: it serves a table of paths to answers
+// (a status, header fields, a body, after a delay, or never, or by closing
+// the connection), answers a path with a sequence (503, then 200), and
+// records each request it receives with its header fields. Paths it does
+// not know are answered with 404. Each connection carries one request.
 #pragma once
 
 #include <chrono>
@@ -26,6 +28,7 @@ struct HttpAnswer {
     int status = 200;
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers;
+    std::chrono::milliseconds delay{0}; // before the answer is sent
     Ending ending = Ending::Answer;
 };
 
@@ -35,6 +38,7 @@ HttpAnswer httpAnswer(int status, std::string body = {},
 HttpAnswer httpAnswerNever(HttpAnswer::Ending ending = HttpAnswer::Ending::NeverAnswer);
 
 struct ReceivedRequest {
+    std::string method;
     std::string target; // the path and query as sent
     std::vector<std::pair<std::string, std::string>> headers;
     std::chrono::steady_clock::time_point at;
@@ -73,8 +77,10 @@ private:
     void answerConnection(int connection);
     HttpAnswer answerFor(const ReceivedRequest& request);
     // Waits up to `timeoutMs` (forever when negative) until `fd` is
-    // readable; false when stop() was called first.
+    // readable or stop() was called; true for `fd`. With `fd` -1, a pause
+    // that stop() cuts short.
     bool waitForReadable(int fd, int timeoutMs) const;
+    bool stopping() const;
 
     int listener_ = -1;
     int wakeRead_ = -1;
