@@ -141,6 +141,9 @@ void TCDRIP::SetActiveCD(int32_t index) {
         speed_ = params_.Speed;
         cdRomNum_ = index;
         jitterCorrect_ = params_.JitterCorrection != 0;
+        readOffset_ = CR_GetReadOffset();
+        overread_ = CR_GetOverread() != CR_FALSE;
+        canOverread_ = CR_CanOverread() != CR_FALSE;
 
         if (CR_ReadToc() == CR_ERROR) {
             return;
@@ -186,7 +189,9 @@ bool TCDRIP::ApplyParameters() {
               std::begin(params_.DriveTable));
     params_.Speed = speed_;
     try {
-        return CR_SetCDROMParameters(&params_) != CR_ERROR;
+        return CR_SetCDROMParameters(&params_) != CR_ERROR &&
+               CR_SetReadOffset(readOffset_) != CR_ERROR &&
+               CR_SetOverread(overread_ ? CR_TRUE : CR_FALSE) != CR_ERROR;
     } catch (...) {
         throw ECDRIPError("Error setting parameters");
     }

@@ -217,6 +217,15 @@ public:
     void setWriteWAV(bool value) { writeWAV_ = value; }
     bool JitterCorrect() const { return jitterCorrect_; }
     void setJitterCorrect(bool value);
+    // The drive's read offset in samples (a positive one reads later), and
+    // whether it reads into the lead-in and lead-out where the offset
+    // reaches past the disc; both go to the library with the parameters.
+    // CanOverread: the selected drive can read there (disc images cannot).
+    int32_t ReadOffset() const { return readOffset_; }
+    void setReadOffset(int32_t samples) { readOffset_ = samples; }
+    bool Overread() const { return overread_; }
+    void setOverread(bool value) { overread_ = value; }
+    bool CanOverread() const { return canOverread_; }
 
     const std::string& Version() const { return version_; }
     int32_t Speed() const { return speed_; }
@@ -241,6 +250,10 @@ public:
     // are losses, and the track does not count as complete.
     int32_t LostSectors() const { return lostSectors_; }
     const std::vector<TSectorRange>& LostRanges() const { return lostRanges_; }
+    // Samples of the last extraction that the read offset put before the
+    // disc's first sector or past its end, and that are silence: the disc's
+    // audio is whole, but the drive could not deliver these.
+    int64_t SilencedSamples() const { return silencedSamples_; }
     // What became of the last extraction's file.
     TOutputOutcome LastOutcome() const { return lastOutcome_; }
     // The library opened the last extraction's range: false when the drive
@@ -293,6 +306,15 @@ public:
     // The library's percentage of the range being extracted, after the last chunk.
     uint16_t PercentComplete() const { return percentComplete_; }
 
+    // Reads first..last of the selected drive's disc without read offset
+    // correction, as 16-bit stereo 44.1 kHz, into `audio` (finding the
+    // drive's offset reads this way); the drive's parameters are as before
+    // afterwards. False, with the reason in `error`, when a sector could not
+    // be read or `abort` was set. It uses only the library, not this
+    // engine's state, so that a thread of its own may run it.
+    static bool ReadUncorrected(int32_t first, int32_t last, std::vector<uint8_t>& audio,
+                                std::string& error, int32_t* abort);
+
     // The parameter record as the engine holds it.
     const TCDROMParams& Params() const { return params_; }
 
@@ -304,6 +326,9 @@ private:
     bool encode_ = false;
     bool writeWAV_ = false;
     bool jitterCorrect_ = false;
+    int32_t readOffset_ = 0;
+    bool overread_ = false;
+    bool canOverread_ = false;
     std::string version_;
     int32_t speed_ = 0;
     uint8_t monoDownMixType_ = 0;
@@ -317,6 +342,7 @@ private:
 
     int32_t lostSectors_ = 0;
     std::vector<TSectorRange> lostRanges_;
+    int64_t silencedSamples_ = 0;
     TOutputOutcome lastOutcome_ = TOutputOutcome::None;
     bool rangeOpened_ = false;
     std::string lastMessage_;

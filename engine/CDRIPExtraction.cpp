@@ -127,6 +127,7 @@ void TCDRIP::ripToFile(int32_t startSector, int32_t endSector, std::string path,
     rangeOpened_ = false;
     lastMessage_.clear();
     lostSectors_ = 0;
+    silencedSamples_ = 0;
     lostRanges_.clear();
     if (!ApplyParameters()) {
         showPlainMessage(INVALID_PARAMETERS);
@@ -362,6 +363,7 @@ bool TCDRIP::readFromDisc(const RipState& state) const {
 
 void TCDRIP::collectLostSectors() {
     lostSectors_ = std::max(CR_GetNumberOfLostSectors(), 0);
+    silencedSamples_ = CR_GetNumberOfSilencedSamples();
     lostRanges_.clear();
     uint32_t first = 0;
     uint32_t last = 0;
@@ -370,4 +372,57 @@ void TCDRIP::collectLostSectors() {
          ++run) {
         lostRanges_.push_back({static_cast<int32_t>(first), static_cast<int32_t>(last)});
     }
+}
+
+bool TCDRIP::ReadUncorrected(int32_t first, int32_t last, std::vector<uint8_t>& audio,
+                             std::string& error, int32_t* abort) {
+    TCDROMParams record{};
+    if (CR_GetCDROMParameters(&record) == CR_ERROR) {
+        error = "The drive's parameters cannot be read";
+        return false;
+    }
+    const int32_t offset = CR_GetReadOffset();
+    TCDROMParams stereo = record;
+    stereo.OutputFormat = STEREO44100;
+    // Whatever happens below, the drive reads as it did before.
+    struct Restore {
+        const TCDROMParams& record;
+        int32_t offset;
+        ~Restore() {
+            CR_CloseRipper();
+            CR_SetCDROMParameters(&record);
+            CR_SetReadOffset(offset);
+        }
+    } restore{record, offset};
+    int32_t chunkBytes = 0;
+    if (CR_SetCDROMParameters(&stereo) == CR_ERROR || CR_SetReadOffset(0) == CR_ERROR ||
+        CR_OpenRipper(&chunkBytes, first, last) == CR_ERROR) {
+        error = "The drive cannot read sectors " + std::to_string(first) + " to " +
+                std::to_string(last);
+        return false;
+    }
+    const auto expected = static_cast<std::size_t>(last - first + 1) * CD_SECTOR_BYTES;
+    audio.clear();
+    audio.reserve(expected);
+    std::vector<uint8_t> buffer(static_cast<std::size_t>(chunkBytes));
+    // A range delivers at least a sector a chunk; more calls cannot be
+    // needed.
+    for (int32_t call = 0; call <= last - first + 1; ++call) {
+        int32_t delivered = 0;
+        const CR_RESULT result = CR_RipChunk(buffer.data(), &delivered, abort);
+        audio.insert(audio.end(), buffer.begin(), buffer.begin() + std::max(delivered, 0));
+        if (result == CR_CHUNK_LAST) {
+            break;
+        }
+    }
+    if (abort != nullptr && *abort != CR_FALSE) {
+        error = "Cancelled";
+        return false;
+    }
+    if (const int32_t lost = CR_GetNumberOfLostSectors(); lost > 0 || audio.size() != expected) {
+        error = "The drive could not read " + std::to_string(std::max(lost, 1)) + " of sectors " +
+                std::to_string(first) + " to " + std::to_string(last);
+        return false;
+    }
+    return true;
 }

@@ -275,6 +275,11 @@ std::string TrackOutcomeText(const TTrackOutcome& outcome) {
             text += separator + position;
             separator = ", ";
         }
+        if (outcome.SilencedSamples > 0) {
+            text += "; " + std::to_string(outcome.SilencedSamples) +
+                    " samples past the disc's ends are silence (read offset " +
+                    (outcome.ReadOffset > 0 ? "+" : "") + std::to_string(outcome.ReadOffset) + ")";
+        }
         return text;
     }
     case TTrackEnd::Partial:
@@ -367,6 +372,8 @@ TTrackOutcome TRipSession::readTrack(const TTrackPlan& track, std::exception_ptr
     outcome.LostSectors = engine_.LostSectors();
     outcome.LostRanges = engine_.LostRanges();
     outcome.JitterErrors = engine_.JitterErrors();
+    outcome.SilencedSamples = engine_.SilencedSamples();
+    outcome.ReadOffset = engine_.ReadOffset();
     outcome.JitterPositions = engine_.JitterPositions();
     return outcome;
 }

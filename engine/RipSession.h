@@ -115,13 +115,18 @@ struct TTrackOutcome {
     std::vector<TSectorRange> LostRanges{};
     int32_t JitterErrors = 0;
     std::vector<std::string> JitterPositions{};
+    // Samples the read offset moved past the disc's ends, written as
+    // silence, and the offset the track was read with.
+    int64_t SilencedSamples = 0;
+    int32_t ReadOffset = 0;
     // The size of the file written.
     uint64_t Bytes = 0;
 };
 
 // The line that reports an outcome, as varrow-rip prints it: a track
 // written ("<path>: <bytes> bytes, jitter errors: <n>[ at <positions>]"),
-// else what happened and what is left under the track's name.
+// else what happened and what is left under the track's name. A track
+// with samples past the disc's ends says so after.
 std::string TrackOutcomeText(const TTrackOutcome& outcome);
 
 // An error as the user reads it: the engine's text, with the reason when

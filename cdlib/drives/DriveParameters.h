@@ -11,6 +11,7 @@ namespace cdlib {
 // Reading parameters the library accepts.
 inline constexpr int32_t MAX_SECTORS_PER_READ = 64;
 inline constexpr int32_t MAX_READ_RETRIES = 100;
+inline constexpr int32_t MAX_READ_OFFSET = CR_MAX_READ_OFFSET;
 // The largest value of each drive-table slot; -1 where any value goes.
 inline constexpr int32_t DRIVE_TABLE_LIMITS[DRIVE_TABLE_SLOTS] = {
     CUSTOMDRIVE, READMMC4, SPEEDNEC, LITTLEENDIAN, ENABLESTD, -1, -1};
@@ -25,8 +26,13 @@ struct DriveParameters {
     int32_t driveTable[DRIVE_TABLE_SLOTS] = {GENERIC,    READMMC, SPEEDMMC, BIGENDIAN,
                                              ENABLENONE, 0,       CR_TRUE};
     int32_t outputFormat = STEREO44100;
+    // The drive's read offset in samples, and whether it reads into the
+    // lead-in and lead-out where the offset reaches them.
+    int32_t readOffset = 0;
+    int32_t overread = CR_FALSE;
 
     bool jitterCorrectionOn() const { return jitterCorrection != CR_FALSE; }
+    bool overreadOn() const { return overread != CR_FALSE; }
     bool operator==(const DriveParameters&) const = default;
 };
 
