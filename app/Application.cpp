@@ -15,7 +15,7 @@ Application::Application(int& argc, char** argv)
     // Every window shows the program's icon; the desktop entry of the same
     // name gives it on Wayland, where windows carry no icon of their own.
     setWindowIcon(programIcon());
-    setDesktopFileName(QStringLiteral("varrow"));
+    setDesktopFileName(QStringLiteral(VARROW_APP_ID));
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

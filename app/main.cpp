@@ -9,7 +9,8 @@
 namespace {
 
 constexpr const char* HELP_TEXT =
-    "Usage: Varrow [--help | --version]\n"
+    "Usage: Varrow [DISC]\n"
+    "       Varrow --help | --version\n"
     "\n"
     "Varrow copies the tracks of audio CDs into files, one file per track: WAV,\n"
     "or MP3 encoded while the sectors are read. It lists the machine's CD drives\n"
@@ -21,6 +22,9 @@ constexpr const char* HELP_TEXT =
     "  --version    show the version and exit\n"
     "\n"
     "The Qt toolkit's own options (such as -platform and -style) are accepted as well.\n"
+    "DISC, the disc the desktop names when it offers Varrow for an inserted audio CD\n"
+    "(such as cdda://sr0), is accepted and needs no action: Varrow shows the disc in\n"
+    "the first drive and lists every drive to choose from.\n"
     "\n"
     "Disc images (BIN/CUE, cdrdao TOC, NRG) work as drives: list their paths in\n"
     "VARROW_CD_IMAGES, separated by ':'; they come after the machine's drives.\n";

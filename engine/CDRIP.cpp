@@ -38,6 +38,22 @@ std::string cdText(int32_t track, TCDTextField field) {
     return text.data();
 }
 
+TTrackDiscInfo trackDiscInfo(int32_t track) {
+    TTrackInfo record{};
+    if (CR_GetTrackInfo(track, &record) == CR_ERROR) {
+        return {};
+    }
+    TTrackDiscInfo info;
+    info.Isrc.assign(record.Isrc, strnlen(record.Isrc, sizeof record.Isrc));
+    if (record.PregapSector >= 0) {
+        info.PregapSector = record.PregapSector;
+    }
+    info.PreEmphasis = record.PreEmphasis != CR_FALSE;
+    info.CopyPermitted = record.CopyPermitted != CR_FALSE;
+    info.FourChannel = record.FourChannel != CR_FALSE;
+    return info;
+}
+
 std::string twoDigits(int64_t value) {
     return (value < 10 ? "0" : "") + std::to_string(value);
 }
@@ -118,6 +134,7 @@ void TCDRIP::SetActiveCD(int32_t index) {
     // The table goes first, so that a selection that fails leaves none.
     tracks_.clear();
     discText_ = {};
+    discInfo_ = {};
     jitterPositions_.clear();
     try {
         if (CR_Init(path.c_str()) == CR_ERROR) {
@@ -158,6 +175,7 @@ void TCDRIP::SetActiveCD(int32_t index) {
         std::vector<TTrackEntry> table;
         table.reserve(static_cast<std::size_t>(entries));
         TDiscText text;
+        TDiscInfo info;
         TTocEntry entry = CR_GetTocEntry(0);
         for (int32_t j = 0; j < entries; ++j) {
             const TTocEntry next = CR_GetTocEntry(j + 1);
@@ -173,12 +191,15 @@ void TCDRIP::SetActiveCD(int32_t index) {
             table.push_back({trackName(track.Number), track});
             text.Tracks.push_back({cdText(entry.TrackNumber, CDTEXT_TITLE),
                                    cdText(entry.TrackNumber, CDTEXT_PERFORMER)});
+            info.Tracks.push_back(trackDiscInfo(entry.TrackNumber));
             entry = next;
         }
         text.Title = cdText(0, CDTEXT_TITLE);
         text.Performer = cdText(0, CDTEXT_PERFORMER);
+        info.Catalog = CR_GetCatalogNumber();
         tracks_ = std::move(table);
         discText_ = std::move(text);
+        discInfo_ = std::move(info);
     } catch (...) {
         throw ECDRIPError("TCDRip.SetActiveCD Initialization failure");
     }

@@ -126,6 +126,28 @@ struct TDiscText {
     std::vector<TTrackText> Tracks;
 };
 
+// What one track carries beside its entry in the table of contents.
+struct TTrackDiscInfo {
+    std::string Isrc; // 12 characters; empty when none
+    // Where the track's pregap (INDEX 00) starts, in the sectors of
+    // StartSector and before it; none when the disc gives none
+    // (CR_GetTrackInfo says what the numbers mean).
+    std::optional<int32_t> PregapSector;
+    bool PreEmphasis = false;
+    bool CopyPermitted = false;
+    bool FourChannel = false;
+    bool operator==(const TTrackDiscInfo&) const = default;
+};
+
+// What the disc carries beside its table of contents: its catalogue number
+// (MCN, 13 digits; empty when none) and one entry per entry of the track
+// table, in its order.
+struct TDiscInfo {
+    std::string Catalog;
+    std::vector<TTrackDiscInfo> Tracks;
+    bool operator==(const TDiscInfo&) const = default;
+};
+
 // The seven drive-table slots of the parameter record, one to one.
 class TDriveTableClass final {
 public:
@@ -240,6 +262,8 @@ public:
     const std::vector<TTrackEntry>& Tracks() const { return tracks_; }
     // Read with the track table; empty texts when the disc has no CD-Text.
     const TDiscText& DiscText() const { return discText_; }
+    // Read with the track table; empty when the disc carries none of it.
+    const TDiscInfo& DiscInfo() const { return discInfo_; }
     int32_t TrackCount() const { return trackCount_; }
     // The active drive's identification text (at most 255 characters).
     std::string CDRomName() const;
@@ -335,6 +359,7 @@ private:
 
     std::vector<TTrackEntry> tracks_;
     TDiscText discText_;
+    TDiscInfo discInfo_;
     int32_t trackCount_ = 0;
     std::array<char, 256> cdRomName_{};
     int32_t jitterErrors_ = 0;

@@ -14,6 +14,12 @@ struct CdioDeleter {
 };
 using CdioHandle = std::unique_ptr<CdIo_t, CdioDeleter>;
 
+// A text libcdio allocated for its caller (an MCN, an ISRC).
+struct CdioFreeDeleter {
+    void operator()(char* text) const { cdio_free(text); }
+};
+using CdioText = std::unique_ptr<char, CdioFreeDeleter>;
+
 // The paranoia drive borrows its CdIo_t; closing it leaves that open.
 struct CddaDeleter {
     void operator()(cdrom_drive_t* drive) const { cdio_cddap_close_no_free_cdio(drive); }

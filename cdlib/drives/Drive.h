@@ -7,6 +7,7 @@
 
 #include "CdRip_dll.h"
 #include "drives/CdText.h"
+#include "drives/DiscInfo.h"
 #include "drives/DriveParameters.h"
 #include "playback/PlaySource.h"
 
@@ -111,6 +112,9 @@ public:
     // The CD-Text of the disc whose table readToc read last; empty when it
     // carries none.
     virtual CdText cdText() { return {}; }
+    // What the disc whose table readToc read last carries beside it: its
+    // catalogue number, ISRCs, track flags and pregaps; empty when nothing.
+    virtual DiscInfo discInfo() { return {}; }
 
     // Takes parameters as they are applied; false when the drive rejects them.
     virtual bool applyParameters(const DriveParameters& /*parameters*/) { return true; }

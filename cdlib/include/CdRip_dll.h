@@ -240,6 +240,39 @@ TTocEntry CR_GetTocEntry(int32_t index);
 // the disc carries no such text (or no CD-Text at all).
 CR_RESULT CR_GetCDText(int32_t track, TCDTextField field, char* text, int32_t size);
 
+// What one track of the last CR_ReadToc carries beside its table entry.
+//
+// PregapSector counts sectors as StartSector does. The pregap (INDEX 00)
+// runs from it to StartSector - 1 and is part of the gap before the track,
+// not of the track; it is only ever after the previous track's start (from
+// sector 0 for the first track). A cue sheet's INDEX 00 gives it where the
+// image holds the pregap's audio: track 1 with INDEX 00 at 00:00:00 and
+// INDEX 01 at 00:30:00 starts at 2250 with its pregap at 0 (audio before
+// track 1, where a hidden track may be); a later track with INDEX 00 two
+// seconds before its INDEX 01 has its pregap 150 sectors before its start.
+// A cdrdao TOC's START gives the same. A track without INDEX 00, with INDEX
+// 00 at its INDEX 01, or with a PREGAP of silence the image does not hold,
+// has none (-1); so has every track of a physical drive, whose driver in
+// libcdio reports no pregaps.
+struct TTrackInfo {
+    char Isrc[13];         // NUL-terminated; "" when none
+    int32_t PregapSector;  // INDEX 00's sector, -1 when the track has none
+    int32_t PreEmphasis;   // CR_TRUE / CR_FALSE
+    int32_t CopyPermitted; // CR_TRUE / CR_FALSE
+    int32_t FourChannel;   // CR_TRUE / CR_FALSE
+};
+
+// The disc's catalogue number (MCN) as the last CR_ReadToc found it; "" when
+// none. Always 13 digits: one that is all zeros (as drives report a disc
+// without one) or of another form counts as none.
+std::string CR_GetCatalogNumber();
+// Track `track` (its number on the disc) as the last CR_ReadToc found it.
+// ISRCs are given only in their form (12 characters: two letters, three
+// letters or digits, seven digits), upper case. A track of the table whose
+// drive reports none of this gets it empty: no ISRC, no pregap, every flag
+// CR_FALSE. 1 when there is no such track.
+CR_RESULT CR_GetTrackInfo(int32_t track, TTrackInfo* info);
+
 CR_RESULT CR_OpenRipper(int32_t* chunkBytes, int32_t firstSector, int32_t lastSector);
 // `abort` (may be null) is read while the call runs and, by the range's
 // reader thread, between calls: it must stay valid until CR_CloseRipper.

@@ -6,12 +6,30 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 using cdlib::library;
 
 namespace {
 
 constexpr int32_t kLibraryVersion = 100;
+
+// A track of the table; its last entry is the lead-out.
+bool listedTrack(const std::vector<TTocEntry>& toc, int32_t track) {
+    return toc.size() > 1 &&
+           std::any_of(toc.begin(), toc.end() - 1,
+                       [track](const TTocEntry& entry) { return entry.TrackNumber == track; });
+}
+
+TTrackInfo trackInfoRecord(const cdlib::TrackInfo& track) {
+    TTrackInfo record{};
+    std::strncpy(record.Isrc, track.isrc.c_str(), sizeof record.Isrc - 1);
+    record.PregapSector = track.pregapSector.value_or(-1);
+    record.PreEmphasis = track.preEmphasis ? CR_TRUE : CR_FALSE;
+    record.CopyPermitted = track.copyPermitted ? CR_TRUE : CR_FALSE;
+    record.FourChannel = track.fourChannel ? CR_TRUE : CR_FALSE;
+    return record;
+}
 
 } // namespace
 
@@ -122,6 +140,7 @@ CR_RESULT CR_ReadToc() {
     }
     toc = std::move(*disc);
     library().cdText() = drive->cdText();
+    library().discInfo() = cdlib::checkedAgainst(drive->discInfo(), toc);
     return CR_OK;
 }
 
@@ -166,6 +185,28 @@ CR_RESULT CR_GetCDText(int32_t track, TCDTextField field, char* text, int32_t si
     }
     std::memcpy(text, found->data(), length);
     text[length] = '\0';
+    return CR_OK;
+}
+
+std::string CR_GetCatalogNumber() {
+    if (library().activeFor("CR_GetCatalogNumber") == nullptr) {
+        return {};
+    }
+    return library().discInfo().catalog;
+}
+
+CR_RESULT CR_GetTrackInfo(int32_t track, TTrackInfo* info) {
+    if (info != nullptr) {
+        *info = trackInfoRecord({});
+    }
+    if (info == nullptr || !listedTrack(library().toc(), track) ||
+        library().activeFor("CR_GetTrackInfo") == nullptr) {
+        return CR_ERROR;
+    }
+    const auto& tracks = library().discInfo().tracks;
+    if (const auto found = tracks.find(track); found != tracks.end()) {
+        *info = trackInfoRecord(found->second);
+    }
     return CR_OK;
 }
 

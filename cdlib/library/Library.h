@@ -6,6 +6,7 @@
 
 #include "CdRip_dll.h"
 #include "drives/CdText.h"
+#include "drives/DiscInfo.h"
 #include "drives/Drive.h"
 #include "library/DriveList.h"
 #include "library/LibrarySeam.h"
@@ -89,10 +90,13 @@ public:
 
     std::vector<TTocEntry>& toc() { return toc_; }
     CdText& cdText() { return cdText_; }
-    // The disc is gone or another drive is active: its table and texts go.
+    DiscInfo& discInfo() { return discInfo_; }
+    // The disc is gone or another drive is active: its table, texts and
+    // codes go.
     void forgetDisc() {
         toc_.clear();
         cdText_ = {};
+        discInfo_ = {};
     }
 
     Playback& playback() { return playback_; }
@@ -168,6 +172,7 @@ private:
     int32_t transportLayer_ = CR_TRANSPORT_SCSI;
     std::vector<TTocEntry> toc_;
     CdText cdText_;
+    DiscInfo discInfo_;
     std::mutex driveAccess_;
     bool readAhead_ = true;
     std::unique_ptr<Ripper> ripper_;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "drives/CdText.h"
+#include "drives/DiscInfo.h"
 #include "playback/PlayClock.h"
 
 #include <atomic>
@@ -30,6 +31,9 @@ struct VirtualDisc {
     uint32_t firstSector = 0; // start sector of the first track
     // Tracks are numbered from 1, as the table numbers them.
     CdText text;
+    // Catalogue number, ISRCs, flags and pregaps, as a drive would report
+    // them: the library checks them as it checks any drive's.
+    DiscInfo info;
     // Writes the 2352 bytes of audio sector `sector`; unset, the disc holds
     // VirtualDrive::audioSector. Called on the range's reader thread.
     std::function<void(int32_t sector, std::span<uint8_t> bytes)> audio;

@@ -56,6 +56,10 @@ CdText VirtualDriveBackend::cdText() {
     return readable() ? drive_->disc_->text : CdText{};
 }
 
+DiscInfo VirtualDriveBackend::discInfo() {
+    return readable() ? drive_->disc_->info : DiscInfo{};
+}
+
 std::optional<int32_t> VirtualDriveBackend::reportedTrackCount() const {
     return drive_->faults_.tocEntriesOverride;
 }

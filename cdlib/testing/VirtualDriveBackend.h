@@ -21,6 +21,7 @@ public:
 
     std::optional<std::vector<TTocEntry>> readToc() override;
     CdText cdText() override;
+    DiscInfo discInfo() override;
     bool applyParameters(const DriveParameters& parameters) override;
     bool openRange(int32_t firstSector, int32_t lastSector,
                    const DriveParameters& parameters) override;

@@ -1,10 +1,11 @@
-// The program's own icon on every window, and what Varrow says about itself
-// before any window exists (so without a display).
+// The program's own icon on every window, and what Varrow and its help viewer
+// say about themselves before any window exists (so without a display).
 #include "Icons.h"
 #include "ShellTestSupport.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <string>
 
 namespace varrow::testing {
 namespace {
@@ -41,25 +42,28 @@ TEST(ProgramInfo, VersionAndHelpNeedNoDisplay) {
         environment.remove(QString::fromLatin1(name));
     }
     const struct {
+        const char* program;
         const char* argument;
         const char* startsWith;
         const char* mentions;
     } cases[] = {
-        {"--version", "Varrow " VARROW_VERSION "\n", ""},
-        {"--help", "Usage: Varrow [--help | --version]\n", "VARROW_CD_IMAGES"},
+        {VARROW_APP, "--version", "Varrow " VARROW_VERSION "\n", ""},
+        {VARROW_APP, "--help", "Usage: Varrow [DISC]\n", "VARROW_CD_IMAGES"},
+        {VARROW_HELP_VIEWER, "--version", "varrow-help " VARROW_VERSION "\n", ""},
+        {VARROW_HELP_VIEWER, "--help", "Usage: varrow-help HELPFILE", "--version"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.argument);
-        QProcess varrow;
-        varrow.setProcessEnvironment(environment);
-        varrow.start(QStringLiteral(VARROW_APP), {QString::fromLatin1(c.argument)});
-        ASSERT_TRUE(varrow.waitForFinished(30000));
-        EXPECT_EQ(varrow.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(varrow.exitCode(), 0);
-        const QString out = QString::fromUtf8(varrow.readAllStandardOutput());
+        SCOPED_TRACE(std::string(c.program) + " " + c.argument);
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(QString::fromLocal8Bit(c.program), {QString::fromLatin1(c.argument)});
+        ASSERT_TRUE(program.waitForFinished(30000));
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 0);
+        const QString out = QString::fromUtf8(program.readAllStandardOutput());
         EXPECT_TRUE(out.startsWith(QString::fromLatin1(c.startsWith))) << out.toStdString();
         EXPECT_TRUE(out.contains(QString::fromLatin1(c.mentions))) << out.toStdString();
-        EXPECT_EQ(varrow.readAllStandardError(), QByteArray());
+        EXPECT_EQ(program.readAllStandardError(), QByteArray());
     }
 }
 

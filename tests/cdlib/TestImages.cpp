@@ -109,15 +109,18 @@ std::vector<uint8_t> imageAudio(int32_t firstSector, int32_t lastSector) {
 
 TestImage writeImage(const std::filesystem::path& dir, const std::string& name,
                      const std::vector<ImageTrack>& tracks, ImageFormat format,
-                     const ImageCdText& cdText) {
+                     const ImageCdText& cdText, const ImageCodes& codes) {
     TestImage image;
     image.bin = dir / (name + ".bin");
     image.descriptor = dir / (name + (format == ImageFormat::Cue ? ".cue" : ".toc"));
 
+    std::vector<ImageTrackCodes> trackCodes = codes.tracks;
+    trackCodes.resize(tracks.size());
     std::ofstream bin(image.bin, std::ios::binary);
     int32_t sector = 0;
-    for (const ImageTrack& track : tracks) {
-        image.starts.push_back(sector);
+    for (std::size_t t = 0; t < tracks.size(); ++t) {
+        const ImageTrack& track = tracks[t];
+        image.starts.push_back(sector + trackCodes[t].pregapSectors);
         for (int32_t i = 0; i < track.sectors; ++i, ++sector) {
             std::vector<uint8_t> bytes = imageSector(sector);
             if (track.data) {
@@ -143,6 +146,9 @@ TestImage writeImage(const std::filesystem::path& dir, const std::string& name,
         anyText = anyText || hasText(trackText);
     }
     if (format == ImageFormat::Cue) {
+        if (!codes.catalog.empty()) {
+            text << "CATALOG " << codes.catalog << "\n";
+        }
         writeTextLines(text, cdText.disc, "");
         text << "FILE \"" << image.bin.filename().string() << "\" BINARY\n";
         for (size_t i = 0; i < tracks.size(); ++i) {
@@ -150,6 +156,18 @@ TestImage writeImage(const std::filesystem::path& dir, const std::string& name,
             std::snprintf(number, sizeof number, "%02zu", i + 1);
             text << "  TRACK " << number << (tracks[i].data ? " MODE1/2352\n" : " AUDIO\n");
             writeTextLines(text, trackTexts[i], "    ");
+            const ImageTrackCodes& code = trackCodes[i];
+            if (code.preEmphasis || code.copyPermitted || code.fourChannel) {
+                text << "    FLAGS" << (code.preEmphasis ? " PRE" : "")
+                     << (code.copyPermitted ? " DCP" : "") << (code.fourChannel ? " 4CH" : "")
+                     << "\n";
+            }
+            if (!code.isrc.empty()) {
+                text << "    ISRC " << code.isrc << "\n";
+            }
+            if (code.pregapSectors > 0) {
+                text << "    INDEX 00 " << msf(image.starts[i] - code.pregapSectors) << "\n";
+            }
             text << "    INDEX 01 " << msf(image.starts[i]) << "\n";
         }
     } else {

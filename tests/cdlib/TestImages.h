@@ -30,10 +30,29 @@ struct ImageCdText {
     std::vector<ImageText> tracks;
 };
 
+// What a track carries beside its place on the disc, written into cue
+// sheets. Its first `pregapSectors` sectors are its pregap (INDEX 00); its
+// INDEX 01 follows them.
+struct ImageTrackCodes {
+    std::string isrc;
+    int32_t pregapSectors = 0;
+    bool preEmphasis = false;
+    bool copyPermitted = false;
+    bool fourChannel = false;
+};
+
+// The disc's catalogue number and its tracks' codes, in track order; tracks
+// past the end carry none.
+struct ImageCodes {
+    std::string catalog;
+    std::vector<ImageTrackCodes> tracks;
+};
+
 struct TestImage {
     std::filesystem::path descriptor; // the .cue or .toc file
     std::filesystem::path bin;
-    std::vector<int32_t> starts; // first sector of each track, then the lead-out
+    // INDEX 01 of each track (after its pregap), then the lead-out.
+    std::vector<int32_t> starts;
 };
 
 // cdrdao TOCs name their data file relative to the TOC, as cdrdao writes them.
@@ -42,7 +61,7 @@ enum class ImageFormat { Cue, CdrdaoToc };
 // Writes `<dir>/<name>.bin` and its descriptor.
 TestImage writeImage(const std::filesystem::path& dir, const std::string& name,
                      const std::vector<ImageTrack>& tracks, ImageFormat format = ImageFormat::Cue,
-                     const ImageCdText& cdText = {});
+                     const ImageCdText& cdText = {}, const ImageCodes& codes = {});
 
 // Writes the image as a drive with read offset `samples` would have read
 // it: its audio delayed by that many samples (moved earlier when negative),

@@ -119,6 +119,21 @@ TEST_F(TrackTable, DiscTextIsReadWithTheTableAndNamesStayTrackNN) {
     EXPECT_EQ(engine.Tracks()[0].Name, "Track01");
 }
 
+TEST_F(TrackTable, DiscInfoIsReadWithTheTableOneEntryPerTrack) {
+    cdlib::VirtualDisc disc = discOf({100, 100, 100}, {3});
+    disc.info.catalog = "0724354123428";
+    disc.info.tracks[1] = {"USRC17607839", std::nullopt, true, false, false};
+    disc.info.tracks[2] = {"", 50, false, true, true};
+    int32_t drive = 0;
+    addDrive("CODES", disc, &drive);
+    TCDRIP engine;
+    engine.setCDRomNum(drive);
+    const TDiscInfo expected{
+        "0724354123428",
+        {{"USRC17607839", std::nullopt, true, false, false}, {"", 50, false, true, true}, {}}};
+    EXPECT_EQ(engine.DiscInfo(), expected);
+}
+
 // Values that no library read gives, so that a failed selection that
 // overwrote them shows.
 void setDistinctValues(TCDRIP& engine) {

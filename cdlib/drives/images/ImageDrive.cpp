@@ -100,6 +100,10 @@ CdText ImageDrive::cdText() {
     return image_.cdio ? cdTextOf(image_.cdio.get()) : CdText{};
 }
 
+DiscInfo ImageDrive::discInfo() {
+    return image_.cdio ? discInfoOf(image_.cdio.get(), toc_) : DiscInfo{};
+}
+
 bool ImageDrive::openRange(int32_t firstSector, int32_t /*lastSector*/,
                            const DriveParameters& parameters) {
     closeRange();

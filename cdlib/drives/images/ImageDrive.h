@@ -37,6 +37,7 @@ public:
 
     std::optional<std::vector<TTocEntry>> readToc() override;
     CdText cdText() override;
+    DiscInfo discInfo() override;
     bool openRange(int32_t firstSector, int32_t lastSector,
                    const DriveParameters& parameters) override;
     ChunkRead readChunk(int32_t sectors, std::span<uint8_t> buffer,

@@ -164,6 +164,15 @@ CdText PhysicalDrive::cdText() {
     return cdTextOf(device_->disc());
 }
 
+DiscInfo PhysicalDrive::discInfo() {
+    // The table as this drive reports it: on an Enhanced CD the data track's
+    // entry marks the audio session's end, and no pregap reaches past it.
+    if (toc_.empty() || !device_ || device_->disc() == nullptr) {
+        return {};
+    }
+    return discInfoOf(device_->disc(), toc_);
+}
+
 bool PhysicalDrive::applyParameters(const DriveParameters& parameters) {
     if (parameters.driveTable[SLOT_SETSPEED] == SPEEDNONE || !open()) {
         return true;
