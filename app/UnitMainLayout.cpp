@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSlider>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -377,6 +378,22 @@ QWidget* TForm1::createOptionsTab() {
     frameLayout->addWidget(
         labelAbove(driveFrame, QStringLiteral("Extraction Speed"), LabeledEdit_RipSpeed), 0, 2);
     frameLayout->addWidget(LabeledEdit_RipSpeed, 1, 2);
+    SpinEdit_ReadOffset = new QSpinBox(driveFrame);
+    SpinEdit_ReadOffset->setObjectName(QStringLiteral("SpinEdit_ReadOffset"));
+    SpinEdit_ReadOffset->setRange(-CR_MAX_READ_OFFSET, CR_MAX_READ_OFFSET);
+    // The offset is applied when the edit is done, not at every digit.
+    SpinEdit_ReadOffset->setKeyboardTracking(false);
+    SpinEdit_ReadOffset->setToolTip(
+        QStringLiteral("the drive's read offset in samples (0 - none; a positive offset reads "
+                       "later)"));
+    frameLayout->addWidget(
+        labelAbove(driveFrame, QStringLiteral("Read Offset"), SpinEdit_ReadOffset), 0, 3);
+    frameLayout->addWidget(SpinEdit_ReadOffset, 1, 3);
+    Button_DetectOffset = new QPushButton(QStringLiteral("Detect\u2026"), driveFrame);
+    Button_DetectOffset->setObjectName(QStringLiteral("Button_DetectOffset"));
+    Button_DetectOffset->setToolTip(
+        QStringLiteral("find the drive's read offset with a disc the AccurateRip database knows"));
+    frameLayout->addWidget(Button_DetectOffset, 1, 4);
     driveLayout->addWidget(driveFrame);
 
     CheckBox_JitterCorrection = makeCheckBox(
@@ -384,6 +401,11 @@ QWidget* TForm1::createOptionsTab() {
         QStringLiteral("use jitter correction (to prevent click/plops in files on some drives)"),
         QStringLiteral("if enabled may slow down extraction of tracks considerably!"));
     driveLayout->addWidget(CheckBox_JitterCorrection);
+    CheckBox_Overread = makeCheckBox(
+        GroupBox_DriveParameters, QStringLiteral("CheckBox_Overread"),
+        QStringLiteral("read into the lead-in and lead-out where the read offset reaches"),
+        QStringLiteral("only drives that can read there; elsewhere the samples are silence"));
+    driveLayout->addWidget(CheckBox_Overread);
     CheckBox_TransportLayer =
         makeCheckBox(GroupBox_DriveParameters, QStringLiteral("CheckBox_TransportLayer"),
                      QStringLiteral("use SPTI (native CD-ROM interface for Windows NT/2000/XP )"),

@@ -179,8 +179,11 @@ void TForm1::BitBtn_SetDefaultClick() {
     LabeledEdit_RipSpeed->setText(QStringLiteral("0"));
 
     CDRIP1.setJitterCorrect(true);
+    // The read offset is the drive's own, measured or looked up: it stays.
+    CDRIP1.setOverread(false);
     ApplyDriveOption();
     CheckBox_JitterCorrection->setChecked(CDRIP1.JitterCorrect());
+    showReadOffset();
     RefreshTrackList();
     showDriveParameters();
 }

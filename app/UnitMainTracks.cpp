@@ -98,6 +98,7 @@ void TForm1::RefreshTrackList() {
     // Changing the text runs the speed handler, which applies it again.
     LabeledEdit_RipSpeed->setText(QString::number(CDRIP1.Speed()));
     CheckBox_JitterCorrection->setChecked(CDRIP1.JitterCorrect());
+    showReadOffset();
 
     showCaption(discCaptionText(BaseCaption, CDRIP1.DiscText()));
     {

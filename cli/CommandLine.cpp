@@ -70,10 +70,10 @@ std::vector<int32_t> parseTrackList(const std::string& text) {
         int64_t last = 0;
         try {
             if (!range) {
-                first = last = parseNumber(item, what, 1, MAX_TRACK);
+                first = last = parseNumber(item, what, 0, MAX_TRACK);
             } else {
-                first = parseNumber(item.substr(0, dash), what, 1, MAX_TRACK);
-                last = parseNumber(item.substr(dash + 1), what, 1, MAX_TRACK);
+                first = parseNumber(item.substr(0, dash), what, 0, MAX_TRACK);
+                last = parseNumber(item.substr(dash + 1), what, 0, MAX_TRACK);
             }
         } catch (const UsageError&) {
             throw UsageError("invalid " + what + " '" + item + "'");
@@ -117,6 +117,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         command.action = Action::Toc;
     } else if (verb == "rip") {
         command.action = Action::Rip;
+    } else if (verb == "offset") {
+        command.action = Action::Offset;
     } else if (verb == "help" || verb == "--help" || verb == "-h") {
         command.action = Action::Help;
         return command;
@@ -146,12 +148,18 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             return arguments[++i];
         };
         const bool ripOnly = option != "--drive" && option != "--no-cd-text" && option != "--title";
-        if (command.action == Action::Drives || (command.action == Action::Toc && ripOnly)) {
+        const bool fits = command.action == Action::Offset
+                              ? option == "--drive" || option == "--save"
+                              : option != "--save";
+        if (command.action == Action::Drives || (command.action == Action::Toc && ripOnly) ||
+            !fits) {
             throw UsageError("option '" + option + "' does not apply to '" + verb + "'");
         }
         if (option == "--drive") {
             command.drive = static_cast<int32_t>(
                 parseNumber(value(), "drive number", 0, std::numeric_limits<int32_t>::max()));
+        } else if (option == "--save") {
+            command.save = true;
         } else if (option == "--tracks") {
             rip.tracks = parseTrackList(value());
         } else if (option == "--format") {
@@ -188,6 +196,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             rip.jitterCorrection = false;
         } else if (option == "--speed") {
             rip.speed = static_cast<int32_t>(parseNumber(value(), "speed", 0, CR_MAX_SPEED));
+        } else if (option == "--offset") {
+            rip.offset = static_cast<int32_t>(
+                parseNumber(value(), "read offset", -CR_MAX_READ_OFFSET, CR_MAX_READ_OFFSET));
+        } else if (option == "--overread") {
+            rip.overread = true;
         } else if (option == "--jobs") {
             rip.jobs = static_cast<int32_t>(parseNumber(value(), "number of jobs", 1, MAX_JOBS));
         } else if (option == "--no-number") {
@@ -228,11 +241,15 @@ std::string usageText() {
            "[--mode stereo|joint|dual|mono]\n"
            "                 [--mix mix|left|right] [--quality normal|low|high|voice]\n"
            "                 [--no-jitter-correction] [--speed N] [--no-number] [--jobs N]\n"
-           "                 [--no-cd-text] [--title N=TEXT]...\n"
+           "                 [--offset N] [--overread] [--no-cd-text] [--title N=TEXT]...\n"
            "\n"
            "drives  lists the CD drives and disc images ([N]: identification)\n"
            "toc     lists the tracks: number, type, start and end sector, bytes, play time,\n"
-           "        title and performer; the disc's album and performer first\n"
+           "        title and performer, and the track's pregap; the disc's album and\n"
+           "        performer first; track 00 is audio a disc hides before track 1\n"
+           "offset  finds the drive's read offset with a disc the AccurateRip database\n"
+           "        knows (VARROW_ACCURATERIP_URL names another server); --save stores it\n"
+           "        for the drive\n"
            "rip     writes one file per track, NN_TITLE.wav|.pcm|.mp3; a complete track\n"
            "        replaces an existing file, an incomplete one never does; default:\n"
            "        every audio track, WAV, the current folder, MP3 at 128 kbit/s joint\n"
@@ -244,6 +261,10 @@ std::string usageText() {
            "        tracks' audio waits, in unlinked temporary files in the output folder,\n"
            "        fewer when its disk has no room; the files are the same for every N.\n"
            "        WAV and PCM ignore it.\n"
+           "--offset  the drive's read offset in samples (-5000 to 5000) for this run, in\n"
+           "        place of the one stored for the drive; samples it moves past the disc's\n"
+           "        ends are silence unless --overread lets the drive read its lead-in and\n"
+           "        lead-out (disc images cannot)\n"
            "\n"
            "Titles: a --title given for a track (one --title per track) is used as it is\n"
            "typed; otherwise the disc's CD-Text title, with '/' written as U+2215 in file\n"

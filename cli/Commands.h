@@ -30,6 +30,11 @@ int listTracks(int32_t drive, const RipSettings& settings, std::ostream& out, st
 int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::ostream& out,
               std::ostream& err);
 
+// Finds the read offset of `drive` with its disc and the AccurateRip
+// database; `save` stores it for the drive. 0 when it was found (and saved
+// when asked), 1 otherwise: a disc the database does not know included.
+int findOffset(int32_t drive, bool save, std::ostream& out, std::ostream& err);
+
 // "[N]:" + the identification text without surrounding blanks and control
 // characters, as the window's drive lists show a drive.
 std::string driveEntry(int32_t number, const std::string& identification);

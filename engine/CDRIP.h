@@ -199,7 +199,7 @@ void setEngineHooks(EngineHooks hooks);
 const EngineHooks& engineHooks();
 
 // A track number as the track list and file names show it: at least two
-// digits ("01" ... "09", "10", "100").
+// digits ("00" for the hidden track, "01" ... "09", "10", "100").
 std::string TrackNumberText(int32_t number);
 
 // The settings file of this process, chosen by chooseSettingsFile
@@ -265,6 +265,16 @@ public:
     // Read with the track table; empty when the disc carries none of it.
     const TDiscInfo& DiscInfo() const { return discInfo_; }
     int32_t TrackCount() const { return trackCount_; }
+    // The audio before track 1, read with the track table: the sectors from
+    // the disc's first up to a track 1 that starts after it (its pregap,
+    // INDEX 00 before INDEX 01), when they hold more than digital silence.
+    // Some discs hide a track there; it is track 0, rippable like any other,
+    // and in none of the track table, the disc's ids or its texts. None
+    // when the disc has no such audio.
+    const std::optional<TTrack>& HiddenTrack() const { return hiddenTrack_; }
+    // The track of `number` on the disc, 0 the hidden track; null when there
+    // is none.
+    const TTrack* TrackByNumber(int32_t number) const;
     // The active drive's identification text (at most 255 characters).
     std::string CDRomName() const;
     int32_t JitterErrors() const { return jitterErrors_; }
@@ -291,7 +301,8 @@ public:
     void UpdateCoderFormat();
     std::string TrackPlayTime(const TTrack& track) const;
 
-    // Raises OnBeginTrack, extracts track `trackNum` (1-based) with
+    // Raises OnBeginTrack, extracts track `trackNum` (1-based; 0 the hidden
+    // track) with
     // RipSectors and raises OnEndTrack. A number outside the table raises
     // ECDRIPError before anything else happens.
     void RipTrack(int32_t trackNum, const std::string& fileName);
@@ -358,6 +369,7 @@ private:
     uint8_t monoDownMixType_ = 0;
 
     std::vector<TTrackEntry> tracks_;
+    std::optional<TTrack> hiddenTrack_;
     TDiscText discText_;
     TDiscInfo discInfo_;
     int32_t trackCount_ = 0;

@@ -91,15 +91,18 @@ void TCDRIP::RipTrack(int32_t trackNum, const std::string& folder, const std::st
 }
 
 void TCDRIP::ripTrackTo(int32_t trackNum, const std::string& path, bool nameLeavesFolder) {
-    if (trackNum < 1 || trackNum > static_cast<int32_t>(tracks_.size())) {
+    if (TrackByNumber(trackNum) == nullptr) {
         throw ECDRIPError("TCDRIP.RipTrack: no track " + std::to_string(trackNum));
     }
     const auto number = static_cast<uint16_t>(trackNum);
     if (OnBeginTrack) {
         OnBeginTrack(*this, number);
     }
-    const TTrack& track = tracks_[static_cast<std::size_t>(trackNum - 1)].Track;
-    ripToFile(track.StartSector, track.EndSector, path, nameLeavesFolder);
+    const TTrack* track = TrackByNumber(trackNum);
+    if (track == nullptr) {
+        throw ECDRIPError("TCDRIP.RipTrack: no track " + std::to_string(trackNum));
+    }
+    ripToFile(track->StartSector, track->EndSector, path, nameLeavesFolder);
     if (OnEndTrack) {
         OnEndTrack(*this, number);
     }

@@ -1,5 +1,9 @@
 #include "OffsetFinder.h"
 
+#include "AnswerCache.h"
+#include "CDRIP.h"
+#include "HttpClient.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <optional>
@@ -238,4 +242,21 @@ TOffsetResult FindReadOffset(const online::DiscToc& toc, const TOffsetSearch& se
         }
     }
     return failure(TOffsetResult::TKind::NoMatch);
+}
+
+TOffsetResult FindDriveReadOffset(const online::DiscToc& toc, int32_t* abort,
+                                  std::function<void(int percent)> progress, std::stop_token stop) {
+    const online::HttpClient client;
+    const online::AnswerCache cache(online::AccurateRipLookup::cacheFolder());
+    const online::AccurateRipLookup lookup(client, cache);
+    TOffsetSearch search;
+    search.LookUp = [&lookup](const online::AccurateRipDisc& disc, std::stop_token lookupStop) {
+        return lookup.lookUp(disc, std::move(lookupStop));
+    };
+    search.ReadSectors = [abort](int32_t first, int32_t last, std::vector<uint8_t>& audio,
+                                 std::string& error) {
+        return TCDRIP::ReadUncorrected(first, last, audio, error, abort);
+    };
+    search.Progress = std::move(progress);
+    return FindReadOffset(toc, search, std::move(stop));
 }

@@ -75,3 +75,10 @@ struct TOffsetSearch {
 // second track (or on the only track that can be searched).
 TOffsetResult FindReadOffset(const online::DiscToc& toc, const TOffsetSearch& search,
                              std::stop_token stop = {});
+
+// The search as both front ends run it: the database asked over HTTP (its
+// cache in the program's cache folder) and the disc in the CD library's
+// active drive read, `abort` (null: never) stopping a read in progress.
+TOffsetResult FindDriveReadOffset(const online::DiscToc& toc, int32_t* abort,
+                                  std::function<void(int percent)> progress,
+                                  std::stop_token stop = {});

@@ -157,10 +157,14 @@ void makeNamesDistinct(TRipPlan& plan) {
 } // namespace
 
 const TTrackPlan& TRipPlan::Track(int32_t number) const {
-    if (number < 1 || number > static_cast<int32_t>(Tracks.size())) {
+    // The tracks are in order, from 0 or from 1.
+    const auto found =
+        std::find_if(Tracks.begin(), Tracks.end(),
+                     [number](const TTrackPlan& track) { return track.Number == number; });
+    if (found == Tracks.end()) {
         throw std::out_of_range("the disc has no track " + std::to_string(number));
     }
-    return Tracks[static_cast<std::size_t>(number - 1)];
+    return *found;
 }
 
 TRipPlan PlanRip(const TCDRIP& engine, const TRipChoices& choices) {
@@ -181,9 +185,19 @@ TRipPlan PlanRip(const TCDRIP& engine, const TRipChoices& choices) {
         std::count_if(engine.Tracks().begin(), engine.Tracks().end(),
                       [](const TTrackEntry& entry) { return entry.Track.TrackType == "Audio"; }));
     int32_t audioPosition = 0;
-    for (std::size_t index = 0; index < engine.Tracks().size(); ++index) {
-        const TTrackEntry& entry = engine.Tracks()[index];
-        const TTrackText own = index < text.Tracks.size() ? text.Tracks[index] : TTrackText{};
+    // The hidden track comes first, under its own number and name, with no
+    // text of the disc's.
+    std::vector<TTrackEntry> entries;
+    if (const std::optional<TTrack>& hidden = engine.HiddenTrack()) {
+        entries.push_back({"Track" + TrackNumberText(0), *hidden});
+    }
+    const std::size_t firstOfTable = entries.size();
+    entries.insert(entries.end(), engine.Tracks().begin(), engine.Tracks().end());
+    for (std::size_t index = 0; index < entries.size(); ++index) {
+        const TTrackEntry& entry = entries[index];
+        const TTrackText own = index >= firstOfTable && index - firstOfTable < text.Tracks.size()
+                                   ? text.Tracks[index - firstOfTable]
+                                   : TTrackText{};
         TTrackPlan track;
         track.Number = entry.Track.Number;
         track.Audio = entry.Track.TrackType == "Audio";
@@ -205,7 +219,8 @@ TRipPlan PlanRip(const TCDRIP& engine, const TRipChoices& choices) {
             (choices.NumberInName ? TrackNumberText(track.Number) + "_" : std::string()) +
             nameTitle + plan.Extension;
         track.Path = plan.Folder + track.FileName;
-        track.Tags = tagsOf(text, own, track.Audio ? ++audioPosition : 0, audioCount, track.Title);
+        track.Tags = tagsOf(text, own, track.Audio && track.Number > 0 ? ++audioPosition : 0,
+                            audioCount, track.Title);
         track.EstimatedBytes = estimatedBytes(choices.Format, coder, entry.Track.Size);
         plan.Tracks.push_back(std::move(track));
     }
@@ -214,7 +229,7 @@ TRipPlan PlanRip(const TCDRIP& engine, const TRipChoices& choices) {
     int64_t chosenBytes = 0;
     for (const int32_t number : plan.Chosen) {
         if (plan.Track(number).Audio) {
-            chosenBytes += engine.Tracks()[static_cast<std::size_t>(number - 1)].Track.Size;
+            chosenBytes += engine.TrackByNumber(number)->Size;
         }
     }
     plan.EstimatedBytes = estimatedTotal(choices.Format, coder, chosenBytes);
@@ -538,7 +553,7 @@ bool TRipSession::audioFits(const TTrackPlan& track, const std::deque<Pending>& 
     if (freeBytes < 0) {
         return true;
     }
-    const TTrack& sectors = engine_.Tracks()[static_cast<std::size_t>(track.Number - 1)].Track;
+    const TTrack& sectors = *engine_.TrackByNumber(track.Number);
     const AudioFormat format = deliveredFormat(engine_.OutputFormat());
     int64_t need = (int64_t{sectors.EndSector} - sectors.StartSector + 1) *
                        (format.byteRate() / CD_SECTORS_PER_SECOND) +

@@ -62,7 +62,8 @@ struct TRipPlan {
     // Ends with '/' unless empty.
     std::string Folder;
     std::string Extension;
-    // Every track of the disc, in the table's order.
+    // Every track of the disc, in the table's order, after the hidden track
+    // (number 0) when the disc has one.
     std::vector<TTrackPlan> Tracks;
     // The numbers of the tracks to write, in the order they are written.
     std::vector<int32_t> Chosen;

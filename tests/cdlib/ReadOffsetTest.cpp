@@ -1,8 +1,10 @@
 // Read offsets: an image as a drive with a known offset would have read it,
 // ripped with that offset corrected, gives every track of the original disc
 // byte for byte, with silence (counted) where the shift reaches past the
-// disc; with and without jitter correction, which read differently.
+// disc; with and without jitter correction, which read differently. A
+// drive that can read its lead-in and lead-out does so when asked.
 #include "LibraryFixture.h"
+#include "TestHooks.h"
 #include "TestImages.h"
 
 #include <string>
@@ -61,6 +63,54 @@ TEST_P(ReadOffsetTest, ShiftedImageRipsAsTheOriginalDisc) {
 INSTANTIATE_TEST_SUITE_P(Offsets, ReadOffsetTest,
                          ::testing::Combine(::testing::Values(0, 1, -1, 587, -587, 588, -588, 589,
                                                               -589, 667, -1164, 5000, -5000),
+                                            ::testing::Bool()));
+
+} // namespace
+} // namespace cdlib::testing
+
+namespace cdlib::testing {
+namespace {
+
+// A drive that can read its lead-in and lead-out does so only when asked;
+// otherwise silence stands in there, counted.
+class OverreadTest : public LibraryTest,
+                     public ::testing::WithParamInterface<std::tuple<int32_t, bool>> {};
+
+TEST_P(OverreadTest, TheDiscsEdgesAreReadOnlyWhenAsked) {
+    const auto [offset, overread] = GetParam();
+    VirtualDisc disc = discOf({{100, false}, {100, false}});
+    disc.readsOutsideDisc = true;
+    ASSERT_EQ(addVirtualDrive(std::make_shared<VirtualDrive>("OVERREAD 1.0", disc)), 0);
+    ASSERT_EQ(CR_SetActiveCDROM(0), CR_OK);
+    ASSERT_EQ(CR_ReadToc(), CR_OK);
+    ASSERT_EQ(CR_SetReadOffset(offset), CR_OK);
+    ASSERT_EQ(CR_SetOverread(overread ? CR_TRUE : CR_FALSE), CR_OK);
+    EXPECT_EQ(CR_CanOverread(), CR_TRUE);
+    for (const auto& [first, last] : {std::pair{0, 99}, std::pair{100, 199}}) {
+        std::vector<uint8_t> expected;
+        int64_t silenced = 0;
+        for (int64_t sample = int64_t{first} * kSamplesPerSector;
+             sample < int64_t{last + 1} * kSamplesPerSector; ++sample) {
+            const int64_t driveSample = sample + offset;
+            const auto sector = static_cast<int32_t>(
+                (driveSample - (driveSample < 0 ? kSamplesPerSector - 1 : 0)) / kSamplesPerSector);
+            const bool read = overread || (sector >= 0 && sector < 200);
+            silenced += read ? 0 : 1;
+            const std::vector<uint8_t> bytes = VirtualDrive::audioSector(sector);
+            const auto at =
+                static_cast<size_t>(driveSample - int64_t{sector} * kSamplesPerSector) * 4;
+            for (size_t byte = 0; byte < 4; ++byte) {
+                expected.push_back(read ? bytes[at + byte] : 0);
+            }
+        }
+        const RangeRead got = readRange(first, last);
+        EXPECT_TRUE(got.audio == expected) << "sectors " << first << " to " << last;
+        EXPECT_EQ(CR_GetNumberOfSilencedSamples(), silenced);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Offsets, OverreadTest,
+                         ::testing::Combine(::testing::Values(667, -1164, 5000, -5000),
                                             ::testing::Bool()));
 
 } // namespace
