@@ -30,7 +30,14 @@ void TrackTableModel::showDisc(const TCDRIP& engine) {
     rows_.clear();
     const std::vector<TTrackEntry>& tracks = engine.Tracks();
     const TDiscText& discText = engine.DiscText();
-    rows_.reserve(tracks.size());
+    rows_.reserve(tracks.size() + 1);
+    // Audio a disc hides before track 1 comes first, as track 0.
+    if (const std::optional<TTrack>& hidden = engine.HiddenTrack()) {
+        rows_.push_back({{"Track" + TrackNumberText(0), *hidden},
+                         {HiddenTrackTitle.toStdString(), {}},
+                         QString::fromStdString(engine.TrackPlayTime(*hidden)),
+                         std::nullopt});
+    }
     for (std::size_t index = 0; index < tracks.size(); ++index) {
         Row row;
         row.entry = tracks[index];

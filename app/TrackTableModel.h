@@ -33,6 +33,9 @@ inline constexpr int StateImageRole = Qt::UserRole;
 inline constexpr int AudioStateImage = 0;
 inline constexpr int DataStateImage = 1;
 
+// The title of the row of audio a disc hides before track 1 (track 0).
+inline const QString HiddenTrackTitle = QStringLiteral("Hidden track");
+
 namespace varrow {
 
 class TrackTableModel final : public QAbstractTableModel {
@@ -45,7 +48,8 @@ public:
     void setStateImages(const QIcon& audio, const QIcon& data);
 
     // One row per entry of the engine's track table, in its order, with the
-    // disc's CD-Text; titles typed before are dropped.
+    // disc's CD-Text, after a row for the hidden track when the disc has one;
+    // titles typed before are dropped.
     void showDisc(const TCDRIP& engine);
     void clear();
     // The names of the chosen release, for the audio tracks it names; null

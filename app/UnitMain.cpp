@@ -24,6 +24,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
@@ -86,6 +87,8 @@ TForm1::TForm1(QWidget* parent)
 
 TForm1::~TForm1() {
     CR_SetDeviceChangeHandler({});
+    // A search for the read offset stops before the library goes.
+    offsetSearch_.reset();
     // The controls die after this window's own members: none of their last
     // signals may reach a handler.
     for (QObject* child : findChildren<QObject*>())
@@ -136,6 +139,12 @@ void TForm1::connectHandlers() {
             handlerCalling(this, &TForm1::CheckBox_JitterCorrectionClick));
     connect(CheckBox_SecureMode, &QCheckBox::clicked, this,
             handlerCalling(this, &TForm1::CheckBox_SecureModeClick));
+    connect(SpinEdit_ReadOffset, &QSpinBox::valueChanged, this,
+            [this](int samples) { runHandler([&] { SpinEdit_ReadOffsetChange(samples); }); });
+    connect(Button_DetectOffset, &QPushButton::clicked, this,
+            handlerCalling(this, &TForm1::Button_DetectOffsetClick));
+    connect(CheckBox_Overread, &QCheckBox::clicked, this,
+            handlerCalling(this, &TForm1::CheckBox_OverreadClick));
     connect(LabeledEdit_RipSpeed, &QLineEdit::textChanged, this,
             handlerCalling(this, &TForm1::LabeledEdit_RipSpeedChange));
     connect(CheckBox_TransportLayer, &QCheckBox::clicked, this,

@@ -22,6 +22,7 @@
 #include "BatchRun.h"
 #include "CDRIP.h"
 #include "LameCoder.h"
+#include "OffsetSearch.h"
 #include "TrackTableModel.h"
 #include "WindowState.h"
 
@@ -42,6 +43,7 @@ class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QMouseEvent;
+class QProgressDialog;
 class QPushButton;
 class QSpinBox;
 class QStatusBar;
@@ -216,6 +218,9 @@ private:
     QLineEdit* LabeledEdit_RipSpeed = nullptr;
     QCheckBox* CheckBox_JitterCorrection = nullptr;
     QCheckBox* CheckBox_SecureMode = nullptr;
+    QSpinBox* SpinEdit_ReadOffset = nullptr;
+    QPushButton* Button_DetectOffset = nullptr;
+    QCheckBox* CheckBox_Overread = nullptr;
     QCheckBox* CheckBox_TransportLayer = nullptr;
     QPushButton* BitBtn_SetDefault = nullptr;
 
@@ -310,6 +315,13 @@ private:
     void ComboBox_ReadMethodChange(int index);
     void CheckBox_JitterCorrectionClick();
     void CheckBox_SecureModeClick();
+    void SpinEdit_ReadOffsetChange(int samples);
+    void CheckBox_OverreadClick();
+    // Shows the selected drive's read offset and overread choice.
+    void showReadOffset();
+    // Finds the drive's read offset (UnitMainOffset.cpp).
+    void Button_DetectOffsetClick();
+    void offsetSearchEnded(const TOffsetResult& result);
     bool LabeledEdit_RipSpeedKeyPress(const QKeyEvent& event);
     void LabeledEdit_RipSpeedChange();
     void CheckBox_TransportLayerClick();
@@ -415,6 +427,9 @@ private:
     QPointer<TDlg_RipProgress> ripProgress_;
     QPointer<TMP3Dlg> mp3Dlg_;
     std::unique_ptr<TBatchRun> batch_;
+    // The search for the drive's read offset while it runs, and its box.
+    std::unique_ptr<varrow::OffsetSearch> offsetSearch_;
+    QPointer<QProgressDialog> offsetProgress_;
     varrow::DeviceMonitor* deviceMonitor_ = nullptr;
     varrow::DiscNames* names_ = nullptr;
     bool shownBefore_ = false;

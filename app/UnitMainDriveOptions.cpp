@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QSignalBlocker>
+#include <QSpinBox>
 
 using namespace varrow;
 
@@ -62,6 +63,26 @@ void TForm1::CheckBox_JitterCorrectionClick() {
 void TForm1::CheckBox_SecureModeClick() {
     CDRIP1.setSecureMode(CheckBox_SecureMode->isChecked());
     ApplyDriveOption();
+}
+
+void TForm1::SpinEdit_ReadOffsetChange(int samples) {
+    CDRIP1.setReadOffset(samples);
+    ApplyDriveOption();
+}
+
+void TForm1::CheckBox_OverreadClick() {
+    CDRIP1.setOverread(CheckBox_Overread->isChecked());
+    ApplyDriveOption();
+}
+
+void TForm1::showReadOffset() {
+    {
+        const QSignalBlocker blocker(SpinEdit_ReadOffset);
+        SpinEdit_ReadOffset->setValue(CDRIP1.ReadOffset());
+    }
+    CheckBox_Overread->setChecked(CDRIP1.Overread());
+    // A disc image holds nothing before its first sector or past its end.
+    CheckBox_Overread->setEnabled(CDRIP1.CanOverread());
 }
 
 bool TForm1::LabeledEdit_RipSpeedKeyPress(const QKeyEvent& event) {

@@ -394,6 +394,22 @@ QWidget* TForm1::createOptionsTab() {
     frameLayout->addWidget(
         labelAbove(driveFrame, QStringLiteral("Extraction Speed"), LabeledEdit_RipSpeed), 0, 2);
     frameLayout->addWidget(LabeledEdit_RipSpeed, 1, 2);
+    SpinEdit_ReadOffset = new QSpinBox(driveFrame);
+    SpinEdit_ReadOffset->setObjectName(QStringLiteral("SpinEdit_ReadOffset"));
+    SpinEdit_ReadOffset->setRange(-CR_MAX_READ_OFFSET, CR_MAX_READ_OFFSET);
+    // The offset is applied when the edit is done, not at every digit.
+    SpinEdit_ReadOffset->setKeyboardTracking(false);
+    SpinEdit_ReadOffset->setToolTip(
+        QStringLiteral("the drive's read offset in samples (0 - none; a positive offset reads "
+                       "later)"));
+    frameLayout->addWidget(
+        labelAbove(driveFrame, QStringLiteral("Read Offset"), SpinEdit_ReadOffset), 0, 3);
+    frameLayout->addWidget(SpinEdit_ReadOffset, 1, 3);
+    Button_DetectOffset = new QPushButton(QStringLiteral("Detect\u2026"), driveFrame);
+    Button_DetectOffset->setObjectName(QStringLiteral("Button_DetectOffset"));
+    Button_DetectOffset->setToolTip(
+        QStringLiteral("find the drive's read offset with a disc the AccurateRip database knows"));
+    frameLayout->addWidget(Button_DetectOffset, 1, 4);
     driveLayout->addWidget(driveFrame);
 
     CheckBox_JitterCorrection = makeCheckBox(
@@ -408,6 +424,11 @@ QWidget* TForm1::createOptionsTab() {
         QStringLiteral("each track is read at full speed and checked against the AccurateRip "
                        "database; only a track it does not confirm is read a second time"));
     driveLayout->addWidget(CheckBox_SecureMode);
+    CheckBox_Overread = makeCheckBox(
+        GroupBox_DriveParameters, QStringLiteral("CheckBox_Overread"),
+        QStringLiteral("read into the lead-in and lead-out where the read offset reaches"),
+        QStringLiteral("only drives that can read there; elsewhere the samples are silence"));
+    driveLayout->addWidget(CheckBox_Overread);
     CheckBox_TransportLayer =
         makeCheckBox(GroupBox_DriveParameters, QStringLiteral("CheckBox_TransportLayer"),
                      QStringLiteral("use SPTI (native CD-ROM interface for Windows NT/2000/XP )"),

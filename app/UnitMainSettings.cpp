@@ -193,9 +193,12 @@ void TForm1::BitBtn_SetDefaultClick() {
 
     CDRIP1.setJitterCorrect(true);
     CDRIP1.setSecureMode(false);
+    // The read offset is the drive's own, measured or looked up: it stays.
+    CDRIP1.setOverread(false);
     ApplyDriveOption();
     CheckBox_JitterCorrection->setChecked(CDRIP1.JitterCorrect());
     CheckBox_SecureMode->setChecked(CDRIP1.SecureMode());
+    showReadOffset();
     RefreshTrackList();
     showDriveParameters();
 }

@@ -103,6 +103,7 @@ void TForm1::RefreshTrackList() {
     LabeledEdit_RipSpeed->setText(QString::number(CDRIP1.Speed()));
     CheckBox_JitterCorrection->setChecked(CDRIP1.JitterCorrect());
     CheckBox_SecureMode->setChecked(CDRIP1.SecureMode());
+    showReadOffset();
 
     {
         const QSignalBlocker blocker(ListView1->selectionModel());

@@ -72,10 +72,10 @@ std::vector<int32_t> parseTrackList(const std::string& text) {
         int64_t last = 0;
         try {
             if (!range) {
-                first = last = parseNumber(item, what, 1, MAX_TRACK);
+                first = last = parseNumber(item, what, 0, MAX_TRACK);
             } else {
-                first = parseNumber(item.substr(0, dash), what, 1, MAX_TRACK);
-                last = parseNumber(item.substr(dash + 1), what, 1, MAX_TRACK);
+                first = parseNumber(item.substr(0, dash), what, 0, MAX_TRACK);
+                last = parseNumber(item.substr(dash + 1), what, 0, MAX_TRACK);
             }
         } catch (const UsageError&) {
             throw UsageError("invalid " + what + " '" + item + "'");
@@ -126,6 +126,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         command.action = Action::VerifyLog;
         command.logPath = arguments[1];
         return command;
+    } else if (verb == "offset") {
+        command.action = Action::Offset;
     } else if (verb == "help" || verb == "--help" || verb == "-h") {
         command.action = Action::Help;
         return command;
@@ -158,12 +160,18 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         const bool ripOnly = option != "--drive" && option != "--no-cd-text" &&
                              option != "--title" && option != "--no-lookup" &&
                              option != "--release";
-        if (command.action == Action::Drives || (command.action == Action::Toc && ripOnly)) {
+        const bool fits = command.action == Action::Offset
+                              ? option == "--drive" || option == "--save"
+                              : option != "--save";
+        if (command.action == Action::Drives || (command.action == Action::Toc && ripOnly) ||
+            !fits) {
             throw UsageError("option '" + option + "' does not apply to '" + verb + "'");
         }
         if (option == "--drive") {
             command.drive = static_cast<int32_t>(
                 parseNumber(value(), "drive number", 0, std::numeric_limits<int32_t>::max()));
+        } else if (option == "--save") {
+            command.save = true;
         } else if (option == "--tracks") {
             rip.tracks = parseTrackList(value());
         } else if (option == "--format") {
@@ -210,6 +218,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             rip.secure = true;
         } else if (option == "--speed") {
             rip.speed = static_cast<int32_t>(parseNumber(value(), "speed", 0, CR_MAX_SPEED));
+        } else if (option == "--offset") {
+            rip.offset = static_cast<int32_t>(
+                parseNumber(value(), "read offset", -CR_MAX_READ_OFFSET, CR_MAX_READ_OFFSET));
+        } else if (option == "--overread") {
+            rip.overread = true;
         } else if (option == "--jobs") {
             rip.jobs = static_cast<int32_t>(parseNumber(value(), "number of jobs", 1, MAX_JOBS));
         } else if (option == "--no-number") {
@@ -272,13 +285,18 @@ std::string usageText() {
            "                 [--mode stereo|joint|dual|mono] [--mix mix|left|right]\n"
            "                 [--quality normal|low|high|voice] [--compression N]\n"
            "                 [--no-replaygain] [--no-jitter-correction | --secure]\n"
-           "                 [--speed N] [--no-number] [--jobs N] [--no-cd-text]\n"
-           "                 [--title N=TEXT]... [--no-lookup | --release MBID]\n"
+           "                 [--speed N] [--no-number] [--jobs N] [--offset N] [--overread]\n"
+           "                 [--no-cd-text] [--title N=TEXT]... [--no-lookup | --release MBID]\n"
+           "  varrow-rip offset [--drive N] [--save]\n"
            "  varrow-rip verify-log FILE\n"
            "\n"
            "drives  lists the CD drives and disc images ([N]: identification)\n"
            "toc     lists the tracks: number, type, start and end sector, bytes, play time,\n"
-           "        title and performer; the release, the album and its performer first\n"
+           "        title and performer, and the track's pregap; the release, the album and\n"
+           "        its performer first; track 00 is audio a disc hides before track 1\n"
+           "offset  finds the drive's read offset with a disc the AccurateRip database\n"
+           "        knows (VARROW_ACCURATERIP_URL names another server); --save stores it\n"
+           "        for the drive\n"
            "rip     writes one file per track, NN_TITLE.wav|.pcm|.mp3|.flac; a complete\n"
            "        track replaces an existing file, an incomplete one never does;\n"
            "        default: every audio track, WAV, the current folder, MP3 at 128 kbit/s\n"
@@ -294,8 +312,6 @@ std::string usageText() {
            "--secure  each track is read without jitter correction; one the AccurateRip\n"
            "        database does not confirm is read again with it, and the two\n"
            "        readings' CRCs must agree (else the track is suspect)\n"
-           "verify-log  checks a rip log's last line, its SHA-256: exit 0 intact,\n"
-           "        1 changed, 2 not a rip log or unreadable\n"
            "--jobs  MP3 and FLAC: the tracks are read in order by one reader and encoded\n"
            "        by up to N encoders at once (default: the number of cores, " +
            std::to_string(defaultJobs()) +
@@ -303,6 +319,12 @@ std::string usageText() {
            "        most N+1 tracks' audio waits, in unlinked temporary files in the\n"
            "        output folder, fewer when its disk has no room; the files are the\n"
            "        same for every N. WAV and PCM ignore it.\n"
+           "--offset  the drive's read offset in samples (-5000 to 5000) for this run, in\n"
+           "        place of the one stored for the drive; samples it moves past the disc's\n"
+           "        ends are silence unless --overread lets the drive read its lead-in and\n"
+           "        lead-out (disc images cannot)\n"
+           "verify-log  checks a rip log's last line, its SHA-256: exit 0 intact,\n"
+           "        1 changed, 2 not a rip log or unreadable\n"
            "\n"
            "Titles: a --title given for a track (one --title per track) is used as it is\n"
            "typed; otherwise the title of the disc's release in MusicBrainz; otherwise the\n"

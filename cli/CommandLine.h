@@ -19,7 +19,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-enum class Action { Drives, Toc, Rip, VerifyLog, Help, Version };
+enum class Action { Drives, Toc, Rip, VerifyLog, Offset, Help, Version };
 enum class OutputKind { Wav, Pcm, Mp3, Flac };
 
 // The encoders an MP3 or FLAC rip runs at once unless told: one per core.
@@ -44,6 +44,10 @@ struct RipSettings {
     // AccurateRip does not confirm the reading.
     bool secure = false;
     std::optional<int32_t> speed;
+    // The drive's read offset for this run, in place of the stored one;
+    // reading into the lead-in and lead-out where the offset reaches.
+    std::optional<int32_t> offset;
+    bool overread = false;
     bool numberInName = true;
     // MP3 and FLAC: one reader, up to this many encoders at once.
     int32_t jobs = defaultJobs();
@@ -61,6 +65,8 @@ struct RipSettings {
 struct CommandLine {
     Action action = Action::Help;
     int32_t drive = 0;
+    // offset: store the offset found for the drive.
+    bool save = false;
     RipSettings rip;
     // verify-log: the log to check.
     std::string logPath;

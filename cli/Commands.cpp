@@ -3,6 +3,7 @@
 #include "CDRIP.h"
 #include "DiscIdentity.h"
 #include "LameCoder.h"
+#include "OffsetFinder.h"
 #include "ReleaseNames.h"
 #include "RipLog.h"
 #include "RipSession.h"
@@ -16,6 +17,7 @@
 #include <iomanip>
 #include <iostream>
 #include <optional>
+#include <stop_token>
 #include <thread>
 #include <utility>
 
@@ -94,6 +96,19 @@ void reportNoDisc(const TCDRIP& engine, int32_t drive, std::ostream& err) {
         << ") cannot be read: " << printable(problem) << '\n';
 }
 
+// Selects `drive` and reads its disc; false (with the reason on `err`) when
+// the drive does not exist or holds no disc it can read.
+bool selectDisc(TCDRIP& engine, int32_t drive, std::ostream& err) {
+    if (!selectDrive(engine, drive, err)) {
+        return false;
+    }
+    if (engine.Tracks().empty()) {
+        reportNoDisc(engine, drive, err);
+        return false;
+    }
+    return true;
+}
+
 // The progress of the track being read: a bar redrawn in place on a
 // terminal, a line per ten percent elsewhere.
 class ProgressDisplay final {
@@ -162,12 +177,30 @@ void applyEncoderSettings(TLameCoder& coder, const RipSettings& settings) {
 
 std::vector<int32_t> audioTracks(const TCDRIP& engine) {
     std::vector<int32_t> tracks;
+    if (engine.HiddenTrack()) {
+        tracks.push_back(0);
+    }
     for (const TTrackEntry& entry : engine.Tracks()) {
         if (entry.Track.TrackType == "Audio") {
             tracks.push_back(entry.Track.Number);
         }
     }
     return tracks;
+}
+
+// "  pregap FIRST-LAST" where the disc gives the track a pregap (INDEX 00
+// before its INDEX 01); empty otherwise.
+std::string pregapText(const TCDRIP& engine, const TTrack& track) {
+    const std::vector<TTrackDiscInfo>& info = engine.DiscInfo().Tracks;
+    if (track.Number < 1 || track.Number > static_cast<int32_t>(info.size())) {
+        return {};
+    }
+    const std::optional<int32_t>& pregap =
+        info[static_cast<std::size_t>(track.Number - 1)].PregapSector;
+    if (!pregap || *pregap >= track.StartSector) {
+        return {};
+    }
+    return "  pregap " + std::to_string(*pregap) + "-" + std::to_string(track.StartSector - 1);
 }
 
 TRipChoices choicesOf(const RipSettings& settings, std::vector<int32_t> tracks) {
@@ -340,11 +373,7 @@ int listDrives(std::ostream& out, std::ostream& err) {
 
 int listTracks(int32_t drive, const RipSettings& settings, std::ostream& out, std::ostream& err) {
     TCDRIP engine;
-    if (!selectDrive(engine, drive, err)) {
-        return EXIT_FAILED;
-    }
-    if (engine.Tracks().empty()) {
-        reportNoDisc(engine, drive, err);
+    if (!selectDisc(engine, drive, err)) {
         return EXIT_FAILED;
     }
     if (!titlesFitTheDisc(engine, settings, err)) {
@@ -380,22 +409,20 @@ int listTracks(int32_t drive, const RipSettings& settings, std::ostream& out, st
         line("Performer", text.Performer);
     }
     const TRipPlan plan = PlanRip(engine, choices);
-    for (std::size_t index = 0; index < engine.Tracks().size(); ++index) {
-        const TTrackEntry& entry = engine.Tracks()[index];
-        const TTrack& track = entry.Track;
-        const TTrackPlan& planned = plan.Tracks[index];
+    for (const TTrackPlan& planned : plan.Tracks) {
+        const TTrack& track = *engine.TrackByNumber(planned.Number);
         out << TrackNumberText(track.Number) << "  " << std::left << std::setw(5) << track.TrackType
             << std::right << "  " << std::setw(7) << track.StartSector << "  " << std::setw(7)
             << track.EndSector << "  " << std::setw(10) << track.Size << "  "
             << engine.TrackPlayTime(track);
         // Titles are listed where they are not the track's own name.
-        if (planned.Title != entry.Name) {
+        if (planned.Title != "Track" + TrackNumberText(track.Number)) {
             out << "  " << printable(planned.Title);
         }
         if (!planned.Performer.empty()) {
             out << "  (" << printable(planned.Performer) << ")";
         }
-        out << '\n';
+        out << pregapText(engine, track) << '\n';
     }
     return EXIT_WRITTEN;
 }
@@ -405,11 +432,7 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
     TLameCoder coder;
     TCDRIP engine;
     engine.setCoder(&coder);
-    if (!selectDrive(engine, drive, err)) {
-        return EXIT_FAILED;
-    }
-    if (engine.Tracks().empty()) {
-        reportNoDisc(engine, drive, err);
+    if (!selectDisc(engine, drive, err)) {
         return EXIT_FAILED;
     }
 
@@ -420,7 +443,7 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
         return EXIT_FAILED;
     }
     for (int32_t number : tracks) {
-        if (number > static_cast<int32_t>(engine.Tracks().size())) {
+        if (engine.TrackByNumber(number) == nullptr) {
             err << "varrow-rip: there is no track " << number << " (the disc has "
                 << engine.Tracks().size() << ")\n";
             return EXIT_USAGE;
@@ -438,7 +461,7 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
 
     // A rip of data tracks alone writes nothing: it makes no folder either.
     const bool writesFiles = std::any_of(tracks.begin(), tracks.end(), [&](int32_t number) {
-        return engine.Tracks()[static_cast<std::size_t>(number - 1)].Track.TrackType == "Audio";
+        return engine.TrackByNumber(number)->TrackType == "Audio";
     });
     if (writesFiles && !makeFolder(settings.folder, err)) {
         return EXIT_FAILED;
@@ -454,6 +477,12 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
     engine.setMonoDownMixType(settings.monoDownMixType);
     if (settings.speed) {
         engine.setSpeed(*settings.speed);
+    }
+    if (settings.offset) {
+        engine.setReadOffset(*settings.offset);
+    }
+    if (settings.overread) {
+        engine.setOverread(true);
     }
     applyEncoderSettings(coder, settings);
     TRipChoices choices = choicesOf(settings, tracks);
@@ -534,6 +563,57 @@ int verifyLog(const std::string& path, std::ostream& out, std::ostream& err) {
         break;
     }
     return EXIT_USAGE;
+}
+
+int findOffset(int32_t drive, bool save, std::ostream& out, std::ostream& err) {
+    TCDRIP engine;
+    if (!selectDisc(engine, drive, err)) {
+        return EXIT_FAILED;
+    }
+    // An interruption stops the lookup as it stops a read.
+    std::stop_source stop;
+    std::jthread watcher([&stop](std::stop_token done) {
+        while (!done.stop_requested() && !interruptionRequested) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (interruptionRequested) {
+            stop.request_stop();
+        }
+    });
+    const TOffsetResult result = FindDriveReadOffset(
+        OnlineToc(engine), &abortIndicator,
+        [&out](int percent) { out << "Searching: " << percent << "%\n"
+                                  << std::flush; },
+        stop.get_token());
+    watcher.request_stop();
+    watcher.join();
+    if (result.Kind == TOffsetResult::TKind::Cancelled || interruptionRequested) {
+        err << "varrow-rip: " << OffsetResultText(result) << '\n';
+        return EXIT_INTERRUPTED;
+    }
+    if (result.Kind != TOffsetResult::TKind::Found) {
+        err << "varrow-rip: " << printable(OffsetResultText(result)) << '\n';
+        return EXIT_FAILED;
+    }
+    out << OffsetResultText(result) << '\n';
+    const std::string name = printable(driveEntry(drive, engine.CDRomName()));
+    if (!save) {
+        out << "Drive " << name << " reads with offset " << engine.ReadOffset()
+            << "; run again with --save to store " << result.Offset << " for it.\n";
+        return EXIT_WRITTEN;
+    }
+    engine.setReadOffset(result.Offset);
+    if (!engine.ApplyParameters()) {
+        err << "varrow-rip: the drive refused the read offset\n";
+        return EXIT_FAILED;
+    }
+    CR_SaveSettings();
+    if (const std::string error = CR_GetSettingsSaveError(); !error.empty()) {
+        err << "varrow-rip: the read offset is not saved: " << printable(error) << '\n';
+        return EXIT_FAILED;
+    }
+    out << "Saved for drive " << name << ".\n";
+    return EXIT_WRITTEN;
 }
 
 void requestInterruption() {

@@ -34,6 +34,10 @@ int ripTracks(int32_t drive, const RipSettings& settings, bool terminal, std::os
 // log is as the program wrote it, EXIT_FAILED when it was changed,
 // EXIT_USAGE when it is no rip log or cannot be read.
 int verifyLog(const std::string& path, std::ostream& out, std::ostream& err);
+// Finds the read offset of `drive` with its disc and the AccurateRip
+// database; `save` stores it for the drive. 0 when it was found (and saved
+// when asked), 1 otherwise: a disc the database does not know included.
+int findOffset(int32_t drive, bool save, std::ostream& out, std::ostream& err);
 
 // "[N]:" + the identification text without surrounding blanks and control
 // characters, as the window's drive lists show a drive.

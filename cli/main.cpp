@@ -88,6 +88,8 @@ int runCommand(const varrowrip::CommandLine& command, std::ostream& out) {
             return listTracks(command.drive, command.rip, out, std::cerr);
         case Action::VerifyLog:
             return verifyLog(command.logPath, out, std::cerr);
+        case Action::Offset:
+            return findOffset(command.drive, command.save, out, std::cerr);
         case Action::Rip:
             return ripTracks(command.drive, command.rip, ::isatty(STDOUT_FILENO) == 1, out,
                              std::cerr);

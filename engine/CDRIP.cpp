@@ -58,7 +58,52 @@ std::string twoDigits(int64_t value) {
     return (value < 10 ? "0" : "") + std::to_string(value);
 }
 
+// Track 0: the sectors before a first track that starts after sector 0,
+// when any of them holds a sample that is not digital silence. Reading stops
+// at the first such sample; a range the drive cannot read holds none.
+std::optional<TTrack> audioBeforeTrackOne(const std::vector<TTrackEntry>& tracks) {
+    if (tracks.empty() || tracks.front().Track.TrackType != "Audio" ||
+        tracks.front().Track.StartSector <= 0) {
+        return std::nullopt;
+    }
+    TTrack hidden;
+    hidden.Number = 0;
+    hidden.StartSector = 0;
+    hidden.EndSector = tracks.front().Track.StartSector - 1;
+    hidden.Sectors = hidden.EndSector - hidden.StartSector;
+    hidden.Size = static_cast<int32_t>(int64_t{hidden.Sectors} * CD_SECTOR_BYTES);
+    hidden.TrackType = "Audio";
+    int32_t chunkBytes = 0;
+    if (CR_OpenRipper(&chunkBytes, hidden.StartSector, hidden.EndSector) == CR_ERROR) {
+        return std::nullopt;
+    }
+    std::vector<uint8_t> buffer(static_cast<std::size_t>(std::max(chunkBytes, 0)));
+    bool audio = false;
+    // A chunk holds at least a sector: no more calls than sectors.
+    for (int32_t call = 0; call <= hidden.EndSector + 1 && !audio; ++call) {
+        int32_t delivered = 0;
+        const CR_RESULT result = CR_RipChunk(buffer.data(), &delivered, nullptr);
+        audio = std::any_of(buffer.begin(), buffer.begin() + std::clamp(delivered, 0, chunkBytes),
+                            [](uint8_t byte) { return byte != 0; });
+        if (result == CR_CHUNK_LAST) {
+            break;
+        }
+    }
+    CR_CloseRipper();
+    return audio ? std::optional<TTrack>(hidden) : std::nullopt;
+}
+
 } // namespace
+
+const TTrack* TCDRIP::TrackByNumber(int32_t number) const {
+    if (number == 0) {
+        return hiddenTrack_ ? &*hiddenTrack_ : nullptr;
+    }
+    if (number < 1 || number > static_cast<int32_t>(tracks_.size())) {
+        return nullptr;
+    }
+    return &tracks_[static_cast<std::size_t>(number - 1)].Track;
+}
 
 std::string ECDRIPError::Reason() const {
     if (!reason_.empty() || errorNumber_ == 0) {
@@ -76,7 +121,7 @@ const EngineHooks& engineHooks() {
 }
 
 std::string TrackNumberText(int32_t number) {
-    return (number >= 1 && number <= 9 ? "0" : "") + std::to_string(number);
+    return (number >= 0 && number <= 9 ? "0" : "") + std::to_string(number);
 }
 
 std::string settingsFilePath() {
@@ -138,6 +183,7 @@ void TCDRIP::SetActiveCD(int32_t index) {
     const std::string path = settingsFilePath();
     // The table goes first, so that a selection that fails leaves none.
     tracks_.clear();
+    hiddenTrack_.reset();
     discText_ = {};
     discInfo_ = {};
     jitterPositions_.clear();
@@ -164,6 +210,9 @@ void TCDRIP::SetActiveCD(int32_t index) {
         cdRomNum_ = index;
         jitterCorrect_ = params_.JitterCorrection != 0;
         secureMode_ = params_.SecureMode != 0;
+        readOffset_ = CR_GetReadOffset();
+        overread_ = CR_GetOverread() != CR_FALSE;
+        canOverread_ = CR_CanOverread() != CR_FALSE;
 
         if (CR_ReadToc() == CR_ERROR) {
             return;
@@ -201,6 +250,7 @@ void TCDRIP::SetActiveCD(int32_t index) {
         text.Performer = cdText(0, CDTEXT_PERFORMER);
         info.Catalog = CR_GetCatalogNumber();
         tracks_ = std::move(table);
+        hiddenTrack_ = audioBeforeTrackOne(tracks_);
         discText_ = std::move(text);
         discInfo_ = std::move(info);
     } catch (...) {
@@ -213,7 +263,9 @@ bool TCDRIP::ApplyParameters() {
               std::begin(params_.DriveTable));
     params_.Speed = speed_;
     try {
-        return CR_SetCDROMParameters(&params_) != CR_ERROR;
+        return CR_SetCDROMParameters(&params_) != CR_ERROR &&
+               CR_SetReadOffset(readOffset_) != CR_ERROR &&
+               CR_SetOverread(overread_ ? CR_TRUE : CR_FALSE) != CR_ERROR;
     } catch (...) {
         throw ECDRIPError("Error setting parameters");
     }

@@ -203,7 +203,7 @@ void setEngineHooks(EngineHooks hooks);
 const EngineHooks& engineHooks();
 
 // A track number as the track list and file names show it: at least two
-// digits ("01" ... "09", "10", "100").
+// digits ("00" for the hidden track, "01" ... "09", "10", "100").
 std::string TrackNumberText(int32_t number);
 
 // The settings file of this process, chosen by chooseSettingsFile
@@ -256,6 +256,15 @@ public:
     // parameters; the setter writes the record, as JitterCorrect's does.
     bool SecureMode() const { return secureMode_; }
     void setSecureMode(bool value);
+    // The drive's read offset in samples (a positive one reads later), and
+    // whether it reads into the lead-in and lead-out where the offset
+    // reaches past the disc; both go to the library with the parameters.
+    // CanOverread: the selected drive can read there (disc images cannot).
+    int32_t ReadOffset() const { return readOffset_; }
+    void setReadOffset(int32_t samples) { readOffset_ = samples; }
+    bool Overread() const { return overread_; }
+    void setOverread(bool value) { overread_ = value; }
+    bool CanOverread() const { return canOverread_; }
 
     const std::string& Version() const { return version_; }
     int32_t Speed() const { return speed_; }
@@ -273,6 +282,16 @@ public:
     // Read with the track table; empty when the disc carries none of it.
     const TDiscInfo& DiscInfo() const { return discInfo_; }
     int32_t TrackCount() const { return trackCount_; }
+    // The audio before track 1, read with the track table: the sectors from
+    // the disc's first up to a track 1 that starts after it (its pregap,
+    // INDEX 00 before INDEX 01), when they hold more than digital silence.
+    // Some discs hide a track there; it is track 0, rippable like any other,
+    // and in none of the track table, the disc's ids or its texts. None
+    // when the disc has no such audio.
+    const std::optional<TTrack>& HiddenTrack() const { return hiddenTrack_; }
+    // The track of `number` on the disc, 0 the hidden track; null when there
+    // is none.
+    const TTrack* TrackByNumber(int32_t number) const;
     // The active drive's identification text (at most 255 characters).
     std::string CDRomName() const;
     int32_t JitterErrors() const { return jitterErrors_; }
@@ -282,6 +301,10 @@ public:
     // are losses, and the track does not count as complete.
     int32_t LostSectors() const { return lostSectors_; }
     const std::vector<TSectorRange>& LostRanges() const { return lostRanges_; }
+    // Samples of the last extraction that the read offset put before the
+    // disc's first sector or past its end, and that are silence: the disc's
+    // audio is whole, but the drive could not deliver these.
+    int64_t SilencedSamples() const { return silencedSamples_; }
     // What became of the last extraction's file.
     TOutputOutcome LastOutcome() const { return lastOutcome_; }
     // The library opened the last extraction's range: false when the drive
@@ -300,7 +323,8 @@ public:
     void UpdateCoderFormat();
     std::string TrackPlayTime(const TTrack& track) const;
 
-    // Raises OnBeginTrack, extracts track `trackNum` (1-based) with
+    // Raises OnBeginTrack, extracts track `trackNum` (1-based; 0 the hidden
+    // track) with
     // RipSectors and raises OnEndTrack. A number outside the table raises
     // ECDRIPError before anything else happens.
     void RipTrack(int32_t trackNum, const std::string& fileName);
@@ -352,6 +376,15 @@ public:
     // The library's percentage of the range being extracted, after the last chunk.
     uint16_t PercentComplete() const { return percentComplete_; }
 
+    // Reads first..last of the selected drive's disc without read offset
+    // correction, as 16-bit stereo 44.1 kHz, into `audio` (finding the
+    // drive's offset reads this way); the drive's parameters are as before
+    // afterwards. False, with the reason in `error`, when a sector could not
+    // be read or `abort` was set. It uses only the library, not this
+    // engine's state, so that a thread of its own may run it.
+    static bool ReadUncorrected(int32_t first, int32_t last, std::vector<uint8_t>& audio,
+                                std::string& error, int32_t* abort);
+
     // The parameter record as the engine holds it.
     const TCDROMParams& Params() const { return params_; }
 
@@ -366,11 +399,15 @@ private:
     uint32_t flacLevel_ = FLAC_DEFAULT_COMPRESSION;
     bool jitterCorrect_ = false;
     bool secureMode_ = false;
+    int32_t readOffset_ = 0;
+    bool overread_ = false;
+    bool canOverread_ = false;
     std::string version_;
     int32_t speed_ = 0;
     uint8_t monoDownMixType_ = 0;
 
     std::vector<TTrackEntry> tracks_;
+    std::optional<TTrack> hiddenTrack_;
     TDiscText discText_;
     TDiscInfo discInfo_;
     int32_t trackCount_ = 0;
@@ -380,6 +417,7 @@ private:
 
     int32_t lostSectors_ = 0;
     std::vector<TSectorRange> lostRanges_;
+    int64_t silencedSamples_ = 0;
     TOutputOutcome lastOutcome_ = TOutputOutcome::None;
     bool rangeOpened_ = false;
     std::string lastMessage_;

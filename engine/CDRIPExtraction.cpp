@@ -91,14 +91,17 @@ void TCDRIP::RipTrack(int32_t trackNum, const std::string& folder, const std::st
 }
 
 void TCDRIP::ripTrackTo(int32_t trackNum, const std::string& path, bool nameLeavesFolder) {
-    if (trackNum < 1 || trackNum > static_cast<int32_t>(tracks_.size())) {
+    if (TrackByNumber(trackNum) == nullptr) {
         throw ECDRIPError("TCDRIP.RipTrack: no track " + std::to_string(trackNum));
     }
     const auto number = static_cast<uint16_t>(trackNum);
     if (OnBeginTrack) {
         OnBeginTrack(*this, number);
     }
-    const TTrack& track = tracks_[static_cast<std::size_t>(trackNum - 1)].Track;
+    const TTrack* track = TrackByNumber(trackNum);
+    if (track == nullptr) {
+        throw ECDRIPError("TCDRIP.RipTrack: no track " + std::to_string(trackNum));
+    }
     const auto audio = [](const TTrackEntry& entry) {
         return entry.Track.TrackType == "Audio";
     };
@@ -106,7 +109,7 @@ void TCDRIP::ripTrackTo(int32_t trackNum, const std::string& path, bool nameLeav
     const auto lastAudio = std::find_if(tracks_.rbegin(), tracks_.rend(), audio);
     const DiscEdges edges{firstAudio != tracks_.end() && firstAudio->Track.Number == trackNum,
                           lastAudio != tracks_.rend() && lastAudio->Track.Number == trackNum};
-    ripToFile(track.StartSector, track.EndSector, path, nameLeavesFolder, edges);
+    ripToFile(track->StartSector, track->EndSector, path, nameLeavesFolder, edges);
     if (OnEndTrack) {
         OnEndTrack(*this, number);
     }
@@ -135,6 +138,7 @@ void TCDRIP::ripToFile(int32_t startSector, int32_t endSector, std::string path,
     lastMessage_.clear();
     lastChecksums_.reset();
     lostSectors_ = 0;
+    silencedSamples_ = 0;
     lostRanges_.clear();
     if (!ApplyParameters()) {
         showPlainMessage(INVALID_PARAMETERS);
@@ -381,6 +385,7 @@ bool TCDRIP::readFromDisc(const RipState& state) const {
 
 void TCDRIP::collectLostSectors() {
     lostSectors_ = std::max(CR_GetNumberOfLostSectors(), 0);
+    silencedSamples_ = CR_GetNumberOfSilencedSamples();
     lostRanges_.clear();
     uint32_t first = 0;
     uint32_t last = 0;
@@ -389,4 +394,57 @@ void TCDRIP::collectLostSectors() {
          ++run) {
         lostRanges_.push_back({static_cast<int32_t>(first), static_cast<int32_t>(last)});
     }
+}
+
+bool TCDRIP::ReadUncorrected(int32_t first, int32_t last, std::vector<uint8_t>& audio,
+                             std::string& error, int32_t* abort) {
+    TCDROMParams record{};
+    if (CR_GetCDROMParameters(&record) == CR_ERROR) {
+        error = "The drive's parameters cannot be read";
+        return false;
+    }
+    const int32_t offset = CR_GetReadOffset();
+    TCDROMParams stereo = record;
+    stereo.OutputFormat = STEREO44100;
+    // Whatever happens below, the drive reads as it did before.
+    struct Restore {
+        const TCDROMParams& record;
+        int32_t offset;
+        ~Restore() {
+            CR_CloseRipper();
+            CR_SetCDROMParameters(&record);
+            CR_SetReadOffset(offset);
+        }
+    } restore{record, offset};
+    int32_t chunkBytes = 0;
+    if (CR_SetCDROMParameters(&stereo) == CR_ERROR || CR_SetReadOffset(0) == CR_ERROR ||
+        CR_OpenRipper(&chunkBytes, first, last) == CR_ERROR) {
+        error = "The drive cannot read sectors " + std::to_string(first) + " to " +
+                std::to_string(last);
+        return false;
+    }
+    const auto expected = static_cast<std::size_t>(last - first + 1) * CD_SECTOR_BYTES;
+    audio.clear();
+    audio.reserve(expected);
+    std::vector<uint8_t> buffer(static_cast<std::size_t>(chunkBytes));
+    // A range delivers at least a sector a chunk; more calls cannot be
+    // needed.
+    for (int32_t call = 0; call <= last - first + 1; ++call) {
+        int32_t delivered = 0;
+        const CR_RESULT result = CR_RipChunk(buffer.data(), &delivered, abort);
+        audio.insert(audio.end(), buffer.begin(), buffer.begin() + std::max(delivered, 0));
+        if (result == CR_CHUNK_LAST) {
+            break;
+        }
+    }
+    if (abort != nullptr && *abort != CR_FALSE) {
+        error = "Cancelled";
+        return false;
+    }
+    if (const int32_t lost = CR_GetNumberOfLostSectors(); lost > 0 || audio.size() != expected) {
+        error = "The drive could not read " + std::to_string(std::max(lost, 1)) + " of sectors " +
+                std::to_string(first) + " to " + std::to_string(last);
+        return false;
+    }
+    return true;
 }

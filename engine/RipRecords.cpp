@@ -86,7 +86,7 @@ std::string peakText(int peak) {
 
 void putTrack(std::string& log, const TCDRIP& engine, const TRipPlan& plan,
               const TTrackOutcome& outcome) {
-    const TTrack& track = engine.Tracks()[static_cast<std::size_t>(outcome.Number - 1)].Track;
+    const TTrack& track = *engine.TrackByNumber(outcome.Number);
     const TTrackDiscInfo facts = factsOf(engine, outcome.Number);
     const auto line = [&log](const std::string& name, const std::string& value) {
         log += "  " + name + ": " + value + "\n";
@@ -191,7 +191,9 @@ TCueSheet RipCueSheet(const TCDRIP& engine, const TRipPlan& plan,
     sheet.Title = albumOf(plan);
     sheet.Catalog = engine.DiscInfo().Catalog;
     for (const TTrackPlan& planned : plan.Tracks) {
-        if (!planned.Audio) {
+        // Audio hidden before track 1 stays in track 1's pregap, where the
+        // disc has it; its own file is named in the log.
+        if (!planned.Audio || planned.Number == 0) {
             continue;
         }
         const TTrackDiscInfo facts = factsOf(engine, planned.Number);

@@ -321,10 +321,14 @@ std::string hex32(uint32_t value) {
 } // namespace
 
 const TTrackPlan& TRipPlan::Track(int32_t number) const {
-    if (number < 1 || number > static_cast<int32_t>(Tracks.size())) {
+    // The tracks are in order, from 0 or from 1.
+    const auto found =
+        std::find_if(Tracks.begin(), Tracks.end(),
+                     [number](const TTrackPlan& track) { return track.Number == number; });
+    if (found == Tracks.end()) {
         throw std::out_of_range("the disc has no track " + std::to_string(number));
     }
-    return Tracks[static_cast<std::size_t>(number - 1)];
+    return *found;
 }
 
 TRipPlan PlanRip(const TCDRIP& engine, const TRipChoices& choices) {
@@ -347,9 +351,19 @@ TRipPlan PlanRip(const TCDRIP& engine, const TRipChoices& choices) {
         std::count_if(engine.Tracks().begin(), engine.Tracks().end(),
                       [](const TTrackEntry& entry) { return entry.Track.TrackType == "Audio"; }));
     int32_t audioPosition = 0;
-    for (std::size_t index = 0; index < engine.Tracks().size(); ++index) {
-        const TTrackEntry& entry = engine.Tracks()[index];
-        const TTrackText own = index < text.Tracks.size() ? text.Tracks[index] : TTrackText{};
+    // The hidden track comes first, under its own number and name, with no
+    // text of the disc's.
+    std::vector<TTrackEntry> entries;
+    if (const std::optional<TTrack>& hidden = engine.HiddenTrack()) {
+        entries.push_back({"Track" + TrackNumberText(0), *hidden});
+    }
+    const std::size_t firstOfTable = entries.size();
+    entries.insert(entries.end(), engine.Tracks().begin(), engine.Tracks().end());
+    for (std::size_t index = 0; index < entries.size(); ++index) {
+        const TTrackEntry& entry = entries[index];
+        const TTrackText own = index >= firstOfTable && index - firstOfTable < text.Tracks.size()
+                                   ? text.Tracks[index - firstOfTable]
+                                   : TTrackText{};
         TTrackPlan track;
         track.Number = entry.Track.Number;
         track.Audio = entry.Track.TrackType == "Audio";
@@ -379,7 +393,8 @@ TRipPlan PlanRip(const TCDRIP& engine, const TRipChoices& choices) {
             (choices.NumberInName ? TrackNumberText(track.Number) + "_" : std::string()) +
             nameTitle + plan.Extension;
         track.Path = plan.Folder + track.FileName;
-        track.Tags = tagsOf(text, own, track.Audio ? ++audioPosition : 0, audioCount, track.Title);
+        track.Tags = tagsOf(text, own, track.Audio && track.Number > 0 ? ++audioPosition : 0,
+                            audioCount, track.Title);
         if (choices.Release && track.Audio) {
             addReleaseTags(track.Tags, *choices.Release, named);
         }
@@ -398,7 +413,7 @@ TRipPlan PlanRip(const TCDRIP& engine, const TRipChoices& choices) {
     int64_t chosenBytes = 0;
     for (const int32_t number : plan.Chosen) {
         if (plan.Track(number).Audio) {
-            chosenBytes += engine.Tracks()[static_cast<std::size_t>(number - 1)].Track.Size;
+            chosenBytes += engine.TrackByNumber(number)->Size;
         }
     }
     plan.EstimatedBytes = estimatedTotal(choices.Format, coder, chosenBytes);
@@ -460,16 +475,23 @@ std::string TrackOutcomeText(const TTrackOutcome& outcome) {
             text += separator + position;
             separator = ", ";
         }
+        std::string silenced;
+        if (outcome.SilencedSamples > 0) {
+            silenced = "; " + std::to_string(outcome.SilencedSamples) +
+                       " samples past the disc's ends are silence (read offset " +
+                       (outcome.ReadOffset > 0 ? "+" : "") + std::to_string(outcome.ReadOffset) +
+                       ")";
+        }
         if (!outcome.Sums) {
-            return text;
+            return text + silenced;
         }
         if (outcome.End == TTrackEnd::Suspect) {
             return text + "; suspect: the two readings differ (test CRC " +
                    hex32(outcome.Sums->TestCrc.value_or(0)) + ", copy CRC " +
-                   hex32(outcome.Sums->CopyCrc) + ")";
+                   hex32(outcome.Sums->CopyCrc) + ")" + silenced;
         }
         return text + ", CRC " + hex32(outcome.Sums->CopyCrc) + ", " +
-               AccurateRipResultText(outcome.AccurateRip);
+               AccurateRipResultText(outcome.AccurateRip) + silenced;
     }
     case TTrackEnd::Partial:
         // Silence where the disc could not be read is no copy of it.
@@ -631,10 +653,11 @@ TTrackOutcome TRipSession::readTrack(const TTrackPlan& track, std::exception_ptr
     outcome.LostSectors = engine_.LostSectors();
     outcome.LostRanges = engine_.LostRanges();
     outcome.JitterErrors = engine_.JitterErrors();
+    outcome.SilencedSamples = engine_.SilencedSamples();
+    outcome.ReadOffset = engine_.ReadOffset();
     outcome.JitterPositions = engine_.JitterPositions();
     if (outcome.Failure.empty() && !engine_.AbortRequested()) {
-        outcome.Sums =
-            sumsOf(engine_, engine_.Tracks()[static_cast<std::size_t>(track.Number - 1)].Track);
+        outcome.Sums = sumsOf(engine_, *engine_.TrackByNumber(track.Number));
     }
     return outcome;
 }
@@ -673,7 +696,9 @@ TTrackOutcome TRipSession::secondOpinion(const TTrackOutcome& first, TTrackOutco
 }
 
 void TRipSession::judge(TTrackOutcome& outcome) const {
-    if (!outcome.Sums || !outcome.Sums->AccurateRipV1 || !outcome.Sums->AccurateRipV2) {
+    // The database knows the disc's tracks, not audio hidden before track 1.
+    if (!outcome.Sums || !outcome.Sums->AccurateRipV1 || !outcome.Sums->AccurateRipV2 ||
+        outcome.Number == 0) {
         outcome.AccurateRip = {};
         return;
     }
@@ -687,7 +712,7 @@ void TRipSession::judge(TTrackOutcome& outcome) const {
         if (track.Number == outcome.Number) {
             break;
         }
-        audioTrack += track.Audio ? 1 : 0;
+        audioTrack += track.Audio && track.Number > 0 ? 1 : 0;
     }
     outcome.AccurateRip = accurateRip_->ResultOf(audioTrack, *outcome.Sums->AccurateRipV1,
                                                  *outcome.Sums->AccurateRipV2);
@@ -938,7 +963,7 @@ bool TRipSession::audioFits(const TTrackPlan& track, const std::deque<Pending>& 
     if (freeBytes < 0) {
         return true;
     }
-    const TTrack& sectors = engine_.Tracks()[static_cast<std::size_t>(track.Number - 1)].Track;
+    const TTrack& sectors = *engine_.TrackByNumber(track.Number);
     const AudioFormat format = deliveredFormat(engine_.OutputFormat());
     int64_t need = (int64_t{sectors.EndSector} - sectors.StartSector + 1) *
                        (format.byteRate() / CD_SECTORS_PER_SECOND) +

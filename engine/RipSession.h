@@ -83,7 +83,8 @@ struct TRipPlan {
     // Ends with '/' unless empty.
     std::string Folder;
     std::string Extension;
-    // Every track of the disc, in the table's order.
+    // Every track of the disc, in the table's order, after the hidden track
+    // (number 0) when the disc has one.
     std::vector<TTrackPlan> Tracks;
     // The numbers of the tracks to write, in the order they are written.
     std::vector<int32_t> Chosen;
@@ -163,6 +164,10 @@ struct TTrackOutcome {
     std::vector<TSectorRange> LostRanges{};
     int32_t JitterErrors = 0;
     std::vector<std::string> JitterPositions{};
+    // Samples the read offset moved past the disc's ends, written as
+    // silence, and the offset the track was read with.
+    int64_t SilencedSamples = 0;
+    int32_t ReadOffset = 0;
     // The size of the file written.
     uint64_t Bytes = 0;
     // Of the reading the file holds, once the track was read whole.
@@ -177,7 +182,8 @@ struct TTrackOutcome {
 // The line that reports an outcome, as varrow-rip prints it: a track
 // written ("<path>: <bytes> bytes, jitter errors: <n>[ at <positions>], CRC
 // <crc>, <AccurateRip result>"), a suspect one with both CRCs, else what
-// happened and what is left under the track's name.
+// happened and what is left under the track's name. A track with samples
+// past the disc's ends says so after.
 std::string TrackOutcomeText(const TTrackOutcome& outcome);
 
 // A track's result in a few words, as the progress window shows it when the

@@ -133,6 +133,15 @@ public:
     // then reads ahead on a thread of its own while the caller works.
     virtual bool readsWaitOnDevice() const { return true; }
     virtual void closeRange() = 0;
+    // Sectors before the disc's first (its lead-in) or past its lead-out,
+    // which a read offset may reach: a drive that can read there says so,
+    // and reads them into `buffer` while a range is open; false when it
+    // could not. Disc images hold nothing there.
+    virtual bool readsOutsideDisc() const { return false; }
+    virtual bool readOutsideDisc(int32_t /*firstSector*/, int32_t /*sectors*/,
+                                 std::span<uint8_t> /*buffer*/) {
+        return false;
+    }
 
     virtual bool play(int32_t firstSector, int32_t lastSector) = 0;
     virtual bool pause(bool paused) = 0;

@@ -17,6 +17,8 @@ DriveParameters sanitized(const DriveParameters& parameters) {
             result.driveTable[slot] = DriveParameters{}.driveTable[slot];
         }
     }
+    result.readOffset = std::clamp(result.readOffset, -MAX_READ_OFFSET, MAX_READ_OFFSET);
+    result.overread = result.overread != CR_FALSE ? CR_TRUE : CR_FALSE;
     if (result.outputFormat < STEREO44100 || result.outputFormat > MONO11025) {
         result.outputFormat = STEREO44100;
     }

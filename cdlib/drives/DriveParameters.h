@@ -11,6 +11,7 @@ namespace cdlib {
 // Reading parameters the library accepts.
 inline constexpr int32_t MAX_SECTORS_PER_READ = 64;
 inline constexpr int32_t MAX_READ_RETRIES = 100;
+inline constexpr int32_t MAX_READ_OFFSET = CR_MAX_READ_OFFSET;
 // The largest value of each drive-table slot; -1 where any value goes.
 inline constexpr int32_t DRIVE_TABLE_LIMITS[DRIVE_TABLE_SLOTS] = {
     CUSTOMDRIVE, READMMC4, SPEEDNEC, LITTLEENDIAN, ENABLESTD, -1, -1};
@@ -28,8 +29,13 @@ struct DriveParameters {
     // Kept for the engine, which reads secure (CdRip_dll.h); the library
     // itself reads as jitterCorrection says.
     int32_t secureMode = CR_FALSE;
+    // The drive's read offset in samples, and whether it reads into the
+    // lead-in and lead-out where the offset reaches them.
+    int32_t readOffset = 0;
+    int32_t overread = CR_FALSE;
 
     bool jitterCorrectionOn() const { return jitterCorrection != CR_FALSE; }
+    bool overreadOn() const { return overread != CR_FALSE; }
     bool operator==(const DriveParameters&) const = default;
 };
 

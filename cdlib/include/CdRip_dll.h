@@ -47,6 +47,8 @@ inline constexpr uint32_t CR_DEVICE_REMOVE_COMPLETE = 0x8004;
 
 // The largest speed factor the library accepts in the parameter record.
 inline constexpr int32_t CR_MAX_SPEED = 256;
+// The largest read offset, in samples, either way.
+inline constexpr int32_t CR_MAX_READ_OFFSET = 5000;
 
 inline constexpr int32_t CD_SECTOR_BYTES = 2352;
 inline constexpr int32_t CD_DATA_SECTOR_BYTES = 2048;
@@ -294,6 +296,24 @@ int32_t CR_GetNumberOfLostSectors();
 // 0: first and last sector of run `index`. 1 when there is no such run.
 CR_RESULT CR_GetLostSectorRun(int32_t index, uint32_t* firstSector, uint32_t* lastSector);
 CR_RESULT CR_CloseRipper();
+
+// The active drive's read offset, in samples, kept and saved with its
+// parameters (0 until set). With a correction of o, sample i of a range that
+// starts at sector S is the drive's sample S * 588 + i + o: a positive
+// correction reads later. Ranges opened after the call are read with it.
+// Set refuses values beyond CR_MAX_READ_OFFSET either way.
+int32_t CR_GetReadOffset();
+CR_RESULT CR_SetReadOffset(int32_t samples);
+// Whether the active drive reads into the lead-in and lead-out where the
+// read offset reaches past the disc (CR_TRUE or CR_FALSE, kept and saved
+// like the offset); CR_CanOverread says whether the drive can at all (disc
+// images cannot). Samples the drive does not read there are silence.
+int32_t CR_GetOverread();
+CR_RESULT CR_SetOverread(int32_t overread);
+int32_t CR_CanOverread();
+// Samples of the open range (or of the last one closed) that the read
+// offset put outside what the drive read, and that are silence.
+int64_t CR_GetNumberOfSilencedSamples();
 
 CR_RESULT CR_PlaySection(int32_t firstSector, int32_t lastSector);
 CR_RESULT CR_PauseCD(int32_t pause);

@@ -72,7 +72,8 @@ CR_RESULT CR_SetCDROMParameters(const TCDROMParams* params) {
     if (params == nullptr || drive == nullptr) {
         return CR_ERROR;
     }
-    cdlib::DriveParameters parameters;
+    // The record carries no read offset: the drive keeps its own.
+    cdlib::DriveParameters parameters = library().parametersOf(*drive);
     const auto driveLock = library().lockDrive();
     if (!cdlib::readRecord(*params, library().ownerOf(*drive), parameters) ||
         !cdlib::plausible(parameters) || !drive->applyParameters(parameters)) {
@@ -266,6 +267,57 @@ int32_t CR_GetNumberOfJitterErrors() {
         return CR_ERROR;
     }
     return library().jitterErrors();
+}
+
+namespace {
+
+// Applies `change` to the active drive's parameters; 1 when there is no
+// drive or it refuses `operation`.
+template <typename Change> CR_RESULT changeParameters(std::string_view operation, Change change) {
+    cdlib::Drive* drive = library().activeFor(operation);
+    if (drive == nullptr) {
+        return CR_ERROR;
+    }
+    cdlib::DriveParameters parameters = library().parametersOf(*drive);
+    change(parameters);
+    library().apply(*drive, parameters);
+    return CR_OK;
+}
+
+} // namespace
+
+int32_t CR_GetReadOffset() {
+    const cdlib::Drive* drive = library().activeFor("CR_GetReadOffset");
+    return drive == nullptr ? 0 : library().parametersOf(*drive).readOffset;
+}
+
+CR_RESULT CR_SetReadOffset(int32_t samples) {
+    if (samples < -CR_MAX_READ_OFFSET || samples > CR_MAX_READ_OFFSET) {
+        return CR_ERROR;
+    }
+    return changeParameters("CR_SetReadOffset", [&](cdlib::DriveParameters& parameters) {
+        parameters.readOffset = samples;
+    });
+}
+
+int32_t CR_GetOverread() {
+    const cdlib::Drive* drive = library().activeFor("CR_GetOverread");
+    return drive == nullptr ? CR_FALSE : library().parametersOf(*drive).overread;
+}
+
+CR_RESULT CR_SetOverread(int32_t overread) {
+    return changeParameters("CR_SetOverread", [&](cdlib::DriveParameters& parameters) {
+        parameters.overread = overread != CR_FALSE ? CR_TRUE : CR_FALSE;
+    });
+}
+
+int32_t CR_CanOverread() {
+    const cdlib::Drive* drive = library().activeFor("CR_CanOverread");
+    return drive != nullptr && drive->readsOutsideDisc() ? CR_TRUE : CR_FALSE;
+}
+
+int64_t CR_GetNumberOfSilencedSamples() {
+    return library().silencedSamples();
 }
 
 int32_t CR_GetNumberOfLostSectors() {

@@ -121,6 +121,24 @@ void Library::setTransportLayer(int32_t layer) {
     }
 }
 
+ReadShift Library::shiftFor(const std::vector<TTocEntry>& disc, int32_t firstSector,
+                            const DriveParameters& parameters) {
+    ReadShift shift;
+    shift.samples = parameters.readOffset;
+    shift.overread = parameters.overreadOn();
+    // The audio ends at the lead-out, or where a data track follows the
+    // range's audio: the samples of a data track are no audio to shift in.
+    shift.discLast = static_cast<int32_t>(disc.back().StartSector) - 1;
+    for (size_t i = 0; i + 1 < disc.size(); ++i) {
+        const auto start = static_cast<int32_t>(disc[i].StartSector);
+        if ((disc[i].Flags & TOC_FLAG_DATA) != 0 && start > firstSector) {
+            shift.discLast = start - 1;
+            break;
+        }
+    }
+    return shift;
+}
+
 CR_RESULT Library::openRange(Drive& drive, int32_t firstSector, int32_t lastSector,
                              int32_t& chunkBytes) {
     // The player reads the disc too; extraction has it to itself.
@@ -129,16 +147,20 @@ CR_RESULT Library::openRange(Drive& drive, int32_t firstSector, int32_t lastSect
     forgetClosedRange();
     const auto disc = drive.readToc();
     if (!disc || firstSector < 0 || lastSector < firstSector ||
-        firstSector < static_cast<int32_t>(disc->front().StartSector) ||
         lastSector >= static_cast<int32_t>(disc->back().StartSector)) {
         return CR_ERROR;
     }
     const DriveParameters parameters = parametersOf(drive);
-    if (!drive.openRange(firstSector, lastSector, parameters)) {
+    const ReadShift shift = shiftFor(*disc, firstSector, parameters);
+    // A range shifted wholly off the disc reads nothing; the drive still
+    // opens the range asked for, to say whether the disc can be read.
+    const SectorSpan onDisc =
+        driveSpan(firstSector, lastSector, shift).value_or(SectorSpan{firstSector, lastSector});
+    if (!drive.openRange(onDisc.first, onDisc.last, parameters)) {
         return CR_ERROR;
     }
-    ripper_ = std::make_unique<Ripper>(drive, firstSector, lastSector, parameters, driveAccess_,
-                                       readAhead_ && drive.readsWaitOnDevice(),
+    ripper_ = std::make_unique<Ripper>(drive, firstSector, lastSector, parameters, shift,
+                                       driveAccess_, readAhead_ && drive.readsWaitOnDevice(),
                                        [this, &drive] { seam().chunkHandedOn(drive); });
     chunkBytes = ripper_->chunkBytes();
     return CR_OK;
@@ -152,6 +174,7 @@ bool Library::closeRange() {
     closedLastJitter_ = ripper_->lastJitterSpan();
     closedLostSectors_ = ripper_->lostSectors();
     closedLostRuns_ = ripper_->lostRuns();
+    closedSilencedSamples_ = ripper_->silencedSamples();
     ripper_.reset();
     return true;
 }
@@ -161,6 +184,7 @@ void Library::forgetClosedRange() {
     closedLastJitter_ = {};
     closedLostSectors_ = 0;
     closedLostRuns_.clear();
+    closedSilencedSamples_ = 0;
 }
 
 void Library::deInit() {

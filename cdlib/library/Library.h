@@ -112,6 +112,9 @@ public:
         return ripper_ ? ripper_->lastJitterSpan() : closedLastJitter_;
     }
     int32_t lostSectors() const { return ripper_ ? ripper_->lostSectors() : closedLostSectors_; }
+    int64_t silencedSamples() const {
+        return ripper_ ? ripper_->silencedSamples() : closedSilencedSamples_;
+    }
     const std::vector<SectorSpan>& lostRuns() const {
         return ripper_ ? ripper_->lostRuns() : closedLostRuns_;
     }
@@ -152,6 +155,10 @@ public:
 
 private:
     void forgetClosedRange();
+    // How a range from `firstSector` on `disc` is shifted by the drive's
+    // read offset.
+    static ReadShift shiftFor(const std::vector<TTocEntry>& disc, int32_t firstSector,
+                              const DriveParameters& parameters);
 
     std::unique_ptr<LibrarySeam> ownSeam_ = std::make_unique<LibrarySeam>();
     std::unique_ptr<LibrarySeam> installedSeam_;
@@ -173,6 +180,7 @@ private:
     SectorSpan closedLastJitter_;
     int32_t closedLostSectors_ = 0;
     std::vector<SectorSpan> closedLostRuns_;
+    int64_t closedSilencedSamples_ = 0;
     mutable std::mutex deviceChangeMutex_;
     std::function<void(uint32_t)> deviceChangeHandler_;
     Playback playback_;

@@ -15,7 +15,7 @@ OutputLayout layoutFor(int32_t format) {
 } // namespace
 
 ChunkReader::ChunkReader(Drive& drive, int32_t firstSector, int32_t lastSector,
-                         const DriveParameters& parameters)
+                         const DriveParameters& parameters, const ReadShift& shift)
     : drive_(drive)
     , last_(lastSector)
     , position_(firstSector)
@@ -24,6 +24,11 @@ ChunkReader::ChunkReader(Drive& drive, int32_t firstSector, int32_t lastSector,
     chunkBytes_ = sectorsPerRead_ * converter_.layout().bytesPerSector();
     raw_.resize(static_cast<size_t>(sectorsPerRead_) * CD_SECTOR_BYTES);
     pending_.reserve(static_cast<size_t>(chunkBytes_) * 2);
+    if (shift.samples != 0) {
+        shifted_ =
+            std::make_unique<OffsetReader>(drive, firstSector, lastSector, shift, sectorsPerRead_,
+                                           converter_.layout().bytesPerSector());
+    }
 }
 
 void ChunkReader::deliver(std::vector<uint8_t>& out, int32_t limit) {
@@ -92,7 +97,8 @@ RangeStep ChunkReader::next(const StopRequest& stop, std::vector<uint8_t> spare,
             const std::span<uint8_t> target = intoCaller ? callerBuffer.first(raw_.size())
                                               : direct   ? std::span<uint8_t>(spare)
                                                          : std::span<uint8_t>(raw_);
-            read = drive_.readChunk(want, target, stop);
+            read = shifted_ ? shifted_->read(want, target, stop)
+                            : drive_.readChunk(want, target, stop);
             step.fromRead = true;
             const int32_t chunkFirst = position_;
             const int32_t consumed = std::clamp(read.sectorsConsumed, 0, want);
@@ -167,6 +173,7 @@ RangeStep ChunkReader::next(const StopRequest& stop, std::vector<uint8_t> spare,
         return CR_CHUNK_OK;
     }();
     step.position = position_;
+    step.silencedSamples = shifted_ ? shifted_->silencedSamples() : 0;
     if (!pending_.empty()) {
         const size_t frame = static_cast<size_t>(converter_.layout().bytesPerFrame());
         const size_t count = std::min(pending_.size(), static_cast<size_t>(chunkBytes_));

@@ -8,8 +8,10 @@
 
 #include "drives/Drive.h"
 #include "reading/FormatConverter.h"
+#include "reading/OffsetReader.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -38,13 +40,17 @@ struct RangeStep {
     std::vector<SectorSpan> lost;
     // A drive read made this step.
     bool fromRead = false;
+    // Samples of the range so far that the read offset put outside what
+    // the drive could read: silence stands in for them.
+    int64_t silencedSamples = 0;
 };
 
 class ChunkReader final {
 public:
-    // The drive's range must already be open.
+    // The drive's range must already be open: on first..last, or with a
+    // read offset on the sectors driveSpan() names.
     ChunkReader(Drive& drive, int32_t firstSector, int32_t lastSector,
-                const DriveParameters& parameters);
+                const DriveParameters& parameters, const ReadShift& shift = {});
     ChunkReader(const ChunkReader&) = delete;
     ChunkReader& operator=(const ChunkReader&) = delete;
 
@@ -75,6 +81,8 @@ private:
     int32_t sectorsPerRead_;
     int32_t chunkBytes_;
     FormatConverter converter_;
+    // Set when a read offset shifts the range; reads go through it.
+    std::unique_ptr<OffsetReader> shifted_;
     std::vector<uint8_t> raw_;
     std::vector<uint8_t> pending_;
     bool inputEnded_ = false;

@@ -41,14 +41,14 @@ private:
 } // namespace
 
 Ripper::Ripper(Drive& drive, int32_t firstSector, int32_t lastSector,
-               const DriveParameters& parameters, std::mutex& driveAccess, bool readAhead,
-               std::function<void()> handedOn)
+               const DriveParameters& parameters, const ReadShift& shift, std::mutex& driveAccess,
+               bool readAhead, std::function<void()> handedOn)
     : drive_(drive)
     , first_(firstSector)
     , last_(lastSector)
     , driveAccess_(driveAccess)
     , handedOn_(std::move(handedOn))
-    , reader_(drive, firstSector, lastSector, parameters)
+    , reader_(drive, firstSector, lastSector, parameters, shift)
     , chunkBytes_(reader_.chunkBytes())
     , queueLimit_(static_cast<size_t>(std::max<int64_t>(2, READ_AHEAD_BYTES / chunkBytes_)))
     , refill_(queueLimit_ / 2)
@@ -146,6 +146,7 @@ void Ripper::stopReader() {
 
 void Ripper::account(const RangeStep& step) {
     position_ = step.position;
+    silenced_ = step.silencedSamples;
     if (step.repaired) {
         ++jitterChunks_;
         lastJitter_ = *step.repaired;

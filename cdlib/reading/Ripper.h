@@ -43,7 +43,8 @@ public:
     // that reaches the caller; reads ahead that a close or an abort dropped
     // never do.
     Ripper(Drive& drive, int32_t firstSector, int32_t lastSector, const DriveParameters& parameters,
-           std::mutex& driveAccess, bool readAhead, std::function<void()> handedOn = {});
+           const ReadShift& shift, std::mutex& driveAccess, bool readAhead,
+           std::function<void()> handedOn = {});
     ~Ripper();
     Ripper(const Ripper&) = delete;
     Ripper& operator=(const Ripper&) = delete;
@@ -64,6 +65,9 @@ public:
     // above: their count and their runs, in ascending order.
     int32_t lostSectors() const { return lostCount_; }
     const std::vector<SectorSpan>& lostRuns() const { return lostRuns_; }
+    // Samples handed out that the read offset put outside what the drive
+    // could read, as silence.
+    int64_t silencedSamples() const { return silenced_; }
 
 private:
     // The reader thread: reads steps until the range ends or a stop.
@@ -113,6 +117,7 @@ private:
     SectorSpan lastJitter_;
     int32_t lostCount_ = 0;
     std::vector<SectorSpan> lostRuns_;
+    int64_t silenced_ = 0;
 };
 
 } // namespace cdlib

@@ -19,6 +19,8 @@ constexpr const char* kImageKeyPrefix = "IMAGE";
 constexpr const char* kDigitalPlaybackKey = "DIGITALPLAYBACK";
 constexpr const char* kJitterCorrectionKey = "JITTERCORRECTION";
 constexpr const char* kSecureModeKey = "SECUREMODE";
+constexpr const char* kReadOffsetKey = "READOFFSET";
+constexpr const char* kOverreadKey = "OVERREAD";
 
 // Far beyond any settings file the library or the window writes; a larger
 // file is not read (nor rewritten).
@@ -142,6 +144,10 @@ bool Settings::load(const std::string& path) {
                            : numberIn(ini, name, kDriveTableKeys[slot], defaults.driveTable[slot]);
         }
         drive.driveTable[SLOT_ATAPI] = drive.driveTable[SLOT_ATAPI] != 0 ? CR_TRUE : CR_FALSE;
+        drive.readOffset = numberIn(ini, name, kReadOffsetKey, defaults.readOffset,
+                                    -MAX_READ_OFFSET, MAX_READ_OFFSET);
+        drive.overread =
+            numberIn(ini, name, kOverreadKey, defaults.overread) != 0 ? CR_TRUE : CR_FALSE;
         drives_[section] = sanitized(drive);
     }
     return true;
@@ -199,6 +205,8 @@ bool Settings::save(std::string& error) const {
         for (int slot = 0; slot < DRIVE_TABLE_SLOTS; ++slot) {
             edit.keys.emplace_back(kDriveTableKeys[slot], std::to_string(drive.driveTable[slot]));
         }
+        edit.keys.emplace_back(kReadOffsetKey, std::to_string(drive.readOffset));
+        edit.keys.emplace_back(kOverreadKey, std::to_string(drive.overread));
         edits.push_back(std::move(edit));
     }
     if (!file->apply(edits)) {

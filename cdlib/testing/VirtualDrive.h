@@ -37,6 +37,9 @@ struct VirtualDisc {
     // Writes the 2352 bytes of audio sector `sector`; unset, the disc holds
     // VirtualDrive::audioSector. Called on the range's reader thread.
     std::function<void(int32_t sector, std::span<uint8_t> bytes)> audio;
+    // The drive reads sectors before the first and past the lead-out (its
+    // lead-in and lead-out) as it reads the disc's.
+    bool readsOutsideDisc = false;
 };
 
 // Faults the drive plays out. Chunk indexes count the CR_RipChunk calls of

@@ -166,14 +166,8 @@ ChunkRead VirtualDriveBackend::readChunk(int32_t sectors, std::span<uint8_t> buf
         return result;
     }
     for (int32_t sector = first; sector <= last; ++sector) {
-        const auto target =
-            buffer.subspan(static_cast<size_t>(sector - first) * CD_SECTOR_BYTES, CD_SECTOR_BYTES);
-        if (drive_->disc_->audio) {
-            drive_->disc_->audio(sector, target);
-        } else {
-            const auto bytes = VirtualDrive::audioSector(sector);
-            std::memcpy(target.data(), bytes.data(), bytes.size());
-        }
+        fillSector(sector, buffer.subspan(static_cast<size_t>(sector - first) * CD_SECTOR_BYTES,
+                                          CD_SECTOR_BYTES));
     }
     result.rawBytes = sectors * CD_SECTOR_BYTES;
     for (auto it = faults.unreadableSectors.lower_bound(first);
@@ -210,6 +204,31 @@ ChunkRead VirtualDriveBackend::readChunk(int32_t sectors, std::span<uint8_t> buf
         result.deliverAtMost = std::max(shortChunk->second, 0);
     }
     return result;
+}
+
+void VirtualDriveBackend::fillSector(int32_t sector, std::span<uint8_t> target) const {
+    if (drive_->disc_->audio) {
+        drive_->disc_->audio(sector, target);
+    } else {
+        const auto bytes = VirtualDrive::audioSector(sector);
+        std::memcpy(target.data(), bytes.data(), bytes.size());
+    }
+}
+
+bool VirtualDriveBackend::readsOutsideDisc() const {
+    return drive_->disc_ && drive_->disc_->readsOutsideDisc;
+}
+
+bool VirtualDriveBackend::readOutsideDisc(int32_t firstSector, int32_t sectors,
+                                          std::span<uint8_t> buffer) {
+    if (!rangeOpen_ || !readsOutsideDisc()) {
+        return false;
+    }
+    for (int32_t i = 0; i < sectors; ++i) {
+        fillSector(firstSector + i,
+                   buffer.subspan(static_cast<size_t>(i) * CD_SECTOR_BYTES, CD_SECTOR_BYTES));
+    }
+    return true;
 }
 
 void VirtualDriveBackend::closeRange() {

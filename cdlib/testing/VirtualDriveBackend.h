@@ -28,6 +28,8 @@ public:
     ChunkRead readChunk(int32_t sectors, std::span<uint8_t> buffer,
                         const StopRequest& stop) override;
     void closeRange() override;
+    bool readsOutsideDisc() const override;
+    bool readOutsideDisc(int32_t firstSector, int32_t sectors, std::span<uint8_t> buffer) override;
 
     bool play(int32_t firstSector, int32_t lastSector) override;
     bool pause(bool paused) override;
@@ -45,6 +47,8 @@ public:
 
 private:
     bool readable() const;
+    // The disc's audio of `sector`, into `target`.
+    void fillSector(int32_t sector, std::span<uint8_t> target) const;
     // Waits until a drive of the simulated speed would have read `sectors`
     // more sectors; false when stopped first.
     bool pace(int32_t sectors, const StopRequest& stop);

@@ -37,6 +37,7 @@ TEST(DriveEntryText, EmptyIdentificationIsAWrongName) {
 }
 
 TEST(TrackRowText, TrackNumberHasTwoDigitsBelowTen) {
+    EXPECT_EQ(trackNumberText(0), "00");
     EXPECT_EQ(trackNumberText(1), "01");
     EXPECT_EQ(trackNumberText(9), "09");
     EXPECT_EQ(trackNumberText(10), "10");

@@ -325,6 +325,8 @@ TEST_F(SettingsTest, SavingChangesOnlyTheLibrarysKeys) {
                               "ENABLEMODE=0\r\n"
                               "DENSITY=0\r\n"
                               "ATAPI=-1\r\n"
+                              "READOFFSET=0\r\n"
+                              "OVERREAD=0\r\n"
                               "\r\n"
                               "; the next section's comment\r\n"
                               "[TAIL]\r\n"

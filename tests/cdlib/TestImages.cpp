@@ -1,5 +1,6 @@
 #include "TestImages.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <numbers>
@@ -58,6 +59,23 @@ void writeTocText(std::ostream& out, const ImageText& text, bool languageMap) {
 }
 
 } // namespace
+
+TestImage writeShiftedImage(const std::filesystem::path& dir, const std::string& name,
+                            const std::vector<ImageTrack>& tracks, int32_t samples) {
+    const TestImage image = writeImage(dir, name, tracks);
+    std::vector<char> original(std::filesystem::file_size(image.bin));
+    std::ifstream(image.bin, std::ios::binary)
+        .read(original.data(), static_cast<std::streamsize>(original.size()));
+    std::vector<char> shifted(original.size(), 0);
+    const auto size = static_cast<int64_t>(original.size());
+    const int64_t shift = static_cast<int64_t>(samples) * 4;
+    for (int64_t at = std::max<int64_t>(0, shift); at < std::min(size, size + shift); ++at) {
+        shifted[static_cast<size_t>(at)] = original[static_cast<size_t>(at - shift)];
+    }
+    std::ofstream(image.bin, std::ios::binary | std::ios::trunc)
+        .write(shifted.data(), static_cast<std::streamsize>(shifted.size()));
+    return image;
+}
 
 std::vector<uint8_t> imageSector(int32_t sector) {
     std::vector<uint8_t> bytes(kSectorBytes);

@@ -63,6 +63,12 @@ TestImage writeImage(const std::filesystem::path& dir, const std::string& name,
                      const std::vector<ImageTrack>& tracks, ImageFormat format = ImageFormat::Cue,
                      const ImageCdText& cdText = {}, const ImageCodes& codes = {});
 
+// Writes the image as a drive with read offset `samples` would have read
+// it: its audio delayed by that many samples (moved earlier when negative),
+// silence where nothing was delayed in, and the same length.
+TestImage writeShiftedImage(const std::filesystem::path& dir, const std::string& name,
+                            const std::vector<ImageTrack>& tracks, int32_t samples);
+
 // The 2352 bytes the image holds for `sector`.
 std::vector<uint8_t> imageSector(int32_t sector);
 // The image's bytes of first..last.

@@ -18,17 +18,19 @@ TEST(TrackList, TakesNumbersAndRangesInOrderEachOnce) {
     EXPECT_EQ(parseTrackList("7"), (std::vector<int32_t>{7}));
     EXPECT_EQ(parseTrackList("5,2,2-3"), (std::vector<int32_t>{5, 2, 3}));
     EXPECT_EQ(parseTrackList("100"), (std::vector<int32_t>{100}));
+    // Track 0 is the audio some discs hide before track 1.
+    EXPECT_EQ(parseTrackList("0,1-2"), (std::vector<int32_t>{0, 1, 2}));
 }
 
 TEST(TrackList, RefusesWhatIsNotATrackList) {
-    for (const char* bad : {"", "0", "3-1", "a", "1,,2", "1,", "-3", "2-", "1-2-3", "1 2",
+    for (const char* bad : {"", "1000", "3-1", "a", "1,,2", "1,", "-3", "2-", "1-2-3", "1 2",
                             "99999999999999999999", "+1"}) {
         EXPECT_THROW(parseTrackList(bad), UsageError) << bad;
     }
 }
 
 TEST(TrackList, NamesTheBadItem) {
-    for (const std::string bad : {"-1", "3-1", "0", "2-x", "1,-7,3"}) {
+    for (const std::string bad : {"-1", "3-1", "1000", "2-x", "1,-7,3"}) {
         try {
             parseTrackList(bad);
             ADD_FAILURE() << bad;
@@ -69,15 +71,16 @@ TEST(CommandLineParsing, DefaultsAreEveryAudioTrackAsWavAt128JointStereo) {
 }
 
 TEST(CommandLineParsing, TakesEveryRipOption) {
-    const CommandLine command = parse({"rip",           "--drive", "2",
-                                       "--tracks",      "2-3",     "--format",
-                                       "mp3",           "--out",   "/tmp/x",
-                                       "--bitrate",     "96",      "--vbr",
-                                       "--max-bitrate", "256",     "--mode",
-                                       "mono",          "--mix",   "right",
-                                       "--quality",     "voice",   "--no-jitter-correction",
-                                       "--speed",       "8",       "--no-number",
-                                       "--jobs",        "3"});
+    const CommandLine command = parse({"rip",           "--drive",   "2",
+                                       "--tracks",      "2-3",       "--format",
+                                       "mp3",           "--out",     "/tmp/x",
+                                       "--bitrate",     "96",        "--vbr",
+                                       "--max-bitrate", "256",       "--mode",
+                                       "mono",          "--mix",     "right",
+                                       "--quality",     "voice",     "--no-jitter-correction",
+                                       "--speed",       "8",         "--no-number",
+                                       "--jobs",        "3",         "--offset",
+                                       "-1164",         "--overread"});
     EXPECT_EQ(command.drive, 2);
     EXPECT_EQ(command.rip.tracks, (std::vector<int32_t>{2, 3}));
     EXPECT_EQ(command.rip.kind, OutputKind::Mp3);
@@ -92,6 +95,10 @@ TEST(CommandLineParsing, TakesEveryRipOption) {
     EXPECT_EQ(command.rip.speed, 8);
     EXPECT_FALSE(command.rip.numberInName);
     EXPECT_EQ(command.rip.jobs, 3);
+    EXPECT_EQ(command.rip.offset, -1164);
+    EXPECT_TRUE(command.rip.overread);
+    EXPECT_FALSE(parse({"rip"}).rip.offset.has_value());
+    EXPECT_TRUE(parse({"offset", "--drive", "1", "--save"}).save);
 
     const CommandLine flac =
         parse({"rip", "--format", "flac", "--compression", "8", "--no-replaygain"});
@@ -157,6 +164,14 @@ TEST(CommandLineParsing, RefusesBadUsage) {
         {"rip", "--compression", "5"},
         {"rip", "--no-replaygain"},
         {"rip", "--format", "flac", "--no-replaygain", "--no-replaygain"},
+        {"rip", "--offset", "5001"},
+        {"rip", "--offset", "-5001"},
+        {"rip", "--offset", "+x"},
+        {"rip", "--save"},
+        {"toc", "--offset", "6"},
+        {"offset", "--offset", "6"},
+        {"offset", "--tracks", "1"},
+        {"offset", "--save", "--save"},
     };
     for (const auto& arguments : bad) {
         std::string line;

@@ -10,6 +10,7 @@
 #include "Mp3Tags.h"
 #include "MusicBrainzAnswers.h"
 #include "MusicBrainzDiscId.h"
+#include "ServedChecksums.h"
 #include "TestHooks.h"
 
 #include <algorithm>
@@ -722,6 +723,96 @@ TEST_F(VarrowRip, ProvesTheRipWithTheDatabaseALogThatChecksItselfAndACueSheet) {
                                           "FILE \"03_Track03.wav\" WAVE\n"
                                           "  TRACK 03 AUDIO\n"
                                           "    INDEX 01 00:00:00\n");
+}
+
+TEST_F(VarrowRip, FindsTheOffsetOfAShiftedImageStoresItAndRipsTheDiscAsItIs) {
+    // The image as a drive that reads 667 samples late delivers the disc:
+    // its audio delayed, what it delays in silence.
+    writeImage({470, 460, 455});
+    std::vector<uint8_t> disc;
+    for (const auto& track : tracks_) {
+        disc.insert(disc.end(), track.begin(), track.end());
+    }
+    constexpr int32_t kOffset = 667;
+    std::vector<char> shifted(disc.size(), 0);
+    std::copy(disc.begin(), disc.end() - 4 * kOffset, shifted.begin() + 4 * kOffset);
+    std::ofstream(folder_ / "disc.bin", std::ios::binary | std::ios::trunc)
+        .write(shifted.data(), static_cast<std::streamsize>(shifted.size()));
+    varrow::testing::LocalHttpServer server;
+    varrow::testing::serveChecksums(server, tracks_, 9);
+    const std::string online = "export VARROW_ACCURATERIP_URL='" + server.url() +
+                               "' XDG_CACHE_HOME='" + (folder_ / "cache").string() + "'; ";
+    const std::string drive = imageDrive();
+
+    const Outcome found = run("offset --drive " + drive, "", online);
+    EXPECT_EQ(found.status, 0) << found.err;
+    EXPECT_NE(found.out.find("Read offset: +667 (confidence 9, matched on tracks 1 and 2)\n"),
+              std::string::npos)
+        << found.out;
+    EXPECT_NE(found.out.find("run again with --save to store 667"), std::string::npos);
+    const Outcome saved = run("offset --save --drive " + drive, "", online);
+    EXPECT_EQ(saved.status, 0) << saved.err;
+    EXPECT_NE(readText(folder_ / "varrow.INI").find("READOFFSET=667"), std::string::npos);
+
+    // The stored offset rips the disc as it is, silence for what the drive
+    // never delivered past the end; --offset 0 rips what the drive reads.
+    const fs::path out = folder_ / "out";
+    const Outcome rip = run("--out '" + out.string() + "'");
+    EXPECT_EQ(rip.status, 0) << rip.err;
+    EXPECT_NE(rip.out.find("667 samples past the disc's ends are silence (read offset +667)"),
+              std::string::npos)
+        << rip.out;
+    std::vector<uint8_t> expectedLast = tracks_.back();
+    std::fill(expectedLast.end() - 4 * kOffset, expectedLast.end(), 0);
+    const auto wavAudio = [](const fs::path& wav) {
+        const std::vector<uint8_t> bytes = readBytes(wav);
+        return std::vector<uint8_t>(bytes.begin() + 44, bytes.end());
+    };
+    EXPECT_TRUE(wavAudio(out / "01_Track01.wav") == tracks_[0]);
+    EXPECT_TRUE(wavAudio(out / "03_Track03.wav") == expectedLast);
+    const Outcome uncorrected =
+        run("--offset 0 --tracks 1 --format pcm --out '" + out.string() + "'");
+    EXPECT_EQ(uncorrected.status, 0) << uncorrected.err;
+    EXPECT_TRUE(readBytes(out / "01_Track01.pcm") ==
+                std::vector<uint8_t>(shifted.begin(), shifted.begin() + 470 * 2352));
+
+    // A disc the database does not know: said so, and no success.
+    writeImage({470, 460});
+    const Outcome unknown = run("offset --drive " + drive, "", online);
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_NE(unknown.err.find("The AccurateRip database does not know this disc"),
+              std::string::npos)
+        << unknown.err;
+}
+
+TEST_F(VarrowRip, TocListsAudioBeforeTrackOneAsTrackZeroWithThePregapsAndRipsIt) {
+    // Track 1's INDEX 01 at 00:02:00 with audio before it; track 2 with a
+    // pregap of a second.
+    writeImage({150 + 241, 191});
+    std::ofstream(folder_ / "disc.cue") << "FILE \"disc.bin\" BINARY\n"
+                                           "  TRACK 01 AUDIO\n    INDEX 00 00:00:00\n"
+                                           "    INDEX 01 00:02:00\n"
+                                           "  TRACK 02 AUDIO\n    INDEX 00 00:04:16\n"
+                                           "    INDEX 01 00:05:16\n";
+    const std::string drive = imageDrive();
+    const Outcome toc = run("toc --drive " + drive);
+    ASSERT_EQ(toc.status, 0) << toc.err;
+    std::istringstream lines(toc.out);
+    std::vector<std::string> rows;
+    for (std::string line; std::getline(lines, line);) {
+        rows.push_back(line);
+    }
+    ASSERT_EQ(rows.size(), 3u) << toc.out;
+    EXPECT_EQ(rows[0].rfind("00  Audio        0      149      350448  ", 0), 0u) << toc.out;
+    EXPECT_EQ(rows[1].rfind("01  Audio      150      390", 0), 0u) << toc.out;
+    EXPECT_NE(rows[1].find("  pregap 0-149"), std::string::npos) << toc.out;
+    EXPECT_NE(rows[2].find("  pregap 316-390"), std::string::npos) << toc.out;
+
+    const fs::path out = folder_ / "out";
+    const Outcome rip = run("--tracks 0 --format pcm --out '" + out.string() + "'");
+    EXPECT_EQ(rip.status, 0) << rip.err;
+    EXPECT_TRUE(readBytes(out / "00_Track00.pcm") ==
+                std::vector<uint8_t>(tracks_[0].begin(), tracks_[0].begin() + 150 * SECTOR_BYTES));
 }
 
 // In process, so that the interruption arrives at a known point; it is

@@ -5,6 +5,7 @@
 #include "playback/PlayClock.h"
 
 #include <cdio/mmc.h>
+#include <cdio/read.h>
 #include <chrono>
 #include <set>
 #include <thread>
@@ -227,6 +228,16 @@ ChunkRead PhysicalDrive::readChunk(int32_t sectors, std::span<uint8_t> buffer,
     }
     readPosition_ += read.sectorsConsumed;
     return read;
+}
+
+bool PhysicalDrive::readOutsideDisc(int32_t firstSector, int32_t sectors,
+                                    std::span<uint8_t> buffer) {
+    if (!reader_ || mediumLost_ || device_ == nullptr || device_->disc() == nullptr ||
+        buffer.size() < static_cast<size_t>(sectors) * CD_SECTOR_BYTES) {
+        return false;
+    }
+    return cdio_read_audio_sectors(device_->disc(), buffer.data(), firstSector,
+                                   static_cast<uint32_t>(sectors)) == DRIVER_OP_SUCCESS;
 }
 
 void PhysicalDrive::closeRange() {

@@ -41,6 +41,10 @@ public:
     ChunkRead readChunk(int32_t sectors, std::span<uint8_t> buffer,
                         const StopRequest& stop) override;
     void closeRange() override;
+    // Many drives read some of the lead-in and lead-out when asked; one
+    // plain read each, so that a drive that refuses answers at once.
+    bool readsOutsideDisc() const override { return true; }
+    bool readOutsideDisc(int32_t firstSector, int32_t sectors, std::span<uint8_t> buffer) override;
 
     bool play(int32_t firstSector, int32_t lastSector) override;
     bool pause(bool paused) override;
