@@ -33,10 +33,11 @@ void TrackTableModel::showDisc(const TCDRIP& engine) {
     rows_.reserve(tracks.size() + 1);
     // Audio a disc hides before track 1 comes first, as track 0.
     if (const std::optional<TTrack>& hidden = engine.HiddenTrack()) {
-        rows_.push_back({{"Track" + TrackNumberText(0), *hidden},
-                         {HiddenTrackTitle.toStdString(), {}},
-                         QString::fromStdString(engine.TrackPlayTime(*hidden)),
-                         std::nullopt});
+        Row row;
+        row.entry = {"Track" + TrackNumberText(0), *hidden};
+        row.text = {HiddenTrackTitle.toStdString(), {}};
+        row.playTime = QString::fromStdString(engine.TrackPlayTime(*hidden));
+        rows_.push_back(std::move(row));
     }
     for (std::size_t index = 0; index < tracks.size(); ++index) {
         Row row;
