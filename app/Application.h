@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application object: an exception that reaches the event loop is shown
 // in an error box and the program goes on; windows may look at every key
 // press before its receiver does.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The state of one extraction batch, from the click that starts it until the
 // batch has wound up. The main window holds one only while a batch is in
 // hand, so nothing of a batch outlives it or leaks into the next one; the

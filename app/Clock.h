@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's two clocks, each replaceable by tests: the steady clock that
 // the engine and the batch measure speed and elapsed time with (the engine's
 // hook, EngineHooks::now), and the time of day that the status bar shows.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Disc and drive changes of the machine's physical drives, read from udev on
 // the user-interface thread and reported as the device-change codes the
 // window understands (CR_DEVICE_ARRIVAL, CR_DEVICE_REMOVE_COMPLETE).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The names of the disc the window shows, looked up in MusicBrainz on a
 // thread of its own so that the window stays responsive while the service
 // answers (or does not: every request is bounded by its timeouts). One disc

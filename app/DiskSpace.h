@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Free space and the volume of a folder, for the extraction batch's space
 // checks: statvfs for the bytes an unprivileged user may still write, and
 // the volume's mount point as the name shown in messages.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The help file: every window opens its own topic the same way, and says so
 // over itself when the file is missing.
 #pragma once

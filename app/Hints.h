@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tool-tip hints switched on and off per window. Qt shows every tool tip it
 // has; a filter on the application drops those of windows whose hints are
 // off, except for widgets that always show theirs.

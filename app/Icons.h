@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's artwork, SVG files compiled in as resources (:/icons/...).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's keyboard shortcuts as a plain rule: the state of the
 // window in, the action a key press asks for out. The window runs the action
 // (by clicking the button that owns it) and lets the key go on to the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every modal interaction of the user interface goes through one seam: the
 // centred message box, the engine's plain OK box, the folder dialog, the modal
 // run of a dialog and starting the help viewer. The application uses the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The search for a drive's read offset (OffsetFinder.h) on a thread of its
 // own, so that the window stays responsive while the database is asked and
 // the drive reads. The thread is the only user of the CD library while it

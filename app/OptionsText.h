@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's keys in the settings file, read from and written into
 // the file's text. No Qt and no file access: the window reads and writes the
 // file (UnitMainSettings.cpp), this decides what its text says.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The operating system facts the shell chooses its CD interface messages by.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The play position slider: a horizontal slider whose tick marks stand at
 // chosen values (track boundaries on the disc) rather than at even steps,
 // drawn above the groove.

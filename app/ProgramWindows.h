@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's windows, created in the order the program starts them: the
 // main window (its creation handler runs now), the MP3 options dialog, then
 // the progress window, and then the options are loaded from the settings

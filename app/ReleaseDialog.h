@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The question the window asks when a disc is on several releases (the same
 // pressing sold in several countries, reissues): one row per release with
 // what tells them apart (title, artist, date, country, label, catalogue

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rules of the extraction speed field on the Options tab.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SIGTERM and SIGHUP, with which a desktop ends its session (and a terminal
 // its programs), turned into a Qt signal on the user-interface thread. The
 // signal handler only writes the signal's number into a socket pair; a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every time of day and duration the program shows is written in one long
 // time format, hours without a leading zero: "0:03:25".
 #pragma once

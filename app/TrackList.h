@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The track list's own keyboard. Key presses reach it like any control, but
 // it leaves alone those the main window's shortcuts have just acted on (its
 // Space selection, its Enter activation, its type-ahead search on N, P and T

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The texts of the drive lists, the track list and the status bar, built
 // from plain values so that they can be checked without a window.
 #pragma once

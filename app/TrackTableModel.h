@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tracks of the disc in the chosen drive, as the track list shows them:
 // the engine's track table, the disc's CD-Text, the names of the release the
 // user chose (MusicBrainz) and the titles the user typed in place. The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TMP3Dlg is the modal dialog in which the user chooses the MP3 settings
 // before an MP3 extraction batch: bitrate, optional variable bitrate with its
 // maximum, channel mode, mono mix source and encoder quality. It keeps the

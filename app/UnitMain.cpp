@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's creation, first display and close, the window's links to
 // the MP3 options dialog and the progress window, and the display toggles.
 #include "UnitMain.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TForm1, the main window: three tabs (the drive and track list with the play
 // and extract tool bars, the options, the about page) above a status bar. It
 // owns the extraction engine and the encoder, lists the drives and the tracks

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The extraction batch: the three tool buttons, the loop over the selected
 // rows, the space checks and overwrite questions, the album's ReplayGain at
 // the end, and the engine's events driving the progress window and the

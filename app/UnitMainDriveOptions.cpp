@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The drive options of the Options tab: each change goes to the engine, is
 // applied to the CD library at once and saved by the library.
 #include "Modals.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's keyboard and help: the shortcuts of KeyMap.h, seen once
 // per key press before the focused control and never kept from it; F1 and
 // the Help button.

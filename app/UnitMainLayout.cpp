@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's controls, built by hand: the three tabs, the tool bars,
 // the track list, the options and the status bar. Names, captions and hints
 // are those the handlers and the user see; behaviour lives in UnitMain*.cpp.

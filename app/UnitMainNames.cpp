@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The disc's names from MusicBrainz: looked up in the background when a disc
 // is listed, shown in the track list and the caption when they arrive, the
 // release asked for when the disc is on several, and a one-line notice when

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Detect button beside the read offset: the drive's read offset found
 // with the disc and the AccurateRip database, on a thread of its own behind
 // a progress box the user may cancel, then offered for the drive.

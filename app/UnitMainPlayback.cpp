@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Audio CD playback: the play tool bar, the position slider, the time
 // display, the play list and the two timers. The CD library plays one
 // continuous section; Timer1 follows its position, skips rows that are not

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file: the window's options read once at start, written once
 // at close, and "Set All Default" on the Options tab. The file is shared with
 // the CD library, which keeps its own sections in it; OptionsText.h decides

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The drive lists, the track list built from the engine's track table, the
 // selection summary in the status bar, and the list following disc changes.
 #include "Application.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TDlg_RipProgress, the small always-on-top window a batch shows while it
 // runs: the file being written, the progress of the track and of the whole
 // batch, jitter errors, speed and time, and three buttons. It holds no batch

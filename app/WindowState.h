@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the main window is doing: the one state that its keys, buttons and
 // timers ask before they act. Playback and an extraction batch exclude each
 // other, so the window is always in exactly one of these.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Varrow: the main window, the MP3 options dialog and the progress window,
 // then the event loop.
 #include "Application.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one way the program replaces a file: the new bytes go into a
 // temporary file in the target's folder, every write, the last flush and
 // the sync to disk are checked, and only then is the temporary renamed over

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A settings file's text, edited in place: keys are set in their sections
 // and every other byte stays as it was. The text is read exactly as
 // SimpleIni reads it (section headers, keys, comments, what it skips, and

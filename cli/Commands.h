@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The three commands of varrow-rip on the extraction engine. Each writes
 // its results to `out`, its complaints to `err`, and returns the exit status.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The stream buffer of varrow-rip's standard output: it writes to a file
 // descriptor and keeps the first write error, so that output lost to a full
 // disk, a closed or broken pipe or a closed descriptor fails the command

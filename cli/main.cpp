@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // varrow-rip: the command-line front end of the extraction engine, for
 // scripts, headless machines and benchmarks.
 #include "Commands.h"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # One interface target carries the language level, warnings and defines for
 # every target of the project.
 set(CMAKE_CXX_EXTENSIONS OFF)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Compiles the help pages into one CHM file; run as a script:
 #   cmake -DCHMCMD=... -DPROJECT_FILE=.../Varrow.hhp -DSEARCH_DIRS="dir;dir"
 #         -DSTAGE_DIR=... -DOUTPUT=.../Varrow.chm -P CompileHelp.cmake

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AlbumLoudness.h"
 
 void TAlbumLoudness::add(const std::string& file, TLoudnessMeter track) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The loudness of an album: the tracks of one rip, each measured as it was
 // read, kept until the last is done so that the album's gain is that of all
 // their samples together. Tracks may be added from several threads (tracks

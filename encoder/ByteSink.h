@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where an encoder puts the bytes of one file. The engine's OutputFile is
 // one: it writes under a temporary name and places the file when the track
 // ends, so an encoder that writes through a sink never names a path.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a FLAC picture block says about its image, read from the image's own
 // header: PNG's IHDR chunk or a JPEG frame header.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The FLAC stream of one file, encoded while the sectors are read. It takes
 // 16-bit little-endian interleaved PCM in pieces of any size and writes the
 // stream through a byte sink as libFLAC produces it:

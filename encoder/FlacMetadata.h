@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The metadata blocks that open a FLAC stream, as bytes: where each block
 // lies, the fields of the Vorbis comment block, and the writes that replace
 // the comment block inside the padding beside it so that the stream is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Vorbis comments a FLAC file of a track carries.
 #pragma once
 

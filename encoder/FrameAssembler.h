@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cuts PCM that arrives in pieces of any size (as the CD library delivers
 // it, or a test feeds it) into whole sample frames; a frame split between
 // two pieces is joined in a small buffer of its own.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TLameCoder holds the MP3 encoder settings and drives one encoding stream
 // at a time. It reads and writes no files: the caller hands it chunks of
 // 16-bit PCM and an output buffer and writes the MP3 bytes that come back.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The BladeEnc-style interface of the MP3 encoder library, implemented on
 // libmp3lame's native API: one stream per output file, opened from a
 // configuration record, fed chunk by chunk, flushed and closed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The loudness of one track, measured on its samples as they are read, for
 // ReplayGain 2.0: the integrated loudness of EBU R 128 (libebur128) and the
 // sample peak. Mono audio is measured as it plays, on both speakers (dual

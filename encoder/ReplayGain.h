@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ReplayGain 2.0 values of a track or an album, and the tags that carry
 // them: the gain that brings the audio to -18 LUFS and its sample peak.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The text of a tag as files store it, whatever the source gave: a CD-Text
 // title, a name typed by the user or an online database's answer.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TCDRIP's data model: creation, drive selection and the track table, the
 // parameter record, the coder link and play times. Extraction is in
 // CDRIPExtraction.cpp.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TCDRIP, the extraction engine: it selects a drive, reads the disc's table
 // of contents into a track table, carries the drive parameters to the CD
 // library, and extracts a range of sectors into a PCM, WAV, MP3 or FLAC

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TCDRIP's extraction of a sector range into a PCM, WAV, MP3 or FLAC file.
 #include "CDRIP.h"
 #include "FlacWriter.h"

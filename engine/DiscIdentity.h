@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The disc as the online services see it: the engine's track table as a
 // table of contents for disc ids (AccurateRip, MusicBrainz, CDDB).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The encoder threads of one rip: each encoding queued runs on the next free
 // thread, in the order queued, and its result comes back through a future.
 // A track is in flight from the moment its reading begins (it is queued

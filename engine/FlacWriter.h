@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The FLAC file of one track: TFlacEncoder (verified frames, the audio's MD5,
 // a seek table) writing into the track's OutputFile, tagged from the track's
 // tags as Vorbis comments with its front cover as a picture block, and with

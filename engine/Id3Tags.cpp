@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ID3 tags rendered by TagLib from the track's texts.
 #include "Id3Tags.h"
 

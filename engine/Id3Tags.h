@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ID3 tags that name a track inside its MP3 file: an ID3v2.3 tag that
 // opens the file, for every current player, and a 128-byte ID3v1.1 tag that
 // ends it, for old ones. Both are built in memory; the extraction writes them.

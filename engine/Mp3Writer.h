@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MP3 bytes of one track. Mp3Writer feeds 16-bit PCM, in whatever
 // pieces it arrives, to an open stream of a TLameCoder in whole encoder
 // chunks, carrying the rest to the next call, and writes what the coder

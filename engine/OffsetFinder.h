@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finding a drive's read offset with a disc the AccurateRip database knows.
 // The database holds, for every track of every pressing it knows, the
 // checksum of the track's sector 450 as drives with a corrected offset read

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file an extraction writes. It is written under a hidden name of its
 // own in the target folder (".<name>.varrow-<pid>.part"), so that a failed
 // or interrupted track cannot spoil the file it was to replace and two

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the program's own files are: the settings file and the help file.
 //
 // Both belong "beside the executable". A program run from its own folder (a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Between the disc in the engine and its names online, for both front ends:
 // what a MusicBrainz lookup is asked about the disc, and what a rip takes
 // from its answer.

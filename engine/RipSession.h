@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rip session: the rules of a rip, the same for the window and for
 // varrow-rip. A plan names every track of the disc from the user's choices
 // (its title, file, tags and the room its file needs); the session then

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tags set in files that are finished and in place under their names, as
 // the album's ReplayGain is once the last track of a rip is done. The file
 // is whole whatever fails:

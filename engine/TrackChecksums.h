@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The checksums of one track, computed from its audio as it is read, so
 // that no second pass over the file is needed: the copy CRC (CRC-32, as
 // zlib computes it, of the audio bytes as written, no header), the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The encoding of one track (MP3 or FLAC) on a thread of its own, beside the
 // extraction that reads it. The extraction (the reader) appends the track's
 // PCM as it arrives and says when it has ended; run(), on an encoder

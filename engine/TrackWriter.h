@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The encoded file of one track, written while its audio arrives: an MP3
 // (Mp3Writer) or FLAC (FlacWriter) stream fed 16-bit PCM in whatever pieces
 // it comes. The engine's own extraction and the encodings that run beside

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sample format the CD library delivers for each output format, and the
 // 44-byte header of a WAV file that holds such audio.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Read access to a compiled HTML help (CHM) file through chmlib. Paths inside
 // the file are absolute ("/optionstab.htm") and compared without regard to
 // case, as the format does.

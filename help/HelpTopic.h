@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer's argument: a help file path, optionally followed by "::" and
 // a topic inside it ("/usr/share/varrow/Varrow.chm::/optionstab.htm#Hints").
 // The "mk:@MSITStore:" and "ms-its:" prefixes other viewers use are accepted.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // varrow-help's window: the contents and the index of a CHM file beside a
 // text browser that shows its pages. Links, pictures and style sheets are
 // read from the file itself; links to anything else open in the desktop's

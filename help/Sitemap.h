@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The contents (.hhc) and index (.hhk) files of a help file: HTML lists of
 // <OBJECT type="text/sitemap"> entries, each with a Name and usually a Local
 // (the page, "mainwindow.htm#PlayToolBar"); a nested list holds the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // varrow-help: shows a compiled HTML help file at a topic.
 //   varrow-help /usr/share/varrow/Varrow.chm::/optionstab.htm
 #include "HelpTopic.h"

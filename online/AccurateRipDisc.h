@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A disc as the AccurateRip database knows it: its two AccurateRip ids and
 // its CDDB id, computed from the table of contents, which name the file of
 // the disc's checksums in the database.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The AccurateRip database's file for one disc: one entry per pressing (or
 // per way of ripping it) that was submitted, each with the disc's ids and,
 // for every track, how many rips agreed (the confidence, at most 200), the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Looking a disc up in the AccurateRip database: the disc's file is fetched
 // over HTTP from the database (VARROW_ACCURATERIP_URL when set, so that a
 // mirror or a test's server can stand in) and kept in the cache. A found

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A ripped track's AccurateRip checksums against the database's entries
 // for its disc. An entry may hold v1 or v2 checksums, so both are compared;
 // a track's confidence is the sum over the entries whose checksum it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Answers of the online services kept on disk, so that a disc looked up
 // once is known offline and a service is not asked the same thing again.
 // One file per key in the cache's folder (for the program,

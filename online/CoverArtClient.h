@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fetches a release's front cover from the Cover Art Archive, which answers
 // with a redirect to the image wherever it is stored, and keeps it per
 // release so that a rip offline still embeds it. Only JPEG and PNG images

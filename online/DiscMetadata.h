@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a rip takes from the chosen release: the album's names and the
 // MusicBrainz IDs for the tags, and one entry per audio track of the disc,
 // in disc order. An entry whose title is empty has none from the release

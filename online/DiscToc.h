@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A disc's table of contents as the online databases need it: each track's
 // first sector, whether it holds audio, its session, and the disc's true
 // lead-out. The engine builds it from what the drive reports; nothing here

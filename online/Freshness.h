@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whether a lookup may answer from what the cache kept, or asks the service
 // again (the user's "refresh"). Either way a service that cannot be reached
 // leaves the kept answer in use.

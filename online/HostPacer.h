@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Spaces out the requests to each host: the MusicBrainz web service serves
 // a client at most one request a second and answers more with 503. One
 // pacer serves the whole process, so that two lookups running side by side

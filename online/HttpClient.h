@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // HTTP GET over libcurl for the online services (the AccurateRip database,
 // MusicBrainz, the Cover Art Archive). Every request is bounded: a connect
 // timeout, a total timeout, a limit on the body's size, a bounded number of

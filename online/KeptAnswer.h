@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rules both metadata services keep their answers by: how long an
 // answer the cache kept stands without asking the service again, and
 // storing one without letting a full or read-only disk fail the lookup

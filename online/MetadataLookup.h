@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Names for a disc, in one call that both front ends make: the disc's
 // MusicBrainz ID from its table of contents, the releases it is on, the
 // release a rip takes (the user's, else the one whose barcode is the disc's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads the MusicBrainz web service's JSON answers into release values.
 // The answer comes from outside: whatever its bytes, reading never throws
 // for them, never recurses with their nesting and never keeps more than a

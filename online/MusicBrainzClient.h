@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Looks discs and releases up in the MusicBrainz web service and keeps the
 // answers, so that a disc looked up once is named offline too. Requests
 // keep the service's rules: a User-Agent naming Varrow with a contact, at

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The identifier MusicBrainz knows a disc by, made by libdiscid from our own
 // table of contents just as libdiscid makes it from a drive, so that it is
 // the one in the database: from the first track (a data track at the start

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A release as the MusicBrainz web service describes it, reduced to what a
 // rip names and tags and what a user needs to tell one pressing from
 // another. Texts are UTF-8 and empty where the service gave none; every

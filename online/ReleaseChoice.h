@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which of the releases that hold a disc a rip takes, and what it takes from
 // it. A disc ID belongs to every pressing made from the same master, so one
 // disc may be on several releases (countries, reissues), and on any medium

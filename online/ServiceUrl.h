@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where an online service is reached: the environment may point the program
 // at another server (a mirror, or the local server of the tests).
 #pragma once

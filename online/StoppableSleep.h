@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A wait that a stop request cuts short: the pauses between requests to one
 // host and before a retry must not hold up a lookup that is being cancelled.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // varrow-screenshot: starts the windows as Varrow does and saves pictures for
 // the documentation: the main window's first two tabs, the MP3 options
 // dialog, and the progress window halfway through an MP3 batch.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A disc's CD-Text as the library keeps it: texts by track and field, always
 // UTF-8, whatever character code the disc or the image file used.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Owning handles for libcdio's C objects, released in the right way on
 // every path.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a disc carries beside its table of contents: its media catalogue
 // number, and per track its ISRC, its control flags and where its pregap
 // (INDEX 00) starts. Logs, cue sheets and lookups name the disc and its

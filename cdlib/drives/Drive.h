@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one interface behind every drive of the library: physical drives,
 // disc images, and drives a caller adds itself (the tests' virtual drives). The CR_* functions pick
 // the active drive and call it; range bookkeeping, output formats and jitter

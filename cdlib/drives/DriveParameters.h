@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the library keeps for one drive: the fields of the parameter record,
 // as stored in the settings file and applied by CR_SetCDROMParameters.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The CD drive library: drive enumeration, drive parameters, table of
 // contents, chunked sector extraction with jitter correction, analogue play
 // control, tray lock and eject, and persistence of the library's own settings.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The CR_* functions: each checks its arguments and whether the active drive
 // accepts the call, then acts through the library's state (Library.h).
 #include "CdRip_dll.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The library's list of drives, numbered as the CR_* calls number them: the
 // machine's CD drives, then the disc images of the settings and of
 // VARROW_CD_IMAGES (each named so that its settings section is its own),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The library's own state: starting up, choosing the active drive,
 // settings and the open range.
 #include "library/Library.h"

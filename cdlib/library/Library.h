@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The library's state behind the CR_* functions: the list of drives, the
 // active drive, the open range, the settings and playback. One instance
 // serves the process; every CR_* call acts on its active drive through the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the library takes from around it, in one place that a caller other
 // than the program can stand in for: the machine's CD devices, paranoia's
 // sector reads, and the answers of drives the caller adds to the list

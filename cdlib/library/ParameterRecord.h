@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The parameter record as the library fills and takes it back. The bytes
 // that belong to the library say which drive the record was filled for and
 // carry a checksum over everything the caller must hand back unchanged, so a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where digital playback sends its sound: 16-bit little-endian stereo PCM at
 // 44100 Hz, as read from the disc. The desktop's sound server in production
 // (PulseSink), a recorder in the tests.

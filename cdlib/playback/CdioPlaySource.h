@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sectors of a disc image or a drive for digital playback, read through
 // a libcdio handle of the player's own (libcdio handles are not shared
 // between threads). Sectors of data tracks play as silence.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Digital playback: a thread of its own reads a section of the disc and
 // writes it to an audio sink, so that a drive without an analogue path is
 // heard through the desktop's sound server. The position reported is the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Analogue playback for drives that have no analogue path (images, virtual
 // drives): a position that moves through the played section as a clock
 // advances, 75 sectors a second, so that everything above the library

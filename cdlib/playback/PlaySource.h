@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What digital playback reads a section from: a disc image or a drive,
 // through a handle of the player's own.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which way the active drive plays a section: through the sound server
 // (digital playback: disc images always, physical drives when the library's
 // settings ask for it), or on the drive's own (a physical drive's analogue

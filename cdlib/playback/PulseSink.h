@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop's sound server as an audio sink, through libpulse (PulseAudio,
 // or PipeWire's PulseAudio server). libpulse's threaded main loop runs the
 // connection on a thread of its own, which the simple API cannot cork and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads one range from a drive, chunk by chunk, and makes each read into the
 // answer of one CR_RipChunk call: the audio converted to the output format,
 // the result code, the repair and the sectors lost. It runs on one thread at

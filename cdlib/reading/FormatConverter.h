@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Turns CD audio (16-bit stereo at 44100 Hz) into one of the six output
 // formats: mono is the mean of the two channels, 22050 and 11025 Hz come from
 // a streaming libsoxr resampler whose state runs across chunks, so chunk

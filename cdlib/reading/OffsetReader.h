@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading with a drive's read offset corrected. With a correction of o
 // samples, sample i of a range that starts at sector S is the drive's sample
 // S * 588 + i + o: a positive correction reads later on the disc. The range

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading of a sector range through libcdio-paranoia, shared by disc images
 // and physical drives. Jitter correction on is paranoia's full mode without
 // never-skip, read with a bounded retry count, so that a sector that stays

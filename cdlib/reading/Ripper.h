@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One open sector range as the CR_* reading calls see it: hands out the
 // range's chunks in order and keeps the figures of the chunks handed out
 // (percentage, repairs, lost sectors). The drive delivers raw sectors;

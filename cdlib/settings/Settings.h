@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The library's own part of the settings file: the transport layer, the
 // list of disc images, and one section of parameters per drive, keyed by the
 // drive's identification text. Every other section and key of the file, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fault simulation for the drives that are read through paranoia (disc
 // images and physical drives), and the sound of digital playback, for tests.
 // Every setting stays until changed or until resetLibrary().

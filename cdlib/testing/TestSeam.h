@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The library's seam as the tests set it: stand-in devices, paranoia's
 // simulation and a filter on its reads, whether the machine's drives are
 // listed, and the scripts of the virtual drives.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // In-process virtual drives: a disc of chosen audio and data tracks with
 // deterministic audio, and a script of faults. Tests build them so that
 // everything above the CD library runs without hardware. Virtual drives are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A VirtualDrive as one of the library's drives: plays out the drive's disc
 // and its script of faults. What the script says of the CR_* calls
 // themselves reaches the library through the test seam (TestSeam.h).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the encoder benchmarks share: generated music with real work in it
 // for an encoder, the CPU time of the calling thread, a command line tool
 // timed on a WAV file of the same music, and the table they print.

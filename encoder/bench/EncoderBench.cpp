@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Encoding speed of TLameCoder in multiples of real time, on one thread, next
 // to the lame command line tool encoding the same audio from a WAV file.
 //

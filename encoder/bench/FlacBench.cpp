@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // FLAC encoding and loudness measurement in multiples of real time, on one
 // thread, next to the flac command line tool encoding the same audio from a
 // WAV file with --verify.

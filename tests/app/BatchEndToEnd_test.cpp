@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole road from the window to files on disk, through a BIN/CUE image
 // listed as a drive: every WAV file holds exactly the image's audio, and the
 // MP3 files decode to the tracks' length at the bitrates chosen; the FLAC

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fixture of the extraction batch tests: a disc of equal audio tracks in
 // one virtual drive, plenty of free space, a target folder, and the steps a
 // user takes (select, click, answer the dialogs) as helpers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Medium changes the CD library reports from threads of its own, while main
 // windows are created and destroyed on the user-interface thread: nothing
 // may reach a window that is gone, and nothing may race on the handler.

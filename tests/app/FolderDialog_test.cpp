@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's own folder dialog, confirmed from the keyboard as a user
 // does: with the file-name text it was given, and with a folder typed in.
 #include "Modals.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Starting the help viewer for real: varrow-help is started detached with the
 // help argument, and without it the desktop's handler gets the file.
 #include "Modals.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The batch's boxes on a real X server with a window manager: a box asked
 // during a batch is the topmost window, above the progress window that stays
 // on top, and has the keyboard. The run's main starts the server and the

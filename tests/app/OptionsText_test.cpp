@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's keys in the settings file's text, without a window.
 #include "OptionsText.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's own icon on every window, and what Varrow and its help viewer
 // say about themselves before any window exists (so without a display).
 #include "Icons.h"

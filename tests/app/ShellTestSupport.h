@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fixture of the window tests: the CD library with virtual drives only, a
 // settings file of the test's own, the application's engine hooks and every
 // box answered from a script. The main window's controls are found by their

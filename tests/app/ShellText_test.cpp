@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The widget-free rules of the shell: drive and row texts, the status
 // summary, the speed field, time texts, udev events and the platform query.
 #include "CDRIP.h"

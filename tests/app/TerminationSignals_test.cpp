@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SIGTERM and SIGHUP, with which a desktop ends its session: the window
 // closes as its close box does (the options saved, playback stopped, the
 // tray unlocked), asks nothing, and a batch in hand is aborted first.

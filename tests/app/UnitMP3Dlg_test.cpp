@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MP3 options dialog driven as a user drives it: lists chosen through
 // their pop-ups, the box clicked, keys pressed. Every box it shows is
 // answered by the scripted modal seam, so an unexpected warning fails.

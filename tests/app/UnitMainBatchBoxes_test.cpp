@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The batch's boxes and the progress window's figures as the user meets
 // them: every box above the progress window while it is shown, the folder
 // the user picked, and what the window shows from one batch to the next.

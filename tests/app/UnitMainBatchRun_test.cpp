@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A batch while it runs: skipping and aborting, closing its windows, and
 // what the engine's events show in the caption and the progress window.
 #include "AccurateRipFiles.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The batch's free-space tests: for the whole batch, for each track, and
 // the volume they ask about.
 #include "BatchTestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The extraction batch driven from the tool buttons: the dialogs it runs, the
 // files it writes, the questions it asks and the rows it leaves selected.
 #include "BatchTestSupport.h"

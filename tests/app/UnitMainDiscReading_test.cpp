@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading the disc as it is. The Detect button beside the read offset: with
 // a drive that reads 667 samples late and a local database that knows the
 // disc, the search runs behind a progress box while the window stays

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The drive options of the Options tab: drive type and read method behind
 // their question, the speed field, jitter correction and the interface.
 #include "Platform.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's keyboard: the shortcut rule, keys pressed on the focused
 // control (which still receives them), the track list's own keys, F2, Tab,
 // F1 and the Help button.

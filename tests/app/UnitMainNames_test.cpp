@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The disc's names from MusicBrainz in the window: what the track list, the
 // caption and the notice under the list show for each way the local server
 // answers, the release question, and answers that come too late.

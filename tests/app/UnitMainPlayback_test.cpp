@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Audio CD playback in the main window, on a virtual drive whose play clock
 // the test moves: the play list, Next and Prev, the timers, the slider and
 // the time display.

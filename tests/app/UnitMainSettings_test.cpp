@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file: the window's options read at start and written at
 // close, its two messages, and "Set All Default". Every saved value is read
 // back from the file on disk.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The drive lists and the track list: rows, selection, the status summary,
 // drive choice and disc changes.
 #include "ShellTestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up, the display toggles and closing of the main window.
 #include "Hints.h"
 #include "Platform.h"

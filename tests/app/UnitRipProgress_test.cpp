@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The progress window: its buttons and keys act while the engine extracts,
 // through the events the engine lets through between chunks.
 #include "Application.h"

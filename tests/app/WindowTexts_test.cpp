@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The progress window and the MP3 options dialog as text on the screen:
 // every label shows every text it can take whole, at the desktop's font and
 // at a larger one; their hints stay up as long as the main window's; and an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window under a real X server and window manager, with keys typed
 // on the real keyboard (xdotool): a key acts once however long its action
 // runs (F8 writes a whole FLAC file), and the MP3 options dialog asks for no

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A private X server (Xvfb) with a window manager (openbox) for the tests
 // that need real windows stacked by a real window manager, and what the
 // window manager says about them (read with xprop).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window tests need one application object for the whole run; it is the
 // program's own, so that an exception reaching the event loop is reported
 // the way users see it.

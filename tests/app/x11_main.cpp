@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The run of the tests that need a real X server with a window manager: both
 // are started here, before the application object connects to them.
 #include "Application.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Figures of read offsets: the search for a drive's offset in memory (every
 // shift from -5000 to +5000 over the sectors read once around sector 450),
 // against computing each shift's checksum afresh; and reading a disc image

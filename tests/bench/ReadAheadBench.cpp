@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Extraction from a virtual drive that reads at a simulated 40x, through the
 // engine as the window drives it: WAV, then MP3 at CBR 128 kbit/s joint
 // stereo, of the same disc. With the library reading ahead while the engine

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Throughput of the checksums computed while a track is read (copy CRC,
 // AccurateRip v1, v2 and sector 450, peak level), fed in pieces of the
 // sizes reads hand out, against the rate of a drive reading at 40x. The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CD devices for the physical-drive tests: each serves a BIN/CUE image
 // through real libcdio and paranoia, while the calls that need hardware
 // answer as libcdio 2.1's Linux driver does (the kernel's -1 for a refused

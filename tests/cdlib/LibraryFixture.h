@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What every CD library test starts from: a library without drives of the
 // machine, and helpers that read a whole range the way the engine does.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An audio sink that records what digital playback sends it, takes only as
 // many bytes as the test allows and reports the latency the test sets, so
 // that a test decides how far playback gets.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Disc images written at test time: BIN/CUE and cdrdao TOC files of chosen
 // audio and data tracks, with audio that never repeats (so that paranoia's
 // overlap matching cannot lock onto the wrong place).

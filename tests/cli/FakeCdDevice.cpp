@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A CD drive simulated below libcdio, for running the real varrow-rip as a
 // user would against a drive: preloaded (LD_PRELOAD), it answers the
 // system calls libcdio's Linux driver makes on one device node with what the

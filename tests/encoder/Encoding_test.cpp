@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Encodes generated audio the way the engine does, writes the file, and
 // checks it from outside: frame headers, the tag frame, and what ffmpeg
 // decodes from it.

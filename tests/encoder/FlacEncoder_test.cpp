@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // FLAC files checked from outside (libFLAC's decoder, the flac tool,
 // ffprobe), and a sink that fails at each point of the writing.
 #include "EncoderError.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The metadata of a FLAC stream as bytes: the comment block replaced inside
 // the padding beside it leaves a whole stream after every single write, and
 // where it does not fit, the metadata written anew holds the same blocks

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ReplayGain 2.0 values against ffmpeg's ebur128 filter over the same PCM,
 // for single tracks and an album; and the texts the tags hold.
 #include "AlbumLoudness.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the encoder tests need to look at an MP3 stream from outside: frame
 // headers parsed by hand, the Xing/Info tag, generated tones, a decode with
 // ffmpeg and a tone detector.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers shared by the engine's tests: a clean CD library with virtual
 // drives only, engine hooks that record what the engine shows and run on a
 // clock the test moves, and a scratch folder.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes as the AccurateRip database's file for a disc (the first
 // byte picks the disc's track count): the parser either reads every byte
 // into entries that hold exactly those bytes, or refuses the file whole

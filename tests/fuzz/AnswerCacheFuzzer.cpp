@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes as a file of the online services' cache: an answer read
 // from them has a status and a time the cache could have written, its body
 // is the bytes' tail, and written again it reads back the same.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes as the head of a FLAC stream, then as a cover image. The
 // blocks read are contiguous from "fLaC" on and lie within the bytes; a
 // comment block that parses is written back byte for byte; the comment

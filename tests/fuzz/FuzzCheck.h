@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A promise a fuzz target checks: a broken one ends the run with the
 // promise, as a crash libFuzzer keeps.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes as the start of an MP3 file: the ID3v2 tag's size and the
 // layout of its frames stay within the bytes, and the frames end where the
 // padding begins.

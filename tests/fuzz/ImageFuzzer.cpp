@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes as a disc image's description: a cue sheet when the first
 // byte is even, a cdrdao TOC when it is odd, beside a small data file and
 // files whose names a cue sheet may miss by case. Opening it must either

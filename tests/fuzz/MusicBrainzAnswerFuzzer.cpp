@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes as an answer of the MusicBrainz web service: reading it
 // as a disc lookup's and as a release lookup's answer never throws, an
 // error comes with no releases, and whatever releases it yields, choosing

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes as the settings file of the main window: reading yields
 // the window's keys within their types, and writing them back either is
 // refused (always for a text that cannot be read whole) or keeps every

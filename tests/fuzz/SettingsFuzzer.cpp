@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes as the settings file of the CD library: CR_Init must
 // succeed and yield parameters the library accepts back, and a save must
 // either leave the file byte for byte as it was or keep every section that

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The help compiler's script must fail, and leave no help file, when a page
 # links to a file that is not there (chmcmd itself only warns).
 set(output "${WORK_DIR}/out/Broken.chm")

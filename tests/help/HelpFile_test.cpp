@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The help file the build compiles: it opens with chmlib, holds every topic
 // the program opens, and nothing in it points at what is not there.
 #include "ChmFile.h"

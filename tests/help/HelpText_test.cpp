@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer's text rules: the argument it is started with, page URLs, the
 // #SYSTEM record and the contents and index files.
 #include "ChmFile.h"

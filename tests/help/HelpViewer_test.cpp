@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // varrow-help's window on the built help file, offscreen, driven with real
 // key and mouse events.
 #include "HelpTopic.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Database files of the AccurateRip database, made for a test's server from
 // entries a test chooses. Header-only: tests that include it link the
 // online layer themselves.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a command line prints, for tests that check files with other programs.
 #pragma once
 

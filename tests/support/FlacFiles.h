@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the tests of FLAC files and loudness need from outside the code under
 // test: a byte sink in memory that fails when told to, a decode with
 // libFLAC's own decoder, the flac tool's test, an MD5 by md5sum, ffmpeg's

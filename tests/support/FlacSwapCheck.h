@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The promise of planCommentSwap and rewrittenMetadata, checked on one
 // stream, for the table of layouts and for the fuzz target alike: after
 // each write of the swap the stream is whole (its blocks read, its frames

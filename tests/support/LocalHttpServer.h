@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An HTTP server inside the test process, on 127.0.0.1 at a free port, for
 // every test of a network client: it serves a table of paths to answers
 // (a status, header fields, a body, after a delay, or never, or by closing

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An MP3 file's tags as other programs see them: ffprobe's reading of the
 // ID3v2 tag, and the ID3v1 tag's fields taken from the last 128 bytes.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Answers of the MusicBrainz web service as it shapes them, in
 // tests/online/answers: the tests serve them from the local server, and the
 // fuzz target of the answer reader starts from them. Beside them, a front

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A Modals implementation for tests: every box, dialog and help request is
 // recorded, and answered from a script the test sets up beforehand. A box
 // that nobody scripted fails the test instead of blocking it.

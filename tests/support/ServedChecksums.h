@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A disc's file in the AccurateRip database, made from its tracks' audio as
 // it is (no drive's offset in it) and served by a test's local server where
 // the database keeps it: what finding a drive's offset compares with.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file as it is on disk, parsed afresh with an INI reader of its
 // own: what the next run of the program would find. A test of a saved option
 // reads it here rather than asking the program, which may answer from memory.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A sound server that takes every connection and never answers: the kernel
 // completes each connection to its socket and nothing ever reads from it,
 // as with a server that hangs. Tests point PULSE_SERVER at address().

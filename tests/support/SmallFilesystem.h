@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A filesystem of a few kilobytes of its own (tmpfs with size=), mounted for
 // one test and unmounted after it: a disk that really fills up. Only root
 // may mount one; elsewhere a test skips with skipReason().

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A disc image (BIN/CUE, cdrdao TOC, NRG) as a drive, through libcdio's
 // image drivers and read through paranoia like a physical drive. It has no
 // analogue output: playback follows a wall clock. Lock and eject keep state

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening a disc image through libcdio so that it reads the files the image
 // names. libcdio reads a cue sheet's audio from the file beside it named
 // like the cue sheet with ".bin", whatever its FILE line says, and opens the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the physical-drive back end asks of the machine's CD devices, so that
 // it can be tested without a drive. The production implementation calls
 // libcdio's device driver; its answers are libcdio's return codes exactly as

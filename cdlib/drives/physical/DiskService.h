@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop's disk service (udisks2 on the system bus), for what a user
 // may do to a drive without being root.
 #pragma once

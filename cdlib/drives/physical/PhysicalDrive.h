@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A CD drive of the machine, reached through the device operations of
 // CdDevice.h and read through paranoia. Every handle is opened read-write
 // where the user may (the kernel passes the tray lock only then), read-only
