@@ -2,7 +2,6 @@
 // Replacing a file: whatever fails, the old file stays byte for byte and no
 // temporary is left; a read-only file is never replaced.
 #include "FileReplacement.h"
-
 #include "SmallFilesystem.h"
 
 #include <algorithm>

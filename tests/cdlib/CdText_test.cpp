@@ -2,11 +2,10 @@
 // CD-Text through CR_GetCDText: from cue sheets and cdrdao TOCs in UTF-8 and
 // Latin-1, with fields missing, album text only or none at all; from
 // physical drives and virtual discs; and what the caller's buffer gets.
-#include "drives/CdText.h"
-
 #include "FakeDevices.h"
 #include "LibraryFixture.h"
 #include "TestImages.h"
+#include "drives/CdText.h"
 
 #include <optional>
 #include <vector>

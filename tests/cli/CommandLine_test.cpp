@@ -2,7 +2,6 @@
 // varrow-rip's command line: what it accepts, what it refuses, and the
 // names it gives drives and files.
 #include "CommandLine.h"
-
 #include "Commands.h"
 
 #include <gtest/gtest.h>

@@ -2,9 +2,8 @@
 // The engine's track table as the online services see it, pinned by the
 // AccurateRip files the database keeps for known discs: an audio disc, an
 // Enhanced CD (audio, then a data session) and a mixed-mode disc.
-#include "DiscIdentity.h"
-
 #include "AccurateRipDisc.h"
+#include "DiscIdentity.h"
 #include "EngineTestSupport.h"
 
 namespace enginetest {

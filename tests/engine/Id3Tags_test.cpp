@@ -2,9 +2,8 @@
 // The tags of MP3 files, read back by ffprobe and from the file's last 128
 // bytes, and the exact length a VBR file keeps with its tag frame placed
 // after the ID3v2 tag.
-#include "Id3Tags.h"
-
 #include "EngineTestSupport.h"
+#include "Id3Tags.h"
 #include "LameCoder.h"
 #include "Mp3Tags.h"
 

@@ -4,7 +4,6 @@
 // checksums (computed by the track checksums from the unshifted audio), and
 // the offset the search reports, or why it reports none.
 #include "OffsetFinder.h"
-
 #include "TrackChecksums.h"
 
 #include <gtest/gtest.h>

@@ -2,13 +2,12 @@
 // The rules of a rip, owned by the rip session: how each track is titled,
 // named and tagged, the room its files need, what is under a name, how each
 // track's outcome is called and reported, and what a whole rip comes to.
-#include "RipSession.h"
-
 #include "EngineTestSupport.h"
 #include "LameCoder.h"
 #include "Mp3Tags.h"
 #include "MusicBrainzAnswers.h"
 #include "OutputFile.h"
+#include "RipSession.h"
 
 #include <algorithm>
 #include <fcntl.h>

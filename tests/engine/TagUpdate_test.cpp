@@ -2,8 +2,6 @@
 // FLAC and MP3 files as the engine writes them, their tags updated for the
 // track and then the album, in place where the padding holds the new tags
 // and as a new file where not: the audio decodes as before, every tag reads back.
-#include "TagUpdate.h"
-
 #include "EngineTestSupport.h"
 #include "FlacEncoder.h"
 #include "FlacFiles.h"
@@ -12,6 +10,7 @@
 #include "Mp3Writer.h"
 #include "OutputFile.h"
 #include "ReplayGain.h"
+#include "TagUpdate.h"
 
 #include <cstdlib>
 #include <optional>

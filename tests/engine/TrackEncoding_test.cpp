@@ -2,11 +2,10 @@
 // An encoding beside the reader: the file it leaves for each way the reading
 // and the encoding end, and that the pieces the audio arrives in change no
 // byte.
-#include "TrackEncoding.h"
-
 #include "EngineTestSupport.h"
 #include "LameCoder.h"
 #include "Mp3Writer.h"
+#include "TrackEncoding.h"
 
 #include <atomic>
 #include <chrono>

@@ -4,7 +4,6 @@
 // whole with its reason. (The fuzz target checks that a file is accepted
 // exactly when it splits into whole entries, and every field of those.)
 #include "AccurateRipFile.h"
-
 #include "AccurateRipFiles.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Every way the database's server answers, or does not, with and without an
 // answer in the cache, becomes one answer and leaves the cache as it should.
-#include "AccurateRipLookup.h"
-
 #include "AccurateRipFiles.h"
+#include "AccurateRipLookup.h"
 #include "AccurateRipMatch.h"
 #include "AnswerCache.h"
 #include "HttpClient.h"

@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What each way a server answers (or not) becomes, stopping a request, and
 // the pace kept with one host.
-#include "HttpClient.h"
-
 #include "HostPacer.h"
+#include "HttpClient.h"
 #include "LocalHttpServer.h"
 
 #include <algorithm>

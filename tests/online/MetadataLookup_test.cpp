@@ -2,10 +2,9 @@
 // What each way MusicBrainz and the Cover Art Archive answer (or not) makes
 // of a rip's names, tags and cover, which release is chosen, what is kept
 // for offline use, and that a stop request ends a lookup at once.
-#include "MetadataLookup.h"
-
 #include "HostPacer.h"
 #include "LocalHttpServer.h"
+#include "MetadataLookup.h"
 #include "MusicBrainzAnswers.h"
 
 #include <filesystem>

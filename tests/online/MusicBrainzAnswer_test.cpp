@@ -3,7 +3,6 @@
 // gives them, and answers with missing, null and mistyped fields, broken or
 // oversized ones, which read as far as they can or as an error.
 #include "MusicBrainzAnswer.h"
-
 #include "MusicBrainzAnswers.h"
 
 #include <gtest/gtest.h>
