@@ -239,7 +239,7 @@ void makeNamesDistinct(TRipPlan& plan) {
     }
     std::set<std::string> taken;
     for (const int32_t number : plan.Chosen) {
-        TTrackPlan& track = plan.Tracks[static_cast<std::size_t>(number - 1)];
+        TTrackPlan& track = plan.Track(number);
         if (!track.Audio) {
             continue;
         }
@@ -330,6 +330,10 @@ const TTrackPlan& TRipPlan::Track(int32_t number) const {
         throw std::out_of_range("the disc has no track " + std::to_string(number));
     }
     return *found;
+}
+
+TTrackPlan& TRipPlan::Track(int32_t number) {
+    return const_cast<TTrackPlan&>(std::as_const(*this).Track(number));
 }
 
 TRipPlan PlanRip(const TCDRIP& engine, const TRipChoices& choices) {

@@ -107,6 +107,7 @@ struct TRipPlan {
 
     // Raises std::out_of_range for a number the disc does not have.
     const TTrackPlan& Track(int32_t number) const;
+    TTrackPlan& Track(int32_t number);
 };
 
 // Plans a rip of the disc in `engine`; an MP3 rip takes its extension and
