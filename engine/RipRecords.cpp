@@ -94,6 +94,10 @@ void putTrack(std::string& log, const TCDRIP& engine, const TRipPlan& plan,
     log += "\nTrack " + TrackNumberText(outcome.Number) + "\n";
     line("File", TextWithoutControls(plan.Track(outcome.Number).FileName));
     line("Sectors", std::to_string(track.StartSector) + " to " + std::to_string(track.EndSector));
+    if (facts.PregapSector && *facts.PregapSector < track.StartSector) {
+        line("Pregap",
+             std::to_string(*facts.PregapSector) + " to " + std::to_string(track.StartSector - 1));
+    }
     line("Pre-emphasis", facts.PreEmphasis ? "yes" : "no");
     if (!facts.Isrc.empty()) {
         line("ISRC", TextWithoutControls(facts.Isrc));
@@ -111,6 +115,9 @@ void putTrack(std::string& log, const TCDRIP& engine, const TRipPlan& plan,
     }
     line("AccurateRip", AccurateRipResultText(outcome.AccurateRip));
     line("Lost sectors", std::to_string(outcome.LostSectors));
+    if (outcome.SilencedSamples > 0) {
+        line("Silence past the disc's ends", std::to_string(outcome.SilencedSamples) + " samples");
+    }
     line("Jitter repairs", std::to_string(outcome.JitterErrors));
     line("Result", TextWithoutControls(TrackEndText(outcome)));
 }
@@ -154,7 +161,12 @@ std::string RipLogText(const TCDRIP& engine, const TRipPlan& plan,
                        const TAccurateRipCheck* check, const std::string& accurateRipProblem) {
     std::string log = LOG_FIRST_LINE + "\n\n";
     log += "Drive: " + TextWithoutControls(engine.CDRomName()) + "\n";
-    log += "Read offset correction: 0 samples\n";
+    const int32_t offset = engine.ReadOffset();
+    log +=
+        "Read offset correction: " + std::string(offset > 0 ? "+" : "") + std::to_string(offset) +
+        " samples" +
+        (engine.Overread() ? ", reading into the lead-in and lead-out where the drive can" : "") +
+        "\n";
     log += "Read mode: " + readModeText(engine) + "\n";
     log += "Output: " + outputText(engine, plan) + "\n";
     if (const std::string album = albumOf(plan); !album.empty()) {
