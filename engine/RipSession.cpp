@@ -1063,12 +1063,17 @@ const TRipRecords& TRipSession::Finish(const std::function<bool()>& whileWaiting
             judge(outcome);
         }
     }
-    // A rip the user interrupted leaves no more files behind.
-    const bool read =
-        !stopped_ && std::any_of(outcomes_.begin(), outcomes_.end(),
-                                 [](const TTrackOutcome& outcome) { return outcome.Started; });
-    records_ = read ? WriteRipRecords(plan_, LogText(), RipCueSheet(engine_, plan_, outcomes_))
-                    : TRipRecords{};
+    // The log and cue sheet describe the files a rip left: a rip the user
+    // interrupted, or one that placed no file (a full disk, a file-size
+    // limit), leaves nothing more behind; what went wrong was said.
+    const bool placed =
+        !stopped_ &&
+        std::any_of(outcomes_.begin(), outcomes_.end(), [](const TTrackOutcome& outcome) {
+            return outcome.File == TOutputOutcome::Written ||
+                   outcome.File == TOutputOutcome::Partial;
+        });
+    records_ = placed ? WriteRipRecords(plan_, LogText(), RipCueSheet(engine_, plan_, outcomes_))
+                      : TRipRecords{};
     return *records_;
 }
 

@@ -336,7 +336,7 @@ public:
     // it (at most as long as a lookup takes, `whileWaiting` between short
     // waits; it answering false stops waiting), then the log and the cue
     // sheet are written beside the files, each whole under its name or not
-    // at all, when a track was read and Run() was not interrupted. A log or
+    // at all, when a track's file was placed and Run() was not interrupted. A log or
     // cue sheet the program wrote before is replaced; any other file of that
     // name stays, and the new one takes a name of its own ("disc (2).log").
     const TRipRecords& Finish(const std::function<bool()>& whileWaiting = {});
