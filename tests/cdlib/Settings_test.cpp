@@ -3,6 +3,9 @@
 // back, and that everything else in the file stays as it was.
 #include "LibraryFixture.h"
 
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -200,25 +203,27 @@ TEST_F(SettingsTest, AFileThatCannotBeReadLeavesTheLibraryOnItsDefaultsAndIsNotW
 TEST_F(SettingsTest, NumbersOutsideTheirRangeTakeTheDefault) {
     struct Case {
         const char* line;
-        int32_t TCDROMParams::*field;
+        // Where the field lies in the record, which is packed: its fields
+        // need not be aligned, so they are copied out, never referred to.
+        std::size_t field;
         int32_t expected;
     };
     const Case cases[] = {
-        {"READRETRIES=2147483647", &TCDROMParams::ReadRetries, 20},
-        {"READRETRIES=99999999999999999999", &TCDROMParams::ReadRetries, 20},
-        {"READRETRIES=-2147483648", &TCDROMParams::ReadRetries, 20},
-        {"READRETRIES=96", &TCDROMParams::ReadRetries, 100},
-        {"SECTORSPERREAD=4294967322", &TCDROMParams::SectorsPerRead, 26},
-        {"SECTORSPERREAD=0", &TCDROMParams::SectorsPerRead, 26},
-        {"SECTORSPERREAD=0x10", &TCDROMParams::SectorsPerRead, 16},
-        {"SPEED=257", &TCDROMParams::Speed, 0},
-        {"SPEED=4294967300", &TCDROMParams::Speed, 0},
-        {"SPEED=12", &TCDROMParams::Speed, 12},
-        {"JITTERCORRECTION=4294967296", &TCDROMParams::JitterCorrection, CR_TRUE},
-        {"JITTERCORRECTION=0", &TCDROMParams::JitterCorrection, CR_FALSE},
-        {"JITTERCORRECTION=off", &TCDROMParams::JitterCorrection, CR_TRUE},
-        {"SECUREMODE=7", &TCDROMParams::SecureMode, CR_TRUE},
-        {"SECUREMODE=0", &TCDROMParams::SecureMode, CR_FALSE},
+        {"READRETRIES=2147483647", offsetof(TCDROMParams, ReadRetries), 20},
+        {"READRETRIES=99999999999999999999", offsetof(TCDROMParams, ReadRetries), 20},
+        {"READRETRIES=-2147483648", offsetof(TCDROMParams, ReadRetries), 20},
+        {"READRETRIES=96", offsetof(TCDROMParams, ReadRetries), 100},
+        {"SECTORSPERREAD=4294967322", offsetof(TCDROMParams, SectorsPerRead), 26},
+        {"SECTORSPERREAD=0", offsetof(TCDROMParams, SectorsPerRead), 26},
+        {"SECTORSPERREAD=0x10", offsetof(TCDROMParams, SectorsPerRead), 16},
+        {"SPEED=257", offsetof(TCDROMParams, Speed), 0},
+        {"SPEED=4294967300", offsetof(TCDROMParams, Speed), 0},
+        {"SPEED=12", offsetof(TCDROMParams, Speed), 12},
+        {"JITTERCORRECTION=4294967296", offsetof(TCDROMParams, JitterCorrection), CR_TRUE},
+        {"JITTERCORRECTION=0", offsetof(TCDROMParams, JitterCorrection), CR_FALSE},
+        {"JITTERCORRECTION=off", offsetof(TCDROMParams, JitterCorrection), CR_TRUE},
+        {"SECUREMODE=7", offsetof(TCDROMParams, SecureMode), CR_TRUE},
+        {"SECUREMODE=0", offsetof(TCDROMParams, SecureMode), CR_FALSE},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
@@ -230,7 +235,9 @@ TEST_F(SettingsTest, NumbersOutsideTheirRangeTakeTheDefault) {
         ASSERT_EQ(CR_SetActiveCDROM(0), CR_OK);
         TCDROMParams params{};
         ASSERT_EQ(CR_GetCDROMParameters(&params), CR_OK);
-        EXPECT_EQ(params.*c.field, c.expected);
+        int32_t value = 0;
+        std::memcpy(&value, reinterpret_cast<const char*>(&params) + c.field, sizeof value);
+        EXPECT_EQ(value, c.expected);
     }
     const char* const tableLines[] = {"DRIVETYPE=4294967296", "DENSITY=2147483648",
                                       "READMETHOD=-1"};
