@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 
 using namespace varrow;
 using namespace varrow::testing;
@@ -248,7 +249,13 @@ TEST_F(Batch, EveryQuestionDeclinedWritesNothingInNoTime) {
     expectCompletion();
     clickWav();
     ASSERT_EQ(modals->messages.size(), 3u);
-    EXPECT_EQ(modals->messages[2].text, "Extract is complete.\nExtract time: 0:00:00");
+    // Seconds at most, however busy the machine, and nothing else to say.
+    const QString& said = modals->messages[2].text;
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^Extract is complete\\.\nExtract time: 0:00:0\\d$"))
+            .match(said)
+            .hasMatch())
+        << said.toStdString();
     EXPECT_EQ(contents(out + "01_Track01.wav"), "one");
     EXPECT_EQ(contents(out + "02_Track02.wav"), "two");
     EXPECT_EQ(selectedRows(), std::vector<int>({0, 1}));
