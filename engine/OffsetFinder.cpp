@@ -57,7 +57,11 @@ std::optional<TOffsetResult> agreed(const std::vector<TrackMatches>& searched, s
         }
     }
     std::optional<TOffsetResult> best;
-    for (const auto& [shift, tracks] : byShift) {
+    for (const auto& agreeing : byShift) {
+        // Named, not bound: lambdas may not capture structured bindings in
+        // every compiler this builds with.
+        const int32_t shift = agreeing.first;
+        const auto& tracks = agreeing.second;
         if (tracks.size() < needed) {
             continue;
         }

@@ -14,7 +14,7 @@ namespace {
 
 // The disc of the seed answers: three audio tracks and a data session.
 const online::DiscToc kToc{
-    {{1, 0, false}, {2, 75258, false}, {3, 130073, false}, {4, 347353, true}}, 400000};
+    {{1, 0, true}, {2, 75258, true}, {3, 130073, true}, {4, 347353, false, 2}}, 400000};
 
 void checkChoices(const online::MusicBrainzAnswer& answer) {
     static const online::MusicBrainzDiscId disc = online::MusicBrainzDiscId::of(kToc);

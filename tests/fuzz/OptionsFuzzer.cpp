@@ -19,15 +19,18 @@ namespace {
 
 bool isWindowSection(const char* name) {
     return strcasecmp(name, "FILES") == 0 || strcasecmp(name, "OPTIONS") == 0 ||
-           strcasecmp(name, "MP3OPTIONS") == 0;
+           strcasecmp(name, "MP3OPTIONS") == 0 || strcasecmp(name, "FLACOPTIONS") == 0;
 }
 
 bool isWindowKey(const char* section, const char* key) {
     static const char* const keys[][2] = {
-        {"FILES", "DIRTARGET"},        {"OPTIONS", "HINTS"},           {"OPTIONS", "RIPCAPTIONS"},
-        {"OPTIONS", "PAUSEONREADERR"}, {"OPTIONS", "ADDNOTOFILENAME"}, {"OPTIONS", "TRACKTIMEMODE"},
-        {"MP3OPTIONS", "BITRATE"},     {"MP3OPTIONS", "MAXBITRATE"},   {"MP3OPTIONS", "MODE"},
-        {"MP3OPTIONS", "MIXMODE"},     {"MP3OPTIONS", "QUALITY"},      {"MP3OPTIONS", "VBR"}};
+        {"FILES", "DIRTARGET"},         {"OPTIONS", "HINTS"},
+        {"OPTIONS", "RIPCAPTIONS"},     {"OPTIONS", "PAUSEONREADERR"},
+        {"OPTIONS", "ADDNOTOFILENAME"}, {"OPTIONS", "TRACKTIMEMODE"},
+        {"MP3OPTIONS", "BITRATE"},      {"MP3OPTIONS", "MAXBITRATE"},
+        {"MP3OPTIONS", "MODE"},         {"MP3OPTIONS", "MIXMODE"},
+        {"MP3OPTIONS", "QUALITY"},      {"MP3OPTIONS", "VBR"},
+        {"FLACOPTIONS", "COMPRESSION"}, {"OPTIONS", "REPLAYGAIN"}};
     if (!isWindowSection(section))
         return false;
     for (const auto& entry : keys) {
@@ -57,14 +60,6 @@ std::string othersView(const std::string& text) {
         }
     }
     return view;
-}
-
-bool sameOptions(const varrow::WindowOptions& a, const varrow::WindowOptions& b) {
-    return a.dirTarget == b.dirTarget && a.hints == b.hints && a.ripCaptions == b.ripCaptions &&
-           a.pauseOnReadErr == b.pauseOnReadErr && a.addNoToFileName == b.addNoToFileName &&
-           a.trackTimeMode == b.trackTimeMode && a.bitrate == b.bitrate &&
-           a.maxBitrate == b.maxBitrate && a.mode == b.mode && a.mixMode == b.mixMode &&
-           a.quality == b.quality && a.vbr == b.vbr;
 }
 
 } // namespace
@@ -100,6 +95,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         options.dirTarget.clear();
     else
         options.dirTarget = options.dirTarget.substr(0, again.values.dirTarget.size());
-    check(sameOptions(again.values, options));
+    check(again.values == options);
     return 0;
 }
