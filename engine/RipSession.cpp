@@ -762,6 +762,10 @@ const online::AccurateRipDisc* TRipSession::AccurateRipDisc() const {
 }
 
 std::string TRipSession::AccurateRipProblem() const {
+    if (std::none_of(outcomes_.begin(), outcomes_.end(),
+                     [](const TTrackOutcome& outcome) { return outcome.Started; })) {
+        return std::string();
+    }
     if (!accurateRip_) {
         return accurateRipProblem_.empty()
                    ? std::string()

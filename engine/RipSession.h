@@ -296,7 +296,8 @@ public:
     const online::AccurateRipDisc* AccurateRipDisc() const;
     // Why the database gave no answer, in one line for the user: it could
     // not be reached, the table of contents gives no disc, ...; empty when
-    // it answered or has not yet.
+    // it answered or has not yet, and when no track was read, since such a
+    // rip has nothing to prove whenever the lookup happened to end.
     std::string AccurateRipProblem() const;
 
     // Before a track of a secure rip is read again, with jitter correction.

@@ -11,7 +11,9 @@
 #include "RipSession.h"
 #include "TrackChecksums.h"
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 namespace enginetest {
 namespace {
@@ -166,6 +168,25 @@ INSTANTIATE_TEST_SUITE_P(Answers, Lookup, ::testing::ValuesIn(LOOKUP_CASES),
                          [](const ::testing::TestParamInfo<LookupCase>& info) {
                              return std::string(info.param.name);
                          });
+
+// A rip that read nothing (every file kept) has nothing to prove: the
+// database it could not reach is not the user's concern, however soon the
+// lookup gave up.
+TEST_F(ProofTest, ARipThatReadNoTrackHasNoDatabaseProblem) {
+    TRipSession& session = sessionOf(false);
+    startLookUp(true);
+    for (int32_t number = 1; number <= TRACKS; ++number) {
+        session.Keep(number);
+    }
+    EXPECT_TRUE(session.Finish({}).LogPath.empty());
+    // The lookup at a closed port ends within milliseconds; it is given far
+    // longer to show a problem it must not.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (std::chrono::steady_clock::now() < until) {
+        ASSERT_EQ(session.AccurateRipProblem(), "");
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
 
 class Secure : public ProofTest, public ::testing::WithParamInterface<SecureCase> {};
 
