@@ -66,12 +66,6 @@ INSTANTIATE_TEST_SUITE_P(Offsets, ReadOffsetTest,
                                                               -589, 667, -1164, 5000, -5000),
                                             ::testing::Bool()));
 
-} // namespace
-} // namespace cdlib::testing
-
-namespace cdlib::testing {
-namespace {
-
 // A drive that can read its lead-in and lead-out does so only when asked;
 // otherwise silence stands in there, counted.
 class OverreadTest : public LibraryTest,

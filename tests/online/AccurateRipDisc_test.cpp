@@ -110,6 +110,8 @@ TEST(AccurateRipDisc, ATableThatIsNoDiscIsRefusedWithItsProblem) {
         {changed([](DiscToc& t) { t.tracks[2].session = 2; }),
          "track 3 starts before track 2 ends"},
         {changed([](DiscToc& t) { t.tracks[0].number = 98; }), "track numbers run outside 1 to 99"},
+        {changed([](DiscToc& t) { t.tracks[0].number = 0; }), "track numbers run outside 1 to 99"},
+        {changed([](DiscToc& t) { t.leadOut = 500000; }), "the lead-out is beyond 100 minutes"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.toc.problem(), c.problem);

@@ -103,23 +103,14 @@ TEST_P(UnusableTables, GiveNoIdAndSayWhy) {
     EXPECT_NE(disc.problem.find(c.problem), std::string::npos) << disc.problem;
 }
 
-DiscToc renumbered(DiscToc toc, std::size_t index, int number) {
-    toc.tracks[index].number = number;
-    return toc;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    MusicBrainz, UnusableTables,
-    ::testing::Values(
-        UnusableCase{"NoTracks", published({}, 1000), "no tracks"},
-        UnusableCase{"OnlyData", withDataTrack(DiscToc{}, 0, 0, 5000), "no audio"},
-        UnusableCase{"NotFromOne", renumbered(published({150, 250}, 650), 0, 0), "track numbers"},
-        UnusableCase{"Backwards", published({150, 450, 350}, 650),
-                     "track 3 starts before track 2 ends"},
-        UnusableCase{"LeadOutTooSoon", published({150, 450}, 450), "lead-out"},
-        UnusableCase{"DataSessionTooSoon", withDataTrack(published({150, 450}, 0), 2, 5000, 9000),
-                     "starts before track 2 ends"},
-        UnusableCase{"LongerThanAnyCd", published({150}, 500150), "beyond 100 minutes"}),
-    [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(MusicBrainz, UnusableTables,
+                         ::testing::Values(
+                             // What a table of contents cannot be is its own table (the
+                             // AccurateRip disc's test); here, that its problem is the ID's.
+                             UnusableCase{"Backwards", published({150, 450, 350}, 650),
+                                          "track 3 starts before track 2 ends"},
+                             UnusableCase{"OnlyData", withDataTrack(DiscToc{}, 0, 0, 5000),
+                                          "no audio"}),
+                         [](const auto& info) { return info.param.name; });
 
 } // namespace
