@@ -165,9 +165,7 @@ TEST_P(Lookup, GivesEachTrackItsResultAndTheRipCompletes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, Lookup, ::testing::ValuesIn(LOOKUP_CASES),
-                         [](const ::testing::TestParamInfo<LookupCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A rip that read nothing (every file kept) has nothing to prove: the
 // database it could not reach is not the user's concern, however soon the
@@ -225,9 +223,7 @@ TEST_P(Secure, ReadsAgainOnlyWhatTheDatabaseDoesNotConfirm) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Discs, Secure, ::testing::ValuesIn(SECURE_CASES),
-                         [](const ::testing::TestParamInfo<SecureCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Per-track files: each file runs from its track's INDEX 01 to the next
 // track's, so a pregap closes the file before it; one without a file
