@@ -77,18 +77,9 @@ const SecureCase SECURE_CASES[] = {
 };
 
 // A session over a disc of three audio tracks, the database a local server
-// that answers what each case says, its answers kept in the test's folder.
+// that answers what each case says.
 class ProofTest : public EngineTest {
 protected:
-    void SetUp() override {
-        EngineTest::SetUp();
-        ::setenv("XDG_CACHE_HOME", (folder_ / "cache").c_str(), 1);
-    }
-    void TearDown() override {
-        ::unsetenv("XDG_CACHE_HOME");
-        EngineTest::TearDown();
-    }
-
     TRipSession& sessionOf(bool unstable) {
         int32_t drive = 0;
         drive_ = addDrive("PROOF", discOf(std::vector<int32_t>(TRACKS, TRACK_SECTORS)), &drive);

@@ -398,43 +398,31 @@ TEST(OutcomeText, SaysWhatHappenedAndWhatIsLeftUnderTheName) {
     using End = TTrackEnd;
     using File = TOutputOutcome;
     const std::string path = "/music/02_Slow River.wav";
+    // Track 2, once reading began unless it was written or kept.
+    const auto track2 = [&](End end, File file, TTrackOutcome outcome = {}) {
+        outcome.Number = outcome.Number ? outcome.Number : 2;
+        outcome.Path = path;
+        outcome.End = end;
+        outcome.File = file;
+        outcome.Started = end != End::Written && end != End::Kept && end != End::Skipped;
+        return outcome;
+    };
     const std::pair<TTrackOutcome, std::string> cases[] = {
-        {{.Number = 2,
-          .Path = path,
-          .End = End::Written,
-          .File = File::Written,
-          .JitterErrors = 2,
-          .JitterPositions = {"10 12", "30 31"},
-          .Bytes = 4939244},
+        {track2(End::Written, File::Written,
+                {.JitterErrors = 2, .JitterPositions = {"10 12", "30 31"}, .Bytes = 4939244}),
          path + ": 4939244 bytes, jitter errors: 2 at 10 12, 30 31"},
-        {{.Number = 2,
-          .Path = path,
-          .End = End::Partial,
-          .File = File::Partial,
-          .Started = true,
-          .LostSectors = 1,
-          .LostRanges = {{300, 300}}},
+        {track2(End::Partial, File::Partial, {.LostSectors = 1, .LostRanges = {{300, 300}}}),
          "track 02 lost 1 unreadable sector at 300; " + path + " holds the audio read until then"},
-        {{.Number = 2,
-          .Path = path,
-          .End = End::Partial,
-          .File = File::ExistingKept,
-          .Started = true,
-          .LostSectors = 134,
-          .LostRanges = {{300, 432}, {500, 500}}},
+        {track2(End::Partial, File::ExistingKept,
+                {.LostSectors = 134, .LostRanges = {{300, 432}, {500, 500}}}),
          "track 02 lost 134 unreadable sectors at 300-432, 500; " + path + " was left as it was"},
-        {{.Number = 2,
-          .Path = path,
-          .End = End::Failed,
-          .Started = true,
-          .Failure = "Write error: No space left on device"},
+        {track2(End::Failed, File::None, {.Failure = "Write error: No space left on device"}),
          "track 02 failed: Write error: No space left on device; no file was written"},
-        {{.Number = 2, .Path = path, .End = End::Kept, .File = File::ExistingKept},
+        {track2(End::Kept, File::ExistingKept),
          "track 02 was not written; " + path + " was left as it was"},
-        {{.Number = 7, .Path = path, .End = End::Skipped, .Failure = "is a data track"},
+        {track2(End::Skipped, File::None, {.Number = 7, .Failure = "is a data track"}),
          "track 07 is a data track: skipped"},
-        {{.Number = 2, .Path = path, .End = End::Interrupted, .Started = true},
-         "interrupted; no file was written"},
+        {track2(End::Interrupted, File::None), "interrupted; no file was written"},
     };
     for (const auto& [reported, text] : cases) {
         EXPECT_EQ(TrackOutcomeText(reported), text);
