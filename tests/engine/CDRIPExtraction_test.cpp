@@ -128,6 +128,27 @@ protected:
             .string();
     }
 
+    // Rips track 1 to `file` with files limited to `limitBytes`: empty when
+    // the rip raised a plain write error for the full disk, ended no track
+    // and left the file `outcome` says.
+    std::string writeErrorWithin(uint64_t limitBytes, const std::string& file,
+                                 std::optional<TOutputOutcome> outcome = std::nullopt) {
+        return inChildWithFileSizeLimit(limitBytes, [&]() -> std::string {
+            try {
+                engine_.RipTrack(1, file);
+                return "no error raised";
+            } catch (const ECDRIPError& error) {
+                if (std::string(error.what()) != "Write error" || error.ErrorNumber() != EFBIG) {
+                    return std::string("wrong error: ") + error.what();
+                }
+            }
+            if (outcome && engine_.LastOutcome() != *outcome) {
+                return "outcome";
+            }
+            return ended_.empty() ? "" : "OnEndTrack raised after an error";
+        });
+    }
+
     struct Event {
         uint16_t percent;
         int64_t jitter;
@@ -548,21 +569,7 @@ TEST_F(ExtractionFailure, ShortWriteRaisesWriteErrorAndKeepsAValidWav) {
     insert(discOf({1000}));
     engine_.setWriteWAV(true);
     const std::string file = path("limited.wav");
-    const std::string report = inChildWithFileSizeLimit(100000, [&]() -> std::string {
-        try {
-            engine_.RipTrack(1, file);
-            return "no error raised";
-        } catch (const ECDRIPError& error) {
-            if (std::string(error.what()) != "Write error") {
-                return std::string("wrong error: ") + error.what();
-            }
-        }
-        if (!ended_.empty()) {
-            return "OnEndTrack raised after an error";
-        }
-        return {};
-    });
-    EXPECT_EQ(report, "");
+    EXPECT_EQ(writeErrorWithin(100000, file), "");
     const std::vector<uint8_t> bytes = readFile(file);
     ASSERT_LE(bytes.size(), 100000u);
     const WavFields wav = parseWav(bytes);
@@ -577,31 +584,14 @@ TEST_F(ExtractionFailure, ShortWriteRaisesWriteErrorAndKeepsAValidWav) {
 TEST_F(ExtractionFailure, ADiskFullBeforeTheFirstChunkLeavesNoHeaderOnlyWav) {
     insert(discOf({1000}));
     engine_.setWriteWAV(true);
-    const std::string file = path("header.wav");
-    const std::string report = inChildWithFileSizeLimit(1000, [&]() -> std::string {
-        try {
-            engine_.RipTrack(1, file);
-            return "no error raised";
-        } catch (const ECDRIPError& error) {
-            return std::string(error.what()) == "Write error" ? "" : error.what();
-        }
-    });
-    EXPECT_EQ(report, "");
-    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_EQ(writeErrorWithin(1000, path("header.wav")), "");
+    EXPECT_FALSE(std::filesystem::exists(path("header.wav")));
 }
 
 TEST_F(ExtractionFailure, ShortMp3WriteRaisesWriteError) {
     insert(discOf({1000}));
     engine_.setEncode(true);
-    const std::string report = inChildWithFileSizeLimit(5000, [&]() -> std::string {
-        try {
-            engine_.RipTrack(1, path("limited.mp3"));
-            return "no error raised";
-        } catch (const ECDRIPError& error) {
-            return std::string(error.what()) == "Write error" ? "" : error.what();
-        }
-    });
-    EXPECT_EQ(report, "");
+    EXPECT_EQ(writeErrorWithin(5000, path("limited.mp3")), "");
     EXPECT_LE(std::filesystem::file_size(path("limited.mp3")), 5000u);
 }
 
@@ -783,18 +773,7 @@ TEST_F(TrackFile, AFullDiskLeavesTheExistingFileAsItWas) {
     engine_.setWriteWAV(true);
     const std::string file = path("full.wav");
     std::ofstream(file, std::ios::binary) << std::string(50000, 'x');
-    const std::string report = inChildWithFileSizeLimit(100000, [&]() -> std::string {
-        try {
-            engine_.RipTrack(1, file);
-            return "no error raised";
-        } catch (const ECDRIPError& error) {
-            if (std::string(error.what()) != "Write error" || error.ErrorNumber() != EFBIG) {
-                return std::string("wrong error: ") + error.what();
-            }
-        }
-        return engine_.LastOutcome() == TOutputOutcome::ExistingKept ? "" : "outcome";
-    });
-    EXPECT_EQ(report, "");
+    EXPECT_EQ(writeErrorWithin(100000, file, TOutputOutcome::ExistingKept), "");
     EXPECT_EQ(readFile(file), std::vector<uint8_t>(50000, 'x'));
     EXPECT_TRUE(leftovers(folder_).empty());
 }

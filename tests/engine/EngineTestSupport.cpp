@@ -62,6 +62,8 @@ void EngineTest::SetUp() {
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_);
     ::setenv("VARROW_SETTINGS_FILE", (folder_ / "Varrow.INI").c_str(), 1);
+    // The database's answers are cached in the folder too, never the user's.
+    ::setenv("XDG_CACHE_HOME", (folder_ / "cache").c_str(), 1);
 
     cdlib::resetLibrary();
     cdlib::setHostDrivesEnabled(false);
@@ -86,6 +88,7 @@ void EngineTest::TearDown() {
     setEngineHooks({});
     cdlib::resetLibrary();
     ::unsetenv("VARROW_SETTINGS_FILE");
+    ::unsetenv("XDG_CACHE_HOME");
     std::error_code ignored;
     std::filesystem::remove_all(folder_, ignored);
 }

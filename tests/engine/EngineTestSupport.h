@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers shared by the engine's tests: a clean CD library with virtual
 // drives only, engine hooks that record what the engine shows and run on a
-// clock the test moves, and a scratch folder.
+// clock the test moves, and a scratch folder that holds the settings file
+// and the cache.
 #pragma once
 
 #include "CDRIP.h"

@@ -6,6 +6,7 @@
 #include "OffsetFinder.h"
 #include "TrackChecksums.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
@@ -63,9 +64,9 @@ online::AccurateRipEntry trueEntry(int confidence) {
 }
 
 struct Case {
-    const char* name;
+    std::string name;
     int32_t driveOffset;
-    std::function<online::AccurateRipAnswer()> answer;
+    online::AccurateRipAnswer (*answer)();
     bool readable;
     TOffsetResult::TKind kind;
     int32_t offset;
@@ -80,9 +81,14 @@ online::AccurateRipAnswer found(std::vector<online::AccurateRipEntry> entries) {
     return answer;
 }
 
-online::AccurateRipAnswer withTrackChanged(std::size_t track) {
+online::AccurateRipAnswer theDisc() {
+    return found({trueEntry(5)});
+}
+
+// The entry with the sector-450 checksums of `tracks` (0-based) changed.
+template <std::size_t... tracks> online::AccurateRipAnswer tracksChanged() {
     online::AccurateRipEntry entry = trueEntry(7);
-    entry.tracks[track].frame450Checksum ^= 0x5a5a;
+    ((entry.tracks[tracks].frame450Checksum ^= 0x5a5a), ...);
     return found({entry});
 }
 
@@ -94,7 +100,7 @@ online::AccurateRipAnswer otherPressingToo() {
     return found({other, trueEntry(12), trueEntry(3)});
 }
 
-online::AccurateRipAnswer answerOf(online::AccurateRipAnswer::Kind kind) {
+template <online::AccurateRipAnswer::Kind kind> online::AccurateRipAnswer answerOf() {
     online::AccurateRipAnswer answer;
     answer.kind = kind;
     answer.message = "Cannot look the disc up in the AccurateRip database: no server";
@@ -102,54 +108,28 @@ online::AccurateRipAnswer answerOf(online::AccurateRipAnswer::Kind kind) {
 }
 
 using K = TOffsetResult::TKind;
-const Case kCases[] = {
-    {"no offset", 0, [] { return found({trueEntry(5)}); }, true, K::Found, 0, 5, {1, 2}},
-    {"+667", 667, [] { return found({trueEntry(5)}); }, true, K::Found, 667, 5, {1, 2}},
-    {"-1164", -1164, [] { return found({trueEntry(5)}); }, true, K::Found, -1164, 5, {1, 2}},
-    {"one sample", 1, [] { return found({trueEntry(5)}); }, true, K::Found, 1, 5, {1, 2}},
-    {"+5000", 5000, [] { return found({trueEntry(5)}); }, true, K::Found, 5000, 5, {1, 2}},
-    {"-5000", -5000, [] { return found({trueEntry(5)}); }, true, K::Found, -5000, 5, {1, 2}},
-    {"beyond the range", 5001, [] { return found({trueEntry(5)}); }, true, K::NoMatch, 0, 0, {}},
-    {"pressings add up where they match", 48, otherPressingToo, true, K::Found, 48, 15, {1, 2}},
-    {"a track that disagrees is passed over",
-     6,
-     [] { return withTrackChanged(1); },
-     true,
-     K::Found,
-     6,
-     7,
-     {1, 3}},
-    {"one track matching is not enough",
-     6,
-     [] {
-         online::AccurateRipEntry entry = trueEntry(7);
-         entry.tracks[1].frame450Checksum ^= 1;
-         entry.tracks[2].frame450Checksum ^= 1;
-         return found({entry});
-     },
-     true,
-     K::NoMatch,
-     0,
-     0,
-     {}},
-    {"disc not in the database",
-     667,
-     [] { return answerOf(online::AccurateRipAnswer::Kind::NotInDatabase); },
-     true,
-     K::NotInDatabase,
-     0,
-     0,
-     {}},
-    {"database unreachable",
-     667,
-     [] { return answerOf(online::AccurateRipAnswer::Kind::Unavailable); },
-     true,
-     K::Failed,
-     0,
-     0,
-     {}},
-    {"drive cannot read", 667, [] { return found({trueEntry(5)}); }, false, K::Failed, 0, 0, {}},
-};
+using A = online::AccurateRipAnswer::Kind;
+
+std::vector<Case> cases() {
+    // Every offset within the search's range, either way, is found; one beyond is not.
+    std::vector<Case> all;
+    for (const int32_t offset : {0, 1, 667, -1164, kMaxOffsetSearched, -kMaxOffsetSearched,
+                                 kMaxOffsetSearched + 1, -kMaxOffsetSearched - 1}) {
+        const bool inRange = std::abs(offset) <= kMaxOffsetSearched;
+        all.push_back({(offset < 0 ? "Minus" : "Plus") + std::to_string(std::abs(offset)), offset,
+                       theDisc, true, inRange ? K::Found : K::NoMatch, inRange ? offset : 0,
+                       inRange ? 5 : 0, inRange ? std::vector<int>{1, 2} : std::vector<int>{}});
+    }
+    all.insert(
+        all.end(),
+        {{"PressingsAddUpWhereTheyMatch", 48, otherPressingToo, true, K::Found, 48, 15, {1, 2}},
+         {"ATrackThatDisagreesIsPassedOver", 6, tracksChanged<1>, true, K::Found, 6, 7, {1, 3}},
+         {"OneTrackMatchingIsNotEnough", 6, tracksChanged<1, 2>, true, K::NoMatch, 0, 0, {}},
+         {"NotInDatabase", 667, answerOf<A::NotInDatabase>, true, K::NotInDatabase, 0, 0, {}},
+         {"DatabaseUnreachable", 667, answerOf<A::Unavailable>, true, K::Failed, 0, 0, {}},
+         {"DriveCannotRead", 667, theDisc, false, K::Failed, 0, 0, {}}});
+    return all;
+}
 
 class OffsetFinderTest : public ::testing::TestWithParam<Case> {};
 
@@ -193,17 +173,8 @@ TEST_P(OffsetFinderTest, FindsTheShiftTheDatabaseConfirms) {
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Drives, OffsetFinderTest, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<Case>& info) {
-                             std::string name;
-                             for (const char c : std::string(info.param.name)) {
-                                 name += c == '+'                                      ? 'p'
-                                         : c == '-'                                    ? 'm'
-                                         : std::isalnum(static_cast<unsigned char>(c)) ? c
-                                                                                       : '_';
-                             }
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Drives, OffsetFinderTest, ::testing::ValuesIn(cases()),
+                         [](const auto& info) { return info.param.name; });
 
 TEST(OffsetFinderTest, ResultTextsSayTheOffsetSigned) {
     TOffsetResult result;

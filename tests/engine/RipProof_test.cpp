@@ -77,18 +77,9 @@ const SecureCase SECURE_CASES[] = {
 };
 
 // A session over a disc of three audio tracks, the database a local server
-// that answers what each case says, its answers kept in the test's folder.
+// that answers what each case says.
 class ProofTest : public EngineTest {
 protected:
-    void SetUp() override {
-        EngineTest::SetUp();
-        ::setenv("XDG_CACHE_HOME", (folder_ / "cache").c_str(), 1);
-    }
-    void TearDown() override {
-        ::unsetenv("XDG_CACHE_HOME");
-        EngineTest::TearDown();
-    }
-
     TRipSession& sessionOf(bool unstable) {
         int32_t drive = 0;
         drive_ = addDrive("PROOF", discOf(std::vector<int32_t>(TRACKS, TRACK_SECTORS)), &drive);
@@ -165,9 +156,7 @@ TEST_P(Lookup, GivesEachTrackItsResultAndTheRipCompletes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, Lookup, ::testing::ValuesIn(LOOKUP_CASES),
-                         [](const ::testing::TestParamInfo<LookupCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A rip that read nothing (every file kept) has nothing to prove: the
 // database it could not reach is not the user's concern, however soon the
@@ -225,9 +214,7 @@ TEST_P(Secure, ReadsAgainOnlyWhatTheDatabaseDoesNotConfirm) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Discs, Secure, ::testing::ValuesIn(SECURE_CASES),
-                         [](const ::testing::TestParamInfo<SecureCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Per-track files: each file runs from its track's INDEX 01 to the next
 // track's, so a pregap closes the file before it; one without a file
