@@ -4,7 +4,6 @@
 // tray unlocked), asks nothing, and a batch in hand is aborted first.
 #include "BatchTestSupport.h"
 
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -97,11 +96,8 @@ TEST(SessionEndOfTheProgram, SigtermSavesTheOptionsAndEndsTheProgram) {
     varrow.setProcessEnvironment(environment);
     varrow.start(QStringLiteral(VARROW_APP), {});
     ASSERT_TRUE(varrow.waitForStarted(30000));
-    QElapsedTimer waited;
-    waited.start();
-    while (!catches(varrow.processId(), SIGTERM) && waited.elapsed() < 30000)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ASSERT_TRUE(catches(varrow.processId(), SIGTERM)) << "the program never set up its handler";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return catches(varrow.processId(), SIGTERM); }, 30000))
+        << "the program never set up its handler";
     // Let the start-up box open.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     varrow.terminate();

@@ -10,12 +10,10 @@
 #include "TestImages.h"
 #include "TrackTableModel.h"
 
-#include <QElapsedTimer>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSpinBox>
-#include <cstdlib>
-#include <cstring>
+#include <QTest>
 
 using namespace varrow;
 using namespace varrow::testing;
@@ -48,8 +46,7 @@ TEST_F(ShellTest, DetectFindsTheDrivesOffsetAndStoresItWhenTaken) {
     }
     LocalHttpServer server;
     serveChecksums(server, tracks, 4);
-    ::setenv("VARROW_ACCURATERIP_URL", server.url().c_str(), 1);
-    ::setenv("XDG_CACHE_HOME", (folder.path() + QStringLiteral("/cache")).toUtf8().constData(), 1);
+    qputenv("VARROW_ACCURATERIP_URL", QByteArray::fromStdString(server.url()));
 
     cdlib::VirtualDisc shifted = discOf({audio(kTrackSectors[0]), audio(kTrackSectors[1])});
     // Sample k of the drive is the disc's sample k - 667.
@@ -76,11 +73,7 @@ TEST_F(ShellTest, DetectFindsTheDrivesOffsetAndStoresItWhenTaken) {
     EXPECT_NE(form->findChild<QProgressDialog*>(QStringLiteral("ProgressDialog_DetectOffset")),
               nullptr)
         << "the search runs behind a progress box, not in the click";
-    QElapsedTimer waited;
-    waited.start();
-    while (modals->messages.empty() && waited.elapsed() < 30000) {
-        processEvents();
-    }
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !modals->messages.empty(); }, 30000));
     ASSERT_EQ(modals->messages.size(), 1u);
     EXPECT_EQ(modals->messages[0].text,
               QStringLiteral("Read offset: +667 (confidence 4, matched on tracks 1 and 2)\n\n"
@@ -94,13 +87,7 @@ TEST_F(ShellTest, DetectFindsTheDrivesOffsetAndStoresItWhenTaken) {
     processEvents();
     EXPECT_EQ(form->findChild<QProgressDialog*>(QStringLiteral("ProgressDialog_DetectOffset")),
               nullptr);
-    ::unsetenv("VARROW_ACCURATERIP_URL");
-    ::unsetenv("XDG_CACHE_HOME");
 }
-
-} // namespace
-
-namespace {
 
 TEST_F(ShellTest, AudioBeforeTrackOneIsListedAsTheHiddenTrackAndSelectedWithTheRest) {
     cdlib::testing::ImageCodes codes;
