@@ -21,34 +21,24 @@ using namespace varrow::testing;
 namespace {
 
 constexpr int32_t kOffset = 667;
-const std::vector<int32_t> kTrackSectors = {470, 460};
-
-// The disc as it is: noise, so that no shift but the drive's matches.
-std::vector<std::vector<uint8_t>> discTracks() {
-    std::vector<std::vector<uint8_t>> tracks;
-    uint32_t noise = 588;
-    for (const int32_t length : kTrackSectors) {
-        std::vector<uint8_t> audio(static_cast<std::size_t>(length) * 2352);
-        for (uint8_t& byte : audio) {
-            noise = noise * 1664525u + 1013904223u;
-            byte = static_cast<uint8_t>(noise >> 24);
-        }
-        tracks.push_back(std::move(audio));
-    }
-    return tracks;
-}
 
 TEST_F(ShellTest, DetectFindsTheDrivesOffsetAndStoresItWhenTaken) {
-    const std::vector<std::vector<uint8_t>> tracks = discTracks();
-    std::vector<uint8_t> disc;
-    for (const auto& track : tracks) {
-        disc.insert(disc.end(), track.begin(), track.end());
+    // The disc as it is, tracks of 470 and 460 sectors: noise, so that no
+    // shift but the drive's matches.
+    std::vector<uint8_t> disc((470 + 460) * 2352);
+    uint32_t noise = 588;
+    for (uint8_t& byte : disc) {
+        noise = noise * 1664525u + 1013904223u;
+        byte = static_cast<uint8_t>(noise >> 24);
     }
+    const auto trackTwo = disc.begin() + 470 * 2352;
+    const std::vector<std::vector<uint8_t>> tracks = {{disc.begin(), trackTwo},
+                                                      {trackTwo, disc.end()}};
     LocalHttpServer server;
     serveChecksums(server, tracks, 4);
     qputenv("VARROW_ACCURATERIP_URL", QByteArray::fromStdString(server.url()));
 
-    cdlib::VirtualDisc shifted = discOf({audio(kTrackSectors[0]), audio(kTrackSectors[1])});
+    cdlib::VirtualDisc shifted = discOf({audio(470), audio(460)});
     // Sample k of the drive is the disc's sample k - 667.
     shifted.audio = [disc](int32_t sector, std::span<uint8_t> bytes) {
         const int64_t from = int64_t{sector} * 2352 - 4 * kOffset;
