@@ -46,11 +46,12 @@ protected:
 
     QLabel* notice() const { return form->findChild<QLabel*>(QStringLiteral("Label_Names")); }
 
-    // Lets the window run until its lookup has ended.
+    // Lets the window run until its lookup has ended and its answer is shown.
     void waitForNames() const {
         ASSERT_TRUE(QTest::qWaitFor(
             [this] { return !notice()->text().startsWith(QStringLiteral("Looking")); }, 20000))
             << "the lookup did not end";
+        processEvents();
     }
 
     QStringList titles() const {
@@ -95,7 +96,6 @@ TEST_P(Names, TheListAndTheCaptionShowWhatTheLookupFound) {
     addDrive("VIRTUAL Names", threeTracks());
     createWindow();
     waitForNames();
-    processEvents();
 
     // Unnamed, the disc keeps its CD-Text.
     const bool named = c.notice.isEmpty();
@@ -115,9 +115,7 @@ TEST_P(Names, TheListAndTheCaptionShowWhatTheLookupFound) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, Names, ::testing::ValuesIn(NAMES_CASES),
-                         [](const ::testing::TestParamInfo<NamesCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(NamesWindow, TheReleaseChosenStaysChosenWithoutAskingAgain) {
     server.serve(kDiscPath, json("disc-two-releases.json"));
@@ -138,7 +136,6 @@ TEST_F(NamesWindow, TheReleaseChosenStaysChosenWithoutAskingAgain) {
 
     click(ui.ToolButton_RefreshTracks);
     waitForNames();
-    processEvents();
     EXPECT_EQ(titles()[0], "Polar Night (2010 remaster)");
     EXPECT_EQ(modals->dialogsRun, 1);
 }
@@ -152,7 +149,6 @@ TEST_F(NamesWindow, ALateAnswerKeepsTypedTitlesAndAStaleOneNeverArrives) {
     ASSERT_TRUE(notice()->text().startsWith(QStringLiteral("Looking")));
     editTitle(0, QStringLiteral("Mine"));
     waitForNames();
-    processEvents();
     EXPECT_EQ(titles(), QStringList({"Mine", "Café Øresund", "Midnight Sun"}));
 
     // The disc again, not kept this time, and another one while its answer
