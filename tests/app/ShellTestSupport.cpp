@@ -60,11 +60,6 @@ WindowControls WindowControls::of(TForm1& window) {
     return c;
 }
 
-QList<QToolButton*> WindowControls::extractButtons() const {
-    return {ToolButton_RipMP3,    ToolButton_RipWav,   ToolButton_RipFlac, ToolButton_RefreshTracks,
-            ToolButton_SelectAll, ToolButton_ClearAll, ToolButton_Help,    ToolButton_Exit};
-}
-
 void ShellTest::SetUp() {
     ASSERT_TRUE(folder.isValid());
     settingsFile = folder.filePath(QStringLiteral("Varrow.INI"));

@@ -102,9 +102,6 @@ struct WindowControls {
     VARROW_WINDOW_CONTROLS(VARROW_DECLARE_CONTROL)
 #undef VARROW_DECLARE_CONTROL
     QLabel* StatusPanels[STATUS_PANELS] = {};
-
-    // The extract tool bar's buttons, in their order.
-    QList<QToolButton*> extractButtons() const;
 };
 
 class ShellTest : public ::testing::Test {

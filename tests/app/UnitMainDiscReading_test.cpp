@@ -10,12 +10,10 @@
 #include "TestImages.h"
 #include "TrackTableModel.h"
 
-#include <QElapsedTimer>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSpinBox>
-#include <cstdlib>
-#include <cstring>
+#include <QTest>
 
 using namespace varrow;
 using namespace varrow::testing;
@@ -23,35 +21,24 @@ using namespace varrow::testing;
 namespace {
 
 constexpr int32_t kOffset = 667;
-const std::vector<int32_t> kTrackSectors = {470, 460};
-
-// The disc as it is: noise, so that no shift but the drive's matches.
-std::vector<std::vector<uint8_t>> discTracks() {
-    std::vector<std::vector<uint8_t>> tracks;
-    uint32_t noise = 588;
-    for (const int32_t length : kTrackSectors) {
-        std::vector<uint8_t> audio(static_cast<std::size_t>(length) * 2352);
-        for (uint8_t& byte : audio) {
-            noise = noise * 1664525u + 1013904223u;
-            byte = static_cast<uint8_t>(noise >> 24);
-        }
-        tracks.push_back(std::move(audio));
-    }
-    return tracks;
-}
 
 TEST_F(ShellTest, DetectFindsTheDrivesOffsetAndStoresItWhenTaken) {
-    const std::vector<std::vector<uint8_t>> tracks = discTracks();
-    std::vector<uint8_t> disc;
-    for (const auto& track : tracks) {
-        disc.insert(disc.end(), track.begin(), track.end());
+    // The disc as it is, tracks of 470 and 460 sectors: noise, so that no
+    // shift but the drive's matches.
+    std::vector<uint8_t> disc((470 + 460) * 2352);
+    uint32_t noise = 588;
+    for (uint8_t& byte : disc) {
+        noise = noise * 1664525u + 1013904223u;
+        byte = static_cast<uint8_t>(noise >> 24);
     }
+    const auto trackTwo = disc.begin() + 470 * 2352;
+    const std::vector<std::vector<uint8_t>> tracks = {{disc.begin(), trackTwo},
+                                                      {trackTwo, disc.end()}};
     LocalHttpServer server;
     serveChecksums(server, tracks, 4);
-    ::setenv("VARROW_ACCURATERIP_URL", server.url().c_str(), 1);
-    ::setenv("XDG_CACHE_HOME", (folder.path() + QStringLiteral("/cache")).toUtf8().constData(), 1);
+    qputenv("VARROW_ACCURATERIP_URL", QByteArray::fromStdString(server.url()));
 
-    cdlib::VirtualDisc shifted = discOf({audio(kTrackSectors[0]), audio(kTrackSectors[1])});
+    cdlib::VirtualDisc shifted = discOf({audio(470), audio(460)});
     // Sample k of the drive is the disc's sample k - 667.
     shifted.audio = [disc](int32_t sector, std::span<uint8_t> bytes) {
         const int64_t from = int64_t{sector} * 2352 - 4 * kOffset;
@@ -76,11 +63,7 @@ TEST_F(ShellTest, DetectFindsTheDrivesOffsetAndStoresItWhenTaken) {
     EXPECT_NE(form->findChild<QProgressDialog*>(QStringLiteral("ProgressDialog_DetectOffset")),
               nullptr)
         << "the search runs behind a progress box, not in the click";
-    QElapsedTimer waited;
-    waited.start();
-    while (modals->messages.empty() && waited.elapsed() < 30000) {
-        processEvents();
-    }
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !modals->messages.empty(); }, 30000));
     ASSERT_EQ(modals->messages.size(), 1u);
     EXPECT_EQ(modals->messages[0].text,
               QStringLiteral("Read offset: +667 (confidence 4, matched on tracks 1 and 2)\n\n"
@@ -94,13 +77,7 @@ TEST_F(ShellTest, DetectFindsTheDrivesOffsetAndStoresItWhenTaken) {
     processEvents();
     EXPECT_EQ(form->findChild<QProgressDialog*>(QStringLiteral("ProgressDialog_DetectOffset")),
               nullptr);
-    ::unsetenv("VARROW_ACCURATERIP_URL");
-    ::unsetenv("XDG_CACHE_HOME");
 }
-
-} // namespace
-
-namespace {
 
 TEST_F(ShellTest, AudioBeforeTrackOneIsListedAsTheHiddenTrackAndSelectedWithTheRest) {
     cdlib::testing::ImageCodes codes;

@@ -7,7 +7,6 @@
 #include "MusicBrainzDiscId.h"
 #include "ShellTestSupport.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QLabel>
 #include <QTest>
@@ -47,12 +46,12 @@ protected:
 
     QLabel* notice() const { return form->findChild<QLabel*>(QStringLiteral("Label_Names")); }
 
-    // Lets the window run until its lookup has ended.
+    // Lets the window run until its lookup has ended and its answer is shown.
     void waitForNames() const {
-        const QDeadlineTimer deadline(20s);
-        while (notice()->text().startsWith(QStringLiteral("Looking")) && !deadline.hasExpired())
-            QTest::qWait(10);
-        ASSERT_FALSE(deadline.hasExpired()) << "the lookup did not end";
+        ASSERT_TRUE(QTest::qWaitFor(
+            [this] { return !notice()->text().startsWith(QStringLiteral("Looking")); }, 20000))
+            << "the lookup did not end";
+        processEvents();
     }
 
     QStringList titles() const {
@@ -65,66 +64,23 @@ protected:
     LocalHttpServer server;
 };
 
-const QStringList kNorthern = {"Polar Night", "Café Øresund", "Midnight Sun"};
-const QStringList kDiscOwn = {"AC/DC", "Track02", "Track03"};
-
+// One case for each outcome the window shows; how each answer is read
+// (a set of discs, a match by the table of contents, a busy service, JSON
+// that breaks off) is MetadataLookup's, in LookupAnswers.
 struct NamesCase {
     const char* name;
-    std::vector<HttpAnswer> byId;
+    std::vector<HttpAnswer> byId; // none: the server is gone
     std::vector<HttpAnswer> byToc;
-    QStringList titles;
-    QString caption;
-    QString notice; // its start; empty for none
-    int dialogs;    // release questions asked
+    QString notice; // its start; empty when the disc is named
 };
 
-const QString kNorthernCaption = QStringLiteral("Varrow - Aurora Quartet - Northern Lights");
-
 const NamesCase NAMES_CASES[] = {
-    {"OneRelease", {json("disc-one-release.json")}, {}, kNorthern, kNorthernCaption, "", 0},
-    {"TwoReleasesAskOnce",
-     {json("disc-two-releases.json")},
-     {},
-     kNorthern,
-     kNorthernCaption,
-     "",
-     1},
-    {"OneDiscOfASet",
-     {json("disc-multi-disc.json")},
-     {},
-     kNorthern,
-     "Varrow - Aurora Quartet - Collected Works",
-     "",
-     0},
-    {"FuzzyTocMatch",
-     {json("not-found.json")},
-     {json("toc-fuzzy-match.json")},
-     kNorthern,
-     kNorthernCaption,
-     "",
-     0},
-    {"BusyThenAnswers",
-     {httpAnswer(503), json("disc-one-release.json")},
-     {},
-     kNorthern,
-     kNorthernCaption,
-     "",
-     0},
+    {"OneRelease", {json("disc-one-release.json")}, {}, ""},
     {"Unknown",
      {httpAnswer(404, musicBrainzAnswer("not-found.json"))},
      {json("toc-no-match.json")},
-     kDiscOwn,
-     "Varrow - Tram Lines",
-     "MusicBrainz does not know this disc",
-     0},
-    {"Malformed",
-     {httpAnswer(200, "{\"releases\": [")},
-     {},
-     kDiscOwn,
-     "Varrow - Tram Lines",
-     "MusicBrainz",
-     0},
-    {"ServerGone", {}, {}, kDiscOwn, "Varrow - Tram Lines", "MusicBrainz is not available", 0},
+     "MusicBrainz does not know this disc"},
+    {"ServerGone", {}, {}, "MusicBrainz is not available"},
 };
 
 class Names : public NamesWindow, public ::testing::WithParamInterface<NamesCase> {};
@@ -137,32 +93,29 @@ TEST_P(Names, TheListAndTheCaptionShowWhatTheLookupFound) {
         server.serve(kDiscPath, c.byId);
     if (!c.byToc.empty())
         server.serve("/ws/2/discid/-", c.byToc);
-    if (c.dialogs > 0)
-        modals->dialogAnswers.emplace_back([](QDialog&) { return int(QDialog::Accepted); });
     addDrive("VIRTUAL Names", threeTracks());
     createWindow();
     waitForNames();
-    processEvents();
 
-    EXPECT_EQ(titles(), c.titles);
-    EXPECT_EQ(form->windowTitle(), c.caption);
+    // Unnamed, the disc keeps its CD-Text.
+    const bool named = c.notice.isEmpty();
+    EXPECT_EQ(titles(), named ? QStringList({"Polar Night", "Café Øresund", "Midnight Sun"})
+                              : QStringList({"AC/DC", "Track02", "Track03"}));
+    EXPECT_EQ(form->windowTitle(),
+              named ? "Varrow - Aurora Quartet - Northern Lights" : "Varrow - Tram Lines");
     EXPECT_TRUE(notice()->text().startsWith(c.notice)) << notice()->text().toStdString();
-    EXPECT_EQ(notice()->isVisibleTo(form), !c.notice.isEmpty());
-    EXPECT_EQ(modals->dialogsRun, c.dialogs);
-    if (c.titles == kNorthern) {
-        EXPECT_EQ(titleData(1, Qt::ToolTipRole).toString(),
-                  "Aurora Quartet feat. Ingrid Bjørnstad");
-    }
-    if (QString(c.name) == "Unknown") {
-        EXPECT_TRUE(notice()->text().contains("href=\"https://musicbrainz.org/cdtoc/attach?"))
-            << notice()->text().toStdString();
-    }
+    EXPECT_EQ(notice()->isVisibleTo(form), !named);
+    EXPECT_EQ(modals->dialogsRun, 0);
+    EXPECT_EQ(titleData(1, Qt::ToolTipRole).toString(),
+              named ? "Aurora Quartet feat. Ingrid Bjørnstad" : "");
+    // An unknown disc may be added to MusicBrainz from the notice.
+    EXPECT_EQ(notice()->text().contains("href=\"https://musicbrainz.org/cdtoc/attach?"),
+              QString(c.name) == "Unknown")
+        << notice()->text().toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, Names, ::testing::ValuesIn(NAMES_CASES),
-                         [](const ::testing::TestParamInfo<NamesCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(NamesWindow, TheReleaseChosenStaysChosenWithoutAskingAgain) {
     server.serve(kDiscPath, json("disc-two-releases.json"));
@@ -177,14 +130,12 @@ TEST_F(NamesWindow, TheReleaseChosenStaysChosenWithoutAskingAgain) {
     addDrive("VIRTUAL Names", threeTracks());
     createWindow();
     waitForNames();
-    const QDeadlineTimer deadline(20s);
-    while (titles()[0] != "Polar Night (2010 remaster)" && !deadline.hasExpired())
-        QTest::qWait(10);
+    EXPECT_TRUE(
+        QTest::qWaitFor([this] { return titles()[0] == "Polar Night (2010 remaster)"; }, 20000));
     EXPECT_EQ(titles()[2], "Midnight Sun (2010 remaster)");
 
     click(ui.ToolButton_RefreshTracks);
     waitForNames();
-    processEvents();
     EXPECT_EQ(titles()[0], "Polar Night (2010 remaster)");
     EXPECT_EQ(modals->dialogsRun, 1);
 }
@@ -198,7 +149,6 @@ TEST_F(NamesWindow, ALateAnswerKeepsTypedTitlesAndAStaleOneNeverArrives) {
     ASSERT_TRUE(notice()->text().startsWith(QStringLiteral("Looking")));
     editTitle(0, QStringLiteral("Mine"));
     waitForNames();
-    processEvents();
     EXPECT_EQ(titles(), QStringList({"Mine", "Café Øresund", "Midnight Sun"}));
 
     // The disc again, not kept this time, and another one while its answer

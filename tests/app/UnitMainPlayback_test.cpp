@@ -14,7 +14,6 @@
 #include <QTimer>
 #include <QToolButton>
 #include <chrono>
-#include <fstream>
 #include <string>
 #include <tuple>
 
@@ -115,8 +114,7 @@ TEST_F(PlaybackWindow, PlayAndStopNeverWaitForASoundServerThatDoesNotAnswer) {
     qputenv("PULSE_SERVER", QByteArray::fromStdString(server.address()));
     const auto image = cdlib::testing::writeImage(folder.path().toStdString(), "disc",
                                                   {{300, false}, {300, false}});
-    std::ofstream(settingsFile.toStdString())
-        << "[CDLIB]\nIMAGE1=" << image.descriptor.string() << "\n";
+    writeSettings("[CDLIB]\nIMAGE1=" + image.descriptor.string() + "\n");
     createWindow();
     ASSERT_EQ(rowCount(), 2);
     QToolButton* const clicks[] = {ui.ToolButton_Play, ui.ToolButton_Play, ui.ToolButton_Stop,

@@ -4,7 +4,6 @@
 // back from the file on disk.
 #include "Hints.h"
 #include "ShellTestSupport.h"
-#include "SmallFilesystem.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -381,33 +380,15 @@ TEST_F(Settings, AFolderThatCannotHoldTheFileFailsTheWrite) {
     expectMessage(0, saveError());
 }
 
-// A file the user made read-only, and one on a disk that is full: the save
-// fails at close with the one box, and the file keeps every byte, the CD
-// library's sections too.
-struct UnwritableFile {
-    const char* name;
-    bool fullDisk;
-};
-
-class SettingsNotWritten : public Settings, public ::testing::WithParamInterface<UnwritableFile> {};
-
-TEST_P(SettingsNotWritten, TheFileKeepsEveryByteAndTheSaveErrorShowsOnce) {
-    std::optional<SmallFilesystem> disk;
-    if (GetParam().fullDisk) {
-        disk.emplace(64 * 1024);
-        if (disk->path().empty())
-            GTEST_SKIP() << disk->skipReason();
-        settingsFile = QString::fromStdString((disk->path() / "Varrow.INI").string());
-        qputenv("VARROW_SETTINGS_FILE", settingsFile.toLocal8Bit());
-    }
+// A file the user made read-only: the save fails at close with the one box,
+// and the file keeps every byte, the CD library's sections too. A full disk
+// fails the same replacement (ReplacingOnAFullDisk).
+TEST_F(Settings, AReadOnlyFileKeepsEveryByteAndTheSaveErrorShowsOnce) {
     const std::string text =
         "; mine\r\n[OPTIONS]\r\nHINTS=0\r\n\r\n[CDLIB]\r\nTRANSPORTLAYER=1\r\n";
     writeSettings(text);
-    if (disk)
-        disk->fill();
-    else
-        QFile::setPermissions(settingsFile, QFileDevice::ReadOwner | QFileDevice::ReadGroup |
-                                                QFileDevice::ReadOther);
+    QFile::setPermissions(settingsFile,
+                          QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
     addDrive("VIRTUAL One", discOf({audio(300)}));
     createWindow();
     ASSERT_TRUE(modals->messages.empty());
@@ -428,13 +409,6 @@ TEST_P(SettingsNotWritten, TheFileKeepsEveryByteAndTheSaveErrorShowsOnce) {
     EXPECT_EQ(modals->messages.size(), 1u);
     EXPECT_EQ(settingsBytes(), QByteArray::fromStdString(text));
 }
-
-INSTANTIATE_TEST_SUITE_P(ReadOnlyOrFull, SettingsNotWritten,
-                         ::testing::Values(UnwritableFile{"ReadOnlyFile", false},
-                                           UnwritableFile{"FullDisk", true}),
-                         [](const ::testing::TestParamInfo<UnwritableFile>& info) {
-                             return std::string(info.param.name);
-                         });
 
 TEST_F(Settings, SetAllDefaultResetsTheOptionsAndTheDriveAndKeepsTheRest) {
     auto drive = addDrive("VIRTUAL One", discOf({audio(300)}));
