@@ -19,6 +19,11 @@ using namespace varrow::testing;
 
 namespace {
 
+bool onTopWithTheKeyboard(unsigned long window) {
+    const std::vector<unsigned long> stacking = x11::stackingOrder();
+    return !stacking.empty() && stacking.back() == window && x11::activeWindow() == window;
+}
+
 // Real boxes on the screen; the folder dialog answers at once with the
 // folder given. Each box is looked at once the window manager has stacked
 // it, then answered with No (or OK).
@@ -41,8 +46,11 @@ public:
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (box == nullptr || !box->isVisible())
                 return;
-            // Give the window manager time to map and stack it.
-            if (!x11::isStacked(box->winId()) && ++attempts < 100)
+            // Give the window manager time to map, raise and focus it: on a
+            // busy machine a box is listed some moments before it is raised
+            // and given the keyboard. A box that never gets there is looked
+            // at all the same after five seconds, and fails.
+            if (!onTopWithTheKeyboard(box->winId()) && ++attempts < 100)
                 return;
             poll.stop();
             look_(*box);

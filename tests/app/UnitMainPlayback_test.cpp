@@ -90,15 +90,16 @@ TEST_F(PlaybackWindow, PlayTimeChangesWhereItIsCounted) {
 TEST_F(PlaybackWindow, TheTimeTurnsWhenTheNextSecondIsHeardNotAtTimer1sNextLook) {
     startWithFiveTracks();
     play();
-    ui.Timer1->start(); // its next look is half a second away
     playTo(70);
+    // Timer1 is held still, so only the look due at the next second can
+    // turn the display; however busy the machine, it does so by itself.
+    ui.Timer1->stop();
     EXPECT_EQ(ui.Panel_PlayTime->text(), "0:00:00");
     ASSERT_TRUE(ui.Timer_PlayTime->isActive());
     EXPECT_LE(ui.Timer_PlayTime->remainingTime(), 5 * 1000 / 75 + 20);
     drive_->advancePlayClock(5);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ui.Panel_PlayTime->text() == "0:00:01"; }, 200));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ui.Panel_PlayTime->text() == "0:00:01"; }, 5000));
     EXPECT_EQ(ui.TrackBar1->value(), 75);
-    EXPECT_GT(ui.Timer1->remainingTime(), 0) << "before Timer1 looked again";
 
     // Paused, the time stands: nothing looks between Timer1's looks.
     click(ui.ToolButton_Pause);
@@ -123,7 +124,9 @@ TEST_F(PlaybackWindow, PlayAndStopNeverWaitForASoundServerThatDoesNotAnswer) {
     for (QToolButton* button : clicks) {
         const auto start = std::chrono::steady_clock::now();
         click(button);
-        EXPECT_LT(std::chrono::steady_clock::now() - start, 250ms)
+        // A wait on the server would last its whole two-second connect
+        // timeout; one second leaves room for a busy machine.
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 1s)
             << button->text().toStdString() << " kept the window waiting";
         EXPECT_EQ(form->state() == WindowState::Playing, button == ui.ToolButton_Play);
     }

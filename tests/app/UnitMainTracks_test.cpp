@@ -302,6 +302,25 @@ TEST_F(TrackListWindow, ADriveWithoutNameIsListedAsWrongName) {
     EXPECT_EQ(rowCount(), 1);
 }
 
+TEST_F(TrackListWindow, ADiscInsertedOrEjectedRefreshesTheList) {
+    auto drive = addDrive("VIRTUAL One", std::nullopt);
+    createWindow();
+    EXPECT_EQ(statusText(PANEL_DISC), "no CD");
+    EXPECT_EQ(tracksText(), "Tracks:0");
+
+    drive->insertDisc(discOf({audio(300), audio(600)}));
+    processEvents();
+    EXPECT_EQ(rowCount(), 2);
+    EXPECT_EQ(statusText(PANEL_DISC), "CD is loaded");
+    EXPECT_EQ(tracksText(), "Tracks:2");
+
+    drive->ejectDisc();
+    processEvents();
+    EXPECT_EQ(rowCount(), 0);
+    EXPECT_EQ(statusText(PANEL_DISC), "no CD");
+    EXPECT_EQ(tracksText(), "Tracks:0");
+}
+
 TEST_F(TrackListWindow, ADiscWhoseContentsCannotBeReadIsNoCd) {
     auto drive = addDrive("VIRTUAL One", discOf({audio(300)}));
     drive->faults().failing.insert("CR_ReadToc");
