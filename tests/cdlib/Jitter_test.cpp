@@ -135,13 +135,7 @@ TEST_F(JitterTest, ShiftedReadsAreRepairedAndReported) {
 
 TEST_F(JitterTest, UnreadableSectorIsSkippedAndReadingGoesOn) {
     const int32_t bad = first() + 150;
-    setSectorReadFilter(
-        [bad](void* buffer, int32_t firstSector, long sectors, const SectorReader& read) -> long {
-            if (firstSector <= bad && bad < firstSector + sectors) {
-                return -1;
-            }
-            return read(buffer, firstSector, sectors);
-        });
+    setSectorReadFilter(unreadableSector(bad));
     setReading(STEREO44100, true);
     const auto start = std::chrono::steady_clock::now();
     const RangeRead read = readRange(first(), last());

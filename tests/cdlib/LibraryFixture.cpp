@@ -108,4 +108,14 @@ void setReading(int32_t outputFormat, bool jitterCorrection) {
     ASSERT_EQ(CR_SetCDROMParameters(&params), CR_OK);
 }
 
+SectorReadFilter unreadableSector(int32_t sector) {
+    return [sector](void* buffer, int32_t firstSector, long sectors,
+                    const SectorReader& read) -> long {
+        if (firstSector <= sector && sector < firstSector + sectors) {
+            return -1;
+        }
+        return read(buffer, firstSector, sectors);
+    };
+}
+
 } // namespace cdlib::testing

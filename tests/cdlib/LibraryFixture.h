@@ -4,6 +4,7 @@
 #pragma once
 
 #include "CdRip_dll.h"
+#include "TestHooks.h"
 #include "TestImages.h"
 #include "VirtualDrive.h"
 
@@ -56,6 +57,10 @@ VirtualDisc discOf(std::vector<VirtualTrack> tracks, uint32_t firstSector = 0);
 
 // The virtual drive's audio of first..last, as an image would hold it.
 std::vector<uint8_t> virtualAudio(int32_t firstSector, int32_t lastSector);
+
+// A read filter under which every read that takes in `sector` fails, as a
+// scratch on the disc does.
+SectorReadFilter unreadableSector(int32_t sector);
 
 // Sets the active drive's output format and jitter correction.
 void setReading(int32_t outputFormat, bool jitterCorrection);

@@ -228,13 +228,7 @@ TEST_F(TruncatedImage, AnEmptiedImageLosesTheWholeRest) {
 
 TEST_F(TruncatedImage, AnUnreadableSectorIsLostNotRepaired) {
     const int32_t bad = first() + 150;
-    setSectorReadFilter(
-        [bad](void* buffer, int32_t firstSector, long sectors, const SectorReader& read) -> long {
-            if (firstSector <= bad && bad < firstSector + sectors) {
-                return -1;
-            }
-            return read(buffer, firstSector, sectors);
-        });
+    setSectorReadFilter(unreadableSector(bad));
     for (const bool correction : {false, true}) {
         SCOPED_TRACE(correction ? "jitter correction on" : "jitter correction off");
         setReading(STEREO44100, correction);
